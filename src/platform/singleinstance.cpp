@@ -1,0 +1,149 @@
+#include "singleinstance.h"
+#include "paths.h"
+
+#include <QCryptographicHash>
+#include <QDataStream>
+#include <QDeadlineTimer>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QLockFile>
+#include <QPointer>
+#include <QThread>
+
+namespace platform {
+namespace {
+
+constexpr quint32 kMagic = 0x5946'5a53; // "YFZS"
+constexpr quint8 kHandled = 1;
+
+QString baseName(const QString& windowTitle)
+{
+    const QByteArray hash = QCryptographicHash::hash(windowTitle.toUtf8(), QCryptographicHash::Sha1);
+    return QStringLiteral("instance-") + QString::fromLatin1(hash.toHex().left(16));
+}
+
+} // namespace
+
+struct SingleInstance::Private
+{
+    QString title;
+    std::unique_ptr<QLockFile> lock;
+    QLocalServer server;
+};
+
+SingleInstance::SingleInstance(const QString& windowTitle, QObject* parent)
+    : QObject(parent)
+    , d(std::make_unique<Private>())
+{
+    d->title = windowTitle;
+    connect(&d->server, &QLocalServer::newConnection, this, &SingleInstance::onNewConnection);
+}
+
+SingleInstance::~SingleInstance()
+{
+    d->server.close();
+    if (d->lock)
+        d->lock->unlock();
+}
+
+QString SingleInstance::LockPath(const QString& windowTitle)
+{
+    return UserStateDir() + u'/' + baseName(windowTitle) + QStringLiteral(".lock");
+}
+
+QString SingleInstance::SocketPath(const QString& windowTitle)
+{
+    return UserStateDir() + u'/' + baseName(windowTitle) + QStringLiteral(".sock");
+}
+
+bool SingleInstance::TryBecomeFirst()
+{
+    d->lock = std::make_unique<QLockFile>(LockPath(d->title));
+    // Never stale by age: only a holder that no longer runs gives the lock up.
+    d->lock->setStaleLockTime(0);
+    if (!d->lock->tryLock(0)) {
+        d->lock.reset();
+        return false;
+    }
+    const QString socketPath = SocketPath(d->title);
+    QLocalServer::removeServer(socketPath); // left behind by a first instance that was killed
+    d->server.setSocketOptions(QLocalServer::UserAccessOption);
+    d->server.listen(socketPath);
+    return true;
+}
+
+void SingleInstance::onNewConnection()
+{
+    while (QLocalSocket* socket = d->server.nextPendingConnection()) {
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
+        if (socket->bytesAvailable() > 0)
+            onReadyRead(socket);
+    }
+}
+
+void SingleInstance::onReadyRead(QLocalSocket* socket)
+{
+    QDataStream in(socket);
+    in.setVersion(QDataStream::Qt_6_0);
+    in.startTransaction();
+    quint32 magic = 0;
+    bool hasLink = false;
+    QString link;
+    in >> magic >> hasLink >> link;
+    if (!in.commitTransaction())
+        return; // the rest is still on its way
+    disconnect(socket, &QLocalSocket::readyRead, this, nullptr);
+    if (magic != kMagic) {
+        socket->abort();
+        return;
+    }
+
+    // The handler may run a modal dialog; the socket can vanish meanwhile if the sender dies.
+    QPointer<QLocalSocket> guard(socket);
+    if (hasLink)
+        Q_EMIT LinkReceived(link);
+    else
+        Q_EMIT ActivationRequested();
+    if (guard && guard->state() == QLocalSocket::ConnectedState) {
+        guard->write(reinterpret_cast<const char*>(&kHandled), 1);
+        guard->flush();
+    }
+}
+
+bool SingleInstance::Forward(const QString& windowTitle, const std::optional<QString>& link)
+{
+    const QString socketPath = SocketPath(windowTitle);
+    QLocalSocket socket;
+    // The first instance may hold the lock but not listen yet; give it a moment.
+    const QDeadlineTimer deadline(5000);
+    for (;;) {
+        socket.connectToServer(socketPath);
+        if (socket.waitForConnected(1000))
+            break;
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(50);
+    }
+
+    QByteArray message;
+    QDataStream out(&message, QIODevice::WriteOnly);
+    out.setVersion(QDataStream::Qt_6_0);
+    out << kMagic << link.has_value() << link.value_or(QString());
+    socket.write(message);
+    if (!socket.waitForBytesWritten(5000))
+        return false;
+
+    // No time limit: the first instance answers once its handler returned, and an install
+    // dialog there may stay open as long as the user likes. A first instance that ends
+    // closes the connection, which ends the wait too.
+    while (socket.bytesAvailable() < 1) {
+        if (!socket.waitForReadyRead(-1))
+            return false;
+    }
+    char reply = 0;
+    socket.read(&reply, 1);
+    return reply == char(kHandled);
+}
+
+} // namespace platform
