@@ -18,7 +18,6 @@ enum class Encoding { Ansi, Utf8, Utf16LE, Utf16BE };
 
 struct Line
 {
-    QString text;    // decoded content, without the line break
     qsizetype begin; // raw offsets: content start, content end, start of the next line
     qsizetype end;
     qsizetype next;
@@ -109,39 +108,59 @@ Document parse(QByteArray raw)
             if (first == u'\r' && next < size && unitAt(next) == u'\n')
                 next += unit;
         }
-        doc.lines.append({decode(doc.encoding, QByteArrayView(r).sliced(pos, end - pos)), pos, end, next});
+        doc.lines.append({pos, end, next});
         pos = next;
     }
     return doc;
 }
 
-// A section header "[name]" gives its trimmed name; anything else gives a null string.
-QString sectionName(const QString& line)
+// Decodes line i into `buffer` and returns a view of it. Every read walks the file, so plain
+// ASCII lines skip the codec and the buffer's storage is reused from line to line.
+QStringView lineText(const Document& doc, qsizetype i, QString& buffer)
 {
-    const QString t = line.trimmed();
+    const Line& l = doc.lines[i];
+    const QByteArrayView bytes = QByteArrayView(doc.raw).sliced(l.begin, l.end - l.begin);
+    if (doc.encoding == Encoding::Ansi || doc.encoding == Encoding::Utf8) {
+        bool ascii = true;
+        for (char c : bytes)
+            ascii = ascii && uchar(c) < 0x80;
+        if (ascii) {
+            buffer.resize(bytes.size());
+            QChar* out = buffer.data();
+            for (qsizetype k = 0; k < bytes.size(); ++k)
+                out[k] = QChar(char16_t(uchar(bytes[k])));
+            return buffer;
+        }
+    }
+    buffer = decode(doc.encoding, bytes);
+    return buffer;
+}
+
+// A section header "[name]" gives true and its trimmed name ("[]" is a section with no name).
+bool sectionName(QStringView line, QStringView& name)
+{
+    const QStringView t = line.trimmed();
     if (!t.startsWith(u'['))
-        return {};
+        return false;
     const qsizetype close = t.indexOf(u']');
     if (close < 0)
-        return {};
-    QString name = t.mid(1, close - 1).trimmed();
-    if (name.isNull())
-        name = QStringLiteral(""); // "[]" is a section too, with an empty name
-    return name;
+        return false;
+    name = t.mid(1, close - 1).trimmed();
+    return true;
 }
 
 struct KeyLine
 {
-    QString key;
-    QString value;
+    QStringView key;
+    QStringView value;
 };
 
-KeyLine splitKey(const QString& line)
+KeyLine splitKey(QStringView line)
 {
     const qsizetype eq = line.indexOf(u'=');
     if (eq < 0)
-        return {line.trimmed(), QString()};
-    QString value = line.mid(eq + 1).trimmed();
+        return {line.trimmed(), QStringView()};
+    QStringView value = line.mid(eq + 1).trimmed();
     if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') && value.back() == value.front())
         value = value.mid(1, value.size() - 2);
     return {line.left(eq).trimmed(), value};
@@ -154,14 +173,15 @@ struct Position
     qsizetype lastContent = -1; // last non-blank line of that section
 };
 
-Position locate(const Document& doc, const QString& section, const QString& key)
+Position locate(const Document& doc, QStringView section, QStringView key, bool wantSectionEnd)
 {
     Position p;
     bool inTarget = false;
+    QString buffer;
     for (qsizetype i = 0; i < doc.lines.size(); ++i) {
-        const QString& text = doc.lines[i].text;
-        const QString name = sectionName(text);
-        if (!name.isNull()) {
+        const QStringView text = lineText(doc, i, buffer);
+        QStringView name;
+        if (sectionName(text, name)) {
             if (inTarget)
                 break; // the first matching section wins; later duplicates are not searched
             if (name.compare(section, Qt::CaseInsensitive) == 0) {
@@ -173,8 +193,11 @@ Position locate(const Document& doc, const QString& section, const QString& key)
         if (!inTarget || text.trimmed().isEmpty())
             continue;
         p.lastContent = i;
-        if (p.key < 0 && splitKey(text).key.compare(key, Qt::CaseInsensitive) == 0)
+        if (p.key < 0 && splitKey(text).key.compare(key, Qt::CaseInsensitive) == 0) {
             p.key = i;
+            if (!wantSectionEnd)
+                break;
+        }
     }
     return p;
 }
@@ -227,9 +250,11 @@ QString ReadIniString(const QString& file, const QString& section, const QString
         raw = f.readAll();
     }
     const Document doc = parse(std::move(raw));
-    const Position p = locate(doc, section, key);
-    const QString value = p.key >= 0 ? splitKey(doc.lines[p.key].text).value : defaultValue;
-    return value.left(qMax(0, capacity - 1));
+    const Position p = locate(doc, section.trimmed(), key.trimmed(), false);
+    if (p.key < 0)
+        return defaultValue.left(qMax(0, capacity - 1));
+    QString buffer;
+    return splitKey(lineText(doc, p.key, buffer)).value.left(qMax(0, capacity - 1)).toString();
 }
 
 bool WriteIniString(const QString& file, const QString& section, const QString& key,
@@ -252,7 +277,7 @@ bool WriteIniString(const QString& file, const QString& section, const QString& 
         existing.close();
     }
     const Document doc = parse(std::move(raw));
-    const Position p = locate(doc, section, key);
+    const Position p = locate(doc, section.trimmed(), key.trimmed(), true);
     const QByteArray nl = newlineOf(doc);
     const QByteArray& r = doc.raw;
 
@@ -260,7 +285,8 @@ bool WriteIniString(const QString& file, const QString& section, const QString& 
     out.reserve(r.size() + key.size() + value.size() + section.size() + 16);
     if (p.key >= 0) {
         const Line& l = doc.lines[p.key];
-        const QString storedKey = splitKey(l.text).key;
+        QString buffer;
+        const QString storedKey = splitKey(lineText(doc, p.key, buffer)).key.toString();
         out.append(r.left(l.begin));
         out.append(encode(doc.encoding, QString(storedKey + u'=' + value)));
         out.append(r.mid(l.end));
