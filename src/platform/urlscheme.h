@@ -1,0 +1,18 @@
+#pragma once
+// Makes the desktop start the program for links of its own URL scheme, with the whole link as
+// the first argument. Checked at every start of a first instance: when the recorded command
+// differs from the running executable (the program was moved) it is written anew. Failures are
+// silent: links then simply do not reach the program.
+
+#include <QString>
+
+namespace platform {
+
+// `scheme` is lower case ("vederu77"); `executable` the program file to start.
+void RegisterUrlScheme(const QString& scheme, const QString& executable, const QString& displayName);
+
+// The command the desktop would run now for `scheme` (the Exec line of our entry), empty when
+// not registered. For checks and tests.
+QString RegisteredUrlSchemeCommand(const QString& scheme);
+
+} // namespace platform
