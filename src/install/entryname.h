@@ -1,0 +1,13 @@
+#pragma once
+// How a name stored in an archive becomes a name below the destination folder: decoded from
+// UTF-8 or GBK, then stripped of drive letters, leading separators and climbing levels.
+
+#include <QByteArrayView>
+#include <QString>
+
+// Decodes the stored name bytes: UTF-8 when the entry says so, GBK otherwise.
+QString DecodeEntryName(QByteArrayView stored, bool utf8Flag);
+
+// Applies the cleaning rules until none applies; the result is never absolute and never
+// leaves the folder it is put below. Both '\' and '/' count as separators.
+QString CleanEntryName(const QString& name);

@@ -1,0 +1,164 @@
+#include "onlinedlg.h"
+
+#include "blockingdownload.h"
+#include "inifile.h"
+#include "messagebox.h"
+#include "settingskeys.h"
+#include "unzipfolder.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QProgressBar>
+#include <QTimer>
+
+namespace {
+
+// Pack kind → folder under the game folder and the marker key cleared in config.ini.
+struct PackKind
+{
+    const char16_t* type;
+    const char16_t* folder;
+    QLatin1String section;
+    QLatin1String key;
+};
+
+const PackKind kPackKinds[] = {
+    {u"1", u"/rez/UI/Mark/", Ini::kJstbSection, Ini::kJstb},
+    {u"2", u"/rez/UI/", Ini::kYxbjSection, Ini::kYxbj},
+    {u"3", u"/rez/", Ini::kJsyxSection, Ini::kJsyx},
+};
+
+} // namespace
+
+COnlineDlg::COnlineDlg(QWidget* parent)
+    : QDialog(parent)
+{
+    setFixedSize(354, 85); // 202 × 52 dialog units of the small progress template
+    m_progress = new QProgressBar(this);
+    m_progress->setGeometry(40, 32, 275, 15);
+    m_progress->setTextVisible(false);
+    connect(this, &COnlineDlg::ProgressChanged, m_progress, &QProgressBar::setValue);
+    connect(this, &COnlineDlg::CloseRequested, this, &QDialog::accept);
+}
+
+COnlineDlg::~COnlineDlg()
+{
+    m_cancel = kPauseRequested;
+    if (m_worker.joinable())
+        m_worker.join();
+}
+
+int COnlineDlg::ProgressPosition(qint64 received, qint64 total)
+{
+    if (total <= 0)
+        return 0;
+    return int(double(received) * 100.0 / double(total));
+}
+
+int COnlineDlg::ProgressValue() const
+{
+    return m_progress->value();
+}
+
+QString COnlineDlg::Target() const
+{
+    return programDir + QStringLiteral("Downloads/") + fileName;
+}
+
+int COnlineDlg::DoModal()
+{
+    setWindowTitle(QStringLiteral("正在下载资源，请稍等"));
+    m_progress->setRange(1, 100);
+    m_progress->setValue(0); // below the range: an empty bar
+    m_cancel = 0;
+    m_workerDone = false;
+    m_worker = std::thread([this] {
+        DownloadWorker();
+        m_workerDone = true;
+    });
+
+    const int result = exec();
+
+    // Closed by the user while the worker still runs: stop the download, and keep serving the
+    // worker's message boxes until it has ended; only then may the dialog go away.
+    m_cancel = kPauseRequested;
+    while (!m_workerDone) {
+        QEventLoop wait;
+        QTimer::singleShot(20, &wait, &QEventLoop::quit);
+        wait.exec();
+    }
+    m_worker.join();
+    return result;
+}
+
+void COnlineDlg::DownloadWorker()
+{
+    if (repairFlag == u"1")
+        RepairGame();
+    else
+        InstallPack();
+}
+
+bool COnlineDlg::Download(const QString& url, const QString& target)
+{
+    QDir().mkpath(programDir + QStringLiteral("Downloads"));
+    QFile::remove(target); // a download replaces whatever was there
+    const DownloadProgress progress = [this](quint64 received, quint64 total) {
+        Q_EMIT ProgressChanged(ProgressPosition(qint64(received), qint64(total)));
+    };
+    return DownloadToFile(url, target, progress, &m_cancel);
+}
+
+bool COnlineDlg::Unpack(const QString& archive, const QString& folder)
+{
+    return UnzipArchiveToFolder(archive, folder);
+}
+
+void COnlineDlg::InstallPack()
+{
+    if (gameDir.isEmpty()) {
+        // Unpacking would otherwise aim at the root of the file system.
+        MsgBox::Show(QStringLiteral("未指定游戏目录"));
+        Q_EMIT CloseRequested();
+        return;
+    }
+    const QString target = Target();
+    if (!Download(QStringLiteral("http://") + downloadUrl, target)) {
+        if (m_cancel.load() == 0)
+            MsgBox::Show(QStringLiteral("下载出错"));
+        return; // the dialog stays open; what arrived stays in Downloads
+    }
+
+    const PackKind* kind = nullptr;
+    for (const PackKind& k : kPackKinds)
+        if (resourceType == QStringView(k.type))
+            kind = &k;
+    bool unpacked = true;
+    if (kind) {
+        WriteIniString(programDir + Ini::kConfigFile, kind->section, kind->key, QString());
+        unpacked = Unpack(target, gameDir + QString::fromUtf16(kind->folder));
+    }
+    MsgBox::Show(unpacked ? QStringLiteral("安装成功，您可以通过云帆助手【启动游戏】按钮进入游戏！")
+                          : QStringLiteral("解压出错"));
+    Q_EMIT CloseRequested();
+}
+
+void COnlineDlg::RepairGame()
+{
+    if (gameDir.isEmpty()) {
+        MsgBox::Show(QStringLiteral("未指定游戏目录"));
+        Q_EMIT CloseRequested();
+        return;
+    }
+    const QString target = Target();
+    if (!Download(downloadUrl, target)) {
+        if (m_cancel.load() == 0)
+            MsgBox::Show(QStringLiteral("下载出错"));
+        QFile::remove(target);
+        return;
+    }
+    MsgBox::Show(Unpack(target, gameDir) ? QStringLiteral("修复成功，如果还是不能正常运行，请到官网下载最新版！")
+                                         : QStringLiteral("解压出错"));
+    Q_EMIT CloseRequested();
+}

@@ -1,0 +1,64 @@
+#include "testrunner.h"
+
+#include "folders.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+class FoldersTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void createFolderChain()
+    {
+        QTemporaryDir tmp;
+        const QString root = tmp.path();
+        QVERIFY(CreateFolderChain(root + u"/a\\b/c"_qs));
+        QVERIFY(QFileInfo(root + u"/a/b/c"_qs).isDir());
+        // Existing levels, trailing and doubled separators are all fine.
+        QVERIFY(CreateFolderChain(root + u"\\a//b\\c\\d\\"_qs));
+        QVERIFY(QFileInfo(root + u"/a/b/c/d"_qs).isDir());
+        QVERIFY(CreateFolderChain(root));
+        // A file in the way makes the answer false.
+        QFile file(root + u"/file"_qs);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        QVERIFY(!CreateFolderChain(root + u"/file/sub"_qs));
+        QVERIFY(!CreateFolderChain(root + u"/file"_qs));
+        QVERIFY(!CreateFolderChain(QString()));
+    }
+
+    void isExistingFolder()
+    {
+        QTemporaryDir tmp;
+        QVERIFY(IsExistingFolder(tmp.path()));
+        QVERIFY(IsExistingFolder(tmp.path() + u"\\"_qs));
+        QVERIFY(!IsExistingFolder(tmp.path() + u"/missing"_qs));
+        QVERIFY(!IsExistingFolder(QString()));
+        QFile file(tmp.path() + u"/f"_qs);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(!IsExistingFolder(file.fileName()));
+    }
+
+    void ensureFolder()
+    {
+        QTemporaryDir tmp;
+        const QString root = tmp.path() + u"/root\\"_qs;
+        EnsureFolder(root, QString());
+        QVERIFY(QFileInfo(tmp.path() + u"/root"_qs).isDir());
+        EnsureFolder(root, u"x\\y/z/"_qs);
+        QVERIFY(QFileInfo(tmp.path() + u"/root/x/y/z"_qs).isDir());
+        // A leading separator is not a level of its own.
+        EnsureFolder(root, u"/w"_qs);
+        QVERIFY(QFileInfo(tmp.path() + u"/root/w"_qs).isDir());
+        QCOMPARE(QDir(tmp.path() + u"/root"_qs).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 (QStringList{u"w"_qs, u"x"_qs}));
+    }
+};
+
+YFZS_TEST_CLASS(FoldersTest)
+#include "folders_test.moc"

@@ -1,0 +1,338 @@
+#include "testrunner.h"
+
+#include "codec.h"
+#include "unzipfolder.h"
+#include "zipbuilder.h"
+#include "zipreader.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QByteArray ReadFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// Every path below `root`, relative, sorted; folders end with '/'.
+QStringList Tree(const QString& root)
+{
+    QStringList out;
+    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        out << QDir(root).relativeFilePath(path) + (it.fileInfo().isDir() ? u"/"_qs : QString());
+    }
+    out.sort();
+    return out;
+}
+
+QByteArray Compressible(int size)
+{
+    QByteArray out;
+    while (out.size() < size)
+        out += "resource line " + QByteArray::number(out.size()) + "\n";
+    return out.left(size);
+}
+
+} // namespace
+
+// Whole archives unpacked into folders, through the call that the page and the dialog use.
+class UnzipTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_tmp;
+    QString m_archive;
+    QString m_dest;
+
+    bool Unzip(const ZipBuilder& builder)
+    {
+        return builder.Write(m_archive) && UnzipArchiveToFolder(m_archive, m_dest);
+    }
+
+private slots:
+    void init()
+    {
+        QVERIFY(m_tmp.isValid());
+        QDir(m_tmp.path()).removeRecursively();
+        QDir().mkpath(m_tmp.path() + u"/in"_qs);
+        QDir().mkpath(m_tmp.path() + u"/out"_qs);
+        m_archive = m_tmp.path() + u"/in/pack.zip"_qs;
+        m_dest = m_tmp.path() + u"/out/dest"_qs;
+    }
+
+    void climbingNamesLandInside()
+    {
+        ZipBuilder zip;
+        zip.AddFile("../x1.txt", "1").AddFile("a/../../x2.txt", "2").AddFile("\\x3.txt", "3");
+        zip.AddFile("C:\\x4.txt", "4").AddFile("/../..\\C:/x5.txt", "5").AddFile("..\\..\\x6.txt", "6");
+        QVERIFY(Unzip(zip));
+        QCOMPARE(Tree(m_tmp.path() + u"/out"_qs),
+                 (QStringList{u"dest/"_qs, u"dest/x1.txt"_qs, u"dest/x2.txt"_qs, u"dest/x3.txt"_qs,
+                              u"dest/x4.txt"_qs, u"dest/x5.txt"_qs, u"dest/x6.txt"_qs}));
+        QCOMPARE(ReadFile(m_dest + u"/x5.txt"_qs), QByteArray("5"));
+    }
+
+    void foldersAndNesting()
+    {
+        ZipBuilder zip;
+        zip.AddFolder("skins/").AddFile("skins/a.png", Compressible(100000));
+        zip.AddFile("deep\\er/b.txt", "b").AddFolder("empty/");
+        ZipEntrySpec unixFolder;
+        unixFolder.name = "ufolder";
+        unixFolder.versionMadeBy = UnixHost();
+        unixFolder.externalAttributes = UnixMode(0040755);
+        zip.Add(unixFolder);
+        QVERIFY(Unzip(zip));
+        QCOMPARE(Tree(m_dest), (QStringList{u"deep/"_qs, u"deep/er/"_qs, u"deep/er/b.txt"_qs, u"empty/"_qs,
+                                            u"skins/"_qs, u"skins/a.png"_qs, u"ufolder/"_qs}));
+        QCOMPARE(ReadFile(m_dest + u"/skins/a.png"_qs), Compressible(100000));
+    }
+
+    void folderEntryWithoutFolderAttributeFails()
+    {
+        ZipBuilder zip;
+        zip.AddFile("first.txt", "1").AddFile("skins/", "").AddFile("after.txt", "2");
+        QVERIFY(!Unzip(zip));
+        QCOMPARE(Tree(m_dest), (QStringList{u"first.txt"_qs, u"skins/"_qs}));
+    }
+
+    void destinationPreparation()
+    {
+        // Empty archive: true once the destination is prepared.
+        QVERIFY(ZipBuilder().Write(m_archive));
+        QVERIFY(UnzipArchiveToFolder(m_archive, m_tmp.path() + u"/new\\deeper\\"_qs));
+        QVERIFY(QFileInfo(m_tmp.path() + u"/new/deeper"_qs).isDir());
+        // Without a trailing separator the parent chain comes first, the last level with an entry.
+        QVERIFY(ZipBuilder().AddFile("f", "x").Write(m_archive));
+        QVERIFY(UnzipArchiveToFolder(m_archive, m_tmp.path() + u"/n1/n2/n3"_qs));
+        QCOMPARE(ReadFile(m_tmp.path() + u"/n1/n2/n3/f"_qs), QByteArray("x"));
+        // A file where the destination's parent should be.
+        QVERIFY(!UnzipArchiveToFolder(m_archive, m_archive + u"/sub/dest"_qs));
+    }
+
+    void badArgumentsTouchNothing()
+    {
+        QVERIFY(ZipBuilder().AddFile("f", "x").Write(m_archive));
+        QVERIFY(!UnzipArchiveToFolder(QString(), m_dest));
+        QVERIFY(!UnzipArchiveToFolder(m_archive, QString()));
+        QVERIFY(!UnzipArchiveToFolder(m_tmp.path() + u"/in/missing.zip"_qs, m_dest));
+        QVERIFY(!QFileInfo::exists(m_dest));
+        QFile notZip(m_tmp.path() + u"/in/not.zip"_qs);
+        QVERIFY(notZip.open(QIODevice::WriteOnly));
+        notZip.write(Compressible(5000));
+        notZip.close();
+        QVERIFY(!UnzipArchiveToFolder(notZip.fileName(), m_dest));
+        QVERIFY(!UnzipArchiveToFolder(m_tmp.path() + u"/in"_qs, m_dest));
+        QVERIFY(Tree(m_dest).isEmpty());
+    }
+
+    void unpackingTwiceReplacesFiles()
+    {
+        QVERIFY(ZipBuilder().AddFile("a.txt", "new contents").Write(m_archive));
+        QDir().mkpath(m_dest);
+        QFile old(m_dest + u"/a.txt"_qs);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write(Compressible(50000));
+        old.close();
+        QVERIFY(UnzipArchiveToFolder(m_archive, m_dest));
+        QVERIFY(UnzipArchiveToFolder(m_archive, m_dest + u"\\"_qs));
+        QCOMPARE(ReadFile(m_dest + u"/a.txt"_qs), QByteArray("new contents"));
+    }
+
+    void readOnlyFilesStayReadOnly()
+    {
+        ZipEntrySpec unixRo;
+        unixRo.name = "unix-ro.txt";
+        unixRo.data = "u";
+        unixRo.versionMadeBy = UnixHost();
+        unixRo.externalAttributes = UnixMode(0100444);
+        ZipEntrySpec dosRo;
+        dosRo.name = "dos-ro.txt";
+        dosRo.data = "d";
+        dosRo.externalAttributes = 0x21;
+        ZipBuilder zip;
+        zip.AddFile("writable.txt", "w").Add(unixRo).Add(dosRo);
+        QVERIFY(Unzip(zip));
+        for (const char16_t* name : {u"/unix-ro.txt", u"/dos-ro.txt"}) {
+            const QFileInfo info(m_dest + QString::fromUtf16(name));
+            QCOMPARE(info.permissions() & (QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther), 0);
+            QVERIFY(info.permissions() & QFile::ReadOwner);
+        }
+        QVERIFY(QFileInfo(m_dest + u"/writable.txt"_qs).permissions() & QFile::WriteOwner);
+        // The second pass fails at the read-only file, even for root, and leaves it alone.
+        QVERIFY(!UnzipArchiveToFolder(m_archive, m_dest));
+        QCOMPARE(ReadFile(m_dest + u"/unix-ro.txt"_qs), QByteArray("u"));
+    }
+
+    void nameTakenByFolderFails()
+    {
+        QDir().mkpath(m_dest + u"/taken/inner"_qs);
+        QVERIFY(!Unzip(ZipBuilder().AddFile("taken", "x")));
+        QVERIFY(QFileInfo(m_dest + u"/taken/inner"_qs).isDir());
+    }
+
+    void timeStamps()
+    {
+        ZipEntrySpec withUt;
+        withUt.name = "ut.txt";
+        withUt.data = "t";
+        withUt.localExtra = QByteArray("xy\x02\x00zz", 6) + ExtendedTimestamp(3, {1000000000, 1100000000});
+        ZipBuilder zip;
+        zip.Add(withUt).AddFile("dos.txt", "d");
+        qputenv("TZ", "Asia/Shanghai");
+        QVERIFY(Unzip(zip));
+        const QFileInfo ut(m_dest + u"/ut.txt"_qs);
+        QCOMPARE(ut.lastModified().toSecsSinceEpoch(), 1000000000);
+        QCOMPARE(ut.lastRead().toSecsSinceEpoch(), 1100000000);
+        const QFileInfo dos(m_dest + u"/dos.txt"_qs);
+        const QDateTime local(QDate(2025, 4, 10), QTime(12, 0), Qt::LocalTime);
+        QCOMPARE(dos.lastModified(), local);
+        QCOMPARE(dos.lastRead(), local);
+
+        std::unique_ptr<ZipReader> reader = ZipReader::Open(m_archive);
+        QVERIFY(reader);
+        const std::optional<ZipEntryInfo> info = reader->GetEntry(0);
+        QVERIFY(info);
+        QCOMPARE(info->modificationTime, UnixSecondsToFileTime(1000000000));
+        QCOMPARE(info->accessTime, UnixSecondsToFileTime(1100000000));
+        QCOMPARE(info->creationTime, DosDateTimeToFileTime(0x5A8A6000));
+    }
+
+    void encryptedEntryStops()
+    {
+        ZipEntrySpec secret;
+        secret.name = "secret.txt";
+        secret.data = Compressible(3000);
+        secret.password = "pw";
+        QDir().mkpath(m_dest);
+        QFile keep(m_dest + u"/secret.txt"_qs);
+        QVERIFY(keep.open(QIODevice::WriteOnly));
+        keep.write("keep me");
+        keep.close();
+        QVERIFY(!Unzip(ZipBuilder().AddFile("before.txt", "b").Add(secret).AddFile("after.txt", "a")));
+        QCOMPARE(Tree(m_dest), (QStringList{u"before.txt"_qs, u"secret.txt"_qs}));
+        // Refused before the existing file was opened for writing.
+        QCOMPARE(ReadFile(m_dest + u"/secret.txt"_qs), QByteArray("keep me"));
+
+        std::unique_ptr<ZipReader> reader = ZipReader::Open(m_archive);
+        reader->SetBaseFolder(m_dest);
+        QCOMPARE(reader->ExtractEntry(1, u"secret.txt"_qs), ZipReader::Result::Password);
+    }
+
+    void corruptDataStops_data()
+    {
+        QTest::addColumn<bool>("deflate");
+        QTest::newRow("deflated") << true;
+        QTest::newRow("stored, crc") << false;
+    }
+
+    void corruptDataStops()
+    {
+        QFETCH(bool, deflate);
+        ZipEntrySpec bad;
+        bad.name = "bad.bin";
+        bad.data = Compressible(200000);
+        bad.deflate = deflate;
+        QVERIFY(ZipBuilder().AddFile("good.txt", "g").Add(bad).AddFile("after.txt", "a").Write(m_archive));
+        QFile file(m_archive);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QByteArray bytes = file.readAll();
+        const qsizetype dataStart = bytes.indexOf("bad.bin") + 7;
+        for (qsizetype i = dataStart + 40; i < dataStart + 400; i += 3)
+            bytes[i] = char(bytes[i] ^ 0x5A);
+        file.seek(0);
+        file.write(bytes);
+        file.close();
+        QVERIFY(!UnzipArchiveToFolder(m_archive, m_dest));
+        QCOMPARE(Tree(m_dest), (QStringList{u"bad.bin"_qs, u"good.txt"_qs}));
+
+        std::unique_ptr<ZipReader> reader = ZipReader::Open(m_archive);
+        reader->SetBaseFolder(m_dest);
+        QCOMPARE(reader->ExtractEntry(1, u"bad.bin"_qs), ZipReader::Result::CorruptData);
+        QCOMPARE(reader->ExtractEntry(2, u"after.txt"_qs), ZipReader::Result::Ok);
+    }
+
+    void truncatedArchiveIsRefused()
+    {
+        QVERIFY(ZipBuilder().AddFile("a.txt", Compressible(10000)).Write(m_archive));
+        QFile file(m_archive);
+        QVERIFY(file.resize(file.size() - 30));
+        QVERIFY(!UnzipArchiveToFolder(m_archive, m_dest));
+        QVERIFY(!ZipReader::Open(m_archive));
+    }
+
+    void utf8FlagAndGbkNames()
+    {
+        const QString skin = u"皮肤/图标.png"_qs;
+        const QString readme = u"说明.txt"_qs;
+        ZipEntrySpec utf8;
+        utf8.name = skin.toUtf8();
+        utf8.data = "u";
+        utf8.utf8Flag = true;
+        ZipEntrySpec gbk;
+        gbk.name = platform::ToAnsi(readme);
+        gbk.data = "g";
+        QVERIFY(Unzip(ZipBuilder().Add(utf8).Add(gbk)));
+        QCOMPARE(Tree(m_dest), (QStringList{u"皮肤/"_qs, skin, readme}));
+        QCOMPARE(ReadFile(m_dest + u"/"_qs + skin), QByteArray("u"));
+    }
+
+    void longNamesAreNeverCut()
+    {
+        // Longer than the 259 units of the original limit, but each level fits the file system.
+        const QByteArray longPath = QByteArray(200, 'd') + "/" + QByteArray(200, 'f');
+        QVERIFY(Unzip(ZipBuilder().AddFile(longPath, "ok")));
+        QCOMPARE(ReadFile(m_dest + u"/"_qs + QString::fromLatin1(longPath)), QByteArray("ok"));
+        // A level the file system cannot hold fails the entry instead of being shortened.
+        const QByteArray tooLong = QByteArray(300, 'n');
+        QVERIFY(!Unzip(ZipBuilder().AddFile("first", "1").AddFile(tooLong, "x").AddFile("last", "2")));
+        QCOMPARE(Tree(m_dest), (QStringList{QString(200, u'd') + u"/"_qs,
+                                            QString::fromLatin1(longPath), u"first"_qs}));
+    }
+
+    void symbolicLinkEntriesBecomeFiles()
+    {
+        ZipEntrySpec link;
+        link.name = "link";
+        link.data = "../../../etc/passwd";
+        link.versionMadeBy = UnixHost();
+        link.externalAttributes = UnixMode(0120777);
+        ZipEntrySpec through = link;
+        through.name = "link/inside.txt";
+        through.data = "x";
+        through.externalAttributes = UnixMode(0100644);
+        QVERIFY(!Unzip(ZipBuilder().Add(link).Add(through)));
+        const QFileInfo info(m_dest + u"/link"_qs);
+        QVERIFY(info.isFile());
+        QVERIFY(!info.isSymLink());
+        QCOMPARE(ReadFile(info.filePath()), QByteArray("../../../etc/passwd"));
+        QCOMPARE(Tree(m_tmp.path() + u"/out"_qs), (QStringList{u"dest/"_qs, u"dest/link"_qs}));
+    }
+
+    void failedWriteStops()
+    {
+        if (!QFileInfo(u"/dev/full"_qs).exists())
+            QSKIP("no /dev/full");
+        QDir().mkpath(m_dest);
+        QVERIFY(QFile::link(u"/dev/full"_qs, m_dest + u"/full"_qs));
+        std::unique_ptr<ZipReader> reader;
+        QVERIFY(ZipBuilder().AddFile("full", Compressible(40000)).AddFile("next", "n").Write(m_archive));
+        reader = ZipReader::Open(m_archive);
+        reader->SetBaseFolder(m_dest);
+        QCOMPARE(reader->ExtractEntry(0, u"full"_qs), ZipReader::Result::WriteError);
+        QVERIFY(!UnzipArchiveToFolder(m_archive, m_dest));
+        QVERIFY(!QFileInfo::exists(m_dest + u"/next"_qs));
+    }
+};
+
+YFZS_TEST_CLASS(UnzipTest)
+#include "unzip_test.moc"

@@ -1,0 +1,38 @@
+#pragma once
+// Archives for the tests, written with minizip's own writer; odd headers are patched into
+// the bytes afterwards by the tests themselves.
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+struct ZipEntrySpec {
+    QByteArray name;              // stored bytes, as the archive holds them
+    QByteArray data;
+    quint16 versionMadeBy = 0x0014; // MS-DOS host
+    quint32 externalAttributes = 0x20;
+    quint32 dosDateTime = 0x5A8A6000; // 2025-04-10 12:00:00
+    QByteArray localExtra;
+    bool utf8Flag = false;
+    bool deflate = true;
+    const char* password = nullptr;
+};
+
+class ZipBuilder
+{
+public:
+    ZipBuilder& Add(const ZipEntrySpec& entry);
+    ZipBuilder& AddFile(const QByteArray& name, const QByteArray& data);
+    ZipBuilder& AddFolder(const QByteArray& name);
+    bool Write(const QString& path) const;
+
+private:
+    QList<ZipEntrySpec> m_entries;
+};
+
+// MS-DOS host, Unix host attribute helpers.
+quint16 UnixHost();
+quint32 UnixMode(quint32 mode);
+
+// An extended-timestamp block with the given flags and times (seconds since 1970).
+QByteArray ExtendedTimestamp(quint8 flags, const QList<qint32>& times, int declaredSize = -1);
