@@ -1,0 +1,181 @@
+#include "downloadjobs.h"
+
+#include "folders.h"
+#include "paths.h"
+#include "programdir.h"
+
+#include <QMutex>
+
+#include <memory>
+#include <unordered_map>
+
+namespace {
+
+// One lock for the table, never held across StartDownload or a page call: StartDownload may
+// report back on this thread, and the page call waits for the user-interface thread, which
+// may itself be waiting for this lock.
+struct JobTable
+{
+    QMutex lock;
+    std::unordered_map<qint64, std::unique_ptr<DownloadJob>> jobs;
+};
+
+JobTable& Table()
+{
+    static JobTable table;
+    return table;
+}
+
+struct SinkSlot
+{
+    QMutex lock;
+    std::shared_ptr<PageProgressSink> sink;
+};
+
+SinkSlot& Sink()
+{
+    static SinkSlot slot;
+    return slot;
+}
+
+std::shared_ptr<PageProgressSink> CurrentSink()
+{
+    SinkSlot& slot = Sink();
+    QMutexLocker locker(&slot.lock);
+    return slot.sink;
+}
+
+} // namespace
+
+void SetPageProgressSink(std::shared_ptr<PageProgressSink> sink)
+{
+    SinkSlot& slot = Sink();
+    QMutexLocker locker(&slot.lock);
+    slot.sink = std::move(sink);
+}
+
+qint64 MakeJobId(qint32 idHigh, qint32 idLow)
+{
+    // Unsigned arithmetic wraps where the signed sum would overflow (high -2^31, low < 0).
+    return qint64((quint64(quint32(idHigh)) << 32) + quint64(qint64(idLow)));
+}
+
+qint32 JobIdHigh(qint64 jobId)
+{
+    return qint32(quint32(quint64(jobId) >> 32));
+}
+
+qint32 JobIdLow(qint64 jobId)
+{
+    return qint32(quint32(quint64(jobId)));
+}
+
+int DownloadFile(const QString& address, const QString& fileName, qint32 idHigh, qint32 idLow)
+{
+    const qint64 id = MakeJobId(idHigh, idLow);
+    JobTable& table = Table();
+    DownloadJob* job = nullptr;
+    {
+        QMutexLocker locker(&table.lock);
+        auto it = table.jobs.find(id);
+        if (it == table.jobs.end()) {
+            it = table.jobs.emplace(id, std::make_unique<DownloadJob>()).first;
+        } else {
+            if (it->second->state == kJobDownloading)
+                return 0;
+            it->second->state = kJobDownloading;
+            it->second->bytesDone = 0;
+            it->second->pauseRequest.store(0);
+        }
+        job = it->second.get();
+    }
+
+    const QString folder = GetProgramDir() + QStringLiteral("Downloads");
+    CreateFolderChain(folder);
+    const QString target = platform::NativePath(folder + platform::Separator() + fileName);
+
+    const int started = StartDownload(address, target, id, &OnDownloadReport, &job->pauseRequest);
+    if (!started) {
+        // Nothing will ever report for this run; leaving the job "downloading" would refuse
+        // every later attempt for the rest of the run.
+        QMutexLocker locker(&table.lock);
+        job->state = kJobFailed;
+    }
+    return started;
+}
+
+int PauseDownload(qint32 idHigh, qint32 idLow)
+{
+    JobTable& table = Table();
+    QMutexLocker locker(&table.lock);
+    const auto it = table.jobs.find(MakeJobId(idHigh, idLow));
+    if (it == table.jobs.end())
+        return 0;
+    it->second->pauseRequest.store(kPauseRequested);
+    return 1;
+}
+
+void OnDownloadReport(int status, const DownloadTask& task)
+{
+    JobTable& table = Table();
+    DownloadJob* job = nullptr;
+    qint32 lastPercent = -1;
+    {
+        QMutexLocker locker(&table.lock);
+        const auto it = table.jobs.find(task.jobId);
+        if (it == table.jobs.end())
+            return;
+        job = it->second.get();
+        lastPercent = job->lastPercent;
+    }
+
+    const qint64 total = qint64(task.totalSize);
+    const qint64 done = qint64(task.startOffset + task.received);
+    bool call = false;
+    int value = 0;
+    switch (status) {
+    case kDownloadChunk:
+        // With no known length there is no percentage; the page hears only the end.
+        if (total > 0) {
+            value = int(done * 100 / total);
+            call = value != lastPercent;
+        }
+        break;
+    case kDownloadComplete:
+        value = 100;
+        call = true;
+        break;
+    case kDownloadFailed:
+    case kDownloadPaused:
+        call = true;
+        break;
+    default:
+        return;
+    }
+
+    if (call) {
+        if (const auto sink = CurrentSink())
+            sink->InvokePageProgress(status, JobIdHigh(task.jobId), JobIdLow(task.jobId), value);
+    }
+
+    QMutexLocker locker(&table.lock);
+    job->state = status;
+    if (status == kDownloadChunk) {
+        job->totalSize = total;
+        job->bytesDone = done;
+        if (call)
+            job->lastPercent = value;
+    }
+}
+
+std::optional<DownloadJobSnapshot> FindDownloadJob(qint64 jobId)
+{
+    JobTable& table = Table();
+    QMutexLocker locker(&table.lock);
+    const auto it = table.jobs.find(jobId);
+    if (it == table.jobs.end())
+        return std::nullopt;
+    const DownloadJob& job = *it->second;
+    return DownloadJobSnapshot{job.state, job.totalSize, job.bytesDone, job.lastPercent,
+                               job.pauseRequest.load()};
+}

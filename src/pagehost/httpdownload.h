@@ -1,0 +1,61 @@
+#pragma once
+// The HTTP download engine: fetches one http:// or https:// address into one local file in the
+// background, always appending to what the file already holds (a range request asks only for
+// the bytes after it), and tells its owner about every chunk written and about the end.
+// It knows nothing of the page; the download-job table and the blocking download build on it.
+//
+// Environment: QX77_CA_FILE names a PEM file of certificate authorities trusted in addition to
+// the system's store (for staging and tests with their own certificates).
+
+#include <QString>
+#include <QtGlobal>
+
+#include <atomic>
+#include <functional>
+
+// Status codes passed to the owner callback. All but kDownloadChunk are final: the task is
+// destroyed as soon as the callback returns.
+enum DownloadStatus : int {
+    kDownloadChunk = 1,     // a chunk has been written; received / start offset / total are current
+    kDownloadComplete = 2,  // the server has no more data
+    kDownloadFailed = -1,
+    kDownloadPaused = -100, // the pause watch held kPauseRequested at a notification
+};
+
+// The value of a pause watch that asks the engine to stop.
+constexpr qint32 kPauseRequested = -100;
+using PauseWatch = std::atomic<qint32>;
+
+// What a report shows of a running download. Only the engine creates and destroys tasks; the
+// owner sees one only during a callback and must not keep it.
+class DownloadTask
+{
+public:
+    quint64 received = 0;    // body bytes of the current response
+    quint64 startOffset = 0; // file length when the transfer started: the first byte asked for
+    quint64 totalSize = 0;   // start offset + content length; 0 when the length is unknown
+    qint64 jobId = 0;        // the owner's key, passed through unchanged
+
+protected:
+    DownloadTask() = default;
+    ~DownloadTask() = default;
+    Q_DISABLE_COPY_MOVE(DownloadTask)
+};
+
+// Called on the task's worker thread for every report, and on the caller's thread of
+// StartDownload when the request cannot be set up (kDownloadFailed only). One task gets
+// exactly one final code. The target file is already closed when a final code arrives.
+using DownloadCallback = std::function<void(int status, const DownloadTask& task)>;
+
+// Starts downloading address into targetPath and returns at once: 1 when started (its end
+// will be reported), 0 when it could not start at all (file not openable or already being
+// written by another task, no HTTP session); no callback is made for 0.
+// An address that is not http(s), longer than 4,096 characters or with a host longer than 256
+// is reported as kDownloadFailed before this returns 1. pauseWatch may be null; when given it
+// must outlive the task. The file is never truncated by a start and never deleted; only a
+// resumed request answered with a whole body (200) makes the file start again from empty.
+int StartDownload(const QString& address, const QString& targetPath, qint64 jobId,
+                  DownloadCallback callback, const PauseWatch* pauseWatch);
+
+// Number of tasks started and not yet destroyed (for shutdown and tests).
+int RunningDownloadCount();

@@ -1,0 +1,93 @@
+#include "testrunner.h"
+
+#include "blockingdownload.h"
+#include "download_testserver.h"
+
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <mutex>
+
+class DownloadBlockingTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    LoopbackHttpServer m_server;
+    QByteArray m_body = TestPattern(200 * 1024 + 5, 21);
+
+    QString Url(const char* path) const { return m_server.Url(QString::fromLatin1(path)); }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        for (const char* name : {"http_proxy", "HTTP_PROXY", "ALL_PROXY", "all_proxy"})
+            qunsetenv(name);
+        QVERIFY(m_dir.isValid());
+        QVERIFY(m_server.Start());
+        m_server.Put("/pack.zip", {m_body});
+    }
+
+    void replacesExistingFileAndReportsProgress()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("pack.zip"));
+        QVERIFY(WriteWholeFile(path, "an older, different archive"));
+        std::mutex lock;
+        QList<QPair<quint64, quint64>> seen;
+        const bool ok = DownloadToFile(Url("/pack.zip"), path, [&](quint64 done, quint64 total) {
+            std::lock_guard<std::mutex> locker(lock);
+            seen.append({done, total});
+        });
+        QVERIFY(ok);
+        QCOMPARE(Sha256(ReadWholeFile(path)), Sha256(m_body));
+        QVERIFY(!m_server.RequestsFor("/pack.zip").last().headers.contains("range"));
+        QVERIFY(!seen.isEmpty());
+        QCOMPARE(seen.last().first, quint64(m_body.size()));
+        for (const auto& [done, total] : seen)
+            QCOMPARE(total, quint64(m_body.size()));
+    }
+
+    void unknownLengthStillSucceeds()
+    {
+        TestResource r{m_body};
+        r.sendLength = false;
+        m_server.Put("/nolength.zip", r);
+        const QString path = m_dir.filePath(QStringLiteral("nolength.zip"));
+        quint64 lastTotal = 1;
+        QVERIFY(DownloadToFile(Url("/nolength.zip"), path, [&](quint64, quint64 total) { lastTotal = total; }));
+        QCOMPARE(lastTotal, 0u);
+        QCOMPARE(ReadWholeFile(path), m_body);
+    }
+
+    void incompleteDownloadsFail()
+    {
+        m_server.Put("/missing.zip", {"no such pack", 404});
+        QVERIFY(!DownloadToFile(Url("/missing.zip"), m_dir.filePath(QStringLiteral("missing.zip"))));
+
+        TestResource cut{m_body};
+        cut.cutAfter = 1000;
+        m_server.Put("/cut.zip", cut);
+        const QString path = m_dir.filePath(QStringLiteral("cut.zip"));
+        QVERIFY(!DownloadToFile(Url("/cut.zip"), path));
+        QVERIFY(QFileInfo(path).size() <= 1000); // left for the caller to keep or delete
+
+        QVERIFY(!DownloadToFile(Url("/pack.zip"), m_dir.filePath(QStringLiteral("no/such/folder.zip"))));
+    }
+
+    void cancelStops()
+    {
+        TestResource slow{m_body};
+        slow.pieceDelayMs = 5;
+        m_server.Put("/slow.zip", slow);
+        PauseWatch cancel{0};
+        const QString path = m_dir.filePath(QStringLiteral("slow.zip"));
+        QVERIFY(!DownloadToFile(
+            Url("/slow.zip"), path, [&cancel](quint64, quint64) { cancel.store(kPauseRequested); }, &cancel));
+        QVERIFY(QFileInfo(path).size() < m_body.size());
+    }
+};
+
+YFZS_TEST_CLASS(DownloadBlockingTest)
+#include "download_blocking_test.moc"

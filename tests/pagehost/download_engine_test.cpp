@@ -1,0 +1,363 @@
+#include "testrunner.h"
+
+#include "download_testserver.h"
+#include "httpdownload.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+struct Report
+{
+    int status;
+    quint64 received;
+    quint64 startOffset;
+    quint64 totalSize;
+};
+
+// Everything one task reported, filled in on the engine's threads.
+struct Run
+{
+    std::mutex lock;
+    std::condition_variable changed;
+    QList<Report> reports;
+    int finals = 0;
+    std::thread::id finalThread;
+    std::function<void(const Report&)> onChunk;
+
+    int Final()
+    {
+        std::lock_guard<std::mutex> locker(lock);
+        return reports.isEmpty() ? 0 : reports.last().status;
+    }
+    QList<Report> Chunks()
+    {
+        std::lock_guard<std::mutex> locker(lock);
+        QList<Report> out;
+        for (const Report& r : reports) {
+            if (r.status == kDownloadChunk)
+                out.append(r);
+        }
+        return out;
+    }
+};
+
+std::shared_ptr<Run> Start(const QString& url, const QString& path, int* started,
+                           const PauseWatch* watch = nullptr,
+                           std::function<void(const Report&)> onChunk = {})
+{
+    auto run = std::make_shared<Run>();
+    run->onChunk = std::move(onChunk);
+    *started = StartDownload(
+        url, path, 42,
+        [run](int status, const DownloadTask& task) {
+            const Report r{status, task.received, task.startOffset, task.totalSize};
+            if (status == kDownloadChunk && run->onChunk)
+                run->onChunk(r);
+            std::lock_guard<std::mutex> locker(run->lock);
+            run->reports.append(r);
+            if (status != kDownloadChunk) {
+                ++run->finals;
+                run->finalThread = std::this_thread::get_id();
+            }
+            run->changed.notify_all();
+        },
+        watch);
+    return run;
+}
+
+bool WaitFinal(Run& run)
+{
+    std::unique_lock<std::mutex> locker(run.lock);
+    return run.changed.wait_for(locker, std::chrono::seconds(20), [&run] { return run.finals > 0; });
+}
+
+// Starts, waits for the end and answers the final status (0 when not started or no end).
+int Download(const QString& url, const QString& path, std::shared_ptr<Run>* out = nullptr)
+{
+    int started = 0;
+    auto run = Start(url, path, &started);
+    if (!started || !WaitFinal(*run))
+        return 0;
+    if (out)
+        *out = run;
+    return run->Final();
+}
+
+} // namespace
+
+class DownloadEngineTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    LoopbackHttpServer m_server;
+    QByteArray m_body = TestPattern(300 * 1024 + 123);
+
+    QString Path(const char* name) const { return m_dir.filePath(QString::fromLatin1(name)); }
+    QString Url(const char* path) const { return m_server.Url(QString::fromLatin1(path)); }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        // Loopback must not go through a proxy from the environment.
+        for (const char* name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY", "all_proxy"})
+            qunsetenv(name);
+        QVERIFY(m_dir.isValid());
+        QVERIFY(m_server.Start());
+        m_server.Put("/file", {m_body});
+    }
+
+    void freshDownloadWritesWholeBodyWithoutRange()
+    {
+        const QString path = Path("fresh.bin");
+        std::shared_ptr<Run> run;
+        QCOMPARE(Download(Url("/file"), path, &run), int(kDownloadComplete));
+        QCOMPARE(Sha256(ReadWholeFile(path)), Sha256(m_body));
+        QCOMPARE(run->finals, 1);
+
+        const TestRequest request = m_server.RequestsFor("/file").last();
+        QVERIFY(!request.headers.contains("range"));
+        QCOMPARE(request.headers.value("user-agent"), QByteArray("MSIE"));
+
+        const QList<Report> chunks = run->Chunks();
+        QVERIFY(!chunks.isEmpty());
+        quint64 previous = 0;
+        for (const Report& r : chunks) {
+            QCOMPARE(r.startOffset, 0u);
+            QCOMPARE(r.totalSize, quint64(m_body.size()));
+            QVERIFY(r.received > previous);
+            previous = r.received;
+        }
+        QCOMPARE(previous, quint64(m_body.size()));
+    }
+
+    void resumeAsksForTheRestAndAppends()
+    {
+        const QByteArray whole = TestPattern(1500, 7);
+        m_server.Put("/r1500", {whole});
+        const QString path = Path("resume.bin");
+        QVERIFY(WriteWholeFile(path, whole.left(1000)));
+
+        std::shared_ptr<Run> run;
+        QCOMPARE(Download(Url("/r1500"), path, &run), int(kDownloadComplete));
+        QCOMPARE(m_server.RequestsFor("/r1500").last().headers.value("range"), QByteArray("bytes=1000-"));
+        QCOMPARE(ReadWholeFile(path), whole);
+        const QList<Report> chunks = run->Chunks();
+        QVERIFY(!chunks.isEmpty());
+        for (const Report& r : chunks) {
+            QCOMPARE(r.startOffset, 1000u);
+            QCOMPARE(r.totalSize, 1500u);
+        }
+        QCOMPARE(chunks.last().startOffset + chunks.last().received, 1500u);
+    }
+
+    void refusedStatusesFailAndKeepTheFile_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::newRow("404") << 404;
+        QTest::newRow("500") << 500;
+        QTest::newRow("204") << 204;
+    }
+    void refusedStatusesFailAndKeepTheFile()
+    {
+        QFETCH(int, status);
+        m_server.Put("/status", {"error page body", status});
+        const QString path = Path("kept.bin");
+        const QByteArray before = TestPattern(777, 3);
+        QVERIFY(WriteWholeFile(path, before));
+        std::shared_ptr<Run> run;
+        QCOMPARE(Download(Url("/status"), path, &run), int(kDownloadFailed));
+        QCOMPARE(ReadWholeFile(path), before);
+        QVERIFY(run->Chunks().isEmpty());
+    }
+
+    void bodiesWithoutLength_data()
+    {
+        QTest::addColumn<bool>("chunked");
+        QTest::newRow("ends at close") << false;
+        QTest::newRow("chunked") << true;
+    }
+    void bodiesWithoutLength()
+    {
+        QFETCH(bool, chunked);
+        TestResource r{m_body};
+        r.sendLength = false;
+        r.chunked = chunked;
+        m_server.Put("/nolength", r);
+        const QString path = Path(chunked ? "chunked.bin" : "closed.bin");
+        std::shared_ptr<Run> run;
+        QCOMPARE(Download(Url("/nolength"), path, &run), int(kDownloadComplete));
+        QCOMPARE(Sha256(ReadWholeFile(path)), Sha256(m_body));
+        for (const Report& r : run->Chunks())
+            QCOMPARE(r.totalSize, 0u);
+    }
+
+    void resumeAnsweredWithWholeBodyStartsAgain()
+    {
+        TestResource r{m_body};
+        r.honourRange = false;
+        m_server.Put("/norange", r);
+        const QString path = Path("norange.bin");
+        QVERIFY(WriteWholeFile(path, TestPattern(5000, 9)));
+        std::shared_ptr<Run> run;
+        QCOMPARE(Download(Url("/norange"), path, &run), int(kDownloadComplete));
+        QCOMPARE(m_server.RequestsFor("/norange").last().headers.value("range"), QByteArray("bytes=5000-"));
+        QCOMPARE(Sha256(ReadWholeFile(path)), Sha256(m_body));
+        QCOMPARE(run->Chunks().first().startOffset, 0u);
+        QCOMPARE(run->Chunks().last().totalSize, quint64(m_body.size()));
+    }
+
+    void rangeBeyondTheEndCompletesWithoutWriting()
+    {
+        const QString path = Path("whole.bin");
+        QVERIFY(WriteWholeFile(path, m_body));
+        std::shared_ptr<Run> run;
+        QCOMPARE(Download(Url("/file"), path, &run), int(kDownloadComplete));
+        QCOMPARE(m_server.RequestsFor("/file").last().headers.value("range"),
+                 "bytes=" + QByteArray::number(m_body.size()) + '-');
+        QVERIFY(run->Chunks().isEmpty());
+        QCOMPARE(Sha256(ReadWholeFile(path)), Sha256(m_body));
+    }
+
+    void unrequested416Fails()
+    {
+        m_server.Put("/416", {"", 416});
+        QCOMPARE(Download(Url("/416"), Path("unrequested416.bin")), int(kDownloadFailed));
+    }
+
+    void queryStringAndRedirectsAreFollowed()
+    {
+        m_server.Put("/q", {"query answer"});
+        QCOMPARE(Download(Url("/q?name=a%20b&kind=2"), Path("query.bin")), int(kDownloadComplete));
+        QCOMPARE(m_server.RequestsFor("/q").last().target, QByteArray("/q?name=a%20b&kind=2"));
+
+        TestResource moved;
+        moved.location = "/file";
+        m_server.Put("/moved", moved);
+        const QString path = Path("moved.bin");
+        QCOMPARE(Download(Url("/moved"), path), int(kDownloadComplete));
+        QCOMPARE(Sha256(ReadWholeFile(path)), Sha256(m_body));
+    }
+
+    void pauseStopsAtNextNotificationAndKeepsBytes()
+    {
+        TestResource slow{m_body};
+        slow.pieceDelayMs = 5;
+        m_server.Put("/slow", slow);
+        const QString path = Path("paused.bin");
+        PauseWatch watch{0};
+        int started = 0;
+        auto run = Start(Url("/slow"), path, &started, &watch,
+                         [&watch](const Report&) { watch.store(kPauseRequested); });
+        QCOMPARE(started, 1);
+        QVERIFY(WaitFinal(*run));
+        QCOMPARE(run->Final(), int(kDownloadPaused));
+        QCOMPARE(run->Chunks().size(), 1);
+        const qint64 kept = QFileInfo(path).size();
+        QCOMPARE(quint64(kept), run->Chunks().first().received);
+
+        m_server.Put("/slow", {m_body});
+        QCOMPARE(Download(Url("/slow"), path), int(kDownloadComplete));
+        QCOMPARE(Sha256(ReadWholeFile(path)), Sha256(m_body));
+    }
+
+    void failedWriteFails()
+    {
+        if (!QFileInfo::exists(QStringLiteral("/dev/full")))
+            QSKIP("no /dev/full here");
+        QCOMPARE(Download(Url("/file"), QStringLiteral("/dev/full")), int(kDownloadFailed));
+    }
+
+    void unusableAddressesFailOnTheCallersThread_data()
+    {
+        QTest::addColumn<QString>("address");
+        const QString base = m_server.Url(QString());
+        QTest::newRow("too long") << base + u'/' + QString(4096, u'a');
+        QTest::newRow("long host") << QStringLiteral("http://") + QString(257, u'h') + QStringLiteral("/x");
+        QTest::newRow("no scheme") << QStringLiteral("127.0.0.1/file");
+        QTest::newRow("ftp") << QStringLiteral("ftp://127.0.0.1/file");
+        QTest::newRow("local file") << QStringLiteral("file:///etc/hostname");
+        QTest::newRow("empty") << QString();
+    }
+    void unusableAddressesFailOnTheCallersThread()
+    {
+        QFETCH(QString, address);
+        int started = 0;
+        auto run = Start(address, Path("bad.bin"), &started);
+        QCOMPARE(started, 1);
+        // Reported before StartDownload returned, on this thread.
+        QCOMPARE(run->finals, 1);
+        QCOMPARE(run->Final(), int(kDownloadFailed));
+        QVERIFY(run->finalThread == std::this_thread::get_id());
+        QCOMPARE(QFileInfo(Path("bad.bin")).size(), 0);
+    }
+
+    void unopenableOrBusyTargetDoesNotStart()
+    {
+        int started = 1;
+        auto run = Start(Url("/file"), Path("missing-folder/x.bin"), &started);
+        QCOMPARE(started, 0);
+        QCOMPARE(run->finals, 0);
+
+        // A second writer for a file being written is refused.
+        TestResource slow{m_body};
+        slow.pieceDelayMs = 5;
+        m_server.Put("/busy", slow);
+        const QString path = Path("busy.bin");
+        int first = 0;
+        auto running = Start(Url("/busy"), path, &first);
+        QCOMPARE(first, 1);
+        int second = 1;
+        auto refused = Start(Url("/busy"), path, &second);
+        QCOMPARE(second, 0);
+        QVERIFY(WaitFinal(*running));
+        QCOMPARE(running->Final(), int(kDownloadComplete));
+        QCOMPARE(refused->finals, 0);
+        QCOMPARE(Sha256(ReadWholeFile(path)), Sha256(m_body));
+    }
+
+    void httpsIsVerifiedAgainstTrustedAuthorities()
+    {
+        const QString cert = Path("cert.pem");
+        const QString key = Path("key.pem");
+        QProcess openssl;
+        openssl.start(QStringLiteral("openssl"),
+                      {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                       QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-keyout"), key,
+                       QStringLiteral("-out"), cert, QStringLiteral("-days"), QStringLiteral("2"),
+                       QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"),
+                       QStringLiteral("subjectAltName=IP:127.0.0.1")});
+        if (!openssl.waitForFinished(30000) || openssl.exitCode() != 0)
+            QSKIP("the openssl tool could not make a certificate");
+
+        LoopbackHttpServer tls;
+        QVERIFY(tls.Start(cert, key));
+        tls.Put("/secure", {m_body});
+
+        // Not trusted: the engine must refuse the connection.
+        qunsetenv("QX77_CA_FILE");
+        QCOMPARE(Download(tls.Url(QStringLiteral("/secure")), Path("untrusted.bin")), int(kDownloadFailed));
+        QCOMPARE(QFileInfo(Path("untrusted.bin")).size(), 0);
+
+        qputenv("QX77_CA_FILE", cert.toLocal8Bit());
+        const QString path = Path("secure.bin");
+        const int status = Download(tls.Url(QStringLiteral("/secure")), path);
+        qunsetenv("QX77_CA_FILE");
+        QCOMPARE(status, int(kDownloadComplete));
+        QCOMPARE(Sha256(ReadWholeFile(path)), Sha256(m_body));
+        QVERIFY(!tls.RequestsFor("/secure").isEmpty());
+    }
+};
+
+YFZS_TEST_CLASS(DownloadEngineTest)
+#include "download_engine_test.moc"
