@@ -1,0 +1,84 @@
+#include "connection.h"
+
+#include "addresses.h"
+#include "message.h"
+#include "timings.h"
+
+#include <QHostAddress>
+#include <QHostInfo>
+#include <QTcpSocket>
+
+#include <algorithm>
+#include <limits>
+
+namespace service {
+namespace {
+
+constexpr qint64 kReplyCapacity = 512;
+
+int milliseconds(std::chrono::milliseconds value)
+{
+    return int(std::clamp<std::chrono::milliseconds::rep>(value.count(), 0,
+                                                          std::numeric_limits<int>::max()));
+}
+
+} // namespace
+
+ServiceConnection::ServiceConnection() = default;
+ServiceConnection::~ServiceConnection() = default;
+
+bool ServiceConnection::ConnectServer(const MessageSink& showMessage)
+{
+    m_socket.reset();
+
+    QHostAddress target;
+    const QString host = Addresses::Host();
+    if (!target.setAddress(host) || target.protocol() != QAbstractSocket::IPv4Protocol) {
+        target.clear();
+        const QHostInfo info = QHostInfo::fromName(host);
+        for (const QHostAddress& address : info.addresses()) {
+            if (address.protocol() == QAbstractSocket::IPv4Protocol) {
+                target = address;
+                break;
+            }
+        }
+    }
+    if (target.isNull()) {
+        showMessage(QStringLiteral("通讯服务器域名或者网络链接有误!"));
+        return false;
+    }
+
+    auto socket = std::make_unique<QTcpSocket>();
+    socket->connectToHost(target, Addresses::ServicePort());
+    if (!socket->waitForConnected(milliseconds(CurrentTimings().connect))) {
+        const auto error = socket->error();
+        if (error == QAbstractSocket::SocketResourceError
+            || error == QAbstractSocket::UnsupportedSocketOperationError)
+            showMessage(QStringLiteral("初始化Socke失败!"));
+        return false;
+    }
+    m_socket = std::move(socket);
+    return true;
+}
+
+std::optional<QString> ServiceConnection::Exchange(const QString& request)
+{
+    if (!m_socket)
+        return std::nullopt;
+    const int replyWait = milliseconds(CurrentTimings().reply);
+
+    m_socket->write(EncodeRequest(request));
+    m_socket->waitForBytesWritten(replyWait);
+
+    QByteArray reply;
+    if (m_socket->bytesAvailable() > 0 || m_socket->waitForReadyRead(replyWait))
+        reply = m_socket->read(kReplyCapacity);
+    m_socket->abort();
+    m_socket.reset();
+
+    if (reply.size() < 2)
+        return std::nullopt;
+    return DecodeReply(reply);
+}
+
+} // namespace service

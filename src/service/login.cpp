@@ -1,0 +1,86 @@
+#include "login.h"
+
+#include "base64.h"
+#include "connection.h"
+#include "identity.h"
+#include "inifile.h"
+#include "message.h"
+#include "programdir.h"
+#include "serviceui.h"
+#include "settingskeys.h"
+#include "timings.h"
+#include "uirelay.h"
+
+#include <thread>
+
+namespace service {
+namespace {
+
+const QString kRefused = QStringLiteral("登陆失败，用户名或密码错误!");
+
+void showLoggedIn(ServiceUi& ui, const QString& account)
+{
+    ui.SetControlVisible(LoginControl::LoginButton, false);
+    ui.SetControlVisible(LoginControl::RegisterButton, false);
+    ui.SetControlVisible(LoginControl::AccountLabel, false);
+    ui.SetControlVisible(LoginControl::PasswordLabel, false);
+    ui.SetControlVisible(LoginControl::AccountBox, false);
+    ui.SetControlVisible(LoginControl::PasswordBox, false);
+    ui.SetWelcomeText(QStringLiteral("欢迎你：") + account, QRect(630, 64, 120, 16));
+    ui.SetControlVisible(LoginControl::WelcomeText, true);
+    ui.SetControlVisible(LoginControl::LogoutButton, true);
+}
+
+} // namespace
+
+void ForgetLogin(bool loggedOut)
+{
+    const QString config = GetConfigPath();
+    WriteIniString(config, Ini::kSystem, Ini::kUid, QString());
+    WriteIniString(config, Ini::kSystem, Ini::kMac, QString());
+    WriteIniString(config, Ini::kSystem, Ini::kUwd, QString());
+    if (loggedOut)
+        WriteIniString(config, Ini::kSystem, Ini::kIsLogin, QStringLiteral("0"));
+}
+
+void Login(UiRelay& ui, const QString& account, const QString& password)
+{
+    ServiceConnection connection;
+    if (!connection.ConnectServer([&](const QString& text) { ui.Message(text); }))
+        return;
+    const QString mac = GetMacAddress();
+    const QString ip = GetLocalIp();
+    const auto reply = connection.Exchange(
+        BuildRequest(kLoginCode, {mac, ip, account, password}, LengthUnit::AnsiBytes));
+    if (!reply)
+        return;
+    QStringList fields;
+    SplitString(*reply, kSeparator, fields);
+
+    if (fields.size() < 4) {
+        ui.Message(kRefused);
+        return;
+    }
+    if (fields.at(3) != u"1") {
+        // Cleared only once the user has seen why.
+        if (ui.Message(kRefused))
+            ForgetLogin(true);
+        return;
+    }
+    if (!ui.Run([&](ServiceUi& window) { showLoggedIn(window, account); }))
+        return;
+    const QString config = GetConfigPath();
+    WriteIniString(config, Ini::kSystem, Ini::kUid, account);
+    WriteIniString(config, Ini::kSystem, Ini::kMac, mac);
+    WriteIniString(config, Ini::kSystem, Ini::kUwd, Base64Encode(password));
+    WriteIniString(config, Ini::kSystem, Ini::kIsLogin, QStringLiteral("1"));
+}
+
+void LoginThreadProc(UiRelay& ui, const QString& account, const QString& password)
+{
+    Login(ui, account, password);
+    std::this_thread::sleep_for(CurrentTimings().loginDoneDelay);
+    ui.Run([](ServiceUi& window) { window.LoginDone(); });
+}
+
+} // namespace service

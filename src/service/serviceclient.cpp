@@ -1,0 +1,103 @@
+#include "serviceclient.h"
+
+#include "addresses.h"
+#include "base64.h"
+#include "identity.h"
+#include "inifile.h"
+#include "login.h"
+#include "programdir.h"
+#include "serviceui.h"
+#include "settingskeys.h"
+#include "uirelay.h"
+#include "updatecheck.h"
+
+#include <thread>
+
+namespace service {
+
+ServiceClient::ServiceClient(ServiceUi& ui)
+    : m_relay(std::make_shared<UiRelay>(&ui))
+{
+}
+
+ServiceClient::~ServiceClient()
+{
+    m_relay->Detach();
+}
+
+int ServiceClient::RunningWorkers() const
+{
+    return m_relay->runningWorkers.load();
+}
+
+void ServiceClient::startWorker(std::function<void(UiRelay&)> procedure)
+{
+    auto relay = m_relay;
+    ++relay->runningWorkers;
+    std::thread([relay, procedure = std::move(procedure)] {
+        procedure(*relay);
+        --relay->runningWorkers;
+    }).detach();
+}
+
+void ServiceClient::StartStartupWorker()
+{
+    const QString config = GetConfigPath();
+    const QString zero = QStringLiteral("0");
+    const QString uid = ReadIniString(config, Ini::kSystem, Ini::kUid, zero, 260);
+    const QString mac = ReadIniString(config, Ini::kSystem, Ini::kMac, zero, 260);
+    const QString uwd = ReadIniString(config, Ini::kSystem, Ini::kUwd, zero, 260);
+
+    // A missing login reads as "0" everywhere and so fails on the MAC comparison.
+    if (!uid.isEmpty() && mac == GetMacAddress() && !uwd.isEmpty()) {
+        const QString password = Base64Decode(uwd);
+        m_relay->Run([&](ServiceUi& ui) { ui.SetAccountTexts(uid, password); });
+        startWorker([uid, password](UiRelay& relay) { LoginThreadProc(relay, uid, password); });
+        return;
+    }
+    ForgetLogin(false);
+    m_relay->Run([](ServiceUi& ui) { ui.ShowAccountPrompt(); });
+    startWorker([](UiRelay& relay) { UpdateThreadProc(relay); });
+}
+
+void ServiceClient::OnCheckUpdate()
+{
+    CheckUpdate(*m_relay, true);
+}
+
+void ServiceClient::OnLogin()
+{
+    QString account, password;
+    m_relay->Run([&](ServiceUi& ui) { ui.ReadAccountBoxes(account, password); });
+    if (account.isEmpty() || password.isEmpty()) {
+        m_relay->Message(QStringLiteral("用户名或密码不能为空!"));
+        return;
+    }
+    startWorker([account, password](UiRelay& relay) { LoginThreadProc(relay, account, password); });
+}
+
+void ServiceClient::OnLogout()
+{
+    m_relay->Run([](ServiceUi& ui) {
+        ui.SetControlVisible(LoginControl::LoginButton, true);
+        ui.SetControlVisible(LoginControl::RegisterButton, true);
+        ui.ReloadPage();
+        ui.SetControlVisible(LoginControl::AccountLabel, true);
+        ui.SetControlVisible(LoginControl::PasswordLabel, true);
+        ui.ClearAccountBoxes();
+        ui.SetControlVisible(LoginControl::AccountBox, true);
+        ui.SetControlVisible(LoginControl::PasswordBox, true);
+    });
+    ForgetLogin(true);
+    m_relay->Run([](ServiceUi& ui) {
+        ui.SetControlVisible(LoginControl::WelcomeText, false);
+        ui.SetControlVisible(LoginControl::LogoutButton, false);
+    });
+}
+
+void ServiceClient::OnRegister()
+{
+    m_relay->Run([](ServiceUi& ui) { ui.OpenUrl(Addresses::RegisterPageUrl()); });
+}
+
+} // namespace service

@@ -1,0 +1,69 @@
+#include "updatecheck.h"
+
+#include "connection.h"
+#include "identity.h"
+#include "inifile.h"
+#include "message.h"
+#include "programdir.h"
+#include "serviceui.h"
+#include "settingskeys.h"
+#include "uirelay.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace service {
+
+void CheckUpdate(UiRelay& ui, bool manual)
+{
+    ServiceConnection connection;
+    if (!connection.ConnectServer([&](const QString& text) { ui.Message(text); })) {
+        ui.Message(QStringLiteral("无法连接通讯服务器!"));
+        return;
+    }
+    const QString mac = GetMacAddress();
+    const QString ip = GetLocalIp();
+    const QString config = GetConfigPath();
+    const QString serTime = ReadIniString(config, Ini::kYfzsVer, Ini::kSerTime, QString(), 120);
+    const QString version = ReadIniString(config, Ini::kYfzsVer, Ini::kVersion, QString(), 120);
+
+    const auto reply = connection.Exchange(
+        BuildRequest(kUpdateCheckCode, {mac, ip, serTime, version}, LengthUnit::Utf16Units));
+    if (!reply)
+        return;
+    QStringList fields;
+    SplitString(*reply, kSeparator, fields);
+
+    if (fields.size() < 7 || fields.at(3) != u"1") {
+        if (manual)
+            ui.Message(QStringLiteral("当前已经是最新版本!"));
+        return;
+    }
+
+    const QString updateIni = GetProgramDir() + Ini::kUpdateFile;
+    WriteIniString(updateIni, Ini::kYfzsVer, Ini::kVersion, fields.at(5));
+    WriteIniString(updateIni, Ini::kYfzsVer, Ini::kSerTime, fields.at(4));
+    WriteIniString(updateIni, Ini::kYfzsVer, Ini::kClientAdd, fields.at(6));
+
+    // The updater is looked for where the process runs, not in the program directory.
+    const QString updater = QDir::current().absoluteFilePath(QStringLiteral("update.exe"));
+    const QString autoUpdate = ReadIniString(config, Ini::kSystem, Ini::kAutoUpdate, QString(), 20);
+    if (autoUpdate != u"1") {
+        if (!ui.Ask(QStringLiteral("发现服务器有新版本，是否升级？")))
+            return;
+        if (!QFileInfo::exists(updater)
+            && !ui.Message(QStringLiteral("客户端缺少文件，更新终止。请到官网重新下载!")))
+            return;
+    }
+    ui.Run([&](ServiceUi& window) {
+        window.StartProgram(updater);
+        window.Quit();
+    });
+}
+
+void UpdateThreadProc(UiRelay& ui)
+{
+    CheckUpdate(ui, false);
+}
+
+} // namespace service

@@ -1,0 +1,94 @@
+#include "fakeservicehost.h"
+
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <memory>
+#include <vector>
+
+FakeServiceHost::FakeServiceHost(Responder responder, int batch)
+    : m_responder(std::move(responder))
+    , m_batch(batch)
+{
+    std::promise<quint16> ready;
+    auto port = ready.get_future();
+    m_thread = std::thread([this, &ready] { run(&ready); });
+    m_port = port.get();
+}
+
+FakeServiceHost::~FakeServiceHost()
+{
+    m_stop = true;
+    m_thread.join();
+}
+
+void FakeServiceHost::pointClientHere() const
+{
+    qputenv("QX77_HOST", "127.0.0.1");
+    qputenv("QX77_SERVICE_PORT", QByteArray::number(m_port));
+}
+
+QList<QByteArray> FakeServiceHost::requests() const
+{
+    std::lock_guard guard(m_lock);
+    return m_requests;
+}
+
+quint16 FakeServiceHost::closedPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort(); // closed again when `probe` goes
+}
+
+void FakeServiceHost::run(std::promise<quint16>* ready)
+{
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost, 0);
+    ready->set_value(server.serverPort());
+
+    struct Pending
+    {
+        std::unique_ptr<QTcpSocket> socket;
+        QByteArray request;
+    };
+    std::vector<Pending> pending;
+    std::vector<std::unique_ptr<QTcpSocket>> hanging;
+
+    while (!m_stop) {
+        for (auto& socket : hanging) {
+            // Notice a client that gave up on us.
+            if (socket && !socket->waitForReadyRead(0)
+                && socket->state() == QAbstractSocket::UnconnectedState) {
+                ++m_closedByPeer;
+                socket.reset();
+            }
+        }
+        if (!server.waitForNewConnection(20))
+            continue;
+        std::unique_ptr<QTcpSocket> socket(server.nextPendingConnection());
+        QByteArray request;
+        while (!request.endsWith(QByteArray(2, '\0')) && socket->waitForReadyRead(2000))
+            request += socket->readAll();
+        {
+            std::lock_guard guard(m_lock);
+            m_requests.append(request);
+        }
+        pending.push_back({std::move(socket), request});
+        if (int(pending.size()) < m_batch)
+            continue;
+        for (Pending& entry : pending) {
+            const Answer answer = m_responder(entry.request);
+            if (answer.hang) {
+                hanging.push_back(std::move(entry.socket));
+                continue;
+            }
+            entry.socket->write(answer.bytes);
+            entry.socket->waitForBytesWritten(2000);
+            entry.socket->disconnectFromHost();
+            if (entry.socket->state() != QAbstractSocket::UnconnectedState)
+                entry.socket->waitForDisconnected(2000);
+        }
+        pending.clear();
+    }
+}

@@ -1,0 +1,50 @@
+#pragma once
+// A service host on loopback for the tests: a thread that accepts connections, reads each
+// request (up to its two closing zero bytes) and answers what the test's responder says.
+
+#include <QByteArray>
+#include <QList>
+
+#include <atomic>
+#include <future>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+class FakeServiceHost
+{
+public:
+    struct Answer
+    {
+        QByteArray bytes;   // sent, then the connection is closed
+        bool hang = false;  // keep the connection open without a word
+    };
+    using Responder = std::function<Answer(const QByteArray& request)>;
+
+    // Answers are held back until `batch` connections have sent their requests, so a client
+    // that does not keep its exchanges apart never gets an answer.
+    explicit FakeServiceHost(Responder responder, int batch = 1);
+    ~FakeServiceHost();
+
+    quint16 port() const { return m_port; }
+    // Sets QX77_HOST and QX77_SERVICE_PORT for this host.
+    void pointClientHere() const;
+
+    QList<QByteArray> requests() const;
+    int connectionsClosedByPeer() const { return m_closedByPeer; }
+
+    // A port on loopback where nothing listens.
+    static quint16 closedPort();
+
+private:
+    void run(std::promise<quint16>* ready);
+
+    Responder m_responder;
+    int m_batch;
+    quint16 m_port = 0;
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_closedByPeer{0};
+    mutable std::mutex m_lock;
+    QList<QByteArray> m_requests;
+    std::thread m_thread;
+};
