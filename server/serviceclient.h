@@ -1,0 +1,12 @@
+#pragma once
+// A blocking client of the service protocol, for tests, benchmarks and manual checks: sends a
+// request, ends its sending side and reads the reply until the host closes.
+
+#include <string>
+
+namespace svc {
+
+// The reply bytes; empty when the host could not be reached or said nothing.
+std::string Exchange(int port, const std::string& request, const std::string& host = "127.0.0.1");
+
+} // namespace svc

@@ -1,0 +1,163 @@
+#include "testrunner.h"
+
+#include "packcatalogue.h"
+#include "serverfixture.h"
+
+#include <httplib.h>
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+
+namespace {
+
+std::string FileBytes(const std::string& path)
+{
+    QFile f(QString::fromStdString(path));
+    return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : std::string();
+}
+
+} // namespace
+
+class ToolServerTest : public QObject
+{
+    Q_OBJECT
+
+    RunningServer server_;
+    std::unique_ptr<httplib::Client> web_;
+
+    httplib::Result Get(const std::string& path, const std::string& range = {})
+    {
+        httplib::Headers headers;
+        if (!range.empty())
+            headers.emplace("Range", range);
+        return web_->Get(path, headers);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(server_.Start());
+        web_ = std::make_unique<httplib::Client>("127.0.0.1", server_.tool->Port());
+    }
+
+    void pagesAreServedAtTheProgramsAddresses()
+    {
+        const auto page = Get("/CF20/CF_Index.aspx");
+        QVERIFY(page);
+        QCOMPARE(page->status, 200);
+        QVERIFY(page->get_header_value("Content-Type").starts_with("text/html"));
+        QVERIFY(page->body.find("/CF20/toolpage.js") != std::string::npos);
+        const auto script = Get("/CF20/toolpage.js");
+        QCOMPARE(script->status, 200);
+        QVERIFY(script->body.find("OnDownloadProgress") != std::string::npos);
+        QCOMPARE(Get("/thread-5391013-1-1.html")->status, 200);
+        const auto form = Get("/member.php?mod=register");
+        QCOMPARE(form->status, 200);
+        QVERIFY(form->body.find("name=\"username\"") != std::string::npos);
+        QCOMPARE(Get("/member.php?mod=login")->status, 404);
+        QCOMPARE(Get("/nothing/here")->status, 404);
+    }
+
+    void catalogueDescribesEveryPack()
+    {
+        const auto res = Get("/api/packs");
+        QVERIFY(res);
+        QCOMPARE(res->status, 200);
+        const QJsonArray packs = QJsonDocument::fromJson(QByteArray::fromStdString(res->body)).object()[u"packs"].toArray();
+        QCOMPARE(packs.size(), 4);
+        QList<int> kinds;
+        for (const QJsonValue& v : packs) {
+            const QJsonObject p = v.toObject();
+            kinds << p[u"kind"].toInt();
+            QVERIFY(!p[u"name"].toString().isEmpty());
+            const std::string file = p[u"file"].toString().toStdString();
+            const std::string onDisk = FileBytes(server_.DataDir() + "/packs/" + file);
+            QCOMPARE(p[u"size"].toInteger(), qint64(onDisk.size()));
+            const std::string address = p[u"address"].toString().toStdString();
+            QCOMPARE(address, server_.Origin() + "/packs/" + file);
+            QCOMPARE(Get(address.substr(server_.Origin().size()))->body, onDisk);
+            const std::string preview = p[u"preview"].toString().toStdString();
+            QVERIFY(Get(preview.substr(server_.Origin().size()))->body.starts_with("\x89PNG"));
+        }
+        std::sort(kinds.begin(), kinds.end());
+        QCOMPARE(kinds, (QList<int>{1, 1, 2, 3}));
+    }
+
+    // What a resuming download engine asks for, including resuming a file that is complete.
+    void rangeRequests()
+    {
+        const std::string pack = FileBytes(server_.DataDir() + "/packs/skin_blue.zip");
+        const std::size_t size = pack.size();
+        QVERIFY(size > 100);
+
+        auto slice = Get("/packs/skin_blue.zip", "bytes=10-19");
+        QCOMPARE(slice->status, 206);
+        QCOMPARE(slice->body, pack.substr(10, 10));
+        QCOMPARE(slice->get_header_value("Content-Range"), "bytes 10-19/" + std::to_string(size));
+
+        const std::size_t half = size / 2;
+        auto first = Get("/packs/skin_blue.zip", "bytes=0-" + std::to_string(half - 1));
+        auto rest = Get("/packs/skin_blue.zip", "bytes=" + std::to_string(half) + "-");
+        QCOMPARE(rest->status, 206);
+        QCOMPARE(first->body + rest->body, pack);
+
+        auto suffix = Get("/packs/skin_blue.zip", "bytes=-7");
+        QCOMPARE(suffix->body, pack.substr(size - 7));
+        auto clamped = Get("/packs/skin_blue.zip", "bytes=" + std::to_string(size - 3) + "-" + std::to_string(size + 500));
+        QCOMPARE(clamped->status, 206);
+        QCOMPARE(clamped->body, pack.substr(size - 3));
+        QCOMPARE(clamped->get_header_value("Content-Length"), std::string("3"));
+
+        auto complete = Get("/packs/skin_blue.zip", "bytes=" + std::to_string(size) + "-");
+        QCOMPARE(complete->status, 416);
+        QCOMPARE(complete->get_header_value("Content-Range"), "bytes */" + std::to_string(size));
+        QCOMPARE(Get("/packs/skin_blue.zip", "bytes=-0")->status, 416);
+        QCOMPARE(Get("/packs/skin_blue.zip", "bytes=20-10")->status, 416);
+
+        const std::string repair = FileBytes(server_.DataDir() + "/" + std::string(layout::kRepairArchive));
+        QCOMPARE(Get("/cftoolweb/yxxf.zip")->body, repair);
+        QCOMPARE(Get("/cftoolweb/yxxf.zip", "bytes=4-")->body, repair.substr(4));
+    }
+
+    void onlyCataloguedFoldersAreReachable()
+    {
+        QCOMPARE(Get("/packs/..%2Fcatalogue.json")->status, 404);
+        QCOMPARE(Get("/packs/../accounts.db")->status, 404);
+        QCOMPARE(Get("/previews/%2Fetc%2Fpasswd")->status, 404);
+        QCOMPARE(Get("/packs/missing.zip")->status, 404);
+        QCOMPARE(Get("/CF20/../server/main.cpp")->status, 404);
+    }
+
+    void registrationRefusesWithAClearMessage()
+    {
+        auto post = [this](httplib::Params params) { return web_->Post("/member.php?mod=register", params); };
+        auto empty = post({{"username", ""}, {"password", "x"}});
+        QCOMPARE(empty->status, 400);
+        QVERIFY(empty->body.find("不能为空") != std::string::npos);
+        auto taken = post({{"username", "demo"}, {"password", "another"}});
+        QCOMPARE(taken->status, 409);
+        QVERIFY(taken->body.find("已被注册") != std::string::npos);
+        QCOMPARE(post({{"username", "新用户"}, {"password", "a1"}, {"password2", "a2"}})->status, 400);
+        QCOMPARE(post({{"username", "笑😀"}, {"password", "a1"}})->status, 400);
+        QCOMPARE(post({{"username", "新用户"}, {"password", "密码"}})->status, 400);
+        auto script = post({{"username", "<script>"}, {"password", "x"}});
+        QCOMPARE(script->status, 200);
+        QCOMPARE(post({{"username", "<script>"}, {"password", "x"}})->body.find("<script>"), std::string::npos);
+    }
+
+    void resourceSiteOffersProgramLinks()
+    {
+        const auto page = Get("/resources.html");
+        QCOMPARE(page->status, 200);
+        const std::string host = "127.0.0.1:" + std::to_string(server_.tool->Port());
+        for (const char* link : {"/packs/mark_red.zip&amp;1", "/packs/mark_green.zip&amp;1",
+                                 "/packs/skin_blue.zip&amp;2", "/packs/res_clear.zip&amp;3"})
+            QVERIFY2(page->body.find("VEDERU77://" + host + link) != std::string::npos, link);
+    }
+};
+
+YFZS_TEST_CLASS(ToolServerTest)
+#include "http_test.moc"
