@@ -1,0 +1,110 @@
+#include "locator.h"
+
+#include "inifile.h"
+#include "paths.h"
+#include "registry.h"
+#include "settingskeys.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+constexpr qsizetype kMaxPath = 259; // a Windows path without its terminator
+
+// A stored folder of two characters or fewer ("0", "C:") counts as none.
+bool isUsableFolder(const QString& folder)
+{
+    return folder.size() > 2;
+}
+
+QString readStoredFolder(const QString& configPath)
+{
+    const QString stored = ReadIniString(configPath, Ini::kCfInfo, Ini::kFolder, QStringLiteral("0"), 260);
+    // A config.ini carried over from Windows names drives; those live in the Wine prefix here.
+    return isUsableFolder(stored) ? platform::DosPathToNative(stored) : stored;
+}
+
+} // namespace
+
+GameFolderTexts GameFolderTextsFor(GameFolderVariant variant)
+{
+    switch (variant) {
+    case GameFolderVariant::MainWindow:
+        return {Ini::kFolder, QStringLiteral("请选择 穿越火线(CrossFire) 安装目录："),
+                QStringLiteral("未指定游戏目录"), QStringLiteral("非 穿越火线(CrossFire) 安装目录")};
+    case GameFolderVariant::Official:
+    case GameFolderVariant::SettingsOfficial:
+        return {Ini::kFolder, QStringLiteral("请选择 穿越火线<官方服> 目录："),
+                QStringLiteral("未指定<官方服>目录。"),
+                QStringLiteral("没有找到QQLogin.exe，非 穿越火线<官方服> 游戏目录。")};
+    case GameFolderVariant::TestServer:
+    case GameFolderVariant::SettingsTestServer:
+        break;
+    }
+    return {Ini::kFolderTyf, QStringLiteral("请选择 穿越火线<体验服> 游戏目录："),
+            QStringLiteral("未指定<体验服>目录。"),
+            QStringLiteral("没有找到QQLogin.exe，非 穿越火线<体验服> 游戏目录。")};
+}
+
+bool HasGameMarker(const QString& folder)
+{
+    static const QString marker = QStringLiteral("QQLogin.exe");
+    const QString native = platform::NativePath(folder);
+    if (native.isEmpty())
+        return false;
+    if (QFileInfo(native + u'/' + marker).isFile())
+        return true;
+    // Windows finds the file whatever its letter case; a Linux folder may hold "qqlogin.exe".
+    const QStringList files = QDir(native).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : files) {
+        if (name.compare(marker, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+GameFolderOutcome StoreChosenGameFolder(GameFolderVariant variant, const QString& folder,
+                                        const QString& configPath)
+{
+    if (folder.isEmpty())
+        return GameFolderOutcome::NothingChosen;
+    if (!HasGameMarker(folder))
+        return GameFolderOutcome::MarkerMissing;
+    if (!WriteIniString(configPath, Ini::kCfInfo, GameFolderTextsFor(variant).key, folder))
+        return GameFolderOutcome::WriteFailed;
+    return GameFolderOutcome::Stored;
+}
+
+QString GameFolderMessage(GameFolderVariant variant, GameFolderOutcome outcome, const QString& configPath)
+{
+    switch (outcome) {
+    case GameFolderOutcome::Stored:
+        return QString();
+    case GameFolderOutcome::NothingChosen:
+        return GameFolderTextsFor(variant).nothingChosen;
+    case GameFolderOutcome::MarkerMissing:
+        return GameFolderTextsFor(variant).markerMissing;
+    case GameFolderOutcome::WriteFailed:
+        break;
+    }
+    return configPath + QStringLiteral("错误");
+}
+
+ResolvedGameFolder ResolveGameFolder(const GameFolderBrowser& browse, const QString& configPath)
+{
+    const platform::RegistryString installPath = platform::RegistryLookup(
+        platform::kLocalMachine, u"Software\\Tencent\\CrossFire", u"InstallPath");
+    if (installPath.keyFound && installPath.text && !installPath.text->isEmpty()
+        && installPath.text->size() <= kMaxPath)
+        return {true, platform::DosPathToNative(*installPath.text)};
+
+    const QString stored = readStoredFolder(configPath);
+    if (isUsableFolder(stored))
+        return {true, stored};
+
+    if (!browse || !browse())
+        return {false, QString()};
+    const QString chosen = readStoredFolder(configPath);
+    return {true, isUsableFolder(chosen) ? chosen : QString()};
+}

@@ -1,0 +1,150 @@
+#include "testrunner.h"
+
+#include "launcher.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace platform;
+
+namespace {
+
+// Stand-ins for wine and xdg-open (and a native program): each writes what it was started
+// with - its name, arguments, prefix and working folder - then moves the record into place.
+const QByteArray kRecorder =
+    "#!/bin/sh\n"
+    "{ printf 'name=%s\\n' \"${0##*/}\"; for a in \"$@\"; do printf 'arg=%s\\n' \"$a\"; done;\n"
+    "  printf 'prefix=%s\\n' \"$WINEPREFIX\"; printf 'cwd=%s\\n' \"$(pwd)\"; } > \"$YFZS_LAUNCH_LOG.tmp\"\n"
+    "mv \"$YFZS_LAUNCH_LOG.tmp\" \"$YFZS_LAUNCH_LOG\"\n";
+
+void writeFile(const QString& path, const QByteArray& bytes, bool executable = false)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+    f.close();
+    if (executable)
+        QVERIFY(f.setPermissions(f.permissions() | QFile::ExeOwner | QFile::ExeUser));
+}
+
+} // namespace
+
+class LauncherTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_savedPath;
+    QByteArray m_savedPrefix;
+    QString m_savedCwd;
+
+    QString path(const char* name) const { return m_dir.filePath(QString::fromUtf8(name)); }
+    QString log() const { return path("launch.log"); }
+
+    // Runs OpenWithShell and returns the helper's record, or "" when nothing was started.
+    QStringList launch(const QString& target, bool expectStart = true)
+    {
+        QFile::remove(log());
+        const bool started = OpenWithShell(target);
+        if (!expectStart) {
+            // Give a wrongly started helper time to show itself.
+            QTest::qWait(300);
+            return started || QFile::exists(log()) ? QStringList{QStringLiteral("started")} : QStringList();
+        }
+        if (!started)
+            return {};
+        if (!QTest::qWaitFor([&] { return QFile::exists(log()); }, 10000))
+            return {QStringLiteral("timed out")};
+        QFile f(log());
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        return QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("bin")));
+        QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("work")));
+        QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("prefix/drive_c/Games/CF")));
+        QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("prefix/dosdevices")));
+        QVERIFY(QFile::link(QStringLiteral("../drive_c"), path("prefix/dosdevices/c:")));
+        writeFile(path("bin/wine"), kRecorder, true);
+        writeFile(path("bin/xdg-open"), kRecorder, true);
+        writeFile(path("prefix/drive_c/Games/CF/QQLogin.exe"), "MZ");
+        writeFile(path("tool.sh"), kRecorder, true);
+        writeFile(path("notes.txt"), "text");
+        writeFile(path("marked.txt"), "executable bit, no program", true);
+        writeFile(path("run.BAT"), "@echo off");
+
+        m_savedPath = qgetenv("PATH");
+        m_savedPrefix = qgetenv("WINEPREFIX");
+        m_savedCwd = QDir::currentPath();
+        qputenv("PATH", path("bin").toUtf8() + ':' + m_savedPath);
+        qputenv("WINEPREFIX", path("prefix").toUtf8());
+        qputenv("YFZS_LAUNCH_LOG", log().toUtf8());
+        QDir::setCurrent(path("work"));
+    }
+
+    void cleanupTestCase()
+    {
+        QDir::setCurrent(m_savedCwd);
+        qputenv("PATH", m_savedPath);
+        if (m_savedPrefix.isNull())
+            qunsetenv("WINEPREFIX");
+        else
+            qputenv("WINEPREFIX", m_savedPrefix);
+        qunsetenv("YFZS_LAUNCH_LOG");
+    }
+
+    void windowsProgramsRunThroughWineInThePrefix()
+    {
+        const QString cwd = u"cwd="_qs + QDir::currentPath();
+        const QString prefix = u"prefix="_qs + path("prefix");
+        QCOMPARE(launch(u"C:\\games\\cf\\qqlogin.EXE"_qs),
+                 QStringList({u"name=wine"_qs, u"arg="_qs + path("prefix/dosdevices/c:/Games/CF/QQLogin.exe"),
+                              prefix, cwd}));
+        // Relative names are found from the working folder, which the program inherits.
+        QDir::setCurrent(m_dir.path());
+        QCOMPARE(launch(u"run.BAT"_qs),
+                 QStringList({u"name=wine"_qs, u"arg="_qs + path("run.BAT"), prefix, u"cwd="_qs + m_dir.path()}));
+        QDir::setCurrent(path("work"));
+    }
+
+    void nativeProgramsRunDirectly()
+    {
+        const QStringList record = launch(path("tool.sh"));
+        QCOMPARE(record.value(0), u"name=tool.sh"_qs);
+        QCOMPARE(record.value(1).left(7), u"prefix="_qs); // no arguments
+        QCOMPARE(record.value(2), u"cwd="_qs + path("work"));
+    }
+
+    void everythingElseGoesToTheOpener()
+    {
+        QCOMPARE(launch(u"http://127.0.0.1:8088/help?a=1&b=2"_qs).mid(0, 2),
+                 QStringList({u"name=xdg-open"_qs, u"arg=http://127.0.0.1:8088/help?a=1&b=2"_qs}));
+        QCOMPARE(launch(path("notes.txt")).mid(0, 2), QStringList({u"name=xdg-open"_qs, u"arg="_qs + path("notes.txt")}));
+        // An executable bit on a plain file does not make it a program.
+        QCOMPARE(launch(path("marked.txt")).mid(0, 2), QStringList({u"name=xdg-open"_qs, u"arg="_qs + path("marked.txt")}));
+        QCOMPARE(launch(path("prefix")).mid(0, 2), QStringList({u"name=xdg-open"_qs, u"arg="_qs + path("prefix")}));
+    }
+
+    void failuresStartNothing()
+    {
+        QCOMPARE(launch(QString(), false), QStringList());
+        QCOMPARE(launch(path("missing.exe"), false), QStringList());
+        QCOMPARE(launch(u"C:\\Games\\CF\\missing.exe"_qs, false), QStringList());
+        // A helper that is not installed is a failure, not a silent success.
+        qputenv("PATH", path("work").toUtf8());
+        QCOMPARE(launch(u"C:\\Games\\CF\\QQLogin.exe"_qs, false), QStringList());
+        QCOMPARE(launch(u"https://127.0.0.1/"_qs, false), QStringList());
+        qputenv("PATH", path("bin").toUtf8() + ':' + m_savedPath);
+    }
+};
+
+YFZS_TEST_CLASS(LauncherTest)
+#include "launcher_test.moc"
