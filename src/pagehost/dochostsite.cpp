@@ -1,0 +1,132 @@
+#include "dochostsite.h"
+
+#include "htmlctrl.h"
+#include "messagebox.h"
+#include "pagebridge.h"
+
+#include <QDesktopServices>
+#include <QLoggingCategory>
+#include <QWebEngineNewWindowRequest>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
+#include <QWebEngineSettings>
+
+Q_LOGGING_CATEGORY(lcPage, "yfzs.page", QtWarningMsg)
+
+namespace {
+
+const QString kBridgeScript = QStringLiteral("yfzs-external");
+const QString kPolicyScript = QStringLiteral("yfzs-policy");
+
+// Page text is not selectable, as in a dialog; form fields and editable areas still are.
+// A constructed style sheet applies before the document has any element.
+const QString kPolicySource = QStringLiteral(R"js((function () {
+    'use strict';
+    try {
+        const sheet = new CSSStyleSheet();
+        sheet.replaceSync('html { -webkit-user-select: none; user-select: none; }'
+            + ' input, textarea, [contenteditable], [contenteditable] * { -webkit-user-select: text; user-select: text; }');
+        document.adoptedStyleSheets = [...document.adoptedStyleSheets, sheet];
+    } catch (e) {
+    }
+})();
+)js");
+
+bool IsSuppressedMessage(const QString& msg)
+{
+    return msg.contains(QStringLiteral(" ActiveX "));
+}
+
+} // namespace
+
+CDocHostSite::CDocHostSite(CHtmlCtrl* view)
+    : QWebEnginePage(view)
+    , m_view(view)
+{
+    QWebEngineSettings* s = settings();
+    s->setAttribute(QWebEngineSettings::ShowScrollBars, false);
+    s->setAttribute(QWebEngineSettings::JavascriptEnabled, true);
+    s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, true);
+    s->setAttribute(QWebEngineSettings::ErrorPageEnabled, true);
+
+    // New windows leave the program: the address opens in the user's default browser.
+    connect(this, &QWebEnginePage::newWindowRequested, this, [](QWebEngineNewWindowRequest& request) {
+        if (request.requestedUrl().isValid())
+            QDesktopServices::openUrl(request.requestedUrl());
+    });
+
+    QWebEngineScript policy;
+    policy.setName(kPolicyScript);
+    policy.setSourceCode(kPolicySource);
+    policy.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    policy.setWorldId(QWebEngineScript::MainWorld);
+    policy.setRunsOnSubFrames(true);
+    scripts().insert(policy);
+
+    InstallScripts();
+}
+
+void CDocHostSite::InstallScripts()
+{
+    const QString origin = PageBridge::ToolOrigin();
+    if (origin == m_bridgeOrigin)
+        return;
+    m_bridgeOrigin = origin;
+    for (const QWebEngineScript& old : scripts().find(kBridgeScript))
+        scripts().remove(old);
+
+    QWebEngineScript bridge;
+    bridge.setName(kBridgeScript);
+    bridge.setSourceCode(PageBridge::ScriptSource(origin));
+    bridge.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    bridge.setWorldId(QWebEngineScript::MainWorld);
+    bridge.setRunsOnSubFrames(true);
+    scripts().insert(bridge);
+}
+
+bool CDocHostSite::acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame)
+{
+    // The tool server's address may be configured anew; documents created from here on get a
+    // bridge made for the current one.
+    if (isMainFrame)
+        InstallScripts();
+    return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
+}
+
+void CDocHostSite::javaScriptAlert(const QUrl&, const QString& msg)
+{
+    if (IsSuppressedMessage(msg))
+        return;
+    MsgBox::Show(msg, MsgBox::OkOnly, m_view->window());
+}
+
+bool CDocHostSite::javaScriptConfirm(const QUrl&, const QString& msg)
+{
+    if (IsSuppressedMessage(msg))
+        return false;
+    return MsgBox::Show(msg, MsgBox::OkCancel, m_view->window()) == MsgBox::Ok;
+}
+
+bool CDocHostSite::javaScriptPrompt(const QUrl& securityOrigin, const QString& msg,
+                                    const QString& defaultValue, QString* result)
+{
+    const QString marker = PageBridge::Marker();
+    if (!msg.startsWith(marker))
+        return QWebEnginePage::javaScriptPrompt(securityOrigin, msg, defaultValue, result);
+    // The frame's origin as the engine knows it, not as its script claims: a frame of another
+    // origin, or a page that navigated away from the tool server, gets no answer.
+    if (!PageBridge::IsToolOrigin(securityOrigin)) {
+        qCWarning(lcPage) << "page API call refused for origin" << securityOrigin.toString();
+        return false;
+    }
+    *result = m_view->HandlePageCall(QStringView(msg).mid(marker.size()));
+    return true;
+}
+
+void CDocHostSite::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message,
+                                            int lineNumber, const QString& sourceID)
+{
+    // Script errors never interrupt the user; they are kept for whoever turns the category on.
+    if (level == ErrorMessageLevel)
+        qCDebug(lcPage).noquote() << sourceID << lineNumber << message;
+}

@@ -1,0 +1,113 @@
+// window.external for the tool page. Injected into every frame before the page's own scripts;
+// the host appends the call: (toolOrigin, marker, methodNames). A frame of any other origin
+// gets nothing. Each call travels to the host through prompt(), which blocks this script
+// until the host has run the method, so page API calls are synchronous as the page expects.
+// The host checks the calling frame's origin again on every call.
+(function (toolOrigin, marker, methodNames) {
+    'use strict';
+    if (window.location.origin !== toolOrigin)
+        return;
+
+    const ask = window.prompt.bind(window); // kept: the page may replace window.prompt
+    const docToken = Math.random().toString(36).slice(2) + Date.now().toString(36);
+    const ids = new Map();
+    methodNames.forEach((name, i) => ids.set(name.toLowerCase(), i + 1));
+
+    function textOf(v) {
+        try {
+            return String(v);
+        } catch (e) {
+            return '';
+        }
+    }
+
+    // Each argument carries its script type so the host can convert it as automation does.
+    function tag(v) {
+        switch (typeof v) {
+        case 'number':
+            return Number.isFinite(v) ? ['n', v] : ['f', String(v)];
+        case 'bigint':
+            return ['s', String(v)];
+        case 'string':
+            return ['s', v];
+        case 'boolean':
+            return ['b', v];
+        case 'undefined':
+            return ['u'];
+        case 'object':
+            if (v === null)
+                return ['z'];
+            return ['o', v === document ? docToken : '', textOf(v)];
+        case 'function':
+            return ['o', '', textOf(v)];
+        default:
+            return ['x'];
+        }
+    }
+
+    // Runs OnDownloadProgress of the document registered under `token`, in whichever frame of
+    // this window tree it lives. Script errors of the handler are ignored.
+    function runProgress(token, status, high, low, percent) {
+        if (token !== docToken || typeof window.OnDownloadProgress !== 'function')
+            return false;
+        try {
+            window.OnDownloadProgress(status, high, low, percent);
+        } catch (e) {
+        }
+        return true;
+    }
+    Object.defineProperty(window, '__yfzsProgress', {value: runProgress});
+
+    function deliver(w, report) {
+        try {
+            if (w.__yfzsProgress && w.__yfzsProgress.apply(null, report))
+                return true;
+        } catch (e) {
+            // a frame of another origin
+        }
+        for (let i = 0; i < w.frames.length; ++i) {
+            if (deliver(w.frames[i], report))
+                return true;
+        }
+        return false;
+    }
+    if (window === window.top)
+        Object.defineProperty(window, '__yfzsDeliver', {value: (...report) => deliver(window, report)});
+
+    function call(id, name, args) {
+        const answer = ask(marker + JSON.stringify([id, Array.prototype.map.call(args, tag)]), '');
+        if (answer === null)
+            throw new Error('window.external.' + name + ': not available to this page');
+        const a = JSON.parse(answer);
+        if (a.p)
+            a.p.forEach(report => deliver(window.top, report));
+        if (a.e !== undefined)
+            throw new TypeError('window.external.' + name + ': ' + a.e);
+        return a.r === null ? undefined : a.r;
+    }
+
+    const methods = new Map();
+    const external = new Proxy(Object.create(null), {
+        get(target, property) {
+            if (typeof property !== 'string')
+                return undefined;
+            const id = ids.get(property.toLowerCase());
+            if (id === undefined)
+                return undefined;
+            let f = methods.get(id);
+            if (!f) {
+                const name = methodNames[id - 1];
+                f = function () { return call(id, name, arguments); };
+                methods.set(id, f);
+            }
+            return f;
+        },
+        has(target, property) {
+            return typeof property === 'string' && ids.has(property.toLowerCase());
+        },
+        set() {
+            return false;
+        },
+    });
+    Object.defineProperty(window, 'external', {value: external, configurable: false, writable: false});
+})

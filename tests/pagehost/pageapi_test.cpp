@@ -1,0 +1,383 @@
+// The page API as the tool page sees it: every method called from a real page, with what the
+// page gets back.
+#include "testrunner.h"
+
+#include "downloadjobs.h"
+#include "gamefolderbrowser.h"
+#include "htmlctrl.h"
+#include "inifile.h"
+#include "messagebox.h"
+#include "pagefixture.h"
+#include "programdir.h"
+
+#include <httplib.h>
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWidget>
+
+#include <atomic>
+#include <functional>
+#include <thread>
+
+namespace {
+
+void WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+QByteArray ReadFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+QString Js(const QString& text)
+{
+    return QString::fromUtf8(QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact)).mid(1).chopped(1);
+}
+
+// A body sent in small pieces with pauses, so a download has many progress steps and can be
+// paused midway.
+void SlowBody(httplib::Response& res, size_t size, int pauseMs)
+{
+    res.set_content_provider(size, "application/octet-stream",
+                             [size, pauseMs](size_t at, size_t length, httplib::DataSink& sink) {
+                                 std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+                                 const size_t n = std::min<size_t>({8192, length, size - at});
+                                 const std::string chunk(n, char('a' + at % 26));
+                                 sink.write(chunk.data(), chunk.size());
+                                 return true;
+                             });
+}
+
+} // namespace
+
+class PageApiTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<PageFixture> f;
+    QTemporaryDir dir;
+    QStringList downloads; // files this test leaves in the program's Downloads folder
+
+    // Runs `work` on a worker thread while this (the page's) thread keeps serving the page.
+    static void FromWorker(const std::function<void()>& work)
+    {
+        std::atomic<bool> done{false};
+        std::thread worker([&] {
+            work();
+            done = true;
+        });
+        QVERIFY(QTest::qWaitFor([&] { return done.load(); }, 20000));
+        worker.join();
+    }
+
+    QString P(const QString& name) const { return dir.filePath(name); }
+    QJsonValue Call(const QString& expression) { return f->Json(QStringLiteral("return %1;").arg(expression)); }
+    // The message of the error a call throws, or "no error".
+    QString Throws(const QString& expression)
+    {
+        return f->Eval(QStringLiteral("(() => { try { %1; return 'no error'; } catch (e) { return e.name + ': ' + e.message; } })()")
+                           .arg(expression))
+            .toString();
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        f = std::make_unique<PageFixture>();
+        QVERIFY(dir.isValid());
+        // The server answers Range requests itself (206 with the rest of the body).
+        f->Server().Get("/file.bin", [](const httplib::Request&, httplib::Response& res) { SlowBody(res, 400 * 1024, 2); });
+        f->Server().Get("/slow.bin", [](const httplib::Request&, httplib::Response& res) { SlowBody(res, 800 * 1024, 30); });
+        QVERIFY(f->LoadToolPage("/api.html", QStringLiteral(
+            "<html><body><script>window.external_ = window.external; window.reports = [];"
+            "function OnDownloadProgress(s, h, l, p) { reports.push([s, h, l, p]); }</script></body></html>")));
+    }
+
+    void cleanupTestCase()
+    {
+        f.reset();
+        for (const QString& name : downloads)
+            QFile::remove(GetProgramDir() + QStringLiteral("Downloads/") + name);
+    }
+
+    void dispatchNamesArgumentsAndResults()
+    {
+        // Names in any letter case reach the method; unknown names are not there.
+        QCOMPARE(Call(QStringLiteral("[external.GetVersion(), external.getversion(), external.GETVERSION()]")),
+                 QJsonValue(QJsonArray{1, 1, 1}));
+        QCOMPARE(Call(QStringLiteral("[typeof external.NoSuchMethod, 'getFilePath' in external, 'Nope' in external]")),
+                 QJsonValue(QJsonArray{QStringLiteral("undefined"), true, false}));
+        QVERIFY(Throws(QStringLiteral("external.NoSuchMethod()")).startsWith(u"TypeError"));
+
+        // Results as typed: int, string, boolean, none.
+        QCOMPARE(Call(QStringLiteral("[typeof external.GetVersion(), typeof external.GetAppPath(),"
+                                     " typeof external.ShowPageWindow(), typeof external.GetFilePath('/no/such')]")),
+                 QJsonValue(QJsonArray{QStringLiteral("number"), QStringLiteral("string"),
+                                       QStringLiteral("undefined"), QStringLiteral("string")}));
+
+        // Wrong argument counts and unconvertible arguments throw and run nothing.
+        const QString ini = P(QStringLiteral("args.ini"));
+        QVERIFY(Throws(QStringLiteral("external.SetConfigString('s', 'k', %1)").arg(Js(ini))).contains(u"wrong number"));
+        QVERIFY(Throws(QStringLiteral("external.SetConfigString('s', 'k', 'v', %1, 5)").arg(Js(ini)))
+                    .contains(u"wrong number"));
+        QVERIFY(Throws(QStringLiteral("external.GetVersion(1)")).contains(u"wrong number"));
+        QVERIFY(!QFile::exists(ini));
+        QCOMPARE(Throws(QStringLiteral("external.GetRegString('abc', 'x', 'y')")),
+                 QStringLiteral("TypeError: window.external.GetRegString: argument 1: type mismatch"));
+        QVERIFY(Throws(QStringLiteral("external.SendMessage(0, null, 0, 0)")).contains(u"argument 2: type mismatch"));
+        QVERIFY(Throws(QStringLiteral("external.ShowWindow(0, 3e9)")).contains(u"argument 2: overflow"));
+        QVERIFY(Throws(QStringLiteral("external.SetCallBack(5)")).contains(u"type mismatch"));
+
+        // Numbers given as text, booleans and numbers where text is expected are converted.
+        QCOMPARE(Call(QStringLiteral("external.SendMessage('0', ' 16 ', true, 2.5)")), QJsonValue(0));
+        QCOMPARE(Call(QStringLiteral("external.SetConfigString(1.5, true, 12, %1)").arg(Js(ini))), QJsonValue(1));
+        QCOMPARE(ReadIniString(ini, QStringLiteral("1.5"), QStringLiteral("-1")), QStringLiteral("12"));
+        QCOMPARE(Call(QStringLiteral("external.GetConfigString('1.5', -1, %1)").arg(Js(ini))), QJsonValue(QStringLiteral("12")));
+    }
+
+    void configRoundTrips()
+    {
+        const QString ini = P(QStringLiteral("config.ini"));
+        QCOMPARE(Call(QStringLiteral("external.GetConfigString('system', 'missing', %1)").arg(Js(ini))), QJsonValue(QString()));
+        QCOMPARE(Call(QStringLiteral("external.SetConfigString('CF Info', 'FOLDER', '/games/穿越火线', %1)").arg(Js(ini))),
+                 QJsonValue(1));
+        QCOMPARE(Call(QStringLiteral("external.GetConfigString('cf info', 'folder', %1)").arg(Js(ini))),
+                 QJsonValue(QStringLiteral("/games/穿越火线")));
+        // A value of 9,000 characters is stored whole and read back cut to 8,191.
+        QCOMPARE(Call(QStringLiteral("external.SetConfigString('system', 'big', 'x'.repeat(8999) + 'y', %1)").arg(Js(ini))),
+                 QJsonValue(1));
+        QCOMPARE(ReadIniString(ini, QStringLiteral("system"), QStringLiteral("big"), {}, 10000).size(), 9000);
+        QCOMPARE(Call(QStringLiteral("external.GetConfigString('system', 'big', %1)").arg(Js(ini))),
+                 QJsonValue(QString(8191, u'x')));
+        // A value the file cannot hold is refused, and the file keeps what it had.
+        QCOMPARE(Call(QStringLiteral("external.SetConfigString('system', 'big', 'a\\nb', %1)").arg(Js(ini))), QJsonValue(0));
+        QCOMPARE(ReadIniString(ini, QStringLiteral("system"), QStringLiteral("big"), {}, 10000).size(), 9000);
+    }
+
+    void fileMethods()
+    {
+        const QString a = P(QStringLiteral("a.txt"));
+        const QString b = P(QStringLiteral("b.txt"));
+        const QString c = P(QStringLiteral("c.txt"));
+        WriteFile(a, "alpha");
+        WriteFile(b, "beta");
+        // CopyFile replaces an existing target; a missing source copies nothing.
+        QCOMPARE(Call(QStringLiteral("external.CopyFile(%1, %2)").arg(Js(a), Js(b))), QJsonValue(1));
+        QCOMPARE(ReadFile(b), QByteArray("alpha"));
+        QCOMPARE(Call(QStringLiteral("external.CopyFile(%1, %2)").arg(Js(P(QStringLiteral("none"))), Js(b))), QJsonValue(0));
+        QCOMPARE(Call(QStringLiteral("external.CopyFile(%1, %1)").arg(Js(a))), QJsonValue(0));
+        QCOMPARE(ReadFile(a), QByteArray("alpha"));
+
+        // MoveFile replaces an existing target, moves onto a new name, and never costs the
+        // target when there is nothing to move.
+        WriteFile(c, "gamma");
+        QCOMPARE(Call(QStringLiteral("external.MoveFile(%1, %2)").arg(Js(c), Js(b))), QJsonValue(1));
+        QCOMPARE(ReadFile(b), QByteArray("gamma"));
+        QVERIFY(!QFile::exists(c));
+        QCOMPARE(Call(QStringLiteral("external.MoveFile(%1, %2)").arg(Js(b), Js(c))), QJsonValue(1));
+        QCOMPARE(ReadFile(c), QByteArray("gamma"));
+        QCOMPARE(Call(QStringLiteral("external.MoveFile(%1, %2)").arg(Js(P(QStringLiteral("none"))), Js(c))), QJsonValue(0));
+        QCOMPARE(ReadFile(c), QByteArray("gamma"));
+
+        // DeleteFile: a missing file or a folder is 0; paths may use '\'.
+        QCOMPARE(Call(QStringLiteral("external.DeleteFile(%1)").arg(Js(P(QStringLiteral("none"))))), QJsonValue(0));
+        QCOMPARE(Call(QStringLiteral("external.DeleteFile(%1)").arg(Js(dir.path()))), QJsonValue(0));
+        QCOMPARE(Call(QStringLiteral("external.DeleteFile(%1)").arg(Js(QString(c).replace(u'/', u'\\')))), QJsonValue(1));
+        QVERIFY(!QFile::exists(c));
+
+        // GetFilePath: the folder with its separator, wildcards allowed; nothing for a miss.
+        const QString folder = dir.path() + u'/';
+        QCOMPARE(Call(QStringLiteral("external.GetFilePath(%1)").arg(Js(a))), QJsonValue(folder));
+        QCOMPARE(Call(QStringLiteral("external.GetFilePath(%1)").arg(Js(folder + QStringLiteral("*.txt")))), QJsonValue(folder));
+        QCOMPARE(Call(QStringLiteral("external.GetFilePath(%1)").arg(Js(folder + QStringLiteral("?.txt")))), QJsonValue(folder));
+        QCOMPARE(Call(QStringLiteral("external.GetFilePath(%1)").arg(Js(folder + QStringLiteral("*.zip")))), QJsonValue(QString()));
+        QCOMPARE(Call(QStringLiteral("external.GetFilePath(%1)").arg(Js(folder + QStringLiteral("none")))), QJsonValue(QString()));
+        QCOMPARE(Call(QStringLiteral("external.GetFilePath('/')")), QJsonValue(QString()));
+
+        // UnzipFile with an empty argument touches nothing; a missing archive fails.
+        const QString out = P(QStringLiteral("out"));
+        QCOMPARE(Call(QStringLiteral("external.UnzipFile(%1, '')").arg(Js(a))), QJsonValue(0));
+        QCOMPARE(Call(QStringLiteral("external.UnzipFile('', %1)").arg(Js(out))), QJsonValue(0));
+        QCOMPARE(Call(QStringLiteral("external.UnzipFile(%1, %2)").arg(Js(P(QStringLiteral("none.zip"))), Js(out))),
+                 QJsonValue(0));
+        QVERIFY(!QFile::exists(out));
+    }
+
+    void registryReadsFromTheWinePrefix()
+    {
+        const QString prefix = P(QStringLiteral("wine"));
+        QVERIFY(QDir().mkpath(prefix));
+        WriteFile(prefix + QStringLiteral("/user.reg"),
+                  "WINE REGISTRY Version 2\n\n[Software\\\\Vendor\\\\Tool] 1700000000\n"
+                  "\"Plain\"=\"hello\"\n\"Expand\"=str(2):\"%SystemRoot%\\\\fonts\"\n\"Number\"=dword:00000010\n");
+        WriteFile(prefix + QStringLiteral("/system.reg"), "WINE REGISTRY Version 2\n");
+        const QByteArray old = qgetenv("WINEPREFIX");
+        qputenv("WINEPREFIX", prefix.toUtf8());
+        QCOMPARE(Call(QStringLiteral("[external.GetRegString(1, 'Software\\\\Vendor\\\\Tool', 'Plain'),"
+                                     " external.GetRegString('1', 'software\\\\vendor\\\\tool', 'Expand'),"
+                                     " external.GetRegString(1, 'Software\\\\Vendor\\\\Missing', 'Plain'),"
+                                     " external.GetRegString(9, 'Software\\\\Vendor\\\\Tool', 'Plain'),"
+                                     " external.GetRegString(1, 'Software\\\\Vendor\\\\Tool', 'Number')]")),
+                 QJsonValue(QJsonArray{QStringLiteral("hello"), QStringLiteral("%SystemRoot%\\fonts"), QString(),
+                                       QString(), QString()}));
+        qputenv("WINEPREFIX", old);
+    }
+
+    void windowAndApplicationMethods()
+    {
+        QWidget* main = f->MainWindow();
+        const int handle = int(quint32(main->winId()));
+        QCOMPARE(Call(QStringLiteral("[external.GetMainWindow(), external.GetParentWindow()]")),
+                 QJsonValue(QJsonArray{handle, handle}));
+        QCOMPARE(Call(QStringLiteral("external.GetAppPath()")).toString(), GetProgramDir());
+        QVERIFY(GetProgramDir().endsWith(u'/'));
+
+        // Two MaxOrNormalWindow calls maximise and restore.
+        QVERIFY(!main->isMaximized());
+        f->Eval(QStringLiteral("external.MaxOrNormalWindow()"));
+        QVERIFY(main->isMaximized());
+        f->Eval(QStringLiteral("external.MaxOrNormalWindow()"));
+        QVERIFY(!main->isMaximized());
+
+        // Messages and show commands act on the program's own windows; anything else is 0.
+        QCOMPARE(Call(QStringLiteral("external.SendMessage(0, 0x10, 0, 0)")), QJsonValue(0));
+        QCOMPARE(Call(QStringLiteral("external.SendMessage(%1, 0x112, 0xF020, 0)").arg(handle)), QJsonValue(0));
+        QVERIFY(main->isMinimized());
+        QCOMPARE(Call(QStringLiteral("external.ShowWindow(%1, 9)").arg(handle)), QJsonValue(1));
+        QVERIFY(!main->isMinimized());
+        QCOMPARE(Call(QStringLiteral("external.SendMessage(%1, 0x112, 0xF030, 0)").arg(handle)), QJsonValue(0));
+        QVERIFY(main->isMaximized());
+        QCOMPARE(Call(QStringLiteral("external.SendMessage(%1, 0x112, 0xF120, 0)").arg(handle)), QJsonValue(0));
+        QVERIFY(!main->isMaximized());
+        QCOMPARE(Call(QStringLiteral("external.ShowWindow(%1, 99)").arg(handle)), QJsonValue(0));
+        QCOMPARE(Call(QStringLiteral("external.ShowWindow(%1, 5)").arg(handle + 12345)), QJsonValue(0));
+        QCOMPARE(Call(QStringLiteral("external.SendMessage(%1, 0x400, 1, 2)").arg(handle)), QJsonValue(0));
+        QVERIFY(main->isVisible());
+        f->Eval(QStringLiteral("external.ShowPageWindow(); external.MoveWindow();"));
+        QVERIFY(main->isVisible());
+
+        // RunExe of a missing file: the failure message, and false.
+        MsgBox::SetNextAnswer(MsgBox::Ok);
+        QCOMPARE(Call(QStringLiteral("external.RunExe(%1)").arg(Js(P(QStringLiteral("missing.exe"))))), QJsonValue(false));
+        QCOMPARE(MsgBox::TakeAnsweredTexts(), QStringList{QStringLiteral("游戏运行失败，请检查游戏目录是否正确！")});
+
+        // FindCF / FindTYF: the folder browser; a cancelled browse is false with its message.
+        SetNextBrowsedFolder(QString());
+        MsgBox::SetNextAnswer(MsgBox::Ok);
+        QCOMPARE(Call(QStringLiteral("external.FindCF()")), QJsonValue(false));
+        QCOMPARE(TakeBrowsedTitles().size(), 1);
+        QCOMPARE(MsgBox::TakeAnsweredTexts().size(), 1);
+    }
+
+    void progressReachesTheRegisteredDocument()
+    {
+        f->Eval(QStringLiteral("reports = [];"));
+        // The window object registers nothing: nothing is reported.
+        QCOMPARE(Call(QStringLiteral("external.SetCallBack(window)")), QJsonValue(0));
+        FromWorker([this] { f->View()->InvokePageProgress(1, 0, 1, 50); });
+        QCOMPARE(f->Eval(QStringLiteral("reports.length")).toInt(), 0);
+
+        // The document registers. A worker's report runs the page's function while the worker
+        // waits: the handler writes the percentage through the page API, and the worker finds
+        // it written as soon as its call returns.
+        const QString ini = P(QStringLiteral("progress.ini"));
+        QCOMPARE(Call(QStringLiteral("external.SetCallBack(document)")), QJsonValue(0));
+        f->Eval(QStringLiteral("window.OnDownloadProgress = function (s, h, l, p) { reports.push([s, h, l, p]);"
+                               " external.SetConfigString('p', 'last', String(p), %1); };")
+                    .arg(Js(ini)));
+        QStringList seen;
+        std::thread worker([&] {
+            for (int p = 0; p <= 100; p += 25) {
+                f->View()->InvokePageProgress(p == 100 ? 2 : 1, 3, -4, p);
+                seen.append(ReadIniString(ini, QStringLiteral("p"), QStringLiteral("last")));
+            }
+        });
+        while (seen.size() < 5)
+            QTest::qWait(5);
+        worker.join();
+        QCOMPARE(seen, QStringList({QStringLiteral("0"), QStringLiteral("25"), QStringLiteral("50"),
+                                    QStringLiteral("75"), QStringLiteral("100")}));
+        QCOMPARE(f->Json(QStringLiteral("return reports;")).toArray().last(), QJsonValue(QJsonArray{2, 3, -4, 100}));
+
+        // A page without the function hears nothing and nothing breaks.
+        f->Eval(QStringLiteral("window.OnDownloadProgress = undefined; reports = [];"));
+        FromWorker([this] { f->View()->InvokePageProgress(1, 0, 1, 10); });
+        QCOMPARE(f->Eval(QStringLiteral("reports.length")).toInt(), 0);
+        f->Eval(QStringLiteral("window.OnDownloadProgress = function (s, h, l, p) { reports.push([s, h, l, p]); };"));
+    }
+
+    void downloadsReportInOrder()
+    {
+        f->Eval(QStringLiteral("reports = []; external.SetCallBack(document);"));
+        const QString name = QStringLiteral("pagehost-test-%1.bin").arg(QCoreApplication::applicationPid());
+        downloads << name;
+        QFile::remove(GetProgramDir() + QStringLiteral("Downloads/") + name);
+        const QString url = f->Server().ToolUrl(QStringLiteral("/file.bin"));
+        QCOMPARE(Call(QStringLiteral("[external.DownloadFile(%1, %2, 0, -1), external.DownloadFile(%1, %2, 0, -1)]")
+                          .arg(Js(url), Js(name))),
+                 QJsonValue(QJsonArray{1, 0})); // the second finds the job running
+        QTRY_VERIFY_WITH_TIMEOUT(f->Eval(QStringLiteral("reports.some(r => r[0] !== 1)")).toBool(), 30000);
+        const QJsonArray reports = f->Json(QStringLiteral("return reports;")).toArray();
+        QVERIFY(reports.size() > 3);
+        int last = -1;
+        for (qsizetype i = 0; i + 1 < reports.size(); ++i) {
+            const QJsonArray r = reports.at(i).toArray();
+            QCOMPARE(r.at(0).toInt(), 1);
+            QCOMPARE(r.at(1).toInt(), -1); // (0, -1) reports as halves -1, -1
+            QCOMPARE(r.at(2).toInt(), -1);
+            QVERIFY(r.at(3).toInt() > last);
+            last = r.at(3).toInt();
+        }
+        QCOMPARE(reports.last(), QJsonValue(QJsonArray{2, -1, -1, 100}));
+        QCOMPARE(QFileInfo(GetProgramDir() + QStringLiteral("Downloads/") + name).size(), 400 * 1024);
+
+        // A request that cannot be set up is heard before DownloadFile returns.
+        QCOMPARE(Call(QStringLiteral("[external.DownloadFile('ftp://nowhere/x', %1, 0, 9),"
+                                     " reports.filter(r => r[2] === 9)]").arg(Js(name + QStringLiteral(".bad")))),
+                 QJsonValue(QJsonArray{1, QJsonArray{QJsonArray{-1, 0, 9, 0}}}));
+        downloads << name + QStringLiteral(".bad");
+    }
+
+    void pauseAndResume()
+    {
+        f->Eval(QStringLiteral("reports = [];"));
+        const QString name = QStringLiteral("pagehost-test-%1-slow.bin").arg(QCoreApplication::applicationPid());
+        downloads << name;
+        QFile::remove(GetProgramDir() + QStringLiteral("Downloads/") + name);
+        const QString start = QStringLiteral("external.DownloadFile(%1, %2, 0, 7)")
+                                  .arg(Js(f->Server().ToolUrl(QStringLiteral("/slow.bin"))), Js(name));
+        QCOMPARE(Call(start), QJsonValue(1));
+        QTRY_VERIFY_WITH_TIMEOUT(f->Eval(QStringLiteral("reports.some(r => r[0] === 1 && r[3] >= 5)")).toBool(), 20000);
+        QCOMPARE(Call(QStringLiteral("[external.PauseDownload(0, 7), external.PauseDownload(5, 5)]")),
+                 QJsonValue(QJsonArray{1, 0}));
+        QTRY_COMPARE_WITH_TIMEOUT(f->Json(QStringLiteral("return reports[reports.length - 1];")),
+                                  QJsonValue(QJsonArray{-100, 0, 7, 0}), 20000);
+        const int before = f->Json(QStringLiteral("return reports[reports.length - 2][3];")).toInt();
+        QVERIFY(before < 100);
+
+        // The same job again resumes after the bytes already written.
+        f->Eval(QStringLiteral("reports = [];"));
+        QCOMPARE(Call(start), QJsonValue(1));
+        QTRY_VERIFY_WITH_TIMEOUT(f->Eval(QStringLiteral("reports.some(r => r[0] !== 1)")).toBool(), 60000);
+        const QJsonArray after = f->Json(QStringLiteral("return reports;")).toArray();
+        QCOMPARE(after.last(), QJsonValue(QJsonArray{2, 0, 7, 100}));
+        if (after.size() > 1)
+            QVERIFY(after.first().toArray().at(3).toInt() != before);
+        QCOMPARE(QFileInfo(GetProgramDir() + QStringLiteral("Downloads/") + name).size(), 800 * 1024);
+    }
+};
+
+YFZS_TEST_CLASS(PageApiTest)
+#include "pageapi_test.moc"
