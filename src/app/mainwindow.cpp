@@ -1,20 +1,194 @@
 #include "mainwindow.h"
 #include "application.h"
+#include "tray.h"
+#include "linkintake.h"
+#include "loginarea.h"
+#include "repair.h"
 
+#include "aboutdialog.h"
+#include "addresses.h"
+#include "htmlctrl.h"
+#include "serviceclient.h"
+#include "settingsdialog.h"
+#include "hotkey.h"
+#include "inifile.h"
+#include "pngbutton.h"
+#include "pngresource.h"
+#include "programdir.h"
+#include "settingskeys.h"
+#include "skinnedbackground.h"
+
+#include <QApplication>
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QEventLoop>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
 #include <QLoggingCategory>
+#include <QPainter>
+#include <QPolygon>
 #include <QTimer>
+#include <QUrl>
+#include <QWindow>
 
 Q_LOGGING_CATEGORY(lcLink, "yfzs.link", QtInfoMsg)
+
+namespace {
+
+constexpr int kBackgroundPng = 176;
+constexpr int kDragStripHeight = 30;
+constexpr int kLinkTimerMs = 100;
+
+const QColor kLabelColour(63, 64, 65);
+const QColor kEditGrey(190, 190, 190);
+const QColor kEditEntered(10, 10, 10);
+
+// The dialog template laid things out in dialog units of 1.75 pixels; the buttons start there
+// and move to their run-time rectangles once their images are set.
+QRect fromDialogUnits(int x, int y, int w, int h)
+{
+    auto px = [](int units) { return static_cast<int>(units * 1.75 + 0.5); };
+    return QRect(px(x), px(y), px(w), px(h));
+}
+
+struct ButtonSpec
+{
+    int id;
+    int png;
+    QRect templateRect; // dialog units
+    QRect runtimeRect;  // pixels
+};
+
+// In the order the buttons get their images and move.
+const ButtonSpec kButtons[] = {
+    {DEZIRUdu::IdMinimise, 177, {426, 0, 12, 11}, {756, 10, 20, 20}},
+    {DEZIRUdu::IdClose, 184, {443, 0, 13, 11}, {778, 10, 20, 20}},
+    {DEZIRUdu::IdRepair, 181, {184, 23, 20, 14}, {298, 36, 60, 55}},
+    {DEZIRUdu::IdSettings, 182, {222, 23, 21, 14}, {378, 36, 60, 55}},
+    {DEZIRUdu::IdUpdate, 183, {263, 23, 21, 14}, {458, 36, 60, 55}},
+    {DEZIRUdu::IdLogin, 178, {414, 30, 19, 18}, {707, 47, 43, 43}},
+    {DEZIRUdu::IdLogout, 179, {337, 2, 16, 14}, {751, 47, 43, 43}},
+    {DEZIRUdu::IdRegister, 180, {435, 30, 19, 18}, {751, 47, 43, 43}},
+    {DEZIRUdu::IdHelp, 189, {361, 0, 20, 14}, {734, 10, 20, 20}},
+};
+
+// Notes Caps Lock presses that reach any widget of the window, before the widget sees them.
+class CapsLockWatcher : public QObject
+{
+public:
+    CapsLockWatcher(QWidget* window, bool* flag)
+        : QObject(window)
+        , m_window(window)
+        , m_flag(flag)
+    {
+        qApp->installEventFilter(this);
+    }
+    ~CapsLockWatcher() override { qApp->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_CapsLock
+            && watched->isWidgetType()
+            && (watched == m_window || m_window->isAncestorOf(static_cast<QWidget*>(watched))))
+            *m_flag = true;
+        return false;
+    }
+
+private:
+    QWidget* m_window;
+    bool* m_flag;
+};
+
+} // namespace
 
 DEZIRUdu::DEZIRUdu(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
 {
+    CreateControls();
 }
 
 DEZIRUdu::~DEZIRUdu() = default;
+
+QString DEZIRUdu::AccountPlaceholder()
+{
+    return QStringLiteral("请输入qx77通行证");
+}
+
+void DEZIRUdu::CreateControls()
+{
+    setFixedSize(800, 600);
+
+    for (const ButtonSpec& spec : kButtons) {
+        PngButton* button = AddButton(spec.id);
+        button->setGeometry(fromDialogUnits(spec.templateRect.x(), spec.templateRect.y(),
+                                            spec.templateRect.width(), spec.templateRect.height()));
+    }
+    m_minimise = static_cast<PngButton*>(m_controls.value(IdMinimise));
+    m_close = static_cast<PngButton*>(m_controls.value(IdClose));
+    m_repair = static_cast<PngButton*>(m_controls.value(IdRepair));
+    m_settings = static_cast<PngButton*>(m_controls.value(IdSettings));
+    m_update = static_cast<PngButton*>(m_controls.value(IdUpdate));
+    m_login = static_cast<PngButton*>(m_controls.value(IdLogin));
+    m_logout = static_cast<PngButton*>(m_controls.value(IdLogout));
+    m_register = static_cast<PngButton*>(m_controls.value(IdRegister));
+    m_help = static_cast<PngButton*>(m_controls.value(IdHelp));
+
+    m_login->setToolTip(QStringLiteral("登陆以后您可以收藏资源，并可以异地下载哦 :)"));
+    m_register->setToolTip(QStringLiteral("快去注册账号吧，这样您就可以收藏资源啦 :)"));
+    m_help->setToolTip(QStringLiteral("提交问题bug反馈"));
+
+    m_accountEdit = new QLineEdit(this);
+    m_accountEdit->setGeometry(586, 47, 121, 21);
+    m_passwordEdit = new QLineEdit(this);
+    m_passwordEdit->setGeometry(586, 70, 121, 21);
+    m_passwordEdit->setEchoMode(QLineEdit::Password);
+    m_controls.insert(IdAccount, m_accountEdit);
+    m_controls.insert(IdPassword, m_passwordEdit);
+    m_accountEdit->installEventFilter(this);
+    m_passwordEdit->installEventFilter(this);
+    ApplyEditColours();
+
+    auto addLabel = [this](int id, const QString& text, const QRect& rect) {
+        auto* label = new QLabel(text, this);
+        label->setGeometry(rect);
+        // Transparent: only the text is drawn, the skin shows behind it.
+        label->setAutoFillBackground(false);
+        label->setAttribute(Qt::WA_TranslucentBackground);
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::WindowText, kLabelColour);
+        label->setPalette(palette);
+        m_controls.insert(id, label);
+        return label;
+    };
+    addLabel(IdAccountLabel, QStringLiteral("账号："), QRect(544, 51, 39, 14));
+    addLabel(IdPasswordLabel, QStringLiteral("密码："), QRect(544, 75, 39, 14));
+    m_welcome = addLabel(IdWelcome, QStringLiteral("Static"), fromDialogUnits(313, 5, 19, 8));
+
+    connect(m_minimise, &QPushButton::clicked, this, &DEZIRUdu::OnMinimise);
+    connect(m_close, &QPushButton::clicked, this, &DEZIRUdu::OnCloseButton);
+    connect(m_repair, &QPushButton::clicked, this, &DEZIRUdu::OnRepair);
+    connect(m_settings, &QPushButton::clicked, this, &DEZIRUdu::OnSettings);
+    connect(m_update, &QPushButton::clicked, this, &DEZIRUdu::OnCheckUpdate);
+    connect(m_login, &QPushButton::clicked, this, &DEZIRUdu::OnLogin);
+    connect(m_logout, &QPushButton::clicked, this, &DEZIRUdu::OnLogout);
+    connect(m_register, &QPushButton::clicked, this, &DEZIRUdu::OnRegister);
+    connect(m_help, &QPushButton::clicked, this, &DEZIRUdu::OnHelp);
+}
+
+PngButton* DEZIRUdu::AddButton(int id)
+{
+    auto* button = new PngButton(this);
+    m_controls.insert(id, button);
+    return button;
+}
+
+// The one place that decides which browser widget fills the body.
+CHtmlCtrl* DEZIRUdu::CreateBrowserView()
+{
+    return new CHtmlCtrl(this);
+}
 
 int DEZIRUdu::DoModal()
 {
@@ -37,19 +211,80 @@ void DEZIRUdu::EndDialog(int result)
         m_loop->exit(result);
 }
 
-void DEZIRUdu::OnInitDialog()
+bool DEZIRUdu::IsEnded() const
 {
+    return m_ended;
+}
+
+bool DEZIRUdu::OnInitDialog()
+{
+    // The controls exist already; show the still empty texts in them.
+    UpdateData(false);
+
+    // Window style and icons: no caption, but the taskbar may minimise it.
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint
+                   | Qt::WindowSystemMenuHint);
+    setWindowIcon(LoadIconResource(160));
+
+    // F11 anywhere on the desktop starts a login; without a key grab the button still works.
+    m_hotKey = new platform::GlobalHotKey(Qt::Key_F11, this);
+    connect(m_hotKey, &platform::GlobalHotKey::Activated, this, &DEZIRUdu::OnHotKey);
+
+    // A later start finds this instance by the title.
     setWindowTitle(QString::fromUtf16(kMainWindowTitle));
-    setFixedSize(800, 600);
+
+    m_browser = CreateBrowserView();
+    m_controls.insert(IdBrowser, m_browser);
+    m_browser->setGeometry(2, 100, 796, 498);
+    m_browser->show();
+    m_browser->Navigate(Addresses::ToolPageUrl());
+
+    for (const ButtonSpec& spec : kButtons)
+        static_cast<PngButton*>(m_controls.value(spec.id))->SetImage(LoadPngResource(spec.png));
+    for (const ButtonSpec& spec : kButtons)
+        m_controls.value(spec.id)->setGeometry(spec.runtimeRect);
+
+    m_welcome->hide();
+    m_logout->hide();
+
+    m_tray = new TrayIcon(this);
+    connect(m_tray, &TrayIcon::ExitConfirmed, this, [this] { EndDialog(-1); });
+    connect(m_tray, &TrayIcon::AboutRequested, this, &DEZIRUdu::OnAbout);
+    m_tray->Add();
+
+    RegisterUrlProtocol();
 
     // A link on the first instance's command line is handled once the window is up.
     if (!ZARODAre::PendingLink().isEmpty()) {
         m_linkTimer = new QTimer(this);
         m_linkTimer->setSingleShot(true);
-        m_linkTimer->setInterval(100);
+        m_linkTimer->setInterval(kLinkTimerMs);
         connect(m_linkTimer, &QTimer::timeout, this, &DEZIRUdu::OnTimer);
         m_linkTimer->start();
     }
+
+    StartStartupWorker();
+
+    // The window itself holds the focus at first, as the dialog's first button did: focus in
+    // the account box would take its placeholder away before the user got there.
+    setFocusPolicy(Qt::StrongFocus);
+    setFocus();
+
+    // Caps Lock presses anywhere in the window are noted for the password box's repaint.
+    new CapsLockWatcher(this, &m_capsLock);
+    return true;
+}
+
+void DEZIRUdu::RegisterUrlProtocol()
+{
+    ::RegisterUrlProtocol();
+}
+
+void DEZIRUdu::StartStartupWorker()
+{
+    m_loginArea = std::make_unique<LoginArea>(*this);
+    m_service = std::make_unique<service::ServiceClient>(*m_loginArea);
+    m_service->StartStartupWorker();
 }
 
 void DEZIRUdu::OnTimer()
@@ -67,7 +302,7 @@ void DEZIRUdu::OnCopyData(const QString& link)
 bool DEZIRUdu::HandleLink(const QString& link)
 {
     qCInfo(lcLink).noquote() << "link:" << link;
-    return true;
+    return ::HandleLink(link, this);
 }
 
 void DEZIRUdu::BringToFront()
@@ -78,8 +313,172 @@ void DEZIRUdu::BringToFront()
     activateWindow();
 }
 
+QWidget* DEZIRUdu::GetDlgItem(int id) const
+{
+    return m_controls.value(id);
+}
+
+CHtmlCtrl* DEZIRUdu::BrowserView() const
+{
+    return m_browser;
+}
+
+TrayIcon* DEZIRUdu::Tray() const
+{
+    return m_tray;
+}
+
+// ---- Texts and the account box -------------------------------------------------------------
+
+void DEZIRUdu::UpdateData(bool saveAndValidate)
+{
+    if (saveAndValidate) {
+        m_account = m_accountEdit->text();
+        m_password = m_passwordEdit->text();
+    } else {
+        m_accountEdit->setText(m_account);
+        m_passwordEdit->setText(m_password);
+    }
+}
+
+QString& DEZIRUdu::AccountText()
+{
+    return m_account;
+}
+
+QString& DEZIRUdu::PasswordText()
+{
+    return m_password;
+}
+
+bool DEZIRUdu::AccountEntered() const
+{
+    return m_accountEntered;
+}
+
+void DEZIRUdu::ApplyEditColours()
+{
+    for (QLineEdit* edit : {m_accountEdit, m_passwordEdit}) {
+        QPalette palette = edit->palette();
+        palette.setColor(QPalette::Base, Qt::white);
+        const bool entered = edit == m_accountEdit && m_accountEntered;
+        palette.setColor(QPalette::Text, entered ? kEditEntered : kEditGrey);
+        edit->setPalette(palette);
+    }
+}
+
+void DEZIRUdu::OnAccountFocusIn()
+{
+    if (m_account == AccountPlaceholder()) {
+        m_account.clear();
+        UpdateData(false);
+    }
+    m_accountEntered = true;
+    ApplyEditColours();
+}
+
+void DEZIRUdu::OnAccountFocusOut()
+{
+    UpdateData(true);
+    if (m_account.isEmpty()) {
+        m_accountEntered = false;
+        m_account = AccountPlaceholder();
+    } else {
+        m_accountEntered = true;
+    }
+    UpdateData(false);
+    ApplyEditColours();
+}
+
+void DEZIRUdu::OnPasswordFocusOut()
+{
+    // The Caps Lock warning some systems show under the password box can leave traces on the
+    // page; hiding and showing the view repaints it.
+    if (!m_capsLock || !m_browser)
+        return;
+    m_capsLock = false;
+    m_browser->RepaintByHideShow();
+}
+
+bool DEZIRUdu::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::FocusIn:
+        if (watched == m_accountEdit)
+            OnAccountFocusIn();
+        break;
+    case QEvent::FocusOut:
+        if (watched == m_accountEdit)
+            OnAccountFocusOut();
+        else if (watched == m_passwordEdit)
+            OnPasswordFocusOut();
+        break;
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// ---- Painting, shape and moving ------------------------------------------------------------
+
+void DEZIRUdu::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    DrawSkin(painter, kBackgroundPng);
+}
+
+void DEZIRUdu::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    // Corners cut by 3 pixels at the top and 4 at the bottom.
+    const int l = 0, t = 0, r = width(), b = height();
+    const QPolygon outline({{l, t + 3}, {l + 3, t}, {r - 3, t}, {r, t + 3},
+                            {r, b - 4}, {r - 4, b}, {l + 3, b}, {l, b - 4}});
+    setMask(QRegion(outline));
+    update();
+}
+
+void DEZIRUdu::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton && event->position().y() < kDragStripHeight) {
+        // The window manager's own move where it offers one; otherwise follow the mouse.
+        if (windowHandle() && windowHandle()->startSystemMove())
+            return;
+        m_dragging = true;
+        m_dragOffset = event->globalPosition().toPoint() - frameGeometry().topLeft();
+        return;
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void DEZIRUdu::mouseMoveEvent(QMouseEvent* event)
+{
+    if (m_dragging) {
+        move(event->globalPosition().toPoint() - m_dragOffset);
+        return;
+    }
+    QWidget::mouseMoveEvent(event);
+}
+
+void DEZIRUdu::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (m_dragging && event->button() == Qt::LeftButton) {
+        m_dragging = false;
+        return;
+    }
+    QWidget::mouseReleaseEvent(event);
+}
+
+// ---- Ending and keys -----------------------------------------------------------------------
+
+void DEZIRUdu::OnOK()
+{
+}
+
 void DEZIRUdu::OnCancel()
 {
+    if (m_tray)
+        m_tray->Remove();
     EndDialog(2);
 }
 
@@ -91,7 +490,8 @@ void DEZIRUdu::keyPressEvent(QKeyEvent* event)
         return;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        return; // Enter never closes the main window
+        OnOK();
+        return;
     default:
         QWidget::keyPressEvent(event);
     }
@@ -102,4 +502,88 @@ void DEZIRUdu::closeEvent(QCloseEvent* event)
     // The system Close command ends the program the same way Escape does.
     event->ignore();
     OnCancel();
+}
+
+// ---- Buttons -------------------------------------------------------------------------------
+
+void DEZIRUdu::OnMinimise()
+{
+    // To the taskbar; the tray icon stays.
+    showMinimized();
+}
+
+void DEZIRUdu::OnCloseButton()
+{
+    // Read at every click: the settings dialog may have changed it since.
+    const QString exit = ReadIniString(GetConfigPath(), Ini::kSystem, Ini::kExit, {}, 10);
+    if (exit == QLatin1String("1")) {
+        hide();
+        return;
+    }
+    OnCancel();
+}
+
+void DEZIRUdu::OnHelp()
+{
+    QDesktopServices::openUrl(QUrl(Addresses::HelpPageUrl()));
+}
+
+void DEZIRUdu::OnLoginDone()
+{
+    if (m_browser)
+        m_browser->Refresh();
+}
+
+void DEZIRUdu::OnHotKey()
+{
+    OnLogin();
+}
+
+void DEZIRUdu::OnLogin()
+{
+    if (m_service)
+        m_service->OnLogin();
+}
+
+void DEZIRUdu::OnLogout()
+{
+    if (m_service)
+        m_service->OnLogout();
+}
+
+void DEZIRUdu::OnRegister()
+{
+    if (m_service)
+        m_service->OnRegister();
+}
+
+void DEZIRUdu::OnCheckUpdate()
+{
+    if (m_service)
+        m_service->OnCheckUpdate();
+}
+
+void DEZIRUdu::OnRepair()
+{
+    RepairGame(this);
+}
+
+void DEZIRUdu::OnSettings()
+{
+    CDialogSet dialog(this);
+    dialog.DoModal();
+}
+
+void DEZIRUdu::OnAbout()
+{
+    RAruzeVOVOzu dialog(this);
+    dialog.DoModal();
+}
+
+void DEZIRUdu::ShowAccountPlaceholder()
+{
+    m_account = AccountPlaceholder();
+    m_accountEntered = false;
+    UpdateData(false);
+    ApplyEditColours();
 }

@@ -1,0 +1,72 @@
+#include "linkintake.h"
+
+#include "application.h"
+#include "gamefolderbrowser.h"
+#include "locator.h"
+#include "messagebox.h"
+#include "onlinedlg.h"
+#include "paths.h"
+#include "programdir.h"
+#include "urlscheme.h"
+
+namespace {
+constexpr qsizetype kSchemeLength = 11; // "VEDERU77://"
+}
+
+LinkCheck ParseLink(const QString& link, ParsedLink& out)
+{
+    const qsizetype amp = link.lastIndexOf(u'&');
+    const qsizetype slash = link.lastIndexOf(u'/');
+    // Clamped substrings: a negative start counts as 0, a negative count as 0.
+    auto cut = [&link](qsizetype from, qsizetype to) {
+        from = qMax<qsizetype>(from, 0);
+        return link.mid(from, qMax<qsizetype>(to - from, 0));
+    };
+    out.address = cut(kSchemeLength, amp);
+    out.fileName = cut(slash + 1, amp);
+    out.type = link.isEmpty() ? QString() : link.right(1);
+
+    const qsizetype dot = out.fileName.indexOf(u'.');
+    const bool unsafeName = out.fileName.contains(u'\\') || out.fileName.contains(QStringLiteral(".."));
+    if (amp <= 0 || slash <= 0 || out.type.isEmpty() || out.fileName.isEmpty() || dot <= 0 || unsafeName)
+        return LinkCheck::Malformed;
+    if (out.type != u"1" && out.type != u"2" && out.type != u"3")
+        return LinkCheck::UnknownType;
+    return LinkCheck::Ok;
+}
+
+void RegisterUrlProtocol()
+{
+    platform::RegisterUrlScheme(QStringLiteral("vederu77"), platform::ExecutablePath(),
+                                QString::fromUtf16(kMainWindowTitle));
+}
+
+bool HandleLink(const QString& link, QWidget* owner)
+{
+    ParsedLink parsed;
+    switch (ParseLink(link, parsed)) {
+    case LinkCheck::Malformed:
+        MsgBox::Show(QStringLiteral("参数错误"), MsgBox::OkOnly, owner);
+        return false;
+    case LinkCheck::UnknownType:
+        MsgBox::Show(QStringLiteral("参数错误2"), MsgBox::OkOnly, owner);
+        return false;
+    case LinkCheck::Ok:
+        break;
+    }
+
+    const ResolvedGameFolder game =
+        ResolveGameFolder([owner] { return BrowseGameFolder(owner, GameFolderVariant::MainWindow); });
+    if (!game.goOn)
+        return false; // the folder browser has said why
+
+    COnlineDlg dialog(owner);
+    dialog.repairFlag = QStringLiteral("0");
+    dialog.downloadUrl = parsed.address;
+    dialog.fileName = parsed.fileName;
+    dialog.resourceType = parsed.type;
+    dialog.gameDir = game.folder;
+    dialog.programDir = GetProgramDir();
+    dialog.DoModal();
+    return true;
+}
