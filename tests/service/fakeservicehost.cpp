@@ -64,7 +64,10 @@ void FakeServiceHost::run(std::promise<quint16>* ready)
                 socket.reset();
             }
         }
-        if (!server.waitForNewConnection(20))
+        // One wake-up of the listening socket accepts every connection that is waiting in
+        // the kernel; all but the first then sit in the server's own queue and never wake
+        // the listening socket again, so that queue is drained before waiting.
+        if (!server.hasPendingConnections() && !server.waitForNewConnection(20))
             continue;
         std::unique_ptr<QTcpSocket> socket(server.nextPendingConnection());
         QByteArray request;

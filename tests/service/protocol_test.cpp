@@ -12,6 +12,8 @@
 #include <QElapsedTimer>
 #include <QTest>
 
+#include <array>
+#include <latch>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -176,6 +178,40 @@ private Q_SLOTS:
         QFETCH(QByteArray, sent);
         QFETCH(std::optional<QString>, reply);
         QCOMPARE(exchangeWith(sent), reply);
+    }
+
+    void connectionsQueuedTogether()
+    {
+        // The host holds its answers until three requests are in. The first connection keeps
+        // it reading until the other two have connected, so those two wait for it together.
+        FakeServiceHost host([](const QByteArray&) { return FakeServiceHost::Answer{"ok"}; }, 3);
+        host.pointClientHere();
+        std::latch firstConnected(1), othersConnected(2);
+        std::array<bool, 3> connected{};
+        std::array<std::optional<QString>, 3> replies;
+        auto exchange = [&](int index) {
+            ServiceConnection connection;
+            if (index > 0)
+                firstConnected.wait();
+            connected[index] = connection.ConnectServer([](const QString&) {});
+            if (index == 0) {
+                firstConnected.count_down();
+                othersConnected.wait();
+            } else {
+                othersConnected.count_down();
+            }
+            replies[index] = connection.Exchange(kWorkedExample);
+        };
+        std::vector<std::thread> clients;
+        for (int index = 0; index < 3; ++index)
+            clients.emplace_back(exchange, index);
+        for (std::thread& client : clients)
+            client.join();
+
+        QCOMPARE(connected, (std::array<bool, 3>{true, true, true}));
+        QCOMPARE(host.requests().size(), 3);
+        for (const std::optional<QString>& reply : replies)
+            QCOMPARE(reply, std::optional<QString>(u"ok"_qs));
     }
 
     void silentPeerTimesOut()
