@@ -1,0 +1,383 @@
+// The whole product on one machine: the real main window (offscreen, in this process) showing
+// the real tool page served by the real qx77-server, which also answers the login button.
+
+#include "mainwindow.h"
+#include "htmlctrl.h"
+
+#include "inifile.h"
+#include "messagebox.h"
+#include "programdir.h"
+#include "settingskeys.h"
+#include "testrunner.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWebEnginePage>
+
+#include <unistd.h>
+
+namespace {
+
+constexpr int kPageTimeoutMs = 20000;
+
+// A file beside the test program, put back as it was afterwards.
+class FileGuard
+{
+public:
+    explicit FileGuard(QString path)
+        : m_path(std::move(path))
+    {
+        QFile file(m_path);
+        m_existed = file.open(QIODevice::ReadOnly);
+        if (m_existed)
+            m_content = file.readAll();
+        QFile::remove(m_path);
+    }
+    ~FileGuard()
+    {
+        QFile::remove(m_path);
+        if (m_existed) {
+            QFile file(m_path);
+            if (file.open(QIODevice::WriteOnly))
+                file.write(m_content);
+        }
+    }
+    FileGuard(const FileGuard&) = delete;
+    FileGuard& operator=(const FileGuard&) = delete;
+
+private:
+    QString m_path;
+    QByteArray m_content;
+    bool m_existed = false;
+};
+
+// Runs a script in the page and waits for its value.
+QVariant RunJs(QWebEnginePage* page, const QString& script)
+{
+    QVariant result;
+    bool done = false;
+    page->runJavaScript(script, [&](const QVariant& value) {
+        result = value;
+        done = true;
+    });
+    if (!QTest::qWaitFor([&] { return done; }, kPageTimeoutMs))
+        qWarning("script gave no answer: %s", qPrintable(script));
+    return result;
+}
+
+// Page snippets that find a pack's card by its shown name.
+QString OnCard(const QString& name, const QString& expression)
+{
+    return QStringLiteral("(function(){ const c = [...document.querySelectorAll('#packs .pack')]"
+                          ".find(c => c.querySelector('.name').textContent === '%1');"
+                          " if (!c) return null; return %2; })()")
+        .arg(name, expression);
+}
+
+QString CardState(QWebEnginePage* page, const QString& name)
+{
+    return RunJs(page, OnCard(name, QStringLiteral("c.querySelector('.state').textContent"))).toString();
+}
+
+void Click(QWebEnginePage* page, const QString& name, const char* button)
+{
+    RunJs(page, OnCard(name, QStringLiteral("(c.querySelector('.%1').click(), true)").arg(QLatin1String(button))));
+}
+
+// Every file below `root`, relative, sorted.
+QStringList FilesBelow(const QString& root)
+{
+    QStringList files;
+    QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files.append(QDir(root).relativeFilePath(it.next()));
+    files.sort();
+    return files;
+}
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QString ConfigValue(QLatin1String section, QLatin1String key)
+{
+    return ReadIniString(GetConfigPath(), section, key, QStringLiteral("<missing>"), 260);
+}
+
+const QString kRedMarks = QStringLiteral("红点准星");
+const QString kBlueSkin = QStringLiteral("蓝色经典界面");
+const QString kClearRes = QStringLiteral("清晰地图资源包");
+const QStringList kPackFiles = {QStringLiteral("mark_red.zip"), QStringLiteral("mark_green.zip"),
+                                QStringLiteral("skin_blue.zip"), QStringLiteral("res_clear.zip")};
+
+} // namespace
+
+class ToolPageTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_temp;
+    QProcess m_server;
+    quint16 m_toolPort = 0;
+    quint16 m_servicePort = 0;
+    QHash<QByteArray, QByteArray> m_oldEnv;
+
+    QString DataDir() const { return m_temp.filePath(QStringLiteral("data")); }
+    QString GameDir() const { return m_temp.filePath(QStringLiteral("game")); }
+    QString DownloadPath(const QString& file) const { return GetProgramDir() + QStringLiteral("Downloads/") + file; }
+
+    void SetEnv(const char* name, const QByteArray& value)
+    {
+        if (!m_oldEnv.contains(name))
+            m_oldEnv.insert(name, qgetenv(name));
+        qputenv(name, value);
+    }
+
+    void RemoveDownloads()
+    {
+        for (const QString& file : kPackFiles)
+            QFile::remove(DownloadPath(file));
+    }
+
+    // config.ini as a user of this version leaves it: the start-up check finds no newer
+    // version (so no question box), and the game folder when given.
+    static bool WriteConfig(const QString& gameDir)
+    {
+        const QString config = GetConfigPath();
+        return WriteIniString(config, Ini::kYfzsVer, Ini::kVersion, QStringLiteral("1.0.0"))
+            && WriteIniString(config, Ini::kYfzsVer, Ini::kSerTime, QStringLiteral("20261201000000"))
+            && (gameDir.isEmpty() || WriteIniString(config, Ini::kCfInfo, Ini::kFolder, gameDir));
+    }
+
+    // An initialised, shown and active main window whose tool page has listed the packs.
+    std::unique_ptr<DEZIRUdu> MakeWindow()
+    {
+        auto window = std::make_unique<DEZIRUdu>();
+        window->OnInitDialog();
+        window->show();
+        window->activateWindow();
+        if (!QTest::qWaitForWindowActive(window.get()))
+            qWarning("main window not active");
+        QWebEnginePage* page = window->BrowserView()->page();
+        const bool listed = QTest::qWaitFor(
+            [&] {
+                return RunJs(page, QStringLiteral("document.querySelectorAll('#packs .pack').length")).toInt() == 4;
+            },
+            kPageTimeoutMs);
+        if (!listed)
+            qWarning("the tool page did not list the packs");
+        return window;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        // The browser engine refuses its sandbox as root, which is how CI runs.
+        if (geteuid() == 0)
+            qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+        QVERIFY(m_temp.isValid());
+        const QString server = QFileInfo(QStringLiteral(YFZS_EXECUTABLE)).absolutePath() + QStringLiteral("/qx77-server");
+        QVERIFY2(QFileInfo(server).isExecutable(), qPrintable(server));
+
+        QCOMPARE(QProcess::execute(server, {QStringLiteral("--make-demo"), DataDir()}), 0);
+
+        m_server.setProgram(server);
+        m_server.setArguments({QStringLiteral("--quiet"), QStringLiteral("--tool-port"), QStringLiteral("0"),
+                               QStringLiteral("--service-port"), QStringLiteral("0"), DataDir()});
+        m_server.start();
+        QVERIFY(m_server.waitForStarted());
+        // The chosen ports come as two lines on standard error.
+        const QRegularExpression toolLine(QStringLiteral("tool page http://127\\.0\\.0\\.1:(\\d+)/"));
+        const QRegularExpression serviceLine(QStringLiteral("service host 127\\.0\\.0\\.1:(\\d+)"));
+        QString log;
+        QTRY_VERIFY_WITH_TIMEOUT((log += QString::fromUtf8(m_server.readAllStandardError()),
+                                  log.contains(toolLine) && log.contains(serviceLine)),
+                                 15000);
+        m_toolPort = toolLine.match(log).captured(1).toUShort();
+        m_servicePort = serviceLine.match(log).captured(1).toUShort();
+        QVERIFY(m_toolPort && m_servicePort);
+
+        SetEnv("QX77_HOST", "127.0.0.1");
+        SetEnv("QX77_TOOL_PORT", QByteArray::number(m_toolPort));
+        SetEnv("QX77_SERVICE_PORT", QByteArray::number(m_servicePort));
+        // The window registers the URL scheme at start; keep that in the test's own folders.
+        SetEnv("XDG_DATA_HOME", QFile::encodeName(m_temp.filePath(QStringLiteral("xdg-data"))));
+        SetEnv("XDG_CONFIG_HOME", QFile::encodeName(m_temp.filePath(QStringLiteral("xdg-config"))));
+
+        // A game folder as the locator would accept it.
+        QVERIFY(QDir().mkpath(GameDir() + QStringLiteral("/rez")));
+        QFile exe(GameDir() + QStringLiteral("/QQLogin.exe"));
+        QVERIFY(exe.open(QIODevice::WriteOnly));
+        exe.write("MZ");
+    }
+
+    void cleanupTestCase()
+    {
+        if (m_server.state() != QProcess::NotRunning) {
+            m_server.terminate();
+            // A clean stop on SIGTERM; killed only if it hangs.
+            if (!m_server.waitForFinished(10000))
+                m_server.kill();
+            QCOMPARE(m_server.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(m_server.exitCode(), 0);
+        }
+        for (auto it = m_oldEnv.cbegin(); it != m_oldEnv.cend(); ++it)
+            qputenv(it.key().constData(), it.value());
+    }
+
+    // The page lists the catalogue; three packs, one of each kind, download side by side
+    // through the page and install into their kinds' folders under the game folder.
+    void packsDownloadAndInstallThroughThePage()
+    {
+        FileGuard config(GetConfigPath());
+        FileGuard pageState(GetProgramDir() + QStringLiteral("toolpage.ini"));
+        RemoveDownloads();
+        QVERIFY(WriteConfig(GameDir()));
+
+        auto window = MakeWindow();
+        QWebEnginePage* page = window->BrowserView()->page();
+        QStringList names{kRedMarks, QStringLiteral("绿色十字准星"), kBlueSkin, kClearRes};
+        names.sort(); // code-unit order, as the page's sort()
+        QCOMPARE(RunJs(page, QStringLiteral("[...document.querySelectorAll('#packs .pack .name')]"
+                                            ".map(e => e.textContent).sort().join('|')"))
+                     .toString(),
+                 names.join(u'|'));
+        QCOMPARE(RunJs(page, QStringLiteral("document.getElementById('status').textContent")).toString(),
+                 QStringLiteral("共 4 个资源"));
+        QCOMPARE(RunJs(page, QStringLiteral("document.getElementById('gamedir').textContent")).toString(), GameDir());
+        QCOMPARE(RunJs(page, OnCard(kRedMarks, QStringLiteral("c.querySelector('.kind').textContent"))).toString(),
+                 QStringLiteral("准星"));
+        QCOMPARE(RunJs(page, OnCard(kBlueSkin, QStringLiteral("c.querySelector('.kind').textContent"))).toString(),
+                 QStringLiteral("界面"));
+        // Previews come from the server and are real pictures.
+        QTRY_COMPARE_WITH_TIMEOUT(
+            RunJs(page, OnCard(kClearRes, QStringLiteral("c.querySelector('.preview').naturalWidth"))).toInt(), 96,
+            kPageTimeoutMs);
+
+        for (const QString& name : {kRedMarks, kBlueSkin, kClearRes})
+            Click(page, name, "download");
+        for (const QString& name : {kRedMarks, kBlueSkin, kClearRes})
+            QTRY_COMPARE_WITH_TIMEOUT(CardState(page, name), QStringLiteral("已下载"), kPageTimeoutMs);
+        for (const QString& file : {QStringLiteral("mark_red.zip"), QStringLiteral("skin_blue.zip"),
+                                    QStringLiteral("res_clear.zip")}) {
+            const QByteArray served = ReadAll(DataDir() + QStringLiteral("/packs/") + file);
+            QVERIFY(!served.isEmpty());
+            QCOMPARE(ReadAll(DownloadPath(file)), served);
+        }
+        QVERIFY(!QFileInfo::exists(DownloadPath(QStringLiteral("mark_green.zip"))));
+        QCOMPARE(RunJs(page, OnCard(kRedMarks, QStringLiteral("c.querySelector('.install').hidden"))).toBool(), false);
+
+        for (const QString& name : {kRedMarks, kBlueSkin, kClearRes}) {
+            Click(page, name, "install");
+            QTRY_COMPARE_WITH_TIMEOUT(CardState(page, name), QStringLiteral("已安装"), kPageTimeoutMs);
+        }
+        QCOMPARE(FilesBelow(GameDir()),
+                 QStringList({QStringLiteral("QQLogin.exe"), QStringLiteral("rez/Sound/footstep.txt"),
+                              QStringLiteral("rez/Texture/wall.png"), QStringLiteral("rez/UI/Lobby/background.png"),
+                              QStringLiteral("rez/UI/Lobby/button.png"), QStringLiteral("rez/UI/Mark/Mark_01.png"),
+                              QStringLiteral("rez/UI/Mark/Mark_02.png"), QStringLiteral("rez/UI/Mark/readme.txt"),
+                              QStringLiteral("rez/UI/skin.txt"), QStringLiteral("rez/pack.txt")}));
+        QCOMPARE(QImage(GameDir() + QStringLiteral("/rez/UI/Mark/Mark_01.png")).size(), QSize(64, 64));
+        QCOMPARE(ReadAll(GameDir() + QStringLiteral("/rez/Sound/footstep.txt")), QByteArray("footstep volume +20%\r\n"));
+
+        // After a reload the page still knows what is installed.
+        QSignalSpy reloaded(window->BrowserView(), &QWebEngineView::loadFinished);
+        window->BrowserView()->Refresh();
+        QVERIFY(reloaded.wait(kPageTimeoutMs));
+        QTRY_COMPARE_WITH_TIMEOUT(CardState(page, kRedMarks), QStringLiteral("已安装"), kPageTimeoutMs);
+        QCOMPARE(CardState(page, QStringLiteral("绿色十字准星")), QString());
+
+        window->OnCancel();
+        window.reset();
+        RemoveDownloads();
+    }
+
+    // The login button logs in with the typed account at the real service host; the window
+    // and, after its reload, the page show the user.
+    void loginShowsTheUser()
+    {
+        FileGuard config(GetConfigPath());
+        QVERIFY(WriteConfig(QString()));
+        auto window = MakeWindow();
+        QWebEnginePage* page = window->BrowserView()->page();
+        QCOMPARE(RunJs(page, QStringLiteral("document.getElementById('account').textContent")).toString(),
+                 QStringLiteral("未登陆，请在右上方登陆QX77通行证"));
+
+        auto* account = qobject_cast<QLineEdit*>(window->GetDlgItem(DEZIRUdu::IdAccount));
+        auto* password = qobject_cast<QLineEdit*>(window->GetDlgItem(DEZIRUdu::IdPassword));
+        auto* welcome = qobject_cast<QLabel*>(window->GetDlgItem(DEZIRUdu::IdWelcome));
+        account->setFocus();
+        QTRY_VERIFY(account->hasFocus());
+        QTest::keyClicks(account, QStringLiteral("demo"));
+        password->setFocus();
+        QTRY_VERIFY(password->hasFocus());
+        QTest::keyClicks(password, QStringLiteral("demo123"));
+        QSignalSpy reloaded(window->BrowserView(), &QWebEngineView::loadFinished);
+        QTest::mouseClick(window->GetDlgItem(DEZIRUdu::IdLogin), Qt::LeftButton, {}, QPoint(20, 20));
+
+        QTRY_VERIFY_WITH_TIMEOUT(welcome->isVisible(), kPageTimeoutMs);
+        QCOMPARE(welcome->text(), QStringLiteral("欢迎你：demo"));
+        QVERIFY(!window->GetDlgItem(DEZIRUdu::IdLogin)->isVisible());
+        QVERIFY(!account->isVisible());
+        QVERIFY(window->GetDlgItem(DEZIRUdu::IdLogout)->isVisible());
+        QTRY_COMPARE_WITH_TIMEOUT(ConfigValue(Ini::kSystem, Ini::kIsLogin), QStringLiteral("1"), kPageTimeoutMs);
+        QCOMPARE(ConfigValue(Ini::kSystem, Ini::kUid), QStringLiteral("demo"));
+
+        QVERIFY(reloaded.wait(kPageTimeoutMs));
+        QTRY_COMPARE_WITH_TIMEOUT(
+            RunJs(page, QStringLiteral("document.getElementById('account').textContent")).toString(),
+            QStringLiteral("欢迎你：demo"), kPageTimeoutMs);
+        QVERIFY(MsgBox::TakeAnsweredTexts().isEmpty());
+        window->OnCancel();
+    }
+
+    void wrongPasswordIsRefused()
+    {
+        FileGuard config(GetConfigPath());
+        QVERIFY(WriteConfig(QString()));
+        MsgBox::TakeAnsweredTexts();
+        auto window = MakeWindow();
+        auto* account = qobject_cast<QLineEdit*>(window->GetDlgItem(DEZIRUdu::IdAccount));
+        auto* password = qobject_cast<QLineEdit*>(window->GetDlgItem(DEZIRUdu::IdPassword));
+        account->setFocus();
+        QTRY_VERIFY(account->hasFocus());
+        QTest::keyClicks(account, QStringLiteral("demo"));
+        password->setFocus();
+        QTRY_VERIFY(password->hasFocus());
+        QTest::keyClicks(password, QStringLiteral("demo124"));
+        QSignalSpy reloaded(window->BrowserView(), &QWebEngineView::loadFinished);
+
+        MsgBox::SetNextAnswer(MsgBox::Ok);
+        QTest::mouseClick(window->GetDlgItem(DEZIRUdu::IdLogin), Qt::LeftButton, {}, QPoint(20, 20));
+        QStringList texts;
+        QTRY_VERIFY_WITH_TIMEOUT((texts += MsgBox::TakeAnsweredTexts(), !texts.isEmpty()), kPageTimeoutMs);
+        QCOMPARE(texts, QStringList{QStringLiteral("登陆失败，用户名或密码错误!")});
+        QTRY_COMPARE_WITH_TIMEOUT(ConfigValue(Ini::kSystem, Ini::kIsLogin), QStringLiteral("0"), kPageTimeoutMs);
+        QCOMPARE(ConfigValue(Ini::kSystem, Ini::kUid), QString());
+
+        // The attempt ends with the usual reload; the login area stays as it was.
+        QVERIFY(reloaded.wait(kPageTimeoutMs));
+        QVERIFY(!window->GetDlgItem(DEZIRUdu::IdWelcome)->isVisible());
+        QVERIFY(window->GetDlgItem(DEZIRUdu::IdLogin)->isVisible());
+        QTRY_COMPARE_WITH_TIMEOUT(
+            RunJs(window->BrowserView()->page(), QStringLiteral("document.getElementById('account').textContent")).toString(),
+            QStringLiteral("未登陆，请在右上方登陆QX77通行证"), kPageTimeoutMs);
+        window->OnCancel();
+    }
+};
+
+YFZS_TEST_CLASS(ToolPageTest)
+#include "toolpage_test.moc"
