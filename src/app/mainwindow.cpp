@@ -7,6 +7,7 @@
 
 #include "aboutdialog.h"
 #include "addresses.h"
+#include "dialogunits.h"
 #include "htmlctrl.h"
 #include "serviceclient.h"
 #include "settingsdialog.h"
@@ -27,7 +28,6 @@
 #include <QLineEdit>
 #include <QLoggingCategory>
 #include <QPainter>
-#include <QPolygon>
 #include <QTimer>
 #include <QUrl>
 #include <QWindow>
@@ -430,11 +430,8 @@ void DEZIRUdu::paintEvent(QPaintEvent*)
 void DEZIRUdu::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    // Corners cut by 3 pixels at the top and 4 at the bottom.
-    const int l = 0, t = 0, r = width(), b = height();
-    const QPolygon outline({{l, t + 3}, {l + 3, t}, {r - 3, t}, {r, t + 3},
-                            {r, b - 4}, {r - 4, b}, {l + 3, b}, {l, b - 4}});
-    setMask(QRegion(outline));
+    // Corners cut by 3 pixels at the top and 4 at the bottom, like every skinned dialog.
+    setMask(DialogUnits::CutCornerRegion(rect()));
     update();
 }
 

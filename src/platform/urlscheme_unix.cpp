@@ -42,6 +42,8 @@ QString execLine(const QString& executable)
     }
     // The key's own escape level doubles every backslash once more.
     quoted.replace(u'\\', QStringLiteral("\\\\"));
+    // A lone "%" would be read as a field code and the path cut apart: "%%" stands for one.
+    quoted.replace(u'%', QStringLiteral("%%"));
     return u'"' + quoted + QStringLiteral("\" %u");
 }
 

@@ -1,0 +1,478 @@
+#include "testrunner.h"
+
+#include "onlinedlg.h"
+
+#include "inifile.h"
+#include "messagebox.h"
+#include "zipbuilder.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QHash>
+#include <QMutex>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+namespace {
+
+const QString kInstalled = QStringLiteral("安装成功，您可以通过云帆助手【启动游戏】按钮进入游戏！");
+const QString kRepaired = QStringLiteral("修复成功，如果还是不能正常运行，请到官网下载最新版！");
+const QString kDownloadError = QStringLiteral("下载出错");
+const QString kUnpackError = QStringLiteral("解压出错");
+const QString kNoGameDir = QStringLiteral("未指定游戏目录");
+
+// A small HTTP server on loopback, run by the test thread's event loop (the dialog's modal loop
+// serves it while the worker downloads). Unknown paths get 404.
+class PackServer : public QObject
+{
+public:
+    struct Route
+    {
+        QByteArray body;
+        bool sendLength = true;
+        bool trickle = false; // sends 1 KiB every 30 ms of an announced 64 MiB, never finishing
+    };
+
+    bool Start()
+    {
+        connect(&m_server, &QTcpServer::newConnection, this, &PackServer::OnConnection);
+        return m_server.listen(QHostAddress::LocalHost);
+    }
+    QString Base() const { return QStringLiteral("127.0.0.1:%1").arg(m_server.serverPort()); }
+    void Set(const QString& path, const Route& route) { m_routes[path] = route; }
+    void Clear()
+    {
+        m_routes.clear();
+        requests.clear();
+        trickled = 0;
+    }
+
+    QStringList requests;
+    qint64 trickled = 0;
+
+private:
+    void OnConnection()
+    {
+        while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            connect(socket, &QTcpSocket::readyRead, this, [this, socket] { OnRead(socket); });
+        }
+    }
+
+    void OnRead(QTcpSocket* socket)
+    {
+        QByteArray& request = m_buffers[socket];
+        request += socket->readAll();
+        if (!request.contains("\r\n\r\n"))
+            return;
+        const QString path = QString::fromLatin1(request.left(request.indexOf("\r\n")).split(' ').value(1));
+        m_buffers.remove(socket);
+        requests << path;
+
+        const auto route = m_routes.constFind(path);
+        if (route == m_routes.cend()) {
+            socket->write("HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\nConnection: close\r\n\r\nnot found");
+            socket->disconnectFromHost();
+            return;
+        }
+        if (route->trickle) {
+            socket->write("HTTP/1.1 200 OK\r\nContent-Length: 67108864\r\nConnection: close\r\n\r\n");
+            auto* timer = new QTimer(socket);
+            connect(timer, &QTimer::timeout, socket, [this, socket] {
+                if (socket->state() == QAbstractSocket::ConnectedState)
+                    trickled += socket->write(QByteArray(1024, 'x'));
+            });
+            timer->start(30);
+            return;
+        }
+        QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: application/zip\r\nConnection: close\r\n";
+        if (route->sendLength)
+            head += "Content-Length: " + QByteArray::number(route->body.size()) + "\r\n";
+        socket->write(head + "\r\n" + route->body);
+        socket->disconnectFromHost();
+    }
+
+    QTcpServer m_server;
+    QHash<QString, Route> m_routes;
+    QHash<QTcpSocket*, QByteArray> m_buffers;
+};
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+bool writeFile(const QString& path, const QByteArray& data)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
+}
+
+// A pack of a few files, a sub-folder among them; big enough for several progress steps.
+QByteArray makeArchive(const QString& folder, const QByteArray& tag)
+{
+    QByteArray filler;
+    for (int i = 0; i < 40000; ++i)
+        filler += QByteArray::number(i * 2654435761u); // poorly compressible text
+    const QString path = folder + QStringLiteral("/made.zip");
+    ZipBuilder()
+        .AddFile("readme.txt", "pack " + tag)
+        .AddFolder("sub/")
+        .AddFile("sub/big.bin", filler)
+        .Write(path);
+    const QByteArray bytes = readFile(path);
+    QFile::remove(path);
+    return bytes;
+}
+
+} // namespace
+
+class OnlineDlgTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    PackServer m_server;
+    std::unique_ptr<QTemporaryDir> m_root;
+    QString m_programDir; // ends with '/'
+    QString m_gameDir;
+    QByteArray m_pack;
+    QMutex m_positionsLock;
+    QList<int> m_positions;
+    QStringList m_texts; // message boxes answered while the dialog ran
+
+    std::unique_ptr<COnlineDlg> makeDialog(const QString& url, const QString& repairFlag, const QString& fileName,
+                                           const QString& type)
+    {
+        auto d = std::make_unique<COnlineDlg>();
+        d->downloadUrl = url;
+        d->repairFlag = repairFlag;
+        d->fileName = fileName;
+        d->resourceType = type;
+        d->programDir = m_programDir;
+        d->gameDir = m_gameDir;
+        connect(d.get(), &COnlineDlg::ProgressChanged, d.get(), [this](int position) {
+            QMutexLocker lock(&m_positionsLock);
+            m_positions << position;
+        }, Qt::DirectConnection);
+        return d;
+    }
+
+    // Runs the dialog; `act` is polled on the dialog's own loop and may close it. A watchdog
+    // closes a dialog that never ends so a fault fails the test instead of hanging it.
+    void run(COnlineDlg& d, std::function<void(COnlineDlg&)> act = {})
+    {
+        QPointer<COnlineDlg> guard(&d);
+        QTimer poll;
+        poll.setInterval(10);
+        connect(&poll, &QTimer::timeout, this, [&] {
+            m_texts += MsgBox::TakeAnsweredTexts();
+            if (act && guard)
+                act(d);
+        });
+        bool watchdogFired = false;
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        connect(&watchdog, &QTimer::timeout, this, [&] {
+            watchdogFired = true;
+            if (guard)
+                guard->reject();
+        });
+        watchdog.start(15000);
+        poll.start();
+        d.DoModal();
+        poll.stop();
+        m_texts += MsgBox::TakeAnsweredTexts();
+        QVERIFY2(!watchdogFired, "the dialog did not close by itself");
+    }
+
+    QList<int> positions()
+    {
+        QMutexLocker lock(&m_positionsLock);
+        return m_positions;
+    }
+
+    QString pack(const QString& name) const { return m_server.Base() + QStringLiteral("/packs/") + name; }
+    QString download(const QString& name) const { return m_programDir + QStringLiteral("Downloads/") + name; }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_server.Start());
+    }
+
+    void init()
+    {
+        m_root = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_root->isValid());
+        m_programDir = m_root->filePath(QStringLiteral("program")) + u'/';
+        m_gameDir = m_root->filePath(QStringLiteral("game"));
+        QVERIFY(QDir().mkpath(m_programDir));
+        QVERIFY(writeFile(m_gameDir + QStringLiteral("/QQLogin.exe"), "game"));
+        QVERIFY(QDir().mkpath(m_gameDir + QStringLiteral("/rez")));
+        m_server.Clear();
+        m_pack = makeArchive(m_root->path(), "one");
+        QVERIFY(m_pack.size() > 100000);
+        m_positions.clear();
+        m_texts.clear();
+        MsgBox::TakeAnsweredTexts();
+    }
+
+    void progressPosition_data()
+    {
+        QTest::addColumn<qint64>("received");
+        QTest::addColumn<qint64>("total");
+        QTest::addColumn<int>("position");
+        QTest::newRow("nothing yet") << qint64(0) << qint64(1000) << 0;
+        QTest::newRow("half") << qint64(500) << qint64(1000) << 50;
+        QTest::newRow("a third truncates") << qint64(1) << qint64(3) << 33;
+        QTest::newRow("two thirds truncate") << qint64(2) << qint64(3) << 66;
+        QTest::newRow("just short of all") << qint64(999) << qint64(1000) << 99;
+        QTest::newRow("all") << qint64(1000) << qint64(1000) << 100;
+        QTest::newRow("unknown size") << qint64(12345) << qint64(0) << 0;
+        QTest::newRow("past 2 GiB") << qint64(3000000000) << qint64(4000000000) << 75;
+    }
+    void progressPosition()
+    {
+        QFETCH(qint64, received);
+        QFETCH(qint64, total);
+        QFETCH(int, position);
+        QCOMPARE(COnlineDlg::ProgressPosition(received, total), position);
+    }
+
+    // Each kind lands in its folder, clears its marker (key kept, value empty), keeps the
+    // archive in a Downloads folder it created, and ends with the bar full.
+    void packKindsLandInTheirFolders_data()
+    {
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("section");
+        QTest::addColumn<QString>("key");
+        QTest::newRow("1 marks") << u"1"_qs << u"/rez/UI/Mark/"_qs << u"jstbsetep"_qs << u"jstb"_qs;
+        QTest::newRow("2 interface") << u"2"_qs << u"/rez/UI/"_qs << u"yxbjsetep"_qs << u"yxbj"_qs;
+        QTest::newRow("3 rez") << u"3"_qs << u"/rez/"_qs << u"jsyxsetep"_qs << u"jsyx"_qs;
+    }
+    void packKindsLandInTheirFolders()
+    {
+        QFETCH(QString, type);
+        QFETCH(QString, folder);
+        QFETCH(QString, section);
+        QFETCH(QString, key);
+        const QString config = m_programDir + QStringLiteral("config.ini");
+        QVERIFY(WriteIniString(config, section, key, QStringLiteral("old.png")));
+        QVERIFY(WriteIniString(config, QStringLiteral("CF Info"), QStringLiteral("FOLDER"), m_gameDir));
+
+        m_server.Set(QStringLiteral("/packs/ui.zip"), {m_pack});
+        auto d = makeDialog(pack(QStringLiteral("ui.zip")), QStringLiteral("0"), QStringLiteral("ui.zip"), type);
+        MsgBox::SetNextAnswer(MsgBox::Ok);
+        run(*d);
+
+        QCOMPARE(m_texts, QStringList{kInstalled});
+        QCOMPARE(d->windowTitle(), QStringLiteral("正在下载资源，请稍等"));
+        QCOMPARE(readFile(m_gameDir + folder + QStringLiteral("readme.txt")), QByteArray("pack one"));
+        QVERIFY(QFile::exists(m_gameDir + folder + QStringLiteral("sub/big.bin")));
+        QCOMPARE(readFile(download(QStringLiteral("ui.zip"))), m_pack);
+        QCOMPARE(ReadIniString(config, section, key, QStringLiteral("absent")), QString());
+        QVERIFY(readFile(config).contains((u'\n' + key + QStringLiteral("=\r\n")).toUtf8())
+                || readFile(config).contains((u'\n' + key + QStringLiteral("=\n")).toUtf8()));
+        QCOMPARE(ReadIniString(config, QStringLiteral("CF Info"), QStringLiteral("FOLDER"), {}), m_gameDir);
+
+        const QList<int> seen = positions();
+        QVERIFY(!seen.isEmpty());
+        QCOMPARE(seen.last(), 100);
+        QVERIFY(std::is_sorted(seen.cbegin(), seen.cend()));
+        QCOMPARE(d->ProgressValue(), 100);
+    }
+
+    // An unknown kind still downloads and reports success, but unpacks nothing and clears no marker.
+    void unknownKindOnlyDownloads()
+    {
+        m_server.Set(QStringLiteral("/packs/ui.zip"), {m_pack});
+        auto d = makeDialog(pack(QStringLiteral("ui.zip")), QStringLiteral("0"), QStringLiteral("ui.zip"),
+                            QStringLiteral("4"));
+        MsgBox::SetNextAnswer(MsgBox::Ok);
+        run(*d);
+        QCOMPARE(m_texts, QStringList{kInstalled});
+        QCOMPARE(readFile(download(QStringLiteral("ui.zip"))), m_pack);
+        QCOMPARE(QDir(m_gameDir + QStringLiteral("/rez")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+                 QStringList());
+        QVERIFY(!QFile::exists(m_programDir + QStringLiteral("config.ini")));
+    }
+
+    // An older, longer file of the same name is replaced whole, not written over in part.
+    void existingArchiveIsReplaced_data()
+    {
+        QTest::addColumn<QString>("repairFlag");
+        QTest::newRow("install") << u"0"_qs;
+        QTest::newRow("repair") << u"1"_qs;
+    }
+    void existingArchiveIsReplaced()
+    {
+        QFETCH(QString, repairFlag);
+        QVERIFY(writeFile(download(QStringLiteral("ui.zip")), QByteArray(m_pack.size() + 5000, 'o')));
+        m_server.Set(QStringLiteral("/packs/ui.zip"), {m_pack});
+        const QString url = repairFlag == u"1" ? u"http://"_qs + pack(u"ui.zip"_qs) : pack(u"ui.zip"_qs);
+        auto d = makeDialog(url, repairFlag, QStringLiteral("ui.zip"), QStringLiteral("2"));
+        MsgBox::SetNextAnswer(MsgBox::Ok);
+        run(*d);
+        QCOMPARE(m_texts, QStringList{repairFlag == u"1" ? kRepaired : kInstalled});
+        QCOMPARE(readFile(download(QStringLiteral("ui.zip"))), m_pack);
+    }
+
+    // The repair downloads the whole address as given and unpacks over the game folder.
+    void repairUnpacksOverTheGameFolder()
+    {
+        QVERIFY(writeFile(m_gameDir + QStringLiteral("/readme.txt"), "damaged"));
+        m_server.Set(QStringLiteral("/cftoolweb/yxxf.zip"), {m_pack});
+        auto d = makeDialog(u"http://"_qs + m_server.Base() + u"/cftoolweb/yxxf.zip"_qs, QStringLiteral("1"),
+                            QStringLiteral("yxxf.zip"), QString());
+        MsgBox::SetNextAnswer(MsgBox::Ok);
+        run(*d);
+        QCOMPARE(m_texts, QStringList{kRepaired});
+        QCOMPARE(m_server.requests, QStringList{u"/cftoolweb/yxxf.zip"_qs});
+        QCOMPARE(readFile(m_gameDir + QStringLiteral("/readme.txt")), QByteArray("pack one"));
+        QCOMPARE(readFile(m_gameDir + QStringLiteral("/QQLogin.exe")), QByteArray("game"));
+        QCOMPARE(readFile(download(QStringLiteral("yxxf.zip"))), m_pack);
+        QVERIFY(!QFile::exists(m_programDir + QStringLiteral("config.ini")));
+    }
+
+    // A failed download says so and leaves the dialog open for the user to close; nothing is
+    // unpacked or marked. A failed repair removes its archive, even an older one of that name.
+    void failedDownloadKeepsTheDialogOpen_data()
+    {
+        QTest::addColumn<QString>("repairFlag");
+        QTest::addColumn<QString>("fileName");
+        QTest::newRow("install") << u"0"_qs << u"ui.zip"_qs;
+        QTest::newRow("repair") << u"1"_qs << u"yxxf.zip"_qs;
+    }
+    void failedDownloadKeepsTheDialogOpen()
+    {
+        QFETCH(QString, repairFlag);
+        QFETCH(QString, fileName);
+        QVERIFY(writeFile(download(fileName), "older archive"));
+        const QString url = pack(QStringLiteral("missing.zip"));
+        auto d = makeDialog(repairFlag == u"1" ? u"http://"_qs + url : url, repairFlag, fileName, u"2"_qs);
+        MsgBox::SetNextAnswer(MsgBox::Ok);
+        bool openAfterMessage = false;
+        QDeadlineTimer settle(QDeadlineTimer::Forever);
+        run(*d, [&](COnlineDlg& dlg) {
+            if (!m_texts.contains(kDownloadError))
+                return;
+            if (settle.isForever()) {
+                settle.setRemainingTime(300); // give a wrongly closing worker time to do so
+                return;
+            }
+            if (settle.hasExpired()) {
+                openAfterMessage = dlg.isVisible();
+                dlg.reject(); // the user's close box
+            }
+        });
+        QVERIFY(openAfterMessage);
+        QCOMPARE(m_texts, QStringList{kDownloadError});
+        QCOMPARE(m_server.requests, QStringList{u"/packs/missing.zip"_qs});
+        if (repairFlag == u"1")
+            QVERIFY(!QFile::exists(download(fileName)));
+        QVERIFY(!QFile::exists(m_gameDir + QStringLiteral("/rez/UI")));
+        QVERIFY(!QFile::exists(m_programDir + QStringLiteral("config.ini")));
+    }
+
+    // Without a length the bar stays at its start through the whole download.
+    void unknownLengthKeepsTheBarAtItsStart()
+    {
+        m_server.Set(QStringLiteral("/packs/ui.zip"), {m_pack, false});
+        auto d = makeDialog(pack(QStringLiteral("ui.zip")), QStringLiteral("0"), QStringLiteral("ui.zip"),
+                            QStringLiteral("2"));
+        MsgBox::SetNextAnswer(MsgBox::Ok);
+        // The bar as it stands after each step (queued behind the bar's own update).
+        QList<int> barValues;
+        COnlineDlg* dialog = d.get();
+        connect(dialog, &COnlineDlg::ProgressChanged, dialog, [&] { barValues << dialog->ProgressValue(); },
+                Qt::QueuedConnection);
+        run(*d);
+        QCOMPARE(m_texts, QStringList{kInstalled});
+        QCOMPARE(readFile(download(QStringLiteral("ui.zip"))), m_pack);
+        const QList<int> seen = positions();
+        QVERIFY(!seen.isEmpty());
+        QCOMPARE(seen, QList<int>(seen.size(), 0));
+        QVERIFY(!barValues.isEmpty());
+        QCOMPARE(barValues, QList<int>(barValues.size(), 0));
+        QCOMPARE(d->ProgressValue(), 0);
+        QCOMPARE(readFile(m_gameDir + QStringLiteral("/rez/UI/readme.txt")), QByteArray("pack one"));
+    }
+
+    // A download that is not a ZIP archive is reported as such, not as a success.
+    void corruptArchiveIsReported_data()
+    {
+        QTest::addColumn<QString>("repairFlag");
+        QTest::newRow("install") << u"0"_qs;
+        QTest::newRow("repair") << u"1"_qs;
+    }
+    void corruptArchiveIsReported()
+    {
+        QFETCH(QString, repairFlag);
+        QByteArray broken = m_pack;
+        broken.truncate(broken.size() / 2); // the central directory is gone
+        m_server.Set(QStringLiteral("/packs/ui.zip"), {broken});
+        const QString url = pack(QStringLiteral("ui.zip"));
+        auto d = makeDialog(repairFlag == u"1" ? u"http://"_qs + url : url, repairFlag, u"ui.zip"_qs, u"2"_qs);
+        MsgBox::SetNextAnswer(MsgBox::Ok);
+        run(*d);
+        QCOMPARE(m_texts, QStringList{kUnpackError});
+        QCOMPARE(readFile(download(QStringLiteral("ui.zip"))), broken);
+    }
+
+    // No game folder: refused before any request, instead of unpacking at the file-system root.
+    void emptyGameFolderDownloadsNothing_data()
+    {
+        QTest::addColumn<QString>("repairFlag");
+        QTest::newRow("install") << u"0"_qs;
+        QTest::newRow("repair") << u"1"_qs;
+    }
+    void emptyGameFolderDownloadsNothing()
+    {
+        QFETCH(QString, repairFlag);
+        m_gameDir.clear();
+        m_server.Set(QStringLiteral("/packs/ui.zip"), {m_pack});
+        const QString url = pack(QStringLiteral("ui.zip"));
+        auto d = makeDialog(repairFlag == u"1" ? u"http://"_qs + url : url, repairFlag, u"ui.zip"_qs, u"2"_qs);
+        MsgBox::SetNextAnswer(MsgBox::Ok);
+        run(*d);
+        QCOMPARE(m_texts, QStringList{kNoGameDir});
+        QCOMPARE(m_server.requests, QStringList());
+        QVERIFY(!QFile::exists(download(QStringLiteral("ui.zip"))));
+        QVERIFY(!QFile::exists(m_programDir + QStringLiteral("config.ini")));
+    }
+
+    // Closing while a download crawls stops it quietly: DoModal returns once the worker has
+    // ended, no message follows, nothing is unpacked, and the dialog can be destroyed at once.
+    void closingDuringADownloadStopsIt()
+    {
+        m_server.Set(QStringLiteral("/packs/slow.zip"), {QByteArray(), true, true});
+        auto d = makeDialog(pack(QStringLiteral("slow.zip")), QStringLiteral("0"), QStringLiteral("slow.zip"),
+                            QStringLiteral("2"));
+        run(*d, [&](COnlineDlg& dlg) {
+            if (m_server.trickled >= 4096 && dlg.isVisible())
+                dlg.reject();
+        });
+        QCOMPARE(m_texts, QStringList());
+        d.reset();
+        const qint64 sent = m_server.trickled;
+        QTest::qWait(200);
+        QCOMPARE(m_texts + MsgBox::TakeAnsweredTexts(), QStringList());
+        QVERIFY(sent < 67108864);
+        QVERIFY(!QFile::exists(m_gameDir + QStringLiteral("/rez/UI")));
+        QVERIFY(!QFile::exists(m_programDir + QStringLiteral("config.ini")));
+    }
+};
+
+YFZS_TEST_CLASS(OnlineDlgTest)
+#include "onlinedlg_test.moc"
