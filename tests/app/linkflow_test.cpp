@@ -1,3 +1,4 @@
+#include "appfixture.h"
 #include "testrunner.h"
 
 #include "mainwindow.h"
@@ -131,54 +132,6 @@ private:
 
     QTcpServer m_server;
     QHash<QTcpSocket*, QByteArray> m_buffers;
-};
-
-// Tells every start-up update check "no newer version", so the program starts quietly.
-class QuietServiceHost : public QObject
-{
-public:
-    bool Start()
-    {
-        connect(&m_server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
-                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-                connect(socket, &QTcpSocket::readyRead, socket, [socket] {
-                    socket->readAll();
-                    socket->write(QByteArray("^11\x11" "0000000024\x11-\x11" "0\x11~\0\0", 22));
-                    socket->disconnectFromHost();
-                });
-            }
-        });
-        return m_server.listen(QHostAddress::LocalHost);
-    }
-    quint16 Port() const { return m_server.serverPort(); }
-
-private:
-    QTcpServer m_server;
-};
-
-// Environment variables set for the test and put back afterwards.
-class EnvGuard
-{
-public:
-    void Set(const char* name, const QByteArray& value)
-    {
-        if (!m_saved.contains(name))
-            m_saved.insert(name, qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt);
-        qputenv(name, value);
-    }
-    ~EnvGuard()
-    {
-        for (auto it = m_saved.cbegin(); it != m_saved.cend(); ++it) {
-            if (it.value())
-                qputenv(it.key().constData(), *it.value());
-            else
-                qunsetenv(it.key().constData());
-        }
-    }
-
-private:
-    QHash<QByteArray, std::optional<QByteArray>> m_saved;
 };
 
 const QByteArray kPackUi = storedZip({{"readme.txt", "ui pack"}, {"skin/a.png", "png"}});

@@ -7,6 +7,7 @@
 #include "pngbutton.h"
 #include "programdir.h"
 #include "settingskeys.h"
+#include "appfixture.h"
 #include "testrunner.h"
 
 #include <QApplication>
@@ -64,62 +65,6 @@ private:
 
     QTcpServer m_server;
     QHash<QTcpSocket*, QByteArray> m_buffers;
-};
-
-// A service host that says "no newer version" to every start-up check, so the window's start-up
-// worker ends quietly.
-class QuietServiceHost : public QObject
-{
-    Q_OBJECT
-
-public:
-    bool Start()
-    {
-        connect(&m_server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
-                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-                connect(socket, &QTcpSocket::readyRead, socket, [socket] {
-                    socket->readAll();
-                    socket->write(QByteArray("^11\x11" "0000000024\x11-\x11" "0\x11~\0\0", 22));
-                    socket->disconnectFromHost();
-                });
-            }
-        });
-        return m_server.listen(QHostAddress::LocalHost);
-    }
-    quint16 Port() const { return m_server.serverPort(); }
-
-private:
-    QTcpServer m_server;
-};
-
-// config.ini beside the test program, put back as it was afterwards.
-class ConfigGuard
-{
-public:
-    ConfigGuard()
-        : m_path(GetConfigPath())
-    {
-        QFile file(m_path);
-        m_existed = file.open(QIODevice::ReadOnly);
-        if (m_existed)
-            m_content = file.readAll();
-        QFile::remove(m_path);
-    }
-    ~ConfigGuard()
-    {
-        QFile::remove(m_path);
-        if (m_existed) {
-            QFile file(m_path);
-            if (file.open(QIODevice::WriteOnly))
-                file.write(m_content);
-        }
-    }
-
-private:
-    QString m_path;
-    QByteArray m_content;
-    bool m_existed = false;
 };
 
 QColor textColour(QWidget* edit)
@@ -323,7 +268,7 @@ private slots:
 
     void closeButtonReadsExitAtEveryClick()
     {
-        ConfigGuard guard;
+        FileGuard guard(GetConfigPath());
         auto window = MakeWindow();
         auto* close = window->GetDlgItem(1002);
 
@@ -355,7 +300,7 @@ private slots:
     void closeButtonWithoutSettingEnds()
     {
         QFETCH(QString, value);
-        ConfigGuard guard;
+        FileGuard guard(GetConfigPath());
         if (!value.isNull())
             QVERIFY(WriteIniString(GetConfigPath(), Ini::kSystem, Ini::kExit, value));
         auto window = MakeWindow();

@@ -8,6 +8,7 @@
 #include "messagebox.h"
 #include "programdir.h"
 #include "settingskeys.h"
+#include "appfixture.h"
 #include "testrunner.h"
 
 #include <QDir>
@@ -29,37 +30,6 @@
 namespace {
 
 constexpr int kPageTimeoutMs = 20000;
-
-// A file beside the test program, put back as it was afterwards.
-class FileGuard
-{
-public:
-    explicit FileGuard(QString path)
-        : m_path(std::move(path))
-    {
-        QFile file(m_path);
-        m_existed = file.open(QIODevice::ReadOnly);
-        if (m_existed)
-            m_content = file.readAll();
-        QFile::remove(m_path);
-    }
-    ~FileGuard()
-    {
-        QFile::remove(m_path);
-        if (m_existed) {
-            QFile file(m_path);
-            if (file.open(QIODevice::WriteOnly))
-                file.write(m_content);
-        }
-    }
-    FileGuard(const FileGuard&) = delete;
-    FileGuard& operator=(const FileGuard&) = delete;
-
-private:
-    QString m_path;
-    QByteArray m_content;
-    bool m_existed = false;
-};
 
 // Runs a script in the page and waits for its value.
 QVariant RunJs(QWebEnginePage* page, const QString& script)
