@@ -23,7 +23,6 @@
 #include <memory>
 #include <optional>
 
-#include <unistd.h>
 
 namespace {
 
@@ -173,8 +172,6 @@ private Q_SLOTS:
         QVERIFY(m_root.isValid());
         QVERIFY(m_http.Start() && m_service.Start());
         m_env = std::make_unique<EnvGuard>();
-        if (geteuid() == 0)
-            m_env->Set("QTWEBENGINE_DISABLE_SANDBOX", "1");
         m_env->Set("QX77_HOST", "127.0.0.1");
         m_env->Set("QX77_TOOL_PORT", QByteArray::number(m_http.Port()));
         m_env->Set("QX77_SERVICE_PORT", QByteArray::number(m_service.Port()));
@@ -318,8 +315,6 @@ private:
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
         if (!m_display.isEmpty())
             env.insert(QStringLiteral("DISPLAY"), m_display);
-        if (geteuid() == 0)
-            env.insert(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
         return env;
     }
 

@@ -23,7 +23,6 @@
 #include <QTimer>
 #include <QWebEngineView>
 
-#include <unistd.h>
 
 namespace {
 
@@ -104,9 +103,6 @@ private:
 private slots:
     void initTestCase()
     {
-        // The browser engine refuses its sandbox as root, which is how CI runs.
-        if (geteuid() == 0)
-            qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
         QVERIFY(m_pages.Start());
         QVERIFY(m_service.Start());
         qputenv("QX77_SERVICE_PORT", QByteArray::number(m_service.Port()));

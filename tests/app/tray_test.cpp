@@ -8,7 +8,6 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include <unistd.h>
 
 namespace {
 
@@ -28,12 +27,6 @@ class TrayTest : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        if (geteuid() == 0)
-            qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    }
-
     void iconCarriesItsTip()
     {
         QWidget window;
