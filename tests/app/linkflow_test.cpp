@@ -1,4 +1,5 @@
 #include "appfixture.h"
+#include "testfiles.h"
 #include "testrunner.h"
 
 #include "mainwindow.h"
@@ -76,19 +77,6 @@ QByteArray storedZip(const QList<QPair<QByteArray, QByteArray>>& files)
     le16(end, quint16(files.size())), le32(end, quint32(central.size())), le32(end, quint32(body.size()));
     le16(end, 0);
     return body + central + end;
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-bool writeFile(const QString& path, const QByteArray& data)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
 }
 
 // Archives by path on loopback, 404 for anything else; notes the paths asked for.

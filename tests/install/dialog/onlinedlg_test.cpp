@@ -1,3 +1,4 @@
+#include "testfiles.h"
 #include "testrunner.h"
 
 #include "onlinedlg.h"
@@ -103,19 +104,6 @@ private:
     QHash<QString, Route> m_routes;
     QHash<QTcpSocket*, QByteArray> m_buffers;
 };
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-bool writeFile(const QString& path, const QByteArray& data)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
-}
 
 // A pack of a few files, a sub-folder among them; big enough for several progress steps.
 QByteArray makeArchive(const QString& folder, const QByteArray& tag)
