@@ -1,6 +1,6 @@
 #include "testrunner.h"
 
-#include "download_testserver.h"
+#include "testserver.h"
 #include "downloadjobs.h"
 #include "programdir.h"
 
@@ -330,4 +330,4 @@ private Q_SLOTS:
 };
 
 YFZS_TEST_CLASS(DownloadJobsTest)
-#include "download_jobs_test.moc"
+#include "jobs_test.moc"

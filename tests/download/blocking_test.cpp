@@ -1,7 +1,7 @@
 #include "testrunner.h"
 
 #include "blockingdownload.h"
-#include "download_testserver.h"
+#include "testserver.h"
 
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -90,4 +90,4 @@ private Q_SLOTS:
 };
 
 YFZS_TEST_CLASS(DownloadBlockingTest)
-#include "download_blocking_test.moc"
+#include "blocking_test.moc"

@@ -1,6 +1,6 @@
 #include "testrunner.h"
 
-#include "download_testserver.h"
+#include "testserver.h"
 #include "httpdownload.h"
 
 #include <QFile>
@@ -360,4 +360,4 @@ private Q_SLOTS:
 };
 
 YFZS_TEST_CLASS(DownloadEngineTest)
-#include "download_engine_test.moc"
+#include "engine_test.moc"

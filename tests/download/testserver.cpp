@@ -1,4 +1,4 @@
-#include "download_testserver.h"
+#include "testserver.h"
 
 #include <QCryptographicHash>
 #include <QFile>
