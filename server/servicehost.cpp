@@ -1,29 +1,25 @@
 #include "servicehost.h"
 
 #include "accounts.h"
+#include "hashpool.h"
+#include "netloop.h"
 #include "serviceprotocol.h"
 #include "versioncatalogue.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <boost/asio/post.hpp>
+#include <boost/asio/write.hpp>
 
-#include <cerrno>
-#include <cstring>
+#include <array>
+
+namespace net = boost::asio;
+using tcp = net::ip::tcp;
 
 namespace {
 
-constexpr std::size_t kMaxPending = 1024;
 constexpr std::size_t kMaxDrainBytes = 1 << 20;
 constexpr std::size_t kMaxEchoedMac = 64;
-
-void SetTimeouts(int fd, int ms)
-{
-    timeval tv{ms / 1000, (ms % 1000) * 1000};
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
-}
+constexpr auto kReplyTime = std::chrono::seconds(5);
+constexpr auto kDrainTime = std::chrono::seconds(1);
 
 // Field 2 of a reply repeats the client's MAC text, unless it is too long to be one.
 std::string EchoedMac(std::string_view mac)
@@ -31,10 +27,198 @@ std::string EchoedMac(std::string_view mac)
     return mac.size() <= kMaxEchoedMac ? std::string(mac) : std::string();
 }
 
+std::string Refusal(std::string_view code, std::string_view mac)
+{
+    const std::string replyCode = code.size() == 2 ? std::string(code) : std::string("00");
+    if (auto reply = svc::BuildReply(replyCode, {EchoedMac(mac), "0"}))
+        return *reply;
+    return *svc::BuildReply("00", {"", "0"});
+}
+
 } // namespace
 
+struct ServiceHost::Impl {
+    // Declared first so that it goes last: connections still queued in it refer to the rest.
+    NetLoop loop;
+    HashPool hashes;
+    PeerRate logins;
+    LoginBackoff backoff;
+    std::shared_ptr<PeerConnections> connections;
+    std::shared_ptr<Listener> listener;
+    Accounts& accounts;
+    const Config& config;
+    const Log& log;
+
+    Impl(Accounts& a, const Config& c, const Log& l)
+        : hashes({c.hashThreads, 1024, 64}), logins(c.loginsPerSecond, c.loginBurst), backoff(c.backoff),
+          connections(std::make_shared<PeerConnections>(c.maxConnectionsPerPeer, c.maxConnections)), accounts(a),
+          config(c), log(l)
+    {
+    }
+
+    // The reply to an update check, or nothing for a login, which is answered through `login`.
+    std::string UpdateReply(const svc::Request& r, const std::string& peer);
+};
+
+namespace {
+
+// One connection: the request up to its first zero byte (or what arrived when the client
+// stopped, fell silent or sent too much), one reply, then a short drain and close.
+class ServiceSession : public std::enable_shared_from_this<ServiceSession>
+{
+public:
+    ServiceSession(tcp::socket socket, std::string peer, PeerConnections::Slot slot, ServiceHost::Impl& host)
+        : m_socket(std::move(socket)), m_timer(m_socket.get_executor()), m_peer(std::move(peer)),
+          m_slot(std::move(slot)), m_host(host)
+    {
+    }
+
+    void Start()
+    {
+        m_timer.expires_after(std::chrono::milliseconds(m_host.config.receiveTimeoutMs));
+        m_timer.async_wait([self = shared_from_this()](boost::system::error_code ec) {
+            if (!ec)
+                self->m_socket.cancel(); // the pending read ends and what arrived is answered
+        });
+        Read();
+    }
+
+private:
+    void Read()
+    {
+        m_socket.async_read_some(net::buffer(m_chunk), [self = shared_from_this()](boost::system::error_code ec, std::size_t n) {
+            self->m_request.append(self->m_chunk.data(), n);
+            if (const std::size_t zero = self->m_request.find('\0'); zero != std::string::npos) {
+                self->m_request.resize(zero);
+                return self->Answer();
+            }
+            if (self->m_request.size() > svc::kMaxRequestBytes) {
+                self->m_host.log("service " + self->m_peer + " refused: oversized request");
+                return self->Reply(Refusal("00", {}));
+            }
+            if (ec)
+                return self->Answer(); // closed, timed out or failed: answer what arrived
+            self->Read();
+        });
+    }
+
+    void Answer()
+    {
+        m_timer.cancel();
+        const svc::ParseResult parsed = svc::ParseRequest(m_request);
+        if (!parsed.request) {
+            m_host.log("service " + m_peer + " refused: " + parsed.error);
+            return Reply(Refusal(parsed.code, parsed.mac));
+        }
+        const svc::Request& r = *parsed.request;
+        if (r.code != svc::kLoginCode)
+            return Reply(m_host.UpdateReply(r, m_peer));
+
+        const std::string user = r.fields[2];
+        const std::string password = r.fields[3];
+        const std::string mac = r.fields[0];
+        const std::string refused = Refusal(r.code, mac);
+        if (!m_host.logins.Allow(m_peer)) {
+            m_host.log("service " + m_peer + " login \"" + user + "\" refused: too many logins from this address");
+            return Reply(refused);
+        }
+        if (!m_host.backoff.Begin(user)) {
+            m_host.log("service " + m_peer + " login \"" + user + "\" refused: the account is pausing after failed logins");
+            return Reply(refused);
+        }
+        // The job hands its hold on the connection to the loop, so the connection never ends
+        // on a pool thread.
+        auto job = [self = shared_from_this(), user, password, mac, refused]() mutable {
+            const bool ok = self->m_host.accounts.Check(user, password);
+            const auto executor = self->m_socket.get_executor();
+            net::post(executor, [self = std::move(self), user, mac, refused, ok] {
+                self->m_host.backoff.End(user, true, ok);
+                self->m_host.log("service " + self->m_peer + " login \"" + user + "\" " + (ok ? "accepted" : "refused"));
+                const auto yes = ok ? svc::BuildReply(svc::kLoginCode, {EchoedMac(mac), "1"}) : std::nullopt;
+                self->Reply(yes.value_or(refused));
+            });
+        };
+        if (!m_host.hashes.Submit(m_peer, std::move(job))) {
+            m_host.backoff.End(user, false, false);
+            m_host.log("service " + m_peer + " login \"" + user + "\" refused: too many logins waiting");
+            Reply(refused);
+        }
+    }
+
+    void Reply(std::string reply)
+    {
+        m_reply = std::move(reply);
+        m_timer.expires_after(kReplyTime);
+        m_timer.async_wait([self = shared_from_this()](boost::system::error_code ec) {
+            if (!ec)
+                self->m_socket.close(ec); // a client that takes neither reply nor close
+        });
+        net::async_write(m_socket, net::buffer(m_reply), [self = shared_from_this()](boost::system::error_code ec, std::size_t) {
+            if (ec) {
+                self->m_timer.cancel();
+                return;
+            }
+            // Read what the client still sends before closing: closing with unread data would
+            // reset the connection and could destroy the reply before the client has read it.
+            self->m_socket.shutdown(tcp::socket::shutdown_send, ec);
+            self->m_timer.expires_after(kDrainTime); // cancels the reply's wait, starts the drain's
+            self->m_timer.async_wait([self](boost::system::error_code waitEc) {
+                if (!waitEc)
+                    self->m_socket.close(waitEc);
+            });
+            self->Drain();
+        });
+    }
+
+    void Drain()
+    {
+        m_socket.async_read_some(net::buffer(m_chunk), [self = shared_from_this()](boost::system::error_code ec, std::size_t n) {
+            self->m_drained += n;
+            if (!ec && self->m_drained < kMaxDrainBytes)
+                return self->Drain();
+            self->m_timer.cancel();
+        });
+    }
+
+    tcp::socket m_socket;
+    net::steady_timer m_timer;
+    std::string m_peer;
+    PeerConnections::Slot m_slot;
+    ServiceHost::Impl& m_host;
+    std::array<char, 1024> m_chunk{};
+    std::string m_request;
+    std::string m_reply;
+    std::size_t m_drained = 0;
+};
+
+} // namespace
+
+std::string ServiceHost::Impl::UpdateReply(const svc::Request& r, const std::string& peer)
+{
+    const std::string& mac = r.fields[0];
+    const std::string& sertime = r.fields[2];
+    const std::string& version = r.fields[3];
+    std::string error;
+    const auto release = LoadRelease(config.versionsFile, &error);
+    if (!release) {
+        log("service " + peer + " update check: " + error);
+        return Refusal(r.code, mac);
+    }
+    if (!IsOlder(version, sertime, *release)) {
+        log("service " + peer + " update check \"" + version + "\" is current");
+        return Refusal(r.code, mac);
+    }
+    auto reply = svc::BuildReply(r.code, {EchoedMac(mac), "1", release->sertime, release->version, release->clientadd});
+    if (!reply) {
+        log("service " + peer + " update check: the release does not fit a reply");
+        return Refusal(r.code, mac);
+    }
+    log("service " + peer + " update check \"" + version + "\" -> " + release->version);
+    return *reply;
+}
+
 ServiceHost::ServiceHost(Accounts& accounts, Config config, Log log)
-    : accounts_(accounts), config_(std::move(config)), log_(std::move(log))
+    : m_accounts(accounts), m_config(std::move(config)), m_log(std::move(log))
 {
 }
 
@@ -45,190 +229,33 @@ ServiceHost::~ServiceHost()
 
 bool ServiceHost::Start(std::string* error)
 {
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(config_.port));
-    if (inet_pton(AF_INET, config_.host.c_str(), &addr.sin_addr) != 1) {
+    auto impl = std::make_shared<Impl>(m_accounts, m_config, m_log);
+    Impl* state = impl.get();
+    state->listener = std::make_shared<Listener>(
+        state->loop.Context(), state->connections,
+        [state](tcp::socket socket, const std::string& peer, PeerConnections::Slot slot) {
+            std::make_shared<ServiceSession>(std::move(socket), peer, std::move(slot), *state)->Start();
+        },
+        m_log);
+    std::string problem;
+    if (!state->listener->Open(m_config.host, m_config.port, &problem)) {
         if (error)
-            *error = "not an IPv4 address: " + config_.host;
+            *error = "service port " + problem;
         return false;
     }
-    listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int on = 1;
-    setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    if (bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(listenFd_, 256) != 0) {
-        if (error)
-            *error = "service port " + config_.host + ":" + std::to_string(config_.port) + ": " + std::strerror(errno);
-        close(listenFd_);
-        listenFd_ = -1;
-        return false;
-    }
-    socklen_t len = sizeof addr;
-    getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
-    stopping_ = false;
-    for (int i = 0; i < std::max(1, config_.workers); ++i)
-        workers_.emplace_back([this] { WorkerLoop(); });
-    acceptor_ = std::thread([this] { AcceptLoop(); });
+    m_port = state->listener->Port();
+    state->listener->Start();
+    state->loop.Start();
+    m_impl = std::move(impl);
     return true;
 }
 
 void ServiceHost::Stop()
 {
-    if (listenFd_ < 0)
+    if (!m_impl)
         return;
-    stopping_ = true;
-    shutdown(listenFd_, SHUT_RDWR); // wakes accept()
-    acceptor_.join();
-    close(listenFd_);
-    listenFd_ = -1;
-    {
-        std::lock_guard lock(queueMutex_);
-        for (int fd : active_)
-            shutdown(fd, SHUT_RDWR); // a silent client must not hold up the stop
-    }
-    queueReady_.notify_all();
-    for (std::thread& t : workers_)
-        t.join();
-    workers_.clear();
-    for (auto& [fd, peer] : queue_)
-        close(fd);
-    queue_.clear();
-}
-
-void ServiceHost::AcceptLoop()
-{
-    while (!stopping_) {
-        sockaddr_in peer{};
-        socklen_t len = sizeof peer;
-        const int fd = accept4(listenFd_, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_CLOEXEC);
-        if (fd < 0) {
-            if (errno == EINTR || errno == ECONNABORTED || errno == EMFILE || errno == ENFILE) {
-                if (errno == EMFILE || errno == ENFILE)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-                continue;
-            }
-            break; // the listening socket was shut down
-        }
-        char text[INET_ADDRSTRLEN] = {};
-        inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
-        std::unique_lock lock(queueMutex_);
-        if (queue_.size() >= kMaxPending) {
-            lock.unlock();
-            close(fd); // overloaded: better a refused client than an unbounded queue
-            continue;
-        }
-        queue_.emplace_back(fd, text);
-        lock.unlock();
-        queueReady_.notify_one();
-    }
-}
-
-void ServiceHost::WorkerLoop()
-{
-    for (;;) {
-        std::unique_lock lock(queueMutex_);
-        queueReady_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-        if (stopping_)
-            return; // Stop() closes what is still queued
-        auto [fd, peer] = std::move(queue_.front());
-        queue_.pop_front();
-        active_.insert(fd);
-        lock.unlock();
-        Serve(fd, peer);
-        lock.lock();
-        active_.erase(fd);
-        close(fd);
-    }
-}
-
-void ServiceHost::Serve(int fd, const std::string& peer)
-{
-    SetTimeouts(fd, config_.receiveTimeoutMs);
-    std::string request;
-    bool oversized = false;
-    char chunk[1024];
-    for (;;) {
-        const ssize_t n = recv(fd, chunk, sizeof chunk, 0);
-        if (n <= 0)
-            break; // closed, timed out or failed: answer what arrived
-        request.append(chunk, static_cast<std::size_t>(n));
-        if (const std::size_t zero = request.find('\0'); zero != std::string::npos) {
-            request.resize(zero);
-            break;
-        }
-        if (request.size() > svc::kMaxRequestBytes) {
-            oversized = true;
-            break;
-        }
-    }
-    std::string reply;
-    if (oversized) {
-        log_("service " + peer + " refused: oversized request");
-        reply = Refusal("00", {});
-    } else {
-        reply = Answer(request, peer);
-    }
-    send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
-
-    // Read what the client still sends before closing: closing with unread data would reset
-    // the connection and could destroy the reply before the client has read it.
-    shutdown(fd, SHUT_WR);
-    SetTimeouts(fd, 1000);
-    std::size_t drained = 0;
-    while (drained < kMaxDrainBytes) {
-        const ssize_t n = recv(fd, chunk, sizeof chunk, 0);
-        if (n <= 0)
-            break;
-        drained += static_cast<std::size_t>(n);
-    }
-}
-
-std::string ServiceHost::Refusal(std::string_view code, std::string_view mac)
-{
-    const std::string replyCode = code.size() == 2 ? std::string(code) : std::string("00");
-    if (auto reply = svc::BuildReply(replyCode, {EchoedMac(mac), "0"}))
-        return *reply;
-    return *svc::BuildReply("00", {"", "0"});
-}
-
-std::string ServiceHost::Answer(std::string_view requestText, const std::string& peer)
-{
-    const svc::ParseResult parsed = svc::ParseRequest(requestText);
-    if (!parsed.request) {
-        log_("service " + peer + " refused: " + parsed.error);
-        return Refusal(parsed.code, parsed.mac);
-    }
-    const svc::Request& r = *parsed.request;
-    const std::string& mac = r.fields[0];
-
-    if (r.code == svc::kLoginCode) {
-        const std::string& user = r.fields[2];
-        const bool ok = accounts_.Check(user, r.fields[3]);
-        log_("service " + peer + " login \"" + user + "\" " + (ok ? "accepted" : "refused"));
-        if (ok)
-            if (auto reply = svc::BuildReply(r.code, {EchoedMac(mac), "1"}))
-                return *reply;
-        return Refusal(r.code, mac);
-    }
-
-    const std::string& sertime = r.fields[2];
-    const std::string& version = r.fields[3];
-    std::string error;
-    const auto release = LoadRelease(config_.versionsFile, &error);
-    if (!release) {
-        log_("service " + peer + " update check: " + error);
-        return Refusal(r.code, mac);
-    }
-    if (!IsOlder(version, sertime, *release)) {
-        log_("service " + peer + " update check \"" + version + "\" is current");
-        return Refusal(r.code, mac);
-    }
-    auto reply = svc::BuildReply(r.code, {EchoedMac(mac), "1", release->sertime, release->version, release->clientadd});
-    if (!reply) {
-        log_("service " + peer + " update check: the release does not fit a reply");
-        return Refusal(r.code, mac);
-    }
-    log_("service " + peer + " update check \"" + version + "\" -> " + release->version);
-    return *reply;
+    m_impl->listener->Close();
+    m_impl->loop.Stop();
+    m_impl->hashes.Stop(); // after the loop: a dropped job may hold the last use of a connection
+    m_impl.reset();
 }

@@ -1,18 +1,16 @@
 #pragma once
 // The service host: answers the program's update checks and logins over TCP. One request and
 // one reply per connection; a bad, oversized or silent request is answered "no" and closed.
-// Connections are served by a fixed pool of worker threads.
+// Connections are served by one event loop, so silent clients cost a socket each and hold up
+// nobody; password checks run on a bounded pool served in turn per peer. Logins over a peer's
+// rate, on an account backing off after failed guesses, or when the pool is full are answered
+// "no" without a check: the protocol has no other way to say "slow down".
 
-#include <atomic>
-#include <condition_variable>
-#include <deque>
+#include "loginbackoff.h"
+
 #include <functional>
-#include <mutex>
-#include <set>
+#include <memory>
 #include <string>
-#include <string_view>
-#include <thread>
-#include <vector>
 
 class Accounts;
 
@@ -25,8 +23,13 @@ public:
         std::string host = "127.0.0.1";
         int port = 3130; // 0: any free port, see Port()
         std::string versionsFile;
-        int workers = 8;
-        int receiveTimeoutMs = 5000;
+        int receiveTimeoutMs = 5000; // for the whole request, from connecting
+        int hashThreads = 0;         // 0: one per processor core
+        int maxConnectionsPerPeer = 32;
+        int maxConnections = 10000;
+        double loginsPerSecond = 25; // per peer, after a burst of loginBurst
+        double loginBurst = 50;
+        LoginBackoff::Policy backoff = {};
     };
 
     ServiceHost(Accounts& accounts, Config config, Log log);
@@ -36,27 +39,15 @@ public:
 
     bool Start(std::string* error);
     void Stop();
-    int Port() const { return port_; }
+    int Port() const { return m_port; }
 
-    // The reply bytes for one request text (up to its first zero byte).
-    std::string Answer(std::string_view requestText, const std::string& peer);
+    struct Impl; // the running host, the implementation's own
 
 private:
-    void AcceptLoop();
-    void WorkerLoop();
-    void Serve(int fd, const std::string& peer);
-    std::string Refusal(std::string_view code, std::string_view mac);
 
-    Accounts& accounts_;
-    Config config_;
-    Log log_;
-    int listenFd_ = -1;
-    int port_ = 0;
-    std::atomic<bool> stopping_{false};
-    std::thread acceptor_;
-    std::vector<std::thread> workers_;
-    std::mutex queueMutex_;
-    std::condition_variable queueReady_;
-    std::deque<std::pair<int, std::string>> queue_;
-    std::set<int> active_; // connections being served, cut short by Stop()
+    Accounts& m_accounts;
+    Config m_config;
+    Log m_log;
+    std::shared_ptr<Impl> m_impl;
+    int m_port = 0;
 };

@@ -1,10 +1,11 @@
 #include "toolserver.h"
 
 #include "accounts.h"
+#include "hashpool.h"
+#include "httpsession.h"
+#include "netloop.h"
 #include "packcatalogue.h"
 #include "pages.h"
-
-#include <httplib.h>
 
 #include <cctype>
 #include <filesystem>
@@ -15,7 +16,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kHtml = "text/html; charset=utf-8";
-constexpr std::size_t kMaxFormBytes = 16 * 1024;
 
 std::string ContentType(const fs::path& path)
 {
@@ -28,6 +28,8 @@ std::string ContentType(const fs::path& path)
         return "text/css; charset=utf-8";
     if (ext == ".png")
         return "image/png";
+    if (ext == ".svg")
+        return "image/svg+xml";
     if (ext == ".json")
         return "application/json";
     if (ext == ".zip")
@@ -35,86 +37,87 @@ std::string ContentType(const fs::path& path)
     return "application/octet-stream";
 }
 
-struct Slice {
-    std::uint64_t offset = 0;
-    std::uint64_t length = 0;
-};
-
-// Streams `length` bytes of an open file from `offset`.
-void Stream(httplib::Response& res, std::shared_ptr<std::ifstream> in, const std::string& type, Slice slice)
+HttpReply NotFound()
 {
-    res.set_content_provider(static_cast<std::size_t>(slice.length), type,
-                             [in, slice](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-                                 char buffer[64 * 1024];
-                                 in->clear();
-                                 in->seekg(static_cast<std::streamoff>(slice.offset + offset));
-                                 while (length > 0) {
-                                     const std::size_t want = std::min(length, sizeof buffer);
-                                     in->read(buffer, static_cast<std::streamsize>(want));
-                                     const auto got = static_cast<std::size_t>(in->gcount());
-                                     if (got == 0 || !sink.write(buffer, got))
-                                         return false;
-                                     length -= got;
-                                 }
-                                 return true;
-                             });
+    return HttpReply::Text(404, "<!DOCTYPE html><meta charset=\"utf-8\"><p>页面不存在。</p>", kHtml);
 }
 
-// Serves a file, honouring a single byte range. The library's own range handling answers
-// ranges past the end with a broken 206, which is exactly what a resumed, already complete
-// download asks for, so ranges are handled here: past the end is 416, a last byte beyond the
-// end is clamped, several ranges get the whole file (allowed, and no client of ours sends them).
-bool ServeFile(const httplib::Request& req, httplib::Response& res, const fs::path& path)
+// Serves a file, honouring a single byte range: past the end is 416 (what a resumed, already
+// complete download asks for), a last byte beyond the end is clamped, several ranges get the
+// whole file (allowed, and no client of ours sends them), a malformed Range is ignored.
+std::optional<HttpReply> ServeFile(const HttpRequest& req, const fs::path& path)
 {
     std::error_code ec;
     if (!fs::is_regular_file(path, ec))
-        return false;
+        return std::nullopt;
     const std::uint64_t size = fs::file_size(path, ec);
     auto in = std::make_shared<std::ifstream>(path, std::ios::binary);
     if (ec || !*in)
-        return false;
-    res.set_header("Accept-Ranges", "bytes");
-    Slice slice{0, size};
-    if (req.ranges.size() == 1) {
-        const auto [first, last] = req.ranges.front(); // -1 marks an open end
+        return std::nullopt;
+    HttpReply reply;
+    reply.Set("Accept-Ranges", "bytes");
+    FileSlice slice{std::move(in), 0, size};
+    const std::string rangeHeader = req.Header("Range");
+    const auto ranges = rangeHeader.empty() ? std::nullopt : ParseRanges(rangeHeader);
+    if (ranges && ranges->size() == 1) {
+        const ByteRange& r = ranges->front();
         std::uint64_t from = 0, to = 0;
         bool satisfiable = size > 0;
-        if (first < 0) { // suffix: the last `last` bytes
-            satisfiable = satisfiable && last > 0;
-            from = size - std::min<std::uint64_t>(size, static_cast<std::uint64_t>(std::max<ssize_t>(last, 0)));
+        if (!r.first) { // suffix: the last `last` bytes
+            satisfiable = satisfiable && *r.last > 0;
+            from = size - std::min(size, *r.last);
             to = size - 1;
         } else {
-            from = static_cast<std::uint64_t>(first);
-            to = last < 0 ? size - 1 : std::min<std::uint64_t>(static_cast<std::uint64_t>(last), size - 1);
-            satisfiable = satisfiable && from < size && (last < 0 || first <= last);
+            from = *r.first;
+            to = r.last ? std::min(*r.last, size - 1) : size - 1;
+            satisfiable = satisfiable && from < size && (!r.last || *r.first <= *r.last);
         }
         if (!satisfiable) {
-            res.status = 416;
-            res.set_header("Content-Range", "bytes */" + std::to_string(size));
-            return true;
+            reply.status = 416;
+            reply.Set("Content-Range", "bytes */" + std::to_string(size));
+            return reply;
         }
-        slice = {from, to - from + 1};
-        res.status = 206;
-        res.set_header("Content-Range", "bytes " + std::to_string(from) + "-" + std::to_string(to) + "/" +
-                                            std::to_string(size));
+        slice.offset = from;
+        slice.length = to - from + 1;
+        reply.status = 206;
+        reply.Set("Content-Range",
+                  "bytes " + std::to_string(from) + "-" + std::to_string(to) + "/" + std::to_string(size));
     }
-    // The request object is the library's own, not a constant one; emptied so that the
-    // library does not cut the already cut response again.
-    const_cast<httplib::Request&>(req).ranges.clear();
-    Stream(res, std::move(in), ContentType(path), slice);
-    return true;
+    reply.Set("Content-Type", ContentType(path));
+    reply.file = std::move(slice);
+    return reply;
 }
 
-void NotFound(httplib::Response& res)
+HttpReply FileOrNotFound(const HttpRequest& req, const fs::path& path)
 {
-    res.status = 404;
-    res.set_content("<!DOCTYPE html><meta charset=\"utf-8\"><p>页面不存在。</p>", kHtml);
+    return ServeFile(req, path).value_or(NotFound());
+}
+
+// The web folder under /CF20/: plain names in plain folders only, a folder gives its index.html.
+HttpReply WebFile(const HttpRequest& req, const fs::path& web, std::string_view rest)
+{
+    fs::path path = web;
+    std::size_t start = 0;
+    while (start < rest.size()) {
+        const std::size_t slash = rest.find('/', start);
+        const std::string_view segment = rest.substr(start, slash - start);
+        if (segment.empty() || segment.front() == '.' || segment.find('\\') != std::string_view::npos)
+            return NotFound();
+        path /= std::string(segment);
+        if (slash == std::string_view::npos)
+            break;
+        start = slash + 1;
+    }
+    std::error_code ec;
+    if (fs::is_directory(path, ec))
+        path /= "index.html";
+    return FileOrNotFound(req, path);
 }
 
 // "host:port" as the visitor named us, when it looks like one; ours otherwise.
-std::string HostAndPort(const httplib::Request& req, const std::string& fallback)
+std::string HostAndPort(const HttpRequest& req, const std::string& fallback)
 {
-    const std::string host = req.get_header_value("Host");
+    const std::string host = req.Header("Host");
     if (host.empty() || host.size() > 255)
         return fallback;
     for (char c : host)
@@ -125,8 +128,23 @@ std::string HostAndPort(const httplib::Request& req, const std::string& fallback
 
 } // namespace
 
+struct ToolServer::Impl {
+    // Declared first so that it goes last: connections still queued in it refer to the rest.
+    NetLoop loop;
+    HashPool hashes{{1, 64, 8}};
+    PeerRate registrations;
+    std::shared_ptr<PeerConnections> connections;
+    std::shared_ptr<Listener> listener;
+
+    Impl(const Config& config)
+        : registrations(config.registrationsPerSecond, config.registrationBurst),
+          connections(std::make_shared<PeerConnections>(config.maxConnectionsPerPeer, config.maxConnections))
+    {
+    }
+};
+
 ToolServer::ToolServer(Accounts& accounts, Config config, Log log)
-    : accounts_(accounts), config_(std::move(config)), log_(std::move(log))
+    : m_accounts(accounts), m_config(std::move(config)), m_log(std::move(log))
 {
 }
 
@@ -137,121 +155,117 @@ ToolServer::~ToolServer()
 
 bool ToolServer::Start(std::string* error)
 {
-    server_ = std::make_unique<httplib::Server>();
-    Routes();
-    if (config_.port == 0)
-        port_ = server_->bind_to_any_port(config_.host);
-    else
-        port_ = server_->bind_to_port(config_.host, config_.port) ? config_.port : -1;
-    if (port_ <= 0) {
+    auto impl = std::make_unique<Impl>(m_config);
+    Impl* state = impl.get();
+    auto service = std::make_shared<HttpService>();
+    service->limits = m_config.limits;
+    service->log = m_log;
+
+    const fs::path data = m_config.dataDir;
+    const fs::path web = m_config.webDir;
+    // Filled in once the port is known.
+    auto ours = std::make_shared<std::string>();
+
+    service->handler = [this, state, data, web, ours](const HttpRequest& req, HttpService::Reply reply) {
+        const std::string& path = req.path;
+        if (req.method == "POST") {
+            if (path != "/member.php" || req.Param("mod") != "register")
+                return reply(NotFound());
+            const std::string user = req.Param("username");
+            const std::string password = req.Param("password");
+            if (req.HasParam("password2") && password != req.Param("password2"))
+                return reply(HttpReply::Text(400, RegisterResultPage("两次输入的密码不一致。", false), kHtml));
+            if (!state->registrations.Allow(req.peer)) {
+                m_log("register \"" + user + "\" from " + req.peer + ": refused, too many registrations");
+                return reply(HttpReply::Text(429, RegisterResultPage("注册太频繁，请稍后再试。", false), kHtml));
+            }
+            auto job = [this, user, password, reply] {
+                const auto result = m_accounts.Register(user, password);
+                const bool created = result == Accounts::RegisterResult::Created;
+                int status = created ? 200 : (result == Accounts::RegisterResult::Duplicate ? 409 : 400);
+                if (result == Accounts::RegisterResult::StorageError)
+                    status = 500;
+                m_log("register \"" + user + "\": " + (created ? "created" : "refused"));
+                reply(HttpReply::Text(status, RegisterResultPage(Accounts::Describe(result), created), kHtml));
+            };
+            if (!state->hashes.Submit(req.peer, job))
+                reply(HttpReply::Text(503, RegisterResultPage("服务器繁忙，请稍后再试。", false), kHtml));
+            return;
+        }
+        if (req.method != "GET" && req.method != "HEAD")
+            return reply(NotFound());
+
+        if (path == "/") {
+            HttpReply redirect;
+            redirect.status = 302;
+            redirect.Set("Location", "/CF20/CF_Index.aspx");
+            return reply(std::move(redirect));
+        }
+        if (path == "/CF20/CF_Index.aspx")
+            return reply(FileOrNotFound(req, web / "index.html"));
+        if (path == "/thread-5391013-1-1.html")
+            return reply(FileOrNotFound(req, web / "help.html"));
+        if (path == "/api/packs") {
+            std::string problem;
+            const auto packs = LoadCatalogue(data.string(), &problem);
+            if (!packs) {
+                m_log("catalogue: " + problem);
+                return reply(HttpReply::Text(503, "{\"packs\":[],\"error\":\"catalogue unavailable\"}", "application/json"));
+            }
+            HttpReply json = HttpReply::Text(200, CatalogueJson(*packs, "http://" + HostAndPort(req, *ours)), "application/json");
+            json.Set("Cache-Control", "no-store");
+            return reply(std::move(json));
+        }
+        if (path == "/resources.html") {
+            const auto packs = LoadCatalogue(data.string());
+            return reply(HttpReply::Text(200, ResourceSitePage(packs.value_or(std::vector<Pack>{}), HostAndPort(req, *ours)), kHtml));
+        }
+        for (const auto& [prefix, folder] : {std::pair{"/packs/", layout::kPacks}, std::pair{"/previews/", layout::kPreviews}}) {
+            if (path.starts_with(prefix)) {
+                const std::string name = path.substr(std::string_view(prefix).size());
+                if (!IsSafeFileName(name))
+                    return reply(NotFound());
+                return reply(FileOrNotFound(req, data / folder / name));
+            }
+        }
+        if (path == "/cftoolweb/yxxf.zip")
+            return reply(FileOrNotFound(req, data / layout::kRepairArchive));
+        if (path == "/member.php") {
+            if (req.Param("mod") != "register")
+                return reply(NotFound());
+            return reply(FileOrNotFound(req, web / "register.html"));
+        }
+        if (path.starts_with("/CF20/"))
+            return reply(WebFile(req, web, std::string_view(path).substr(6)));
+        reply(NotFound());
+    };
+
+    state->listener = std::make_shared<Listener>(
+        state->loop.Context(), state->connections,
+        [service](boost::asio::ip::tcp::socket socket, const std::string& peer, PeerConnections::Slot slot) {
+            std::make_shared<HttpSession>(std::move(socket), peer, std::move(slot), service)->Start();
+        },
+        m_log);
+    std::string problem;
+    if (!state->listener->Open(m_config.host, m_config.port, &problem)) {
         if (error)
-            *error = "tool port " + config_.host + ":" + std::to_string(config_.port) + " cannot be bound";
-        server_.reset();
+            *error = "tool port " + problem;
         return false;
     }
-    thread_ = std::thread([this] { server_->listen_after_bind(); });
+    m_port = state->listener->Port();
+    *ours = m_config.host + ":" + std::to_string(m_port);
+    state->listener->Start();
+    state->loop.Start();
+    m_impl = std::move(impl);
     return true;
 }
 
 void ToolServer::Stop()
 {
-    if (!server_)
+    if (!m_impl)
         return;
-    server_->stop();
-    if (thread_.joinable())
-        thread_.join();
-    server_.reset();
-}
-
-std::string ToolServer::Ours() const
-{
-    return config_.host + ":" + std::to_string(port_);
-}
-
-void ToolServer::Routes()
-{
-    httplib::Server& svr = *server_;
-    const fs::path data = config_.dataDir;
-    const fs::path web = config_.webDir;
-
-    svr.set_payload_max_length(kMaxFormBytes);
-    svr.set_logger([this](const httplib::Request& req, const httplib::Response& res) {
-        log_("http " + req.remote_addr + " " + req.method + " " + req.target + " " + std::to_string(res.status));
-    });
-    svr.set_mount_point("/CF20", web.string());
-    svr.set_file_extension_and_mimetype_mapping("js", "text/javascript; charset=utf-8");
-    svr.set_file_extension_and_mimetype_mapping("css", "text/css; charset=utf-8");
-    svr.set_file_extension_and_mimetype_mapping("html", kHtml);
-
-    svr.Get("/", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/CF20/CF_Index.aspx"); });
-    svr.Get("/CF20/CF_Index.aspx", [web](const httplib::Request& req, httplib::Response& res) {
-        if (!ServeFile(req, res, web / "index.html"))
-            NotFound(res);
-    });
-    svr.Get("/thread-5391013-1-1.html", [web](const httplib::Request& req, httplib::Response& res) {
-        if (!ServeFile(req, res, web / "help.html"))
-            NotFound(res);
-    });
-
-    svr.Get("/api/packs", [this, data](const httplib::Request& req, httplib::Response& res) {
-        std::string error;
-        const auto packs = LoadCatalogue(data.string(), &error);
-        if (!packs) {
-            log_("catalogue: " + error);
-            res.status = 503;
-            res.set_content("{\"packs\":[],\"error\":\"catalogue unavailable\"}", "application/json");
-            return;
-        }
-        res.set_header("Cache-Control", "no-store");
-        res.set_content(CatalogueJson(*packs, "http://" + HostAndPort(req, Ours())), "application/json");
-    });
-    svr.Get("/resources.html", [this, data](const httplib::Request& req, httplib::Response& res) {
-        const auto packs = LoadCatalogue(data.string());
-        res.set_content(ResourceSitePage(packs.value_or(std::vector<Pack>{}), HostAndPort(req, Ours())), kHtml);
-    });
-
-    auto folder = [](fs::path dir) {
-        return [dir](const httplib::Request& req, httplib::Response& res) {
-            const std::string name = req.matches[1];
-            if (!IsSafeFileName(name) || !ServeFile(req, res, dir / name))
-                NotFound(res);
-        };
-    };
-    svr.Get(R"(/packs/([^/]+))", folder(data / layout::kPacks));
-    svr.Get(R"(/previews/([^/]+))", folder(data / layout::kPreviews));
-    svr.Get("/cftoolweb/yxxf.zip", [data](const httplib::Request& req, httplib::Response& res) {
-        if (!ServeFile(req, res, data / layout::kRepairArchive))
-            NotFound(res);
-    });
-
-    svr.Get("/member.php", [web](const httplib::Request& req, httplib::Response& res) {
-        if (req.get_param_value("mod") != "register" || !ServeFile(req, res, web / "register.html"))
-            NotFound(res);
-    });
-    svr.Post("/member.php", [this](const httplib::Request& req, httplib::Response& res) {
-        if (req.get_param_value("mod") != "register") {
-            NotFound(res);
-            return;
-        }
-        const std::string user = req.get_param_value("username");
-        const std::string password = req.get_param_value("password");
-        const std::string again = req.get_param_value("password2");
-        if (req.has_param("password2") && password != again) {
-            res.status = 400;
-            res.set_content(RegisterResultPage("两次输入的密码不一致。", false), kHtml);
-            return;
-        }
-        const auto result = accounts_.Register(user, password);
-        const bool created = result == Accounts::RegisterResult::Created;
-        res.status = created ? 200 : (result == Accounts::RegisterResult::Duplicate ? 409 : 400);
-        if (result == Accounts::RegisterResult::StorageError)
-            res.status = 500;
-        log_("register \"" + user + "\": " + (created ? "created" : "refused"));
-        res.set_content(RegisterResultPage(Accounts::Describe(result), created), kHtml);
-    });
-
-    svr.set_error_handler([](const httplib::Request&, httplib::Response& res) {
-        if (res.status == 404 && res.body.empty())
-            NotFound(res);
-    });
+    m_impl->listener->Close();
+    m_impl->loop.Stop();
+    m_impl->hashes.Stop(); // after the loop: a dropped job's reply may hold the last use of a connection
+    m_impl.reset();
 }

@@ -1,15 +1,17 @@
 #pragma once
 // The tool server over HTTP: the tool page and its assets from the web folder, the pack
 // catalogue, packs and the repair archive (with range requests), the resource site page, and
-// the forum's help and registration pages.
+// the forum's help and registration pages. Connections are served by one event loop with a
+// deadline for every request head and idle pause, size limits on heads and forms, and a cap on
+// connections per peer; registrations hash their password on a separate thread.
+
+#include "httpmessage.h"
 
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 
 class Accounts;
-namespace httplib { class Server; }
 
 class ToolServer
 {
@@ -21,6 +23,11 @@ public:
         int port = 8088; // 0: any free port, see Port()
         std::string dataDir;
         std::string webDir;
+        HttpLimits limits = {};
+        int maxConnectionsPerPeer = 64; // a browser opens 6 per host, plus downloads, plus a NAT
+        int maxConnections = 10000;
+        double registrationsPerSecond = 2; // per peer, after a burst of registrationBurst
+        double registrationBurst = 10;
     };
 
     ToolServer(Accounts& accounts, Config config, Log log);
@@ -30,16 +37,14 @@ public:
 
     bool Start(std::string* error);
     void Stop();
-    int Port() const { return port_; }
+    int Port() const { return m_port; }
 
 private:
-    void Routes();
-    std::string Ours() const; // "host:port" we listen on
+    struct Impl;
 
-    Accounts& accounts_;
-    Config config_;
-    Log log_;
-    std::unique_ptr<httplib::Server> server_;
-    std::thread thread_;
-    int port_ = 0;
+    Accounts& m_accounts;
+    Config m_config;
+    Log m_log;
+    std::unique_ptr<Impl> m_impl;
+    int m_port = 0;
 };

@@ -6,18 +6,24 @@
 #include "serviceclient.h"
 #include "serviceprotocol.h"
 
-bool RunningServer::Start()
+bool RunningServer::Start(const Tuning& tune)
 {
     if (!dir.isValid() || !MakeDemoData(DataDir()))
         return false;
     if (!accounts.Open(DataDir() + "/" + std::string(layout::kAccounts)))
         return false;
     auto quiet = [](const std::string&) {};
-    tool = std::make_unique<ToolServer>(accounts, ToolServer::Config{"127.0.0.1", 0, DataDir(), QX77_WEB_DIR}, quiet);
+    ToolServer::Config toolConfig{"127.0.0.1", 0, DataDir(), QX77_WEB_DIR};
     ServiceHost::Config config;
     config.port = 0;
     config.versionsFile = DataDir() + "/" + std::string(layout::kVersions);
     config.receiveTimeoutMs = 2000;
+    config.loginsPerSecond = config.loginBurst = 1e6;
+    config.backoff.freeFailures = 1 << 30;
+    config.backoff.maxInFlight = 1 << 30;
+    if (tune)
+        tune(toolConfig, config);
+    tool = std::make_unique<ToolServer>(accounts, toolConfig, quiet);
     service = std::make_unique<ServiceHost>(accounts, config, quiet);
     std::string error;
     return tool->Start(&error) && service->Start(&error);

@@ -8,6 +8,7 @@
 
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,7 +19,11 @@ struct RunningServer {
     std::unique_ptr<ToolServer> tool;
     std::unique_ptr<ServiceHost> service;
 
-    bool Start(); // makes the demo data and starts both servers
+    using Tuning = std::function<void(ToolServer::Config&, ServiceHost::Config&)>;
+
+    // Makes the demo data and starts both servers. Login limits are lifted unless `tune` sets
+    // them: most tests check answers, and the limit tests set their own.
+    bool Start(const Tuning& tune = {});
     std::string DataDir() const;
     std::string Origin() const; // http://127.0.0.1:port
 };

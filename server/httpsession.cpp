@@ -1,0 +1,269 @@
+#include "httpsession.h"
+
+#include <boost/asio/post.hpp>
+#include <boost/asio/write.hpp>
+#include <boost/beast/core/string.hpp>
+#include <boost/beast/http/error.hpp>
+#include <boost/beast/http/read.hpp>
+#include <boost/beast/http/status.hpp>
+
+namespace net = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+
+namespace {
+
+constexpr std::size_t kFilePiece = 64 * 1024;
+constexpr std::size_t kMaxDrainBytes = 64 * 1024;
+constexpr auto kDrainTime = std::chrono::seconds(1);
+
+std::string StatusLine(int status)
+{
+    const beast::string_view reason = http::obsolete_reason(http::int_to_status(static_cast<unsigned>(status)));
+    return "HTTP/1.1 " + std::to_string(status) + " " + std::string(reason.empty() ? "Unknown" : reason) + "\r\n";
+}
+
+bool HasBody(int status, const std::string& method)
+{
+    return method != "HEAD" && status >= 200 && status != 204 && status != 304;
+}
+
+// The path part of an origin-form or absolute-form target.
+std::string_view PathOf(std::string_view target)
+{
+    if (target.starts_with("http://") || target.starts_with("https://")) {
+        const std::size_t slash = target.find('/', target.find("//") + 2);
+        target = slash == std::string_view::npos ? std::string_view("/") : target.substr(slash);
+    }
+    return target.substr(0, target.find('?'));
+}
+
+} // namespace
+
+HttpSession::HttpSession(net::ip::tcp::socket socket, std::string peer, PeerConnections::Slot slot,
+                         std::shared_ptr<const HttpService> service)
+    : m_stream(std::move(socket)),
+      m_buffer(service->limits.maxHeadBytes + service->limits.maxBodyBytes + 4096),
+      m_peer(std::move(peer)), m_slot(std::move(slot)), m_service(std::move(service))
+{
+}
+
+void HttpSession::Start()
+{
+    // The first head's deadline runs from the connection, so a client that connects and waits
+    // gets no longer than one that dribbles its head.
+    m_stream.expires_after(m_service->limits.head);
+    ReadHead();
+}
+
+void HttpSession::ReadHead()
+{
+    m_parser.emplace();
+    m_parser->header_limit(static_cast<std::uint32_t>(m_service->limits.maxHeadBytes));
+    m_parser->body_limit(m_service->limits.maxBodyBytes);
+    http::async_read_header(m_stream, m_buffer, *m_parser,
+                            [self = shared_from_this()](boost::system::error_code ec, std::size_t) { self->OnHead(ec); });
+}
+
+void HttpSession::OnHead(boost::system::error_code ec)
+{
+    if (ec == http::error::header_limit || ec == http::error::buffer_overflow)
+        return Refuse(431, "request head too large");
+    if (ec == http::error::body_limit) // told by Content-Length, before any of the body
+        return Refuse(413, "request body too large");
+    if (ec == beast::error::timeout) {
+        m_service->log("http " + m_peer + " dropped: no complete request head in time");
+        return; // the stream has closed the socket
+    }
+    if (ec == http::error::end_of_stream || ec == http::error::partial_message || ec == net::error::eof ||
+        ec == net::error::connection_reset || ec == net::error::operation_aborted)
+        return;
+    if (ec)
+        return Refuse(400, "malformed request: " + ec.message());
+    const auto& head = m_parser->get();
+    if (static_cast<std::size_t>(std::distance(head.begin(), head.end())) > m_service->limits.maxHeaderFields)
+        return Refuse(431, "too many header fields");
+    if (const auto length = m_parser->content_length(); length && *length > m_service->limits.maxBodyBytes)
+        return Refuse(413, "request body too large");
+    if (m_parser->is_done())
+        return Dispatch();
+
+    m_stream.expires_after(m_service->limits.body);
+    const auto expect = head[http::field::expect];
+    if (beast::iequals(expect, "100-continue")) {
+        m_out = "HTTP/1.1 100 Continue\r\n\r\n";
+        net::async_write(m_stream, net::buffer(m_out), [self = shared_from_this()](boost::system::error_code wec, std::size_t) {
+            if (!wec)
+                http::async_read(self->m_stream, self->m_buffer, *self->m_parser,
+                                 [self](boost::system::error_code rec, std::size_t) { self->OnBody(rec); });
+        });
+        return;
+    }
+    http::async_read(m_stream, m_buffer, *m_parser,
+                     [self = shared_from_this()](boost::system::error_code rec, std::size_t) { self->OnBody(rec); });
+}
+
+void HttpSession::OnBody(boost::system::error_code ec)
+{
+    if (ec == http::error::body_limit)
+        return Refuse(413, "request body too large");
+    if (ec == beast::error::timeout) {
+        m_service->log("http " + m_peer + " dropped: request body not complete in time");
+        return;
+    }
+    if (ec == http::error::end_of_stream || ec == http::error::partial_message || ec == net::error::eof ||
+        ec == net::error::connection_reset)
+        return;
+    if (ec)
+        return Refuse(400, "malformed request body: " + ec.message());
+    Dispatch();
+}
+
+void HttpSession::Dispatch()
+{
+    auto& message = m_parser->get();
+    HttpRequest request;
+    request.method = std::string(message.method_string());
+    request.target = std::string(message.target());
+    request.peer = m_peer;
+    m_method = request.method;
+    const std::string_view rawPath = PathOf(request.target);
+    request.path = PercentDecode(rawPath, false);
+    if (!request.path.starts_with('/'))
+        return Refuse(400, "bad request target");
+    if (!IsCleanPath(request.path))
+        return Refuse(400, "control character in path");
+    if (const std::size_t query = request.target.find('?'); query != std::string::npos)
+        ParseForm(std::string_view(request.target).substr(query + 1), request.params);
+    for (const auto& field : message)
+        request.headers.emplace_back(std::string(field.name_string()), std::string(field.value()));
+    request.body = std::move(message.body());
+    if (request.method == "POST" &&
+        beast::iequals(request.Header("Content-Type").substr(0, 33), "application/x-www-form-urlencoded"))
+        ParseForm(request.body, request.params);
+    m_keepAlive = message.keep_alive();
+
+    // The handler may answer from another thread; the reply is sent from this connection's
+    // loop. The callback keeps the connection alive until then.
+    auto executor = m_stream.get_executor();
+    m_service->handler(request, [self = shared_from_this(), executor](HttpReply reply) {
+        net::post(executor, [self, reply = std::move(reply)]() mutable { self->Send(std::move(reply)); });
+    });
+}
+
+void HttpSession::Refuse(int status, const std::string& why)
+{
+    m_service->log("http " + m_peer + " refused (" + std::to_string(status) + "): " + why);
+    if (m_method.empty())
+        m_method = "GET";
+    m_keepAlive = false;
+    HttpReply reply = HttpReply::Text(status, std::string(http::obsolete_reason(http::int_to_status(status))) + "\n",
+                                      "text/plain; charset=utf-8");
+    reply.close = true;
+    Send(std::move(reply));
+}
+
+void HttpSession::Send(HttpReply reply)
+{
+    m_reply = std::move(reply);
+    if (m_parser && m_parser->is_header_done() && !m_reply.close)
+        m_service->log("http " + m_peer + " " + m_method + " " + std::string(m_parser->get().target()) + " " +
+                       std::to_string(m_reply.status));
+    m_keepAlive = m_keepAlive && !m_reply.close && ++m_served < m_service->limits.maxRequests;
+
+    const bool body = HasBody(m_reply.status, m_method);
+    const std::uint64_t length = m_reply.file ? m_reply.file->length : m_reply.body.size();
+    m_out = StatusLine(m_reply.status);
+    for (const auto& [name, value] : m_reply.headers)
+        m_out += name + ": " + value + "\r\n";
+    if (m_reply.status >= 200 && m_reply.status != 204 && m_reply.status != 304)
+        m_out += "Content-Length: " + std::to_string(length) + "\r\n";
+    m_out += m_keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
+    m_fileLeft = 0;
+    if (body && m_reply.file) {
+        m_fileLeft = m_reply.file->length;
+        m_reply.file->in->seekg(static_cast<std::streamoff>(m_reply.file->offset));
+    } else if (body) {
+        m_out += m_reply.body;
+    }
+    m_stream.expires_after(m_service->limits.write);
+    net::async_write(m_stream, net::buffer(m_out), [self = shared_from_this()](boost::system::error_code ec, std::size_t) {
+        if (!ec)
+            self->SendFilePiece();
+    });
+}
+
+void HttpSession::SendFilePiece()
+{
+    if (m_fileLeft == 0) {
+        m_reply.file.reset();
+        return Finish();
+    }
+    m_chunk.resize(kFilePiece);
+    const auto want = static_cast<std::streamsize>(std::min<std::uint64_t>(m_fileLeft, m_chunk.size()));
+    m_reply.file->in->read(m_chunk.data(), want);
+    const auto got = static_cast<std::size_t>(m_reply.file->in->gcount());
+    if (got == 0) {
+        // The file shrank under us: the promised length cannot be kept, so the connection ends.
+        m_service->log("http " + m_peer + " file ended early; connection closed");
+        return;
+    }
+    m_fileLeft -= got;
+    m_stream.expires_after(m_service->limits.write);
+    net::async_write(m_stream, net::buffer(m_chunk.data(), got),
+                     [self = shared_from_this()](boost::system::error_code ec, std::size_t) {
+                         if (!ec)
+                             self->SendFilePiece();
+                     });
+}
+
+void HttpSession::Finish()
+{
+    m_chunk.clear();
+    m_chunk.shrink_to_fit();
+    if (m_keepAlive)
+        AwaitNext();
+    else
+        Shutdown();
+}
+
+void HttpSession::AwaitNext()
+{
+    m_parser.reset();
+    m_method.clear();
+    if (m_buffer.size() > 0) { // the client sent its next request already
+        m_stream.expires_after(m_service->limits.head);
+        return ReadHead();
+    }
+    m_stream.expires_after(m_service->limits.idle);
+    m_stream.async_read_some(m_buffer.prepare(512), [self = shared_from_this()](boost::system::error_code ec, std::size_t n) {
+        if (ec)
+            return; // closed, or idle too long (the stream closed the socket)
+        self->m_buffer.commit(n);
+        self->m_stream.expires_after(self->m_service->limits.head);
+        self->ReadHead();
+    });
+}
+
+// Closing with unread data would reset the connection and could destroy the reply before
+// the client has read it, so what the client still sends is read (a little, briefly) first.
+void HttpSession::Shutdown()
+{
+    boost::system::error_code ec;
+    m_stream.socket().shutdown(net::ip::tcp::socket::shutdown_send, ec);
+    if (ec)
+        return;
+    m_stream.expires_after(kDrainTime);
+    m_drained = 0;
+    m_chunk.resize(4096);
+    Drain();
+}
+
+void HttpSession::Drain()
+{
+    m_stream.async_read_some(net::buffer(m_chunk), [self = shared_from_this()](boost::system::error_code ec, std::size_t n) {
+        self->m_drained += n;
+        if (!ec && self->m_drained < kMaxDrainBytes)
+            self->Drain();
+    });
+}

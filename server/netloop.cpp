@@ -1,0 +1,127 @@
+#include "netloop.h"
+
+#include <boost/asio/post.hpp>
+
+namespace net = boost::asio;
+using tcp = net::ip::tcp;
+
+NetLoop::NetLoop() = default;
+
+NetLoop::~NetLoop()
+{
+    Stop();
+}
+
+void NetLoop::Start()
+{
+    m_work.emplace(m_context.get_executor());
+    m_thread = std::thread([this] { m_context.run(); });
+}
+
+void NetLoop::Stop()
+{
+    m_work.reset();
+    m_context.stop();
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+std::string PeerAddress(const tcp::endpoint& endpoint)
+{
+    const net::ip::address address = endpoint.address();
+    if (address.is_v6() && address.to_v6().is_v4_mapped())
+        return net::ip::make_address_v4(net::ip::v4_mapped, address.to_v6()).to_string();
+    return address.to_string();
+}
+
+Listener::Listener(net::io_context& context, std::shared_ptr<PeerConnections> connections, Accepted accepted, Log log)
+    : m_context(context), m_acceptor(context), m_retry(context), m_connections(std::move(connections)),
+      m_accepted(std::move(accepted)), m_log(std::move(log))
+{
+}
+
+bool Listener::Open(const std::string& host, int port, std::string* error)
+{
+    boost::system::error_code ec;
+    net::ip::address address = net::ip::make_address(host, ec);
+    if (ec) { // a host name: its first address
+        tcp::resolver resolver(m_context);
+        const auto found = resolver.resolve(host, std::to_string(port), ec);
+        if (!ec && !found.empty())
+            address = found.begin()->endpoint().address();
+    }
+    const tcp::endpoint endpoint(address, static_cast<unsigned short>(port));
+    if (!ec)
+        m_acceptor.open(endpoint.protocol(), ec);
+    if (!ec)
+        m_acceptor.set_option(net::socket_base::reuse_address(true), ec);
+    if (!ec)
+        m_acceptor.bind(endpoint, ec);
+    if (!ec)
+        m_acceptor.listen(net::socket_base::max_listen_connections, ec);
+    if (ec) {
+        if (error)
+            *error = host + ":" + std::to_string(port) + ": " + ec.message();
+        m_acceptor.close(ec);
+        return false;
+    }
+    m_port = m_acceptor.local_endpoint(ec).port();
+    return true;
+}
+
+void Listener::Start()
+{
+    net::post(m_context, [self = shared_from_this()] { self->Accept(); });
+}
+
+void Listener::Close()
+{
+    // Runs on the loop's thread when it runs; closing from outside races the pending accept.
+    net::post(m_context, [self = shared_from_this()] {
+        boost::system::error_code ec;
+        self->m_acceptor.close(ec);
+        self->m_retry.cancel();
+    });
+}
+
+// One line per second at most: a flood of refused connections must not become a flood of log.
+void Listener::Refused(const std::string& peer)
+{
+    ++m_refused;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - m_lastReport < std::chrono::seconds(1))
+        return;
+    m_lastReport = now;
+    m_log("refused " + std::to_string(m_refused) + " connection(s) over the connection caps, last from " + peer);
+    m_refused = 0;
+}
+
+void Listener::Accept()
+{
+    m_acceptor.async_accept([self = shared_from_this()](boost::system::error_code ec, tcp::socket socket) {
+        if (ec == net::error::operation_aborted || !self->m_acceptor.is_open())
+            return;
+        if (ec) {
+            // Out of descriptors (or a passing fault): try again shortly instead of spinning.
+            self->m_log("accept: " + ec.message());
+            self->m_retry.expires_after(std::chrono::milliseconds(50));
+            self->m_retry.async_wait([self](boost::system::error_code waitEc) {
+                if (!waitEc)
+                    self->Accept();
+            });
+            return;
+        }
+        boost::system::error_code peerEc;
+        const tcp::endpoint remote = socket.remote_endpoint(peerEc);
+        if (!peerEc) {
+            const std::string peer = PeerAddress(remote);
+            if (auto slot = self->m_connections->Take(peer)) {
+                socket.set_option(tcp::no_delay(true), peerEc);
+                self->m_accepted(std::move(socket), peer, std::move(*slot));
+            } else {
+                self->Refused(peer); // `socket` closes as it goes out of scope
+            }
+        }
+        self->Accept();
+    });
+}

@@ -1,0 +1,160 @@
+#include "testrunner.h"
+
+#include "hashpool.h"
+#include "httpmessage.h"
+#include "loginbackoff.h"
+#include "peerlimits.h"
+
+#include <QTest>
+
+#include <condition_variable>
+#include <mutex>
+
+using namespace std::chrono_literals;
+
+// The pieces the servers defend themselves with, driven with their own clocks.
+class GuardsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void connectionCapsPerPeerAndInTotal()
+    {
+        auto caps = std::make_shared<PeerConnections>(2, 3);
+        auto a1 = caps->Take("a");
+        auto a2 = caps->Take("a");
+        QVERIFY(a1 && a2);
+        QVERIFY(!caps->Take("a"));
+        auto b1 = caps->Take("b");
+        QVERIFY(b1);
+        QVERIFY(!caps->Take("c")); // the server is full
+        a1.reset();
+        QCOMPARE(caps->Held("a"), 1);
+        QVERIFY(caps->Take("c"));
+        auto moved = std::move(*a2); // a moved slot is given back once, by its new holder
+        a2.reset();
+        QCOMPARE(caps->Held("a"), 1);
+    }
+
+    void rateAllowsABurstThenItsPace()
+    {
+        PeerRate rate(10, 5);
+        const auto t0 = PeerRate::Clock::now();
+        for (int i = 0; i < 5; ++i)
+            QVERIFY(rate.Allow("p", t0));
+        QVERIFY(!rate.Allow("p", t0));
+        QVERIFY(rate.Allow("q", t0)); // peers do not share a bucket
+        QVERIFY(!rate.Allow("p", t0 + 50ms));
+        QVERIFY(rate.Allow("p", t0 + 110ms));
+        QVERIFY(!rate.Allow("p", t0 + 120ms));
+        for (int i = 0; i < 5; ++i) // a long pause refills the burst, no more
+            QVERIFY(rate.Allow("p", t0 + 60s));
+        QVERIFY(!rate.Allow("p", t0 + 60s));
+    }
+
+    void failedLoginsPauseTheAccount()
+    {
+        LoginBackoff backoff({3, 1000ms, 4000ms, 2});
+        const auto t0 = LoginBackoff::Clock::now();
+        auto fail = [&](auto at) {
+            if (!backoff.Begin("Demo", at))
+                return false;
+            backoff.End("demo", true, false, at);
+            return true;
+        };
+        QVERIFY(fail(t0) && fail(t0) && fail(t0)); // the third failure starts a 1 s pause
+        QVERIFY(!backoff.Begin("DEMO", t0 + 999ms));
+        QVERIFY(backoff.Begin("other", t0)); // other accounts are not held up
+        backoff.End("other", true, true, t0);
+        QVERIFY(fail(t0 + 1s));           // then 2 s
+        QVERIFY(!backoff.Begin("demo", t0 + 2999ms));
+        QVERIFY(fail(t0 + 3s));           // then 4 s, the ceiling
+        QVERIFY(fail(t0 + 7s));
+        QVERIFY(!backoff.Begin("demo", t0 + 10999ms));
+        QVERIFY(backoff.Begin("demo", t0 + 11s));
+        backoff.End("demo", true, true, t0 + 11s); // a success clears the streak
+        QVERIFY(fail(t0 + 11s) && fail(t0 + 11s));
+        QVERIFY(backoff.Begin("demo", t0 + 11s));
+
+        // Checks running at once are capped, and a dropped attempt is no failure.
+        QVERIFY(backoff.Begin("demo", t0 + 11s));
+        QVERIFY(!backoff.Begin("demo", t0 + 11s));
+        backoff.End("demo", false, false, t0 + 11s);
+        backoff.End("demo", false, false, t0 + 11s);
+        QVERIFY(fail(t0 + 11s));
+        QVERIFY(!backoff.Begin("demo", t0 + 11s));
+    }
+
+    // One thread, blocked in its first job: what runs next is every other peer's turn first.
+    void hashPoolServesPeersInTurnAndStaysBounded()
+    {
+        HashPool pool({1, 6, 3});
+        std::mutex m;
+        std::condition_variable cv;
+        bool started = false, release = false;
+        std::vector<std::string> order;
+        auto job = [&](std::string name) {
+            return [&, name] {
+                std::unique_lock lock(m);
+                started = true;
+                cv.notify_all();
+                cv.wait(lock, [&] { return release; });
+                order.push_back(name);
+                cv.notify_all();
+            };
+        };
+        QVERIFY(pool.Submit("flood", job("f0")));
+        {
+            std::unique_lock lock(m);
+            QVERIFY(cv.wait_for(lock, 10s, [&] { return started; }));
+        }
+        QVERIFY(pool.Submit("flood", job("f1")));
+        QVERIFY(pool.Submit("flood", job("f2")));
+        QVERIFY(pool.Submit("flood", job("f3")));
+        QVERIFY(!pool.Submit("flood", job("f4"))); // the peer's share of the queue is full
+        QVERIFY(pool.Submit("player", job("p0")));
+        QVERIFY(pool.Submit("other", job("o0")));
+        QVERIFY(pool.Submit("other", job("o1")));
+        QVERIFY(!pool.Submit("late", job("l0"))); // the whole queue is full
+        {
+            std::lock_guard lock(m);
+            release = true;
+        }
+        cv.notify_all();
+        {
+            std::unique_lock lock(m);
+            QVERIFY(cv.wait_for(lock, 10s, [&] { return order.size() == 7; }));
+        }
+        QCOMPARE(order, (std::vector<std::string>{"f0", "f1", "p0", "o0", "f2", "o1", "f3"}));
+        pool.Stop();
+        QVERIFY(!pool.Submit("flood", job("after")));
+    }
+
+    void requestTextIsDecodedStrictly()
+    {
+        QCOMPARE(PercentDecode("/a%20b+c%2fd%zz%4", false), std::string("/a b+c/d%zz%4"));
+        QCOMPARE(PercentDecode("a+b%2B", true), std::string("a b+"));
+        QVERIFY(IsCleanPath("/CF20/页面.html"));
+        for (const char* bad : {"/x.js%00.html", "/a%01", "/a%0Ab", "/a%7F", "/a%09"})
+            QVERIFY2(!IsCleanPath(PercentDecode(bad, false)), bad);
+
+        std::multimap<std::string, std::string> form;
+        ParseForm("mod=register&username=%E7%8E%A9+1&&flag&password=a%26b", form);
+        QCOMPARE(form.find("username")->second, std::string("玩 1"));
+        QCOMPARE(form.find("password")->second, std::string("a&b"));
+        QCOMPARE(form.count("flag"), std::size_t(1));
+
+        const auto one = ParseRanges("bytes=10-19");
+        QVERIFY(one && one->size() == 1 && *one->front().first == 10 && *one->front().last == 19);
+        const auto open = ParseRanges("bytes=5-");
+        QVERIFY(open && *open->front().first == 5 && !open->front().last);
+        const auto suffix = ParseRanges("bytes=-7");
+        QVERIFY(suffix && !suffix->front().first && *suffix->front().last == 7);
+        QCOMPARE(ParseRanges("bytes=0-1, 4-5")->size(), std::size_t(2));
+        for (const char* bad : {"bytes=", "bytes=-", "bytes=a-b", "items=1-2", "bytes=1-2-3", "bytes=99999999999999999999-"})
+            QVERIFY2(!ParseRanges(bad), bad);
+    }
+};
+
+YFZS_TEST_CLASS(GuardsTest)
+#include "guards_test.moc"

@@ -1,0 +1,298 @@
+#include "testrunner.h"
+
+#include "serverfixture.h"
+#include "serviceprotocol.h"
+#include "testfiles.h"
+
+#include <httplib.h>
+
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QTcpSocket>
+#include <QTest>
+
+#include <memory>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// A raw connection from a chosen loopback address, so that tests can play several peers.
+std::unique_ptr<QTcpSocket> Connect(int port, const char* from = "127.0.0.1")
+{
+    auto socket = std::make_unique<QTcpSocket>();
+    if (!socket->bind(QHostAddress(QString::fromLatin1(from))))
+        return nullptr;
+    socket->connectToHost(QHostAddress::LocalHost, static_cast<quint16>(port));
+    return socket->waitForConnected(5000) ? std::move(socket) : nullptr;
+}
+
+// What the server sends until it closes; `closed` tells whether it did within `ms`.
+QByteArray ReadToClose(QTcpSocket& socket, bool* closed = nullptr, int ms = 8000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    QByteArray got;
+    while (socket.state() == QAbstractSocket::ConnectedState && timer.elapsed() < ms) {
+        socket.waitForReadyRead(50);
+        got += socket.readAll();
+    }
+    got += socket.readAll();
+    if (closed)
+        *closed = socket.state() != QAbstractSocket::ConnectedState;
+    return got;
+}
+
+QByteArray Exchange(QTcpSocket& socket, const QByteArray& bytes, bool* closed = nullptr)
+{
+    socket.write(bytes);
+    socket.waitForBytesWritten(5000);
+    return ReadToClose(socket, closed);
+}
+
+QByteArray Get(const std::string& target)
+{
+    return QByteArray::fromStdString("GET " + target + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+}
+
+std::string LoginFrom(int port, const char* from, const std::string& user, const std::string& password)
+{
+    auto socket = Connect(port, from);
+    if (!socket)
+        return "no connection";
+    const auto request = svc::BuildRequest(svc::kLoginCode, {"0-1a-2b-3-4-ff", "127.0.0.1", user, password});
+    const auto fields = ReplyFields(Exchange(*socket, QByteArray::fromStdString(*request)).toStdString());
+    return fields.size() > 3 ? fields[3] : std::string();
+}
+
+} // namespace
+
+class HttpLimitsTest : public QObject
+{
+    Q_OBJECT
+
+    RunningServer m_strict; // short deadlines and small heads
+    RunningServer m_normal; // the shipped limits, registrations paced tightly
+    int m_strictPort = 0, m_port = 0;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_strict.Start([](ToolServer::Config& c, ServiceHost::Config&) {
+            c.limits.head = 1000ms;
+            c.limits.idle = 1000ms;
+            c.limits.maxHeadBytes = 4096;
+            c.limits.maxHeaderFields = 20;
+        }));
+        QVERIFY(m_normal.Start([](ToolServer::Config& c, ServiceHost::Config&) {
+            c.registrationBurst = 2;
+            c.registrationsPerSecond = 0.001;
+        }));
+        m_strictPort = m_strict.tool->Port();
+        m_port = m_normal.tool->Port();
+    }
+
+    void slowAndIdleClientsAreDroppedAtTheirDeadline()
+    {
+        bool closed = false;
+        auto silent = Connect(m_strictPort);
+        QVERIFY(silent);
+        QCOMPARE(ReadToClose(*silent, &closed), QByteArray());
+        QVERIFY(closed);
+
+        auto dribbling = Connect(m_strictPort);
+        dribbling->write("GET /CF20/CF_Index.aspx HTTP/1.1\r\nHost: x\r\n");
+        QElapsedTimer timer;
+        timer.start();
+        QByteArray got;
+        while (dribbling->state() == QAbstractSocket::ConnectedState && timer.elapsed() < 8000) {
+            dribbling->write("X-A: b\r\n");
+            dribbling->waitForReadyRead(100);
+            got += dribbling->readAll();
+        }
+        QVERIFY2(dribbling->state() != QAbstractSocket::ConnectedState, "a dribbled head was not cut off");
+        QVERIFY(!got.contains("HTTP/1.1"));
+
+        // Kept alive after an answer, then idle too long.
+        auto idle = Connect(m_strictPort);
+        idle->write("GET /CF20/site.css HTTP/1.1\r\nHost: x\r\n\r\n");
+        const QByteArray answered = ReadToClose(*idle, &closed);
+        QVERIFY(answered.startsWith("HTTP/1.1 200"));
+        QVERIFY(answered.contains("Connection: keep-alive"));
+        QVERIFY(closed);
+    }
+
+    void keptAliveConnectionsServePipelinedRequests()
+    {
+        auto socket = Connect(m_port);
+        bool closed = false;
+        const QByteArray got = Exchange(*socket,
+                                        "GET /api/packs HTTP/1.1\r\nHost: x\r\n\r\n"
+                                        "HEAD /CF20/toolpage.js HTTP/1.1\r\nHost: x\r\n\r\n" + Get("/packs/skin_blue.zip"),
+                                        &closed);
+        QCOMPARE(got.count("HTTP/1.1 200 OK"), 3);
+        QVERIFY(got.contains("\"packs\""));
+        QVERIFY(got.contains("text/javascript"));
+        QVERIFY(got.endsWith(readFile(QString::fromStdString(m_normal.DataDir() + "/packs/skin_blue.zip"))));
+        QVERIFY(closed); // the last request asked for it
+    }
+
+    void oversizedAndMalformedHeadsAreRefused()
+    {
+        QByteArray many = "GET / HTTP/1.1\r\nHost: x\r\n";
+        for (int i = 0; i < 25; ++i)
+            many += "X-" + QByteArray::number(i) + ": v\r\n";
+        const QList<QPair<QByteArray, QByteArray>> cases = {
+            {many + "\r\n", "HTTP/1.1 431"},
+            {"GET / HTTP/1.1\r\nHost: x\r\nX-Big: " + QByteArray(8000, 'a') + "\r\n\r\n", "HTTP/1.1 431"},
+            {"GET /" + QByteArray(8000, 'a') + " HTTP/1.1\r\n\r\n", "HTTP/1.1 431"},
+            {"NOT HTTP AT ALL\r\n\r\n", "HTTP/1.1 400"},
+            {"GET / HTTP/1.1\r\nNo colon here\r\n\r\n", "HTTP/1.1 400"},
+            {"POST /member.php?mod=register HTTP/1.1\r\nHost: x\r\nContent-Length: 1000000\r\n\r\n", "HTTP/1.1 413"},
+        };
+        for (const auto& [request, expected] : cases) {
+            auto socket = Connect(m_strictPort);
+            bool closed = false;
+            const QByteArray got = Exchange(*socket, request, &closed);
+            QVERIFY2(got.startsWith(expected), (request.left(20) + " -> " + got.left(20)).constData());
+            QVERIFY(closed);
+        }
+        // Header lines without end: refused once the limit is passed, not read on for ever.
+        auto endless = Connect(m_strictPort);
+        QByteArray lines = "GET / HTTP/1.1\r\n";
+        while (lines.size() < 32 * 1024)
+            lines += "X-Filler: aaaaaaaaaaaaaaaaaaaaaaaa\r\n";
+        bool closed = false;
+        QVERIFY(Exchange(*endless, lines, &closed).startsWith("HTTP/1.1 431"));
+        QVERIFY(closed);
+        // The server is still there for everybody.
+        auto after = Connect(m_strictPort);
+        QVERIFY(Exchange(*after, Get("/CF20/site.css")).startsWith("HTTP/1.1 200"));
+    }
+
+    void pathsWithControlBytesAreRefused()
+    {
+        for (const char* target : {"/CF20/toolpage.js%00.html", "/CF20/toolpage.js%00", "/packs/skin_blue.zip%0A",
+                                   "/CF20/%01toolpage.js", "/CF20/toolpage.js%7F", "/CF20/a%0D%0AX-Injected:%201"}) {
+            auto socket = Connect(m_port);
+            const QByteArray got = Exchange(*socket, Get(target));
+            QVERIFY2(got.startsWith("HTTP/1.1 400"), target);
+            QVERIFY(!got.contains("X-Injected"));
+        }
+        auto fine = Connect(m_port);
+        const QByteArray got = Exchange(*fine, Get("/CF20/toolpage.js"));
+        QVERIFY(got.startsWith("HTTP/1.1 200"));
+        QVERIFY(got.contains("Content-Type: text/javascript"));
+    }
+
+    // The shipped cap leaves room for browsers, downloads and players behind one address.
+    void connectionsAreCappedPerPeer()
+    {
+        std::vector<std::unique_ptr<QTcpSocket>> held;
+        for (int i = 0; i < 64; ++i) {
+            held.push_back(Connect(m_port, "127.0.0.2"));
+            QVERIFY(held.back());
+        }
+        auto over = Connect(m_port, "127.0.0.2");
+        QVERIFY(over);
+        bool closed = false;
+        QCOMPARE(ReadToClose(*over, &closed), QByteArray());
+        QVERIFY(closed);
+        auto other = Connect(m_port, "127.0.0.3");
+        QVERIFY(Exchange(*other, Get("/CF20/site.css")).startsWith("HTTP/1.1 200"));
+        for (auto& socket : held)
+            socket->write(Get("/CF20/site.css"));
+        for (auto& socket : held)
+            QVERIFY(ReadToClose(*socket).startsWith("HTTP/1.1 200"));
+    }
+
+    void registrationsArePacedPerPeer()
+    {
+        httplib::Client web("127.0.0.1", m_port);
+        auto post = [&](const std::string& user) {
+            return web.Post("/member.php?mod=register", httplib::Params{{"username", user}, {"password", "pw"}});
+        };
+        QCOMPARE(post("pace1")->status, 200);
+        QCOMPARE(post("pace2")->status, 200);
+        const auto third = post("pace3");
+        QCOMPARE(third->status, 429);
+        QVERIFY(third->body.find("太频繁") != std::string::npos);
+        QVERIFY(!m_normal.accounts.Check("pace3", "pw"));
+    }
+};
+
+class ServiceLimitsTest : public QObject
+{
+    Q_OBJECT
+
+    RunningServer m_server;
+    int m_port = 0;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_server.Start([](ToolServer::Config&, ServiceHost::Config& c) {
+            c.receiveTimeoutMs = 3000;
+            c.loginsPerSecond = 0.001;
+            c.loginBurst = 3;
+            c.backoff = {3, 60s, 60s, 4};
+        }));
+        m_port = m_server.service->Port();
+    }
+
+    void silentClientsHoldUpNobody()
+    {
+        std::vector<std::unique_ptr<QTcpSocket>> silent;
+        for (int i = 0; i < 100; ++i) {
+            const QByteArray from = "127.0.1." + QByteArray::number(1 + i % 5);
+            silent.push_back(Connect(m_port, from.constData()));
+            QVERIFY(silent.back());
+        }
+        QCOMPARE(LoginFrom(m_port, "127.0.0.5", "demo", "demo123"), std::string("1"));
+        // Each silent client is answered "no" at its deadline, and closed.
+        for (auto& socket : silent) {
+            bool closed = false;
+            const auto fields = ReplyFields(ReadToClose(*socket, &closed).toStdString());
+            QVERIFY(closed);
+            QVERIFY(fields.size() > 3 && fields[3] == "0");
+        }
+    }
+
+    void connectionsAreCappedPerPeer()
+    {
+        std::vector<std::unique_ptr<QTcpSocket>> held;
+        for (int i = 0; i < 32; ++i) {
+            held.push_back(Connect(m_port, "127.0.0.6"));
+            QVERIFY(held.back());
+        }
+        auto over = Connect(m_port, "127.0.0.6");
+        QVERIFY(over);
+        bool closed = false;
+        QCOMPARE(ReadToClose(*over, &closed, 2000), QByteArray());
+        QVERIFY(closed);
+        QCOMPARE(LoginFrom(m_port, "127.0.0.7", "demo", "demo123"), std::string("1"));
+    }
+
+    void loginsArePacedPerPeer()
+    {
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(LoginFrom(m_port, "127.0.0.8", "demo", "demo123"), std::string("1"));
+        QCOMPARE(LoginFrom(m_port, "127.0.0.8", "demo", "demo123"), std::string("0"));
+        QCOMPARE(LoginFrom(m_port, "127.0.0.9", "demo", "demo123"), std::string("1"));
+    }
+
+    // Guesses from several addresses still pause the account; other accounts carry on.
+    void guessesPauseTheAccount()
+    {
+        QCOMPARE(m_server.accounts.Register("guessme", "right"), Accounts::RegisterResult::Created);
+        QCOMPARE(LoginFrom(m_port, "127.0.0.10", "guessme", "wrong1"), std::string("0"));
+        QCOMPARE(LoginFrom(m_port, "127.0.0.11", "guessme", "wrong2"), std::string("0"));
+        QCOMPARE(LoginFrom(m_port, "127.0.0.12", "GuessMe", "wrong3"), std::string("0"));
+        QCOMPARE(LoginFrom(m_port, "127.0.0.13", "guessme", "right"), std::string("0"));
+        QCOMPARE(LoginFrom(m_port, "127.0.0.13", "demo", "demo123"), std::string("1"));
+    }
+};
+
+YFZS_TEST_CLASS(HttpLimitsTest)
+YFZS_TEST_CLASS(ServiceLimitsTest)
+#include "limits_test.moc"
