@@ -12,10 +12,19 @@ NetLoop::~NetLoop()
     Stop();
 }
 
-void NetLoop::Start()
+void NetLoop::Start(Log log)
 {
     m_work.emplace(m_context.get_executor());
-    m_thread = std::thread([this] { m_context.run(); });
+    m_thread = std::thread([this, log = std::move(log)] {
+        for (;;) {
+            try {
+                m_context.run();
+                return;
+            } catch (const std::exception& e) {
+                log(std::string("event loop: a handler failed: ") + e.what());
+            }
+        }
+    });
 }
 
 void NetLoop::Stop()

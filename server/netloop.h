@@ -25,8 +25,11 @@ public:
     NetLoop(const NetLoop&) = delete;
     NetLoop& operator=(const NetLoop&) = delete;
 
+    using Log = std::function<void(const std::string&)>;
+
     boost::asio::io_context& Context() { return m_context; }
-    void Start();
+    // A handler that throws is logged and the loop goes on: one bad request must not stop it.
+    void Start(Log log);
     // Stops the thread; connections still open are dropped with the loop's destruction.
     void Stop();
 

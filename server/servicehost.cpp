@@ -245,7 +245,7 @@ bool ServiceHost::Start(std::string* error)
     }
     m_port = state->listener->Port();
     state->listener->Start();
-    state->loop.Start();
+    state->loop.Start(m_log);
     m_impl = std::move(impl);
     return true;
 }

@@ -255,7 +255,7 @@ bool ToolServer::Start(std::string* error)
     m_port = state->listener->Port();
     *ours = m_config.host + ":" + std::to_string(m_port);
     state->listener->Start();
-    state->loop.Start();
+    state->loop.Start(m_log);
     m_impl = std::move(impl);
     return true;
 }

@@ -1,19 +1,26 @@
-// Prints service-host logins per second from 4 client threads and the HTTP throughput of a
-// pack download, both over loopback against servers started here on free ports.
-//   server_bench [logins-per-thread] [pack-MiB]
+// The vendor server under attack and under load, over loopback, in one run. qx77-server runs
+// as a process of its own on free ports (so its memory can be read), fed demo data:
+//   server_bench [path/to/qx77-server]   (default: $QX77_BENCH_SERVER, else the one built here)
+// Figures: a page request while 500 slow-header connections are held; a good login while
+// 1,000 silent sockets are held, and while 300 connections flood unknown-name logins from
+// another peer; the server's memory after one client sent 300 MiB of header lines; logins/s
+// of 4 clients against the single-thread hash rate; pack download throughput. Hostile
+// connections are spread over several loopback addresses so that per-peer caps alone do not
+// decide the figure: the server must hold them all and still answer.
 
 #include "accounts.h"
-#include "demodata.h"
-#include "packcatalogue.h"
-#include "serviceclient.h"
-#include "servicehost.h"
+#include "benchclients.h"
 #include "serviceprotocol.h"
-#include "toolserver.h"
 
-#include <httplib.h>
-
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QThread>
 
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -22,114 +29,309 @@
 #include <thread>
 #include <vector>
 
+#ifndef QX77_SERVER_PATH
+#define QX77_SERVER_PATH "qx77-server"
+#endif
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
+constexpr double kProbeTimeout = 30; // seconds a probe waits before it counts as unanswered
 
 double Seconds(Clock::time_point since)
 {
     return std::chrono::duration<double>(Clock::now() - since).count();
 }
 
+void Pause(int ms)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+struct Server {
+    QTemporaryDir dir;
+    QProcess process;
+    int tool = 0, service = 0;
+
+    bool Start(const QString& program)
+    {
+        if (QProcess::execute(program, {QStringLiteral("--make-demo"), dir.path()}) != 0)
+            return false;
+        process.setStandardErrorFile(dir.filePath(QStringLiteral("server.log")));
+        process.start(program, {dir.path(), QStringLiteral("--tool-port"), QStringLiteral("0"),
+                                QStringLiteral("--service-port"), QStringLiteral("0"), QStringLiteral("--quiet")});
+        if (!process.waitForStarted())
+            return false;
+        static const QRegularExpression toolPort(QStringLiteral("http://[0-9.]+:(\\d+)/CF20"));
+        static const QRegularExpression servicePort(QStringLiteral("service host [0-9.]+:(\\d+)"));
+        for (int i = 0; i < 100 && (tool == 0 || service == 0); ++i) {
+            Pause(100);
+            QFile log(dir.filePath(QStringLiteral("server.log")));
+            log.open(QIODevice::ReadOnly);
+            const QString text = QString::fromUtf8(log.readAll());
+            tool = toolPort.match(text).captured(1).toInt();
+            service = servicePort.match(text).captured(1).toInt();
+        }
+        return tool > 0 && service > 0;
+    }
+
+    // Resident memory (or its peak) in MB, from the kernel's account of the process.
+    double MemoryMB(const char* field) const
+    {
+        std::ifstream status("/proc/" + std::to_string(process.processId()) + "/status");
+        std::string line;
+        while (std::getline(status, line))
+            if (line.starts_with(field))
+                return std::stod(line.substr(line.find_first_of("0123456789"))) / 1024.0;
+        return -1;
+    }
+
+    ~Server()
+    {
+        process.terminate();
+        if (!process.waitForFinished(10000))
+            process.kill();
+        process.waitForFinished();
+    }
+};
+
+std::string PageRequest()
+{
+    return "GET /CF20/CF_Index.aspx HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+}
+
+std::string LoginRequest(const std::string& user, const std::string& password)
+{
+    return *svc::BuildRequest(svc::kLoginCode, {"0-1a-2b-3-4-ff", "127.0.0.1", user, password});
+}
+
+bool LoginAccepted(const std::string& reply)
+{
+    const std::string text = reply.substr(0, reply.find('\0'));
+    const auto fields = svc::SplitFields(text);
+    return fields.size() > 3 && fields[3] == "1";
+}
+
+struct Probes {
+    std::vector<double> seconds; // of answered probes
+    int failed = 0;              // unanswered within kProbeTimeout, or answered wrongly
+
+    std::string Describe() const
+    {
+        if (seconds.empty())
+            return "no good answer within " + std::to_string(static_cast<int>(kProbeTimeout)) + " s";
+        std::vector<double> sorted = seconds;
+        std::sort(sorted.begin(), sorted.end());
+        char text[160];
+        std::snprintf(text, sizeof text, "median %.0f ms, worst %.0f ms over %zu%s", sorted[sorted.size() / 2] * 1000,
+                      sorted.back() * 1000, sorted.size(), failed ? " (and some failed)" : "");
+        return text;
+    }
+    double Worst() const { return seconds.empty() || failed ? 1e9 : *std::max_element(seconds.begin(), seconds.end()); }
+};
+
+// `count` probes one after another; after an unanswered one the rest would only wait as long.
+template <typename Check>
+Probes Probe(int port, const std::string& request, int count, Check good)
+{
+    Probes probes;
+    for (int i = 0; i < count; ++i) {
+        const Outcome out = Ask(port, "127.0.0.1", request, kProbeTimeout);
+        if (!out.finished || !good(out.reply)) {
+            ++probes.failed;
+            break;
+        }
+        probes.seconds.push_back(out.seconds);
+        Pause(100);
+    }
+    return probes;
+}
+
+bool PageAnswered(const std::string& reply)
+{
+    return reply.starts_with("HTTP/1.1 200");
+}
+
+const char* Verdict(bool met)
+{
+    return met ? "met" : "NOT met";
+}
+
+double HashRate()
+{
+    QTemporaryDir dir;
+    Accounts accounts;
+    accounts.Open(dir.filePath(QStringLiteral("hash.db")).toStdString());
+    accounts.Register("bench", "bench-password");
+    const int runs = 20;
+    const auto start = Clock::now();
+    for (int i = 0; i < runs; ++i)
+        accounts.Check("bench", "bench-password");
+    return runs / Seconds(start);
+}
+
+void RaiseFileLimit()
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max; // the server, started from here, inherits it
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+// One client sends a request head that never ends: 300 MiB of header lines, as fast as the
+// server takes them. Returns the MiB the server took before it closed.
+double SendEndlessHead(int port)
+{
+    std::string chunk = "GET /CF20/CF_Index.aspx HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+    for (int i = 0; chunk.size() < (1 << 20); ++i)
+        chunk += "X-Filler-" + std::to_string(i) + ": " + std::string(90, 'a') + "\r\n";
+    constexpr std::size_t kTotal = std::size_t(300) << 20;
+    std::atomic<std::size_t> sent{0};
+    std::thread sender([&] {
+        boost::asio::io_context context;
+        boost::asio::ip::tcp::socket socket(context);
+        BindFrom(socket, "127.0.0.1");
+        boost::system::error_code ec;
+        socket.connect({boost::asio::ip::make_address_v4("127.0.0.1"), static_cast<unsigned short>(port)}, ec);
+        const auto start = Clock::now();
+        while (!ec && sent < kTotal && Seconds(start) < 120) {
+            const std::size_t n = socket.write_some(boost::asio::buffer(chunk), ec);
+            sent += n;
+        }
+    });
+    sender.join();
+    return static_cast<double>(sent) / (1 << 20);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    const int perThread = argc > 1 ? std::max(1, std::atoi(argv[1])) : 50;
-    const int packMiB = argc > 2 ? std::max(1, std::atoi(argv[2])) : 64;
-    constexpr int kThreads = 4;
-
-    QTemporaryDir dir;
-    const std::string data = dir.path().toStdString();
-    std::string error;
-    if (!MakeDemoData(data, &error)) {
-        std::fprintf(stderr, "server_bench: %s\n", error.c_str());
+    RaiseFileLimit();
+    const char* fromEnv = std::getenv("QX77_BENCH_SERVER");
+    const QString program = QString::fromLocal8Bit(argc > 1 ? argv[1] : fromEnv && *fromEnv ? fromEnv : QX77_SERVER_PATH);
+    Server server;
+    if (!server.Start(program)) {
+        std::fprintf(stderr, "server_bench: %s did not start\n", qPrintable(program));
         return 1;
     }
-    Accounts accounts;
-    accounts.Open(data + "/" + std::string(layout::kAccounts));
-    auto quiet = [](const std::string&) {};
-    ToolServer tool(accounts, {"127.0.0.1", 0, data, "."}, quiet);
-    ServiceHost::Config config;
-    config.port = 0;
-    config.versionsFile = data + "/" + std::string(layout::kVersions);
-    ServiceHost service(accounts, config, quiet);
-    if (!tool.Start(&error) || !service.Start(&error)) {
-        std::fprintf(stderr, "server_bench: %s\n", error.c_str());
-        return 1;
-    }
+    std::ifstream loadavg("/proc/loadavg");
+    std::string load;
+    std::getline(loadavg, load);
+    std::printf("server: %s (cores: %u, load average: %s)\n", qPrintable(program), std::thread::hardware_concurrency(),
+                load.c_str());
 
-    // The password hash is most of a login's cost; measure it alone for comparison.
-    const int hashRuns = 20;
-    auto start = Clock::now();
-    for (int i = 0; i < hashRuns; ++i)
-        accounts.Check(kDemoUser, kDemoPassword);
-    const double hashPerSecond = hashRuns / Seconds(start);
+    const std::string login = LoginRequest("demo", "demo123");
+    const double hashRate = HashRate();
+    const double hashSeconds = 1.0 / hashRate;
+    const Probes idlePage = Probe(server.tool, PageRequest(), 5, PageAnswered);
+    const Probes idleLogin = Probe(server.service, login, 5, LoginAccepted);
+    std::printf("idle: page %s; login %s; one password hash %.0f ms\n", idlePage.Describe().c_str(),
+                idleLogin.Describe().c_str(), hashSeconds * 1000);
 
-    const std::string request =
-        *svc::BuildRequest(svc::kLoginCode, {"0-1a-2b-3-4-ff", "127.0.0.1", kDemoUser, kDemoPassword});
+    // Throughput: 4 clients, each a player at an address of its own.
+    constexpr int kClients = 4, kPerClient = 50;
     std::atomic<int> accepted{0};
-    start = Clock::now();
+    auto start = Clock::now();
     std::vector<std::thread> clients;
-    for (int t = 0; t < kThreads; ++t)
-        clients.emplace_back([&] {
-            for (int i = 0; i < perThread; ++i) {
-                const std::string reply = svc::Exchange(service.Port(), request);
-                const std::string text = reply.substr(0, reply.find('\0'));
-                const auto fields = svc::SplitFields(text);
-                if (fields.size() > 3 && fields[3] == "1")
+    for (int c = 0; c < kClients; ++c)
+        clients.emplace_back([&, c] {
+            for (int i = 0; i < kPerClient; ++i)
+                if (LoginAccepted(Ask(server.service, "127.0.0." + std::to_string(11 + c), login, kProbeTimeout).reply))
                     ++accepted;
-            }
         });
     for (std::thread& t : clients)
         t.join();
-    const double loginSeconds = Seconds(start);
-    const int logins = kThreads * perThread;
-    const double loginsPerSecond = logins / loginSeconds;
-    std::printf("service logins: %d from %d threads in %.2f s = %.1f logins/s (%d accepted)\n", logins, kThreads,
-                loginSeconds, loginsPerSecond, accepted.load());
-    std::printf("  password hash alone, one thread: %.1f/s; logins/s per hash/s = %.2f (cores: %u)\n",
-                hashPerSecond, loginsPerSecond / hashPerSecond, std::thread::hardware_concurrency());
+    const double loginsPerSecond = accepted / Seconds(start);
+    const double ratio = loginsPerSecond / hashRate;
+    std::printf("logins: %d clients x %d = %.1f accepted/s (%d of %d); single-thread hash %.1f/s; ratio %.2f "
+                "(goal >= 0.9: %s)\n",
+                kClients, kPerClient, loginsPerSecond, accepted.load(), kClients * kPerClient, hashRate, ratio,
+                Verdict(ratio >= 0.9));
 
-    // A pack of random bytes, so nothing along the way can compress it.
-    const std::string packPath = data + "/packs/bench.zip";
+    // Pack download, of random bytes so that nothing along the way can compress it.
+    constexpr int kPackMiB = 64;
     {
-        std::ofstream out(packPath, std::ios::binary);
+        std::ofstream out(server.dir.filePath(QStringLiteral("packs/bench.zip")).toStdString(), std::ios::binary);
         std::mt19937_64 random(77);
         std::vector<std::uint64_t> block(1 << 17);
-        for (int mib = 0; mib < packMiB; ++mib) {
+        for (int mib = 0; mib < kPackMiB; ++mib) {
             for (auto& word : block)
                 word = random();
             out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(block.size() * 8));
         }
     }
-    httplib::Client web("127.0.0.1", tool.Port());
     double best = 0;
     for (int run = 0; run < 3; ++run) {
-        std::size_t received = 0;
-        start = Clock::now();
-        const auto res = web.Get("/packs/bench.zip", [&](const char*, std::size_t n) {
-            received += n;
-            return true;
-        });
-        const double seconds = Seconds(start);
-        if (!res || res->status != 200 || received != static_cast<std::size_t>(packMiB) << 20) {
-            std::fprintf(stderr, "server_bench: download failed\n");
-            return 1;
-        }
-        best = std::max(best, packMiB / seconds);
+        const Outcome out = Ask(server.tool, "127.0.0.1",
+                                "GET /packs/bench.zip HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n", 60);
+        if (out.reply.size() > (static_cast<std::size_t>(kPackMiB) << 20))
+            best = std::max(best, kPackMiB / out.seconds);
     }
-    std::size_t resumed = 0;
-    start = Clock::now();
-    web.Get("/packs/bench.zip", {{"Range", "bytes=" + std::to_string((static_cast<std::size_t>(packMiB) << 20) / 2) + "-"}},
-            [&](const char*, std::size_t n) {
-                resumed += n;
-                return true;
-            });
-    const double resumeRate = static_cast<double>(resumed) / (1 << 20) / Seconds(start);
-    std::printf("pack download: %d MiB, best of 3 = %.0f MiB/s; resumed second half = %.0f MiB/s\n", packMiB, best,
-                resumeRate);
-    service.Stop();
-    tool.Stop();
-    return accepted == logins ? 0 : 1;
+    const Outcome resumed = Ask(server.tool, "127.0.0.1",
+                                "GET /packs/bench.zip HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\nRange: bytes=" +
+                                    std::to_string((static_cast<std::size_t>(kPackMiB) << 20) / 2) + "-\r\n\r\n",
+                                60);
+    std::printf("pack download: %d MiB, best of 3 = %.0f MiB/s; resumed second half = %.0f MiB/s\n", kPackMiB, best,
+                kPackMiB / 2.0 / resumed.seconds);
+
+    // 500 connections that dribble a request head, one byte every 3 s, from 20 addresses.
+    double pageWorst = 0;
+    {
+        Crowd crowd;
+        crowd.Hold(server.tool, LoopbackAddresses(2, 20), 500, "GET /CF20/CF_Index.aspx HTTP/1.1\r\nHost: x\r\nX-Slow: ",
+                   std::string(64, 'a'), 3000);
+        for (int i = 0; i < 50 && crowd.connected < 500; ++i)
+            Pause(100);
+        Pause(1000);
+        const int held = crowd.connected - crowd.ended;
+        const Probes page = Probe(server.tool, PageRequest(), 5, PageAnswered);
+        pageWorst = page.Worst();
+        std::printf("page while 500 slow-header connections are held (%d held): %s (goal < 1 s: %s)\n", held,
+                    page.Describe().c_str(), Verdict(pageWorst < 1));
+    }
+
+    // 1,000 connections that say nothing, from 40 addresses.
+    double silentWorst = 0;
+    {
+        Crowd crowd;
+        crowd.Hold(server.service, LoopbackAddresses(3, 40), 1000, {}, {}, 0);
+        for (int i = 0; i < 50 && crowd.connected < 1000; ++i)
+            Pause(100);
+        const int held = crowd.connected - crowd.ended;
+        const Probes good = Probe(server.service, login, 5, LoginAccepted);
+        silentWorst = good.Worst();
+        std::printf("login while 1,000 silent sockets are held (%d held): %s (goal < 1 s + one hash: %s)\n", held,
+                    good.Describe().c_str(), Verdict(silentWorst < 1 + hashSeconds));
+    }
+
+    // 300 connections from one other address logging in with unknown names, non-stop.
+    double floodWorst = 0;
+    {
+        Crowd crowd;
+        crowd.Flood(server.service, "127.0.0.2", 300);
+        Pause(1000);
+        const long before = crowd.answered + crowd.dropped;
+        start = Clock::now();
+        const Probes good = Probe(server.service, login, 5, LoginAccepted);
+        const double window = Seconds(start);
+        floodWorst = good.Worst();
+        std::printf("login while 300 connections from 127.0.0.2 flood unknown names (%.0f attempts/s, %ld answered, "
+                    "%ld dropped in all): %s (goal < 1 s + one hash: %s)\n",
+                    (crowd.answered + crowd.dropped - before) / window, crowd.answered.load(), crowd.dropped.load(),
+                    good.Describe().c_str(), Verdict(floodWorst < 1 + hashSeconds));
+    }
+
+    // One endless request head.
+    const double rssBefore = server.MemoryMB("VmRSS");
+    const double took = SendEndlessHead(server.tool);
+    Pause(1000);
+    const double rssAfter = server.MemoryMB("VmRSS");
+    std::printf("memory after one client sent header lines (it got %.1f MiB of 300 MiB out before the server closed): "
+                "RSS %.0f MB (peak %.0f MB, before %.0f MB) (goal < 100 MB: %s)\n",
+                took, rssAfter, server.MemoryMB("VmHWM"), rssBefore, Verdict(rssAfter >= 0 && rssAfter < 100));
+    const Probes page = Probe(server.tool, PageRequest(), 1, PageAnswered);
+    std::printf("page afterwards: %s\n", page.Describe().c_str());
+    return 0;
 }

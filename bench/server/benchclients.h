@@ -1,0 +1,58 @@
+#pragma once
+// Loopback clients for the server benchmark: one timed exchange from a chosen source address,
+// and a crowd of hostile connections (dribbling heads, silent sockets, login floods) driven
+// by one event loop on a thread of its own.
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+struct Outcome {
+    bool finished = false; // the server closed after answering (or without a word)
+    std::string reply;
+    double seconds = 0;
+};
+
+// Connects from `from` to 127.0.0.1:port, sends `request` and reads until the server closes,
+// giving up after `timeoutSeconds`.
+Outcome Ask(int port, const std::string& from, const std::string& request, double timeoutSeconds);
+
+// Opens a socket bound to `from` (any port), for clients that play other peers.
+void BindFrom(boost::asio::ip::tcp::socket& socket, const std::string& from);
+
+class Crowd
+{
+public:
+    Crowd();
+    ~Crowd();
+
+    // `count` connections spread over `addresses` (each a source address), each sending `prefix`
+    // and then one byte of `dribble` every `intervalMs` (never, when `dribble` is empty).
+    void Hold(int port, const std::vector<std::string>& addresses, int count, const std::string& prefix,
+              const std::string& dribble, int intervalMs);
+    // `count` connections from `from`, each sending login requests for unknown names, one after
+    // another, until Stop().
+    void Flood(int port, const std::string& from, int count);
+    void Stop();
+
+    // Held connections: connected, and since closed (or answered) by the server.
+    std::atomic<int> connected{0}, ended{0};
+    // Flood: requests answered, and connections the server closed without a word.
+    std::atomic<long> answered{0}, dropped{0};
+
+private:
+    friend struct HeldConnection;
+    friend struct Flooder;
+    boost::asio::io_context m_context;
+    std::unique_ptr<boost::asio::executor_work_guard<boost::asio::io_context::executor_type>> m_work;
+    std::thread m_thread;
+    std::atomic<bool> m_stopping{false};
+};
+
+// "127.0.<third>.1" up to "127.0.<third>.<count>".
+std::vector<std::string> LoopbackAddresses(int third, int count);
