@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-HashPool::HashPool(Config config) : m_config(config)
+HashPool::HashPool(Config config)
+    : m_config(config)
 {
     int threads = config.threads;
     if (threads <= 0)

@@ -16,10 +16,11 @@
 class HashPool
 {
 public:
-    struct Config {
-        int threads = 0;               // 0: one per processor core
-        std::size_t maxQueued = 256;   // waiting jobs, all peers together
-        std::size_t maxPerPeer = 16;   // waiting jobs of one peer
+    struct Config
+    {
+        int threads = 0;             // 0: one per processor core
+        std::size_t maxQueued = 256; // waiting jobs, all peers together
+        std::size_t maxPerPeer = 16; // waiting jobs of one peer
     };
 
     explicit HashPool(Config config);

@@ -5,7 +5,7 @@
 
 namespace {
 
-bool SameLetters(std::string_view a, std::string_view b)
+bool sameLetters(std::string_view a, std::string_view b)
 {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
@@ -13,7 +13,7 @@ bool SameLetters(std::string_view a, std::string_view b)
            });
 }
 
-int HexValue(char c)
+int hexValue(char c)
 {
     if (c >= '0' && c <= '9')
         return c - '0';
@@ -24,7 +24,7 @@ int HexValue(char c)
     return -1;
 }
 
-std::string_view Trim(std::string_view s)
+std::string_view trim(std::string_view s)
 {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
         s.remove_prefix(1);
@@ -33,7 +33,7 @@ std::string_view Trim(std::string_view s)
     return s;
 }
 
-std::optional<std::uint64_t> Number(std::string_view s)
+std::optional<std::uint64_t> number(std::string_view s)
 {
     std::uint64_t value = 0;
     if (s.empty() || s.size() > 19)
@@ -49,7 +49,7 @@ std::optional<std::uint64_t> Number(std::string_view s)
 std::string HttpRequest::Header(std::string_view name) const
 {
     for (const auto& [key, value] : headers)
-        if (SameLetters(key, name))
+        if (sameLetters(key, name))
             return value;
     return {};
 }
@@ -68,7 +68,7 @@ bool HttpRequest::HasParam(const std::string& name) const
 void HttpReply::Set(std::string name, std::string value)
 {
     for (auto& [key, old] : headers)
-        if (SameLetters(key, name)) {
+        if (sameLetters(key, name)) {
             old = std::move(value);
             return;
         }
@@ -91,7 +91,7 @@ std::string PercentDecode(std::string_view text, bool plusIsSpace)
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
         if (c == '%' && i + 2 < text.size()) {
-            const int high = HexValue(text[i + 1]), low = HexValue(text[i + 2]);
+            const int high = hexValue(text[i + 1]), low = hexValue(text[i + 2]);
             if (high >= 0 && low >= 0) {
                 out += static_cast<char>(high * 16 + low);
                 i += 2;
@@ -127,24 +127,24 @@ void ParseForm(std::string_view text, std::multimap<std::string, std::string>& o
 
 std::optional<std::vector<ByteRange>> ParseRanges(std::string_view header)
 {
-    header = Trim(header);
+    header = trim(header);
     constexpr std::string_view kUnit = "bytes=";
-    if (header.size() <= kUnit.size() || !SameLetters(header.substr(0, kUnit.size()), kUnit))
+    if (header.size() <= kUnit.size() || !sameLetters(header.substr(0, kUnit.size()), kUnit))
         return std::nullopt;
     header.remove_prefix(kUnit.size());
     std::vector<ByteRange> ranges;
     while (!header.empty()) {
         const std::size_t comma = header.find(',');
-        const std::string_view spec = Trim(header.substr(0, comma));
+        const std::string_view spec = trim(header.substr(0, comma));
         header = comma == std::string_view::npos ? std::string_view() : header.substr(comma + 1);
         const std::size_t dash = spec.find('-');
         if (dash == std::string_view::npos)
             return std::nullopt;
-        const std::string_view from = Trim(spec.substr(0, dash)), to = Trim(spec.substr(dash + 1));
+        const std::string_view from = trim(spec.substr(0, dash)), to = trim(spec.substr(dash + 1));
         ByteRange range;
-        if (!from.empty() && !(range.first = Number(from)))
+        if (!from.empty() && !(range.first = number(from)))
             return std::nullopt;
-        if (!to.empty() && !(range.last = Number(to)))
+        if (!to.empty() && !(range.last = number(to)))
             return std::nullopt;
         if (!range.first && !range.last)
             return std::nullopt;

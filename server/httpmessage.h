@@ -15,7 +15,8 @@
 #include <vector>
 
 // Deadlines and sizes a connection must keep to.
-struct HttpLimits {
+struct HttpLimits
+{
     std::chrono::milliseconds head{10000};  // to read a request head: from connecting, or from
                                             // the first byte of a later request on the connection
     std::chrono::milliseconds idle{15000};  // for the next request on a kept-alive connection
@@ -23,13 +24,14 @@ struct HttpLimits {
     std::chrono::milliseconds write{30000}; // for each piece of a reply the client must take
     std::size_t maxHeadBytes = 16 * 1024;   // request line and fields together
     std::size_t maxHeaderFields = 100;
-    std::size_t maxBodyBytes = 16 * 1024;   // only small forms are ever posted
-    int maxRequests = 1000;                 // on one connection
+    std::size_t maxBodyBytes = 16 * 1024; // only small forms are ever posted
+    int maxRequests = 1000;               // on one connection
 };
 
 using HttpFields = std::vector<std::pair<std::string, std::string>>;
 
-struct HttpRequest {
+struct HttpRequest
+{
     std::string method;
     std::string target; // as sent, for the log
     std::string path;   // percent-decoded, without the query
@@ -44,13 +46,15 @@ struct HttpRequest {
     bool HasParam(const std::string& name) const;
 };
 
-struct FileSlice {
+struct FileSlice
+{
     std::shared_ptr<std::istream> in;
     std::uint64_t offset = 0;
     std::uint64_t length = 0;
 };
 
-struct HttpReply {
+struct HttpReply
+{
     int status = 200;
     HttpFields headers;
     std::string body;
@@ -73,7 +77,8 @@ bool IsCleanPath(std::string_view path);
 void ParseForm(std::string_view text, std::multimap<std::string, std::string>& out);
 
 // One range of a Range header: "a-b", "a-" (no last) or "-n" (no first: the last n bytes).
-struct ByteRange {
+struct ByteRange
+{
     std::optional<std::uint64_t> first;
     std::optional<std::uint64_t> last;
 };

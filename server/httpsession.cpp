@@ -17,19 +17,21 @@ constexpr std::size_t kFilePiece = 64 * 1024;
 constexpr std::size_t kMaxDrainBytes = 64 * 1024;
 constexpr auto kDrainTime = std::chrono::seconds(1);
 
-std::string StatusLine(int status)
+std::string statusLine(int status)
 {
-    const beast::string_view reason = http::obsolete_reason(http::int_to_status(static_cast<unsigned>(status)));
-    return "HTTP/1.1 " + std::to_string(status) + " " + std::string(reason.empty() ? "Unknown" : reason) + "\r\n";
+    const beast::string_view reason = http::obsolete_reason(
+        http::int_to_status(static_cast<unsigned>(status)));
+    return "HTTP/1.1 " + std::to_string(status) + " " + std::string(reason.empty() ? "Unknown" : reason)
+        + "\r\n";
 }
 
-bool HasBody(int status, const std::string& method)
+bool hasBody(int status, const std::string& method)
 {
     return method != "HEAD" && status >= 200 && status != 204 && status != 304;
 }
 
 // The path part of an origin-form or absolute-form target.
-std::string_view PathOf(std::string_view target)
+std::string_view pathOf(std::string_view target)
 {
     if (target.starts_with("http://") || target.starts_with("https://")) {
         const std::size_t slash = target.find('/', target.find("//") + 2);
@@ -42,9 +44,11 @@ std::string_view PathOf(std::string_view target)
 
 HttpSession::HttpSession(net::ip::tcp::socket socket, std::string peer, PeerConnections::Slot slot,
                          std::shared_ptr<const HttpService> service)
-    : m_stream(std::move(socket)),
-      m_buffer(service->limits.maxHeadBytes + service->limits.maxBodyBytes + 4096),
-      m_peer(std::move(peer)), m_slot(std::move(slot)), m_service(std::move(service))
+    : m_stream(std::move(socket))
+    , m_buffer(service->limits.maxHeadBytes + service->limits.maxBodyBytes + 4096)
+    , m_peer(std::move(peer))
+    , m_slot(std::move(slot))
+    , m_service(std::move(service))
 {
 }
 
@@ -61,8 +65,9 @@ void HttpSession::ReadHead()
     m_parser.emplace();
     m_parser->header_limit(static_cast<std::uint32_t>(m_service->limits.maxHeadBytes));
     m_parser->body_limit(m_service->limits.maxBodyBytes);
-    http::async_read_header(m_stream, m_buffer, *m_parser,
-                            [self = shared_from_this()](boost::system::error_code ec, std::size_t) { self->OnHead(ec); });
+    http::async_read_header(
+        m_stream, m_buffer, *m_parser,
+        [self = shared_from_this()](boost::system::error_code ec, std::size_t) { self->OnHead(ec); });
 }
 
 void HttpSession::OnHead(boost::system::error_code ec)
@@ -75,8 +80,8 @@ void HttpSession::OnHead(boost::system::error_code ec)
         m_service->log("http " + m_peer + " dropped: no complete request head in time");
         return; // the stream has closed the socket
     }
-    if (ec == http::error::end_of_stream || ec == http::error::partial_message || ec == net::error::eof ||
-        ec == net::error::connection_reset || ec == net::error::operation_aborted)
+    if (ec == http::error::end_of_stream || ec == http::error::partial_message || ec == net::error::eof
+        || ec == net::error::connection_reset || ec == net::error::operation_aborted)
         return;
     if (ec)
         return Refuse(400, "malformed request: " + ec.message());
@@ -92,15 +97,19 @@ void HttpSession::OnHead(boost::system::error_code ec)
     const auto expect = head[http::field::expect];
     if (beast::iequals(expect, "100-continue")) {
         m_out = "HTTP/1.1 100 Continue\r\n\r\n";
-        net::async_write(m_stream, net::buffer(m_out), [self = shared_from_this()](boost::system::error_code wec, std::size_t) {
-            if (!wec)
-                http::async_read(self->m_stream, self->m_buffer, *self->m_parser,
-                                 [self](boost::system::error_code rec, std::size_t) { self->OnBody(rec); });
-        });
+        net::async_write(m_stream, net::buffer(m_out),
+                         [self = shared_from_this()](boost::system::error_code wec, std::size_t) {
+                             if (!wec)
+                                 http::async_read(self->m_stream, self->m_buffer, *self->m_parser,
+                                                  [self](boost::system::error_code rec, std::size_t) {
+                                                      self->OnBody(rec);
+                                                  });
+                         });
         return;
     }
-    http::async_read(m_stream, m_buffer, *m_parser,
-                     [self = shared_from_this()](boost::system::error_code rec, std::size_t) { self->OnBody(rec); });
+    http::async_read(
+        m_stream, m_buffer, *m_parser,
+        [self = shared_from_this()](boost::system::error_code rec, std::size_t) { self->OnBody(rec); });
 }
 
 void HttpSession::OnBody(boost::system::error_code ec)
@@ -111,8 +120,8 @@ void HttpSession::OnBody(boost::system::error_code ec)
         m_service->log("http " + m_peer + " dropped: request body not complete in time");
         return;
     }
-    if (ec == http::error::end_of_stream || ec == http::error::partial_message || ec == net::error::eof ||
-        ec == net::error::connection_reset)
+    if (ec == http::error::end_of_stream || ec == http::error::partial_message || ec == net::error::eof
+        || ec == net::error::connection_reset)
         return;
     if (ec)
         return Refuse(400, "malformed request body: " + ec.message());
@@ -127,7 +136,7 @@ void HttpSession::Dispatch()
     request.target = std::string(message.target());
     request.peer = m_peer;
     m_method = request.method;
-    const std::string_view rawPath = PathOf(request.target);
+    const std::string_view rawPath = pathOf(request.target);
     request.path = PercentDecode(rawPath, false);
     if (!request.path.starts_with('/'))
         return Refuse(400, "bad request target");
@@ -138,8 +147,8 @@ void HttpSession::Dispatch()
     for (const auto& field : message)
         request.headers.emplace_back(std::string(field.name_string()), std::string(field.value()));
     request.body = std::move(message.body());
-    if (request.method == "POST" &&
-        beast::iequals(request.Header("Content-Type").substr(0, 33), "application/x-www-form-urlencoded"))
+    if (request.method == "POST"
+        && beast::iequals(request.Header("Content-Type").substr(0, 33), "application/x-www-form-urlencoded"))
         ParseForm(request.body, request.params);
     m_keepAlive = message.keep_alive();
 
@@ -157,7 +166,8 @@ void HttpSession::Refuse(int status, const std::string& why)
     if (m_method.empty())
         m_method = "GET";
     m_keepAlive = false;
-    HttpReply reply = HttpReply::Text(status, std::string(http::obsolete_reason(http::int_to_status(status))) + "\n",
+    HttpReply reply = HttpReply::Text(status,
+                                      std::string(http::obsolete_reason(http::int_to_status(status))) + "\n",
                                       "text/plain; charset=utf-8");
     reply.close = true;
     Send(std::move(reply));
@@ -167,13 +177,13 @@ void HttpSession::Send(HttpReply reply)
 {
     m_reply = std::move(reply);
     if (m_parser && m_parser->is_header_done() && !m_reply.close)
-        m_service->log("http " + m_peer + " " + m_method + " " + std::string(m_parser->get().target()) + " " +
-                       std::to_string(m_reply.status));
+        m_service->log("http " + m_peer + " " + m_method + " " + std::string(m_parser->get().target()) + " "
+                       + std::to_string(m_reply.status));
     m_keepAlive = m_keepAlive && !m_reply.close && ++m_served < m_service->limits.maxRequests;
 
-    const bool body = HasBody(m_reply.status, m_method);
+    const bool body = hasBody(m_reply.status, m_method);
     const std::uint64_t length = m_reply.file ? m_reply.file->length : m_reply.body.size();
-    m_out = StatusLine(m_reply.status);
+    m_out = statusLine(m_reply.status);
     for (const auto& [name, value] : m_reply.headers)
         m_out += name + ": " + value + "\r\n";
     if (m_reply.status >= 200 && m_reply.status != 204 && m_reply.status != 304)
@@ -187,10 +197,11 @@ void HttpSession::Send(HttpReply reply)
         m_out += m_reply.body;
     }
     m_stream.expires_after(m_service->limits.write);
-    net::async_write(m_stream, net::buffer(m_out), [self = shared_from_this()](boost::system::error_code ec, std::size_t) {
-        if (!ec)
-            self->SendFilePiece();
-    });
+    net::async_write(m_stream, net::buffer(m_out),
+                     [self = shared_from_this()](boost::system::error_code ec, std::size_t) {
+                         if (!ec)
+                             self->SendFilePiece();
+                     });
 }
 
 void HttpSession::SendFilePiece()
@@ -236,13 +247,14 @@ void HttpSession::AwaitNext()
         return ReadHead();
     }
     m_stream.expires_after(m_service->limits.idle);
-    m_stream.async_read_some(m_buffer.prepare(512), [self = shared_from_this()](boost::system::error_code ec, std::size_t n) {
-        if (ec)
-            return; // closed, or idle too long (the stream closed the socket)
-        self->m_buffer.commit(n);
-        self->m_stream.expires_after(self->m_service->limits.head);
-        self->ReadHead();
-    });
+    m_stream.async_read_some(m_buffer.prepare(512),
+                             [self = shared_from_this()](boost::system::error_code ec, std::size_t n) {
+                                 if (ec)
+                                     return; // closed, or idle too long (the stream closed the socket)
+                                 self->m_buffer.commit(n);
+                                 self->m_stream.expires_after(self->m_service->limits.head);
+                                 self->ReadHead();
+                             });
 }
 
 // Closing with unread data would reset the connection and could destroy the reply before
@@ -261,9 +273,10 @@ void HttpSession::Shutdown()
 
 void HttpSession::Drain()
 {
-    m_stream.async_read_some(net::buffer(m_chunk), [self = shared_from_this()](boost::system::error_code ec, std::size_t n) {
-        self->m_drained += n;
-        if (!ec && self->m_drained < kMaxDrainBytes)
-            self->Drain();
-    });
+    m_stream.async_read_some(net::buffer(m_chunk),
+                             [self = shared_from_this()](boost::system::error_code ec, std::size_t n) {
+                                 self->m_drained += n;
+                                 if (!ec && self->m_drained < kMaxDrainBytes)
+                                     self->Drain();
+                             });
 }

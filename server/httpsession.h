@@ -20,7 +20,8 @@
 #include <vector>
 
 // What every connection of one server shares.
-struct HttpService {
+struct HttpService
+{
     using Reply = std::function<void(HttpReply)>; // may be called from any thread, once
     using Handler = std::function<void(const HttpRequest&, Reply)>;
     using Log = std::function<void(const std::string&)>;

@@ -8,24 +8,28 @@ namespace {
 constexpr auto kMemory = std::chrono::minutes(15);
 
 // Names match ignoring ASCII case, as the account store does.
-std::string Key(std::string_view user)
+std::string key(std::string_view user)
 {
-    std::string key(user);
-    std::transform(key.begin(), key.end(), key.begin(),
-                   [](unsigned char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : static_cast<char>(c); });
-    return key;
+    std::string folded(user);
+    std::transform(folded.begin(), folded.end(), folded.begin(), [](unsigned char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : static_cast<char>(c);
+    });
+    return folded;
 }
 
 } // namespace
 
-LoginBackoff::LoginBackoff(Policy policy) : m_policy(policy) {}
+LoginBackoff::LoginBackoff(Policy policy)
+    : m_policy(policy)
+{
+}
 
 bool LoginBackoff::Begin(std::string_view user, Clock::time_point now)
 {
     std::lock_guard lock(m_mutex);
     if (m_entries.size() >= m_pruneAt)
         Prune(now);
-    Entry& e = m_entries[Key(user)];
+    Entry& e = m_entries[key(user)];
     if (now < e.pausedUntil || e.inFlight >= m_policy.maxInFlight)
         return false;
     ++e.inFlight;
@@ -35,7 +39,7 @@ bool LoginBackoff::Begin(std::string_view user, Clock::time_point now)
 void LoginBackoff::End(std::string_view user, bool checked, bool accepted, Clock::time_point now)
 {
     std::lock_guard lock(m_mutex);
-    const auto it = m_entries.find(Key(user));
+    const auto it = m_entries.find(key(user));
     if (it == m_entries.end())
         return;
     Entry& e = it->second;
@@ -66,6 +70,8 @@ void LoginBackoff::Prune(Clock::time_point now)
     });
     // Still large: single failures are the cheapest to forget (a guesser gains one attempt).
     if (m_entries.size() > 65536)
-        std::erase_if(m_entries, [](const auto& entry) { return entry.second.inFlight == 0 && entry.second.failures <= 1; });
+        std::erase_if(m_entries, [](const auto& entry) {
+            return entry.second.inFlight == 0 && entry.second.failures <= 1;
+        });
     m_pruneAt = std::max<std::size_t>(4096, m_entries.size() * 2);
 }

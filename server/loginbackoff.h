@@ -15,11 +15,12 @@ class LoginBackoff
 public:
     using Clock = std::chrono::steady_clock;
 
-    struct Policy {
-        int freeFailures = 5;                      // failures in a row before the first pause
+    struct Policy
+    {
+        int freeFailures = 5;                       // failures in a row before the first pause
         std::chrono::milliseconds firstPause{1000}; // doubled with every further failure
         std::chrono::milliseconds longestPause{60000};
-        int maxInFlight = 4;                        // checks of one account running at once
+        int maxInFlight = 4; // checks of one account running at once
     };
 
     explicit LoginBackoff(Policy policy);
@@ -30,7 +31,8 @@ public:
     void End(std::string_view user, bool checked, bool accepted, Clock::time_point now = Clock::now());
 
 private:
-    struct Entry {
+    struct Entry
+    {
         int failures = 0;
         int inFlight = 0;
         Clock::time_point pausedUntil;

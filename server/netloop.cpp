@@ -43,9 +43,14 @@ std::string PeerAddress(const tcp::endpoint& endpoint)
     return address.to_string();
 }
 
-Listener::Listener(net::io_context& context, std::shared_ptr<PeerConnections> connections, Accepted accepted, Log log)
-    : m_context(context), m_acceptor(context), m_retry(context), m_connections(std::move(connections)),
-      m_accepted(std::move(accepted)), m_log(std::move(log))
+Listener::Listener(net::io_context& context, std::shared_ptr<PeerConnections> connections, Accepted accepted,
+                   Log log)
+    : m_context(context)
+    , m_acceptor(context)
+    , m_retry(context)
+    , m_connections(std::move(connections))
+    , m_accepted(std::move(accepted))
+    , m_log(std::move(log))
 {
 }
 
@@ -101,7 +106,8 @@ void Listener::Refused(const std::string& peer)
     if (now - m_lastReport < std::chrono::seconds(1))
         return;
     m_lastReport = now;
-    m_log("refused " + std::to_string(m_refused) + " connection(s) over the connection caps, last from " + peer);
+    m_log("refused " + std::to_string(m_refused) + " connection(s) over the connection caps, last from "
+          + peer);
     m_refused = 0;
 }
 

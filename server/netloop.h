@@ -45,10 +45,11 @@ class Listener : public std::enable_shared_from_this<Listener>
 {
 public:
     using Log = std::function<void(const std::string&)>;
-    using Accepted = std::function<void(boost::asio::ip::tcp::socket, const std::string& peer, PeerConnections::Slot)>;
+    using Accepted =
+        std::function<void(boost::asio::ip::tcp::socket, const std::string& peer, PeerConnections::Slot)>;
 
-    Listener(boost::asio::io_context& context, std::shared_ptr<PeerConnections> connections, Accepted accepted,
-             Log log);
+    Listener(boost::asio::io_context& context, std::shared_ptr<PeerConnections> connections,
+             Accepted accepted, Log log);
 
     // Binds `host:port` (port 0: any free one); false with a message in `error`.
     bool Open(const std::string& host, int port, std::string* error);

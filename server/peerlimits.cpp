@@ -3,7 +3,8 @@
 #include <algorithm>
 
 PeerConnections::Slot::Slot(std::shared_ptr<PeerConnections> owner, std::string peer)
-    : m_owner(std::move(owner)), m_peer(std::move(peer))
+    : m_owner(std::move(owner))
+    , m_peer(std::move(peer))
 {
 }
 
@@ -13,7 +14,11 @@ PeerConnections::Slot::~Slot()
         m_owner->Release(m_peer);
 }
 
-PeerConnections::PeerConnections(int perPeer, int total) : m_perPeer(perPeer), m_total(total) {}
+PeerConnections::PeerConnections(int perPeer, int total)
+    : m_perPeer(perPeer)
+    , m_total(total)
+{
+}
 
 std::optional<PeerConnections::Slot> PeerConnections::Take(const std::string& peer)
 {
@@ -47,7 +52,11 @@ void PeerConnections::Release(const std::string& peer)
         m_held.erase(it);
 }
 
-PeerRate::PeerRate(double perSecond, double burst) : m_perSecond(perSecond), m_burst(std::max(1.0, burst)) {}
+PeerRate::PeerRate(double perSecond, double burst)
+    : m_perSecond(perSecond)
+    , m_burst(std::max(1.0, burst))
+{
+}
 
 bool PeerRate::Allow(const std::string& peer, Clock::time_point now)
 {

@@ -56,7 +56,8 @@ public:
     bool Allow(const std::string& peer, Clock::time_point now = Clock::now());
 
 private:
-    struct Bucket {
+    struct Bucket
+    {
         double tokens = 0;
         Clock::time_point updated;
     };

@@ -22,22 +22,23 @@ constexpr auto kReplyTime = std::chrono::seconds(5);
 constexpr auto kDrainTime = std::chrono::seconds(1);
 
 // Field 2 of a reply repeats the client's MAC text, unless it is too long to be one.
-std::string EchoedMac(std::string_view mac)
+std::string echoedMac(std::string_view mac)
 {
     return mac.size() <= kMaxEchoedMac ? std::string(mac) : std::string();
 }
 
-std::string Refusal(std::string_view code, std::string_view mac)
+std::string refusal(std::string_view code, std::string_view mac)
 {
     const std::string replyCode = code.size() == 2 ? std::string(code) : std::string("00");
-    if (auto reply = svc::BuildReply(replyCode, {EchoedMac(mac), "0"}))
+    if (auto reply = svc::BuildReply(replyCode, {echoedMac(mac), "0"}))
         return *reply;
     return *svc::BuildReply("00", {"", "0"});
 }
 
 } // namespace
 
-struct ServiceHost::Impl {
+struct ServiceHost::Private
+{
     // Declared first so that it goes last: connections still queued in it refer to the rest.
     NetLoop loop;
     HashPool hashes;
@@ -49,10 +50,14 @@ struct ServiceHost::Impl {
     const Config& config;
     const Log& log;
 
-    Impl(Accounts& a, const Config& c, const Log& l)
-        : hashes({c.hashThreads, 1024, 64}), logins(c.loginsPerSecond, c.loginBurst), backoff(c.backoff),
-          connections(std::make_shared<PeerConnections>(c.maxConnectionsPerPeer, c.maxConnections)), accounts(a),
-          config(c), log(l)
+    Private(Accounts& a, const Config& c, const Log& l)
+        : hashes({c.hashThreads, 1024, 64})
+        , logins(c.loginsPerSecond, c.loginBurst)
+        , backoff(c.backoff)
+        , connections(std::make_shared<PeerConnections>(c.maxConnectionsPerPeer, c.maxConnections))
+        , accounts(a)
+        , config(c)
+        , log(l)
     {
     }
 
@@ -67,9 +72,13 @@ namespace {
 class ServiceSession : public std::enable_shared_from_this<ServiceSession>
 {
 public:
-    ServiceSession(tcp::socket socket, std::string peer, PeerConnections::Slot slot, ServiceHost::Impl& host)
-        : m_socket(std::move(socket)), m_timer(m_socket.get_executor()), m_peer(std::move(peer)),
-          m_slot(std::move(slot)), m_host(host)
+    ServiceSession(tcp::socket socket, std::string peer, PeerConnections::Slot slot,
+                   ServiceHost::Private& host)
+        : m_socket(std::move(socket))
+        , m_timer(m_socket.get_executor())
+        , m_peer(std::move(peer))
+        , m_slot(std::move(slot))
+        , m_host(host)
     {
     }
 
@@ -86,20 +95,21 @@ public:
 private:
     void Read()
     {
-        m_socket.async_read_some(net::buffer(m_chunk), [self = shared_from_this()](boost::system::error_code ec, std::size_t n) {
-            self->m_request.append(self->m_chunk.data(), n);
-            if (const std::size_t zero = self->m_request.find('\0'); zero != std::string::npos) {
-                self->m_request.resize(zero);
-                return self->Answer();
-            }
-            if (self->m_request.size() > svc::kMaxRequestBytes) {
-                self->m_host.log("service " + self->m_peer + " refused: oversized request");
-                return self->Reply(Refusal("00", {}));
-            }
-            if (ec)
-                return self->Answer(); // closed, timed out or failed: answer what arrived
-            self->Read();
-        });
+        m_socket.async_read_some(
+            net::buffer(m_chunk), [self = shared_from_this()](boost::system::error_code ec, std::size_t n) {
+                self->m_request.append(self->m_chunk.data(), n);
+                if (const std::size_t zero = self->m_request.find('\0'); zero != std::string::npos) {
+                    self->m_request.resize(zero);
+                    return self->Answer();
+                }
+                if (self->m_request.size() > svc::kMaxRequestBytes) {
+                    self->m_host.log("service " + self->m_peer + " refused: oversized request");
+                    return self->Reply(refusal("00", {}));
+                }
+                if (ec)
+                    return self->Answer(); // closed, timed out or failed: answer what arrived
+                self->Read();
+            });
     }
 
     void Answer()
@@ -108,7 +118,7 @@ private:
         const svc::ParseResult parsed = svc::ParseRequest(m_request);
         if (!parsed.request) {
             m_host.log("service " + m_peer + " refused: " + parsed.error);
-            return Reply(Refusal(parsed.code, parsed.mac));
+            return Reply(refusal(parsed.code, parsed.mac));
         }
         const svc::Request& r = *parsed.request;
         if (r.code != svc::kLoginCode)
@@ -117,13 +127,15 @@ private:
         const std::string user = r.fields[2];
         const std::string password = r.fields[3];
         const std::string mac = r.fields[0];
-        const std::string refused = Refusal(r.code, mac);
+        const std::string refused = refusal(r.code, mac);
         if (!m_host.logins.Allow(m_peer)) {
-            m_host.log("service " + m_peer + " login \"" + user + "\" refused: too many logins from this address");
+            m_host.log("service " + m_peer + " login \"" + user
+                       + "\" refused: too many logins from this address");
             return Reply(refused);
         }
         if (!m_host.backoff.Begin(user)) {
-            m_host.log("service " + m_peer + " login \"" + user + "\" refused: the account is pausing after failed logins");
+            m_host.log("service " + m_peer + " login \"" + user
+                       + "\" refused: the account is pausing after failed logins");
             return Reply(refused);
         }
         // The job hands its hold on the connection to the loop, so the connection never ends
@@ -133,8 +145,9 @@ private:
             const auto executor = self->m_socket.get_executor();
             net::post(executor, [self = std::move(self), user, mac, refused, ok] {
                 self->m_host.backoff.End(user, true, ok);
-                self->m_host.log("service " + self->m_peer + " login \"" + user + "\" " + (ok ? "accepted" : "refused"));
-                const auto yes = ok ? svc::BuildReply(svc::kLoginCode, {EchoedMac(mac), "1"}) : std::nullopt;
+                self->m_host.log("service " + self->m_peer + " login \"" + user + "\" "
+                                 + (ok ? "accepted" : "refused"));
+                const auto yes = ok ? svc::BuildReply(svc::kLoginCode, {echoedMac(mac), "1"}) : std::nullopt;
                 self->Reply(yes.value_or(refused));
             });
         };
@@ -153,38 +166,42 @@ private:
             if (!ec)
                 self->m_socket.close(ec); // a client that takes neither reply nor close
         });
-        net::async_write(m_socket, net::buffer(m_reply), [self = shared_from_this()](boost::system::error_code ec, std::size_t) {
-            if (ec) {
-                self->m_timer.cancel();
-                return;
-            }
-            // Read what the client still sends before closing: closing with unread data would
-            // reset the connection and could destroy the reply before the client has read it.
-            self->m_socket.shutdown(tcp::socket::shutdown_send, ec);
-            self->m_timer.expires_after(kDrainTime); // cancels the reply's wait, starts the drain's
-            self->m_timer.async_wait([self](boost::system::error_code waitEc) {
-                if (!waitEc)
-                    self->m_socket.close(waitEc);
-            });
-            self->Drain();
-        });
+        net::async_write(m_socket, net::buffer(m_reply),
+                         [self = shared_from_this()](boost::system::error_code ec, std::size_t) {
+                             if (ec) {
+                                 self->m_timer.cancel();
+                                 return;
+                             }
+                             // Read what the client still sends before closing: closing with unread data
+                             // would reset the connection and could destroy the reply before the client has
+                             // read it.
+                             self->m_socket.shutdown(tcp::socket::shutdown_send, ec);
+                             self->m_timer.expires_after(
+                                 kDrainTime); // cancels the reply's wait, starts the drain's
+                             self->m_timer.async_wait([self](boost::system::error_code waitEc) {
+                                 if (!waitEc)
+                                     self->m_socket.close(waitEc);
+                             });
+                             self->Drain();
+                         });
     }
 
     void Drain()
     {
-        m_socket.async_read_some(net::buffer(m_chunk), [self = shared_from_this()](boost::system::error_code ec, std::size_t n) {
-            self->m_drained += n;
-            if (!ec && self->m_drained < kMaxDrainBytes)
-                return self->Drain();
-            self->m_timer.cancel();
-        });
+        m_socket.async_read_some(net::buffer(m_chunk),
+                                 [self = shared_from_this()](boost::system::error_code ec, std::size_t n) {
+                                     self->m_drained += n;
+                                     if (!ec && self->m_drained < kMaxDrainBytes)
+                                         return self->Drain();
+                                     self->m_timer.cancel();
+                                 });
     }
 
     tcp::socket m_socket;
     net::steady_timer m_timer;
     std::string m_peer;
     PeerConnections::Slot m_slot;
-    ServiceHost::Impl& m_host;
+    ServiceHost::Private& m_host;
     std::array<char, 1024> m_chunk{};
     std::string m_request;
     std::string m_reply;
@@ -193,7 +210,7 @@ private:
 
 } // namespace
 
-std::string ServiceHost::Impl::UpdateReply(const svc::Request& r, const std::string& peer)
+std::string ServiceHost::Private::UpdateReply(const svc::Request& r, const std::string& peer)
 {
     const std::string& mac = r.fields[0];
     const std::string& sertime = r.fields[2];
@@ -202,23 +219,26 @@ std::string ServiceHost::Impl::UpdateReply(const svc::Request& r, const std::str
     const auto release = LoadRelease(config.versionsFile, &error);
     if (!release) {
         log("service " + peer + " update check: " + error);
-        return Refusal(r.code, mac);
+        return refusal(r.code, mac);
     }
     if (!IsOlder(version, sertime, *release)) {
         log("service " + peer + " update check \"" + version + "\" is current");
-        return Refusal(r.code, mac);
+        return refusal(r.code, mac);
     }
-    auto reply = svc::BuildReply(r.code, {EchoedMac(mac), "1", release->sertime, release->version, release->clientadd});
+    auto reply = svc::BuildReply(
+        r.code, {echoedMac(mac), "1", release->sertime, release->version, release->clientadd});
     if (!reply) {
         log("service " + peer + " update check: the release does not fit a reply");
-        return Refusal(r.code, mac);
+        return refusal(r.code, mac);
     }
     log("service " + peer + " update check \"" + version + "\" -> " + release->version);
     return *reply;
 }
 
 ServiceHost::ServiceHost(Accounts& accounts, Config config, Log log)
-    : m_accounts(accounts), m_config(std::move(config)), m_log(std::move(log))
+    : m_accounts(accounts)
+    , m_config(std::move(config))
+    , m_log(std::move(log))
 {
 }
 
@@ -229,8 +249,8 @@ ServiceHost::~ServiceHost()
 
 bool ServiceHost::Start(std::string* error)
 {
-    auto impl = std::make_shared<Impl>(m_accounts, m_config, m_log);
-    Impl* state = impl.get();
+    auto impl = std::make_unique<Private>(m_accounts, m_config, m_log);
+    Private* state = impl.get();
     state->listener = std::make_shared<Listener>(
         state->loop.Context(), state->connections,
         [state](tcp::socket socket, const std::string& peer, PeerConnections::Slot slot) {
@@ -246,16 +266,16 @@ bool ServiceHost::Start(std::string* error)
     m_port = state->listener->Port();
     state->listener->Start();
     state->loop.Start(m_log);
-    m_impl = std::move(impl);
+    d = std::move(impl);
     return true;
 }
 
 void ServiceHost::Stop()
 {
-    if (!m_impl)
+    if (!d)
         return;
-    m_impl->listener->Close();
-    m_impl->loop.Stop();
-    m_impl->hashes.Stop(); // after the loop: a dropped job may hold the last use of a connection
-    m_impl.reset();
+    d->listener->Close();
+    d->loop.Stop();
+    d->hashes.Stop(); // after the loop: a dropped job may hold the last use of a connection
+    d.reset();
 }

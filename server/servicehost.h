@@ -19,7 +19,8 @@ class ServiceHost
 public:
     using Log = std::function<void(const std::string&)>;
 
-    struct Config {
+    struct Config
+    {
         std::string host = "127.0.0.1";
         int port = 3130; // 0: any free port, see Port()
         std::string versionsFile;
@@ -41,13 +42,12 @@ public:
     void Stop();
     int Port() const { return m_port; }
 
-    struct Impl; // the running host, the implementation's own
+    struct Private; // the running host, the implementation's own
 
 private:
-
     Accounts& m_accounts;
     Config m_config;
     Log m_log;
-    std::shared_ptr<Impl> m_impl;
+    std::unique_ptr<Private> d;
     int m_port = 0;
 };

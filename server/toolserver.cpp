@@ -17,7 +17,7 @@ namespace {
 
 constexpr const char* kHtml = "text/html; charset=utf-8";
 
-std::string ContentType(const fs::path& path)
+std::string contentType(const fs::path& path)
 {
     const std::string ext = path.extension().string();
     if (ext == ".html" || ext == ".aspx")
@@ -37,7 +37,7 @@ std::string ContentType(const fs::path& path)
     return "application/octet-stream";
 }
 
-HttpReply NotFound()
+HttpReply notFound()
 {
     return HttpReply::Text(404, "<!DOCTYPE html><meta charset=\"utf-8\"><p>页面不存在。</p>", kHtml);
 }
@@ -45,7 +45,7 @@ HttpReply NotFound()
 // Serves a file, honouring a single byte range: past the end is 416 (what a resumed, already
 // complete download asks for), a last byte beyond the end is clamped, several ranges get the
 // whole file (allowed, and no client of ours sends them), a malformed Range is ignored.
-std::optional<HttpReply> ServeFile(const HttpRequest& req, const fs::path& path)
+std::optional<HttpReply> serveFile(const HttpRequest& req, const fs::path& path)
 {
     std::error_code ec;
     if (!fs::is_regular_file(path, ec))
@@ -83,18 +83,18 @@ std::optional<HttpReply> ServeFile(const HttpRequest& req, const fs::path& path)
         reply.Set("Content-Range",
                   "bytes " + std::to_string(from) + "-" + std::to_string(to) + "/" + std::to_string(size));
     }
-    reply.Set("Content-Type", ContentType(path));
+    reply.Set("Content-Type", contentType(path));
     reply.file = std::move(slice);
     return reply;
 }
 
-HttpReply FileOrNotFound(const HttpRequest& req, const fs::path& path)
+HttpReply fileOrNotFound(const HttpRequest& req, const fs::path& path)
 {
-    return ServeFile(req, path).value_or(NotFound());
+    return serveFile(req, path).value_or(notFound());
 }
 
 // The web folder under /CF20/: plain names in plain folders only, a folder gives its index.html.
-HttpReply WebFile(const HttpRequest& req, const fs::path& web, std::string_view rest)
+HttpReply webFile(const HttpRequest& req, const fs::path& web, std::string_view rest)
 {
     fs::path path = web;
     std::size_t start = 0;
@@ -102,7 +102,7 @@ HttpReply WebFile(const HttpRequest& req, const fs::path& web, std::string_view 
         const std::size_t slash = rest.find('/', start);
         const std::string_view segment = rest.substr(start, slash - start);
         if (segment.empty() || segment.front() == '.' || segment.find('\\') != std::string_view::npos)
-            return NotFound();
+            return notFound();
         path /= std::string(segment);
         if (slash == std::string_view::npos)
             break;
@@ -111,24 +111,26 @@ HttpReply WebFile(const HttpRequest& req, const fs::path& web, std::string_view 
     std::error_code ec;
     if (fs::is_directory(path, ec))
         path /= "index.html";
-    return FileOrNotFound(req, path);
+    return fileOrNotFound(req, path);
 }
 
 // "host:port" as the visitor named us, when it looks like one; ours otherwise.
-std::string HostAndPort(const HttpRequest& req, const std::string& fallback)
+std::string hostAndPort(const HttpRequest& req, const std::string& fallback)
 {
     const std::string host = req.Header("Host");
     if (host.empty() || host.size() > 255)
         return fallback;
     for (char c : host)
-        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == ':' || c == '-' || c == '[' || c == ']'))
+        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == ':' || c == '-' || c == '['
+              || c == ']'))
             return fallback;
     return host;
 }
 
 } // namespace
 
-struct ToolServer::Impl {
+struct ToolServer::Private
+{
     // Declared first so that it goes last: connections still queued in it refer to the rest.
     NetLoop loop;
     HashPool hashes{{1, 64, 8}};
@@ -136,15 +138,17 @@ struct ToolServer::Impl {
     std::shared_ptr<PeerConnections> connections;
     std::shared_ptr<Listener> listener;
 
-    Impl(const Config& config)
-        : registrations(config.registrationsPerSecond, config.registrationBurst),
-          connections(std::make_shared<PeerConnections>(config.maxConnectionsPerPeer, config.maxConnections))
+    Private(const Config& config)
+        : registrations(config.registrationsPerSecond, config.registrationBurst)
+        , connections(std::make_shared<PeerConnections>(config.maxConnectionsPerPeer, config.maxConnections))
     {
     }
 };
 
 ToolServer::ToolServer(Accounts& accounts, Config config, Log log)
-    : m_accounts(accounts), m_config(std::move(config)), m_log(std::move(log))
+    : m_accounts(accounts)
+    , m_config(std::move(config))
+    , m_log(std::move(log))
 {
 }
 
@@ -155,8 +159,8 @@ ToolServer::~ToolServer()
 
 bool ToolServer::Start(std::string* error)
 {
-    auto impl = std::make_unique<Impl>(m_config);
-    Impl* state = impl.get();
+    auto impl = std::make_unique<Private>(m_config);
+    Private* state = impl.get();
     auto service = std::make_shared<HttpService>();
     service->limits = m_config.limits;
     service->log = m_log;
@@ -170,14 +174,16 @@ bool ToolServer::Start(std::string* error)
         const std::string& path = req.path;
         if (req.method == "POST") {
             if (path != "/member.php" || req.Param("mod") != "register")
-                return reply(NotFound());
+                return reply(notFound());
             const std::string user = req.Param("username");
             const std::string password = req.Param("password");
             if (req.HasParam("password2") && password != req.Param("password2"))
-                return reply(HttpReply::Text(400, RegisterResultPage("两次输入的密码不一致。", false), kHtml));
+                return reply(
+                    HttpReply::Text(400, RegisterResultPage("两次输入的密码不一致。", false), kHtml));
             if (!state->registrations.Allow(req.peer)) {
                 m_log("register \"" + user + "\" from " + req.peer + ": refused, too many registrations");
-                return reply(HttpReply::Text(429, RegisterResultPage("注册太频繁，请稍后再试。", false), kHtml));
+                return reply(
+                    HttpReply::Text(429, RegisterResultPage("注册太频繁，请稍后再试。", false), kHtml));
             }
             auto job = [this, user, password, reply] {
                 const auto result = m_accounts.Register(user, password);
@@ -186,14 +192,15 @@ bool ToolServer::Start(std::string* error)
                 if (result == Accounts::RegisterResult::StorageError)
                     status = 500;
                 m_log("register \"" + user + "\": " + (created ? "created" : "refused"));
-                reply(HttpReply::Text(status, RegisterResultPage(Accounts::Describe(result), created), kHtml));
+                reply(
+                    HttpReply::Text(status, RegisterResultPage(Accounts::Describe(result), created), kHtml));
             };
             if (!state->hashes.Submit(req.peer, job))
                 reply(HttpReply::Text(503, RegisterResultPage("服务器繁忙，请稍后再试。", false), kHtml));
             return;
         }
         if (req.method != "GET" && req.method != "HEAD")
-            return reply(NotFound());
+            return reply(notFound());
 
         if (path == "/") {
             HttpReply redirect;
@@ -202,42 +209,46 @@ bool ToolServer::Start(std::string* error)
             return reply(std::move(redirect));
         }
         if (path == "/CF20/CF_Index.aspx")
-            return reply(FileOrNotFound(req, web / "index.html"));
+            return reply(fileOrNotFound(req, web / "index.html"));
         if (path == "/thread-5391013-1-1.html")
-            return reply(FileOrNotFound(req, web / "help.html"));
+            return reply(fileOrNotFound(req, web / "help.html"));
         if (path == "/api/packs") {
             std::string problem;
             const auto packs = LoadCatalogue(data.string(), &problem);
             if (!packs) {
                 m_log("catalogue: " + problem);
-                return reply(HttpReply::Text(503, "{\"packs\":[],\"error\":\"catalogue unavailable\"}", "application/json"));
+                return reply(HttpReply::Text(503, "{\"packs\":[],\"error\":\"catalogue unavailable\"}",
+                                             "application/json"));
             }
-            HttpReply json = HttpReply::Text(200, CatalogueJson(*packs, "http://" + HostAndPort(req, *ours)), "application/json");
+            HttpReply json = HttpReply::Text(200, CatalogueJson(*packs, "http://" + hostAndPort(req, *ours)),
+                                             "application/json");
             json.Set("Cache-Control", "no-store");
             return reply(std::move(json));
         }
         if (path == "/resources.html") {
             const auto packs = LoadCatalogue(data.string());
-            return reply(HttpReply::Text(200, ResourceSitePage(packs.value_or(std::vector<Pack>{}), HostAndPort(req, *ours)), kHtml));
+            return reply(HttpReply::Text(
+                200, ResourceSitePage(packs.value_or(std::vector<Pack>{}), hostAndPort(req, *ours)), kHtml));
         }
-        for (const auto& [prefix, folder] : {std::pair{"/packs/", layout::kPacks}, std::pair{"/previews/", layout::kPreviews}}) {
+        for (const auto& [prefix, folder] :
+             {std::pair{"/packs/", layout::kPacks}, std::pair{"/previews/", layout::kPreviews}}) {
             if (path.starts_with(prefix)) {
                 const std::string name = path.substr(std::string_view(prefix).size());
                 if (!IsSafeFileName(name))
-                    return reply(NotFound());
-                return reply(FileOrNotFound(req, data / folder / name));
+                    return reply(notFound());
+                return reply(fileOrNotFound(req, data / folder / name));
             }
         }
         if (path == "/cftoolweb/yxxf.zip")
-            return reply(FileOrNotFound(req, data / layout::kRepairArchive));
+            return reply(fileOrNotFound(req, data / layout::kRepairArchive));
         if (path == "/member.php") {
             if (req.Param("mod") != "register")
-                return reply(NotFound());
-            return reply(FileOrNotFound(req, web / "register.html"));
+                return reply(notFound());
+            return reply(fileOrNotFound(req, web / "register.html"));
         }
         if (path.starts_with("/CF20/"))
-            return reply(WebFile(req, web, std::string_view(path).substr(6)));
-        reply(NotFound());
+            return reply(webFile(req, web, std::string_view(path).substr(6)));
+        reply(notFound());
     };
 
     state->listener = std::make_shared<Listener>(
@@ -256,16 +267,16 @@ bool ToolServer::Start(std::string* error)
     *ours = m_config.host + ":" + std::to_string(m_port);
     state->listener->Start();
     state->loop.Start(m_log);
-    m_impl = std::move(impl);
+    d = std::move(impl);
     return true;
 }
 
 void ToolServer::Stop()
 {
-    if (!m_impl)
+    if (!d)
         return;
-    m_impl->listener->Close();
-    m_impl->loop.Stop();
-    m_impl->hashes.Stop(); // after the loop: a dropped job's reply may hold the last use of a connection
-    m_impl.reset();
+    d->listener->Close();
+    d->loop.Stop();
+    d->hashes.Stop(); // after the loop: a dropped job's reply may hold the last use of a connection
+    d.reset();
 }

@@ -18,7 +18,8 @@ class ToolServer
 public:
     using Log = std::function<void(const std::string&)>;
 
-    struct Config {
+    struct Config
+    {
         std::string host = "127.0.0.1";
         int port = 8088; // 0: any free port, see Port()
         std::string dataDir;
@@ -40,11 +41,11 @@ public:
     int Port() const { return m_port; }
 
 private:
-    struct Impl;
+    struct Private;
 
     Accounts& m_accounts;
     Config m_config;
     Log m_log;
-    std::unique_ptr<Impl> m_impl;
+    std::unique_ptr<Private> d;
     int m_port = 0;
 };

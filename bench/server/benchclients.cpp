@@ -17,7 +17,7 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-tcp::endpoint Loopback(int port)
+tcp::endpoint loopback(int port)
 {
     return {net::ip::make_address_v4("127.0.0.1"), static_cast<unsigned short>(port)};
 }
@@ -56,20 +56,23 @@ Outcome Ask(int port, const std::string& from, const std::string& request, doubl
             out.seconds = std::chrono::duration<double>(Clock::now() - start).count();
         });
     };
-    socket.async_connect(Loopback(port), [&](boost::system::error_code ec) {
+    socket.async_connect(loopback(port), [&](boost::system::error_code ec) {
         if (ec) {
             out.finished = true;
             return;
         }
-        net::async_write(socket, net::buffer(request), [&](boost::system::error_code, std::size_t) { read(); });
+        net::async_write(socket, net::buffer(request),
+                         [&](boost::system::error_code, std::size_t) { read(); });
     });
-    context.run_for(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::duration<double>(timeoutSeconds)));
+    context.run_for(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::duration<double>(timeoutSeconds)));
     if (!out.finished)
         out.seconds = timeoutSeconds;
     return out;
 }
 
-struct HeldConnection : std::enable_shared_from_this<HeldConnection> {
+struct HeldConnection : std::enable_shared_from_this<HeldConnection>
+{
     Crowd& crowd;
     tcp::socket socket;
     net::steady_timer timer;
@@ -79,30 +82,37 @@ struct HeldConnection : std::enable_shared_from_this<HeldConnection> {
     std::array<char, 4096> buffer{};
 
     HeldConnection(Crowd& c, std::string p, std::string d, int ms)
-        : crowd(c), socket(c.m_context), timer(c.m_context), prefix(std::move(p)), dribble(std::move(d)), interval(ms)
+        : crowd(c)
+        , socket(c.m_context)
+        , timer(c.m_context)
+        , prefix(std::move(p))
+        , dribble(std::move(d))
+        , interval(ms)
     {
     }
 
     void Start(int port, const std::string& from)
     {
         BindFrom(socket, from);
-        socket.async_connect(Loopback(port), [self = shared_from_this()](boost::system::error_code ec) {
+        socket.async_connect(loopback(port), [self = shared_from_this()](boost::system::error_code ec) {
             if (ec)
                 return;
             ++self->crowd.connected;
             self->Read();
             if (!self->prefix.empty())
-                net::async_write(self->socket, net::buffer(self->prefix), [](boost::system::error_code, std::size_t) {});
+                net::async_write(self->socket, net::buffer(self->prefix),
+                                 [](boost::system::error_code, std::size_t) {});
             self->Dribble();
         });
     }
 
     void Read()
     {
-        socket.async_read_some(net::buffer(buffer), [self = shared_from_this()](boost::system::error_code ec, std::size_t) {
-            if (ec != net::error::operation_aborted)
-                ++self->crowd.ended; // an answer or a close: either way the server let go
-        });
+        socket.async_read_some(
+            net::buffer(buffer), [self = shared_from_this()](boost::system::error_code ec, std::size_t) {
+                if (ec != net::error::operation_aborted)
+                    ++self->crowd.ended; // an answer or a close: either way the server let go
+            });
     }
 
     void Dribble()
@@ -113,7 +123,8 @@ struct HeldConnection : std::enable_shared_from_this<HeldConnection> {
         timer.async_wait([self = shared_from_this()](boost::system::error_code ec) {
             if (ec || self->crowd.m_stopping)
                 return;
-            net::async_write(self->socket, net::buffer(&self->dribble[self->next++ % self->dribble.size()], 1),
+            net::async_write(self->socket,
+                             net::buffer(&self->dribble[self->next++ % self->dribble.size()], 1),
                              [self](boost::system::error_code wec, std::size_t) {
                                  if (!wec)
                                      self->Dribble();
@@ -122,7 +133,8 @@ struct HeldConnection : std::enable_shared_from_this<HeldConnection> {
     }
 };
 
-struct Flooder : std::enable_shared_from_this<Flooder> {
+struct Flooder : std::enable_shared_from_this<Flooder>
+{
     Crowd& crowd;
     int port;
     std::string from;
@@ -133,7 +145,14 @@ struct Flooder : std::enable_shared_from_this<Flooder> {
     long serial = 0;
     int id;
 
-    Flooder(Crowd& c, int p, std::string f, int i) : crowd(c), port(p), from(std::move(f)), socket(c.m_context), id(i) {}
+    Flooder(Crowd& c, int p, std::string f, int i)
+        : crowd(c)
+        , port(p)
+        , from(std::move(f))
+        , socket(c.m_context)
+        , id(i)
+    {
+    }
 
     void Next()
     {
@@ -141,32 +160,35 @@ struct Flooder : std::enable_shared_from_this<Flooder> {
             return;
         socket = tcp::socket(crowd.m_context);
         BindFrom(socket, from);
-        request = *svc::BuildRequest(svc::kLoginCode, {"0-1a-2b-3-4-ff", "127.0.0.2",
-                                                       "nobody" + std::to_string(id) + "x" + std::to_string(serial++), "guess"});
+        request = *svc::BuildRequest(svc::kLoginCode,
+                                     {"0-1a-2b-3-4-ff", "127.0.0.2",
+                                      "nobody" + std::to_string(id) + "x" + std::to_string(serial++),
+                                      "guess"});
         reply.clear();
-        socket.async_connect(Loopback(port), [self = shared_from_this()](boost::system::error_code ec) {
+        socket.async_connect(loopback(port), [self = shared_from_this()](boost::system::error_code ec) {
             if (ec)
                 return self->Next();
-            net::async_write(self->socket, net::buffer(self->request), [self](boost::system::error_code, std::size_t) {
-                self->Read();
-            });
+            net::async_write(self->socket, net::buffer(self->request),
+                             [self](boost::system::error_code, std::size_t) { self->Read(); });
         });
     }
 
     void Read()
     {
-        socket.async_read_some(net::buffer(buffer), [self = shared_from_this()](boost::system::error_code ec, std::size_t n) {
-            self->reply.append(self->buffer.data(), n);
-            if (!ec)
-                return self->Read();
-            ++(self->reply.empty() ? self->crowd.dropped : self->crowd.answered);
-            self->Next();
-        });
+        socket.async_read_some(net::buffer(buffer),
+                               [self = shared_from_this()](boost::system::error_code ec, std::size_t n) {
+                                   self->reply.append(self->buffer.data(), n);
+                                   if (!ec)
+                                       return self->Read();
+                                   ++(self->reply.empty() ? self->crowd.dropped : self->crowd.answered);
+                                   self->Next();
+                               });
     }
 };
 
 Crowd::Crowd()
-    : m_work(std::make_unique<net::executor_work_guard<net::io_context::executor_type>>(m_context.get_executor()))
+    : m_work(
+        std::make_unique<net::executor_work_guard<net::io_context::executor_type>>(m_context.get_executor()))
 {
     m_thread = std::thread([this] { m_context.run(); });
 }

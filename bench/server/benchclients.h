@@ -12,7 +12,8 @@
 #include <thread>
 #include <vector>
 
-struct Outcome {
+struct Outcome
+{
     bool finished = false; // the server closed after answering (or without a word)
     std::string reply;
     double seconds = 0;

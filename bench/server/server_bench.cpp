@@ -38,17 +38,18 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr double kProbeTimeout = 30; // seconds a probe waits before it counts as unanswered
 
-double Seconds(Clock::time_point since)
+double seconds(Clock::time_point since)
 {
     return std::chrono::duration<double>(Clock::now() - since).count();
 }
 
-void Pause(int ms)
+void pause(int ms)
 {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-struct Server {
+struct Server
+{
     QTemporaryDir dir;
     QProcess process;
     int tool = 0, service = 0;
@@ -58,14 +59,15 @@ struct Server {
         if (QProcess::execute(program, {QStringLiteral("--make-demo"), dir.path()}) != 0)
             return false;
         process.setStandardErrorFile(dir.filePath(QStringLiteral("server.log")));
-        process.start(program, {dir.path(), QStringLiteral("--tool-port"), QStringLiteral("0"),
-                                QStringLiteral("--service-port"), QStringLiteral("0"), QStringLiteral("--quiet")});
+        process.start(program,
+                      {dir.path(), QStringLiteral("--tool-port"), QStringLiteral("0"),
+                       QStringLiteral("--service-port"), QStringLiteral("0"), QStringLiteral("--quiet")});
         if (!process.waitForStarted())
             return false;
         static const QRegularExpression toolPort(QStringLiteral("http://[0-9.]+:(\\d+)/CF20"));
         static const QRegularExpression servicePort(QStringLiteral("service host [0-9.]+:(\\d+)"));
         for (int i = 0; i < 100 && (tool == 0 || service == 0); ++i) {
-            Pause(100);
+            pause(100);
             QFile log(dir.filePath(QStringLiteral("server.log")));
             log.open(QIODevice::ReadOnly);
             const QString text = QString::fromUtf8(log.readAll());
@@ -95,24 +97,25 @@ struct Server {
     }
 };
 
-std::string PageRequest()
+std::string pageRequest()
 {
     return "GET /CF20/CF_Index.aspx HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
 }
 
-std::string LoginRequest(const std::string& user, const std::string& password)
+std::string loginRequest(const std::string& user, const std::string& password)
 {
     return *svc::BuildRequest(svc::kLoginCode, {"0-1a-2b-3-4-ff", "127.0.0.1", user, password});
 }
 
-bool LoginAccepted(const std::string& reply)
+bool loginAccepted(const std::string& reply)
 {
     const std::string text = reply.substr(0, reply.find('\0'));
     const auto fields = svc::SplitFields(text);
     return fields.size() > 3 && fields[3] == "1";
 }
 
-struct Probes {
+struct Probes
+{
     std::vector<double> seconds; // of answered probes
     int failed = 0;              // unanswered within kProbeTimeout, or answered wrongly
 
@@ -123,16 +126,19 @@ struct Probes {
         std::vector<double> sorted = seconds;
         std::sort(sorted.begin(), sorted.end());
         char text[160];
-        std::snprintf(text, sizeof text, "median %.0f ms, worst %.0f ms over %zu%s", sorted[sorted.size() / 2] * 1000,
-                      sorted.back() * 1000, sorted.size(), failed ? " (and some failed)" : "");
+        std::snprintf(text, sizeof text, "median %.0f ms, worst %.0f ms over %zu%s",
+                      sorted[sorted.size() / 2] * 1000, sorted.back() * 1000, sorted.size(),
+                      failed ? " (and some failed)" : "");
         return text;
     }
-    double Worst() const { return seconds.empty() || failed ? 1e9 : *std::max_element(seconds.begin(), seconds.end()); }
+    double Worst() const
+    {
+        return seconds.empty() || failed ? 1e9 : *std::max_element(seconds.begin(), seconds.end());
+    }
 };
 
 // `count` probes one after another; after an unanswered one the rest would only wait as long.
-template <typename Check>
-Probes Probe(int port, const std::string& request, int count, Check good)
+template <typename Check> Probes probe(int port, const std::string& request, int count, Check good)
 {
     Probes probes;
     for (int i = 0; i < count; ++i) {
@@ -142,22 +148,22 @@ Probes Probe(int port, const std::string& request, int count, Check good)
             break;
         }
         probes.seconds.push_back(out.seconds);
-        Pause(100);
+        pause(100);
     }
     return probes;
 }
 
-bool PageAnswered(const std::string& reply)
+bool pageAnswered(const std::string& reply)
 {
     return reply.starts_with("HTTP/1.1 200");
 }
 
-const char* Verdict(bool met)
+const char* verdict(bool met)
 {
     return met ? "met" : "NOT met";
 }
 
-double HashRate()
+double measureHashRate()
 {
     QTemporaryDir dir;
     Accounts accounts;
@@ -167,10 +173,10 @@ double HashRate()
     const auto start = Clock::now();
     for (int i = 0; i < runs; ++i)
         accounts.Check("bench", "bench-password");
-    return runs / Seconds(start);
+    return runs / seconds(start);
 }
 
-void RaiseFileLimit()
+void raiseFileLimit()
 {
     rlimit limit{};
     if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
@@ -181,7 +187,7 @@ void RaiseFileLimit()
 
 // One client sends a request head that never ends: 300 MiB of header lines, as fast as the
 // server takes them. Returns the MiB the server took before it closed.
-double SendEndlessHead(int port)
+double sendEndlessHead(int port)
 {
     std::string chunk = "GET /CF20/CF_Index.aspx HTTP/1.1\r\nHost: 127.0.0.1\r\n";
     for (int i = 0; chunk.size() < (1 << 20); ++i)
@@ -193,9 +199,10 @@ double SendEndlessHead(int port)
         boost::asio::ip::tcp::socket socket(context);
         BindFrom(socket, "127.0.0.1");
         boost::system::error_code ec;
-        socket.connect({boost::asio::ip::make_address_v4("127.0.0.1"), static_cast<unsigned short>(port)}, ec);
+        socket.connect({boost::asio::ip::make_address_v4("127.0.0.1"), static_cast<unsigned short>(port)},
+                       ec);
         const auto start = Clock::now();
-        while (!ec && sent < kTotal && Seconds(start) < 120) {
+        while (!ec && sent < kTotal && seconds(start) < 120) {
             const std::size_t n = socket.write_some(boost::asio::buffer(chunk), ec);
             sent += n;
         }
@@ -208,9 +215,11 @@ double SendEndlessHead(int port)
 
 int main(int argc, char** argv)
 {
-    RaiseFileLimit();
+    raiseFileLimit();
     const char* fromEnv = std::getenv("QX77_BENCH_SERVER");
-    const QString program = QString::fromLocal8Bit(argc > 1 ? argv[1] : fromEnv && *fromEnv ? fromEnv : QX77_SERVER_PATH);
+    const QString program = QString::fromLocal8Bit(argc > 1                  ? argv[1]
+                                                       : fromEnv && *fromEnv ? fromEnv
+                                                                             : QX77_SERVER_PATH);
     Server server;
     if (!server.Start(program)) {
         std::fprintf(stderr, "server_bench: %s did not start\n", qPrintable(program));
@@ -219,14 +228,14 @@ int main(int argc, char** argv)
     std::ifstream loadavg("/proc/loadavg");
     std::string load;
     std::getline(loadavg, load);
-    std::printf("server: %s (cores: %u, load average: %s)\n", qPrintable(program), std::thread::hardware_concurrency(),
-                load.c_str());
+    std::printf("server: %s (cores: %u, load average: %s)\n", qPrintable(program),
+                std::thread::hardware_concurrency(), load.c_str());
 
-    const std::string login = LoginRequest("demo", "demo123");
-    const double hashRate = HashRate();
+    const std::string login = loginRequest("demo", "demo123");
+    const double hashRate = measureHashRate();
     const double hashSeconds = 1.0 / hashRate;
-    const Probes idlePage = Probe(server.tool, PageRequest(), 5, PageAnswered);
-    const Probes idleLogin = Probe(server.service, login, 5, LoginAccepted);
+    const Probes idlePage = probe(server.tool, pageRequest(), 5, pageAnswered);
+    const Probes idleLogin = probe(server.service, login, 5, loginAccepted);
     std::printf("idle: page %s; login %s; one password hash %.0f ms\n", idlePage.Describe().c_str(),
                 idleLogin.Describe().c_str(), hashSeconds * 1000);
 
@@ -238,58 +247,63 @@ int main(int argc, char** argv)
     for (int c = 0; c < kClients; ++c)
         clients.emplace_back([&, c] {
             for (int i = 0; i < kPerClient; ++i)
-                if (LoginAccepted(Ask(server.service, "127.0.0." + std::to_string(11 + c), login, kProbeTimeout).reply))
+                if (loginAccepted(
+                        Ask(server.service, "127.0.0." + std::to_string(11 + c), login, kProbeTimeout).reply))
                     ++accepted;
         });
     for (std::thread& t : clients)
         t.join();
-    const double loginsPerSecond = accepted / Seconds(start);
+    const double loginsPerSecond = accepted / seconds(start);
     const double ratio = loginsPerSecond / hashRate;
     std::printf("logins: %d clients x %d = %.1f accepted/s (%d of %d); single-thread hash %.1f/s; ratio %.2f "
                 "(goal >= 0.9: %s)\n",
-                kClients, kPerClient, loginsPerSecond, accepted.load(), kClients * kPerClient, hashRate, ratio,
-                Verdict(ratio >= 0.9));
+                kClients, kPerClient, loginsPerSecond, accepted.load(), kClients * kPerClient, hashRate,
+                ratio, verdict(ratio >= 0.9));
 
     // Pack download, of random bytes so that nothing along the way can compress it.
     constexpr int kPackMiB = 64;
     {
-        std::ofstream out(server.dir.filePath(QStringLiteral("packs/bench.zip")).toStdString(), std::ios::binary);
+        std::ofstream out(server.dir.filePath(QStringLiteral("packs/bench.zip")).toStdString(),
+                          std::ios::binary);
         std::mt19937_64 random(77);
         std::vector<std::uint64_t> block(1 << 17);
         for (int mib = 0; mib < kPackMiB; ++mib) {
             for (auto& word : block)
                 word = random();
-            out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(block.size() * 8));
+            out.write(reinterpret_cast<const char*>(block.data()),
+                      static_cast<std::streamsize>(block.size() * 8));
         }
     }
     double best = 0;
     for (int run = 0; run < 3; ++run) {
-        const Outcome out = Ask(server.tool, "127.0.0.1",
-                                "GET /packs/bench.zip HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n", 60);
+        const Outcome out = Ask(
+            server.tool, "127.0.0.1",
+            "GET /packs/bench.zip HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n", 60);
         if (out.reply.size() > (static_cast<std::size_t>(kPackMiB) << 20))
             best = std::max(best, kPackMiB / out.seconds);
     }
-    const Outcome resumed = Ask(server.tool, "127.0.0.1",
-                                "GET /packs/bench.zip HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\nRange: bytes=" +
-                                    std::to_string((static_cast<std::size_t>(kPackMiB) << 20) / 2) + "-\r\n\r\n",
-                                60);
-    std::printf("pack download: %d MiB, best of 3 = %.0f MiB/s; resumed second half = %.0f MiB/s\n", kPackMiB, best,
-                kPackMiB / 2.0 / resumed.seconds);
+    const Outcome resumed = Ask(
+        server.tool, "127.0.0.1",
+        "GET /packs/bench.zip HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\nRange: bytes="
+            + std::to_string((static_cast<std::size_t>(kPackMiB) << 20) / 2) + "-\r\n\r\n",
+        60);
+    std::printf("pack download: %d MiB, best of 3 = %.0f MiB/s; resumed second half = %.0f MiB/s\n", kPackMiB,
+                best, kPackMiB / 2.0 / resumed.seconds);
 
     // 500 connections that dribble a request head, one byte every 3 s, from 20 addresses.
     double pageWorst = 0;
     {
         Crowd crowd;
-        crowd.Hold(server.tool, LoopbackAddresses(2, 20), 500, "GET /CF20/CF_Index.aspx HTTP/1.1\r\nHost: x\r\nX-Slow: ",
-                   std::string(64, 'a'), 3000);
+        crowd.Hold(server.tool, LoopbackAddresses(2, 20), 500,
+                   "GET /CF20/CF_Index.aspx HTTP/1.1\r\nHost: x\r\nX-Slow: ", std::string(64, 'a'), 3000);
         for (int i = 0; i < 50 && crowd.connected < 500; ++i)
-            Pause(100);
-        Pause(1000);
+            pause(100);
+        pause(1000);
         const int held = crowd.connected - crowd.ended;
-        const Probes page = Probe(server.tool, PageRequest(), 5, PageAnswered);
+        const Probes page = probe(server.tool, pageRequest(), 5, pageAnswered);
         pageWorst = page.Worst();
         std::printf("page while 500 slow-header connections are held (%d held): %s (goal < 1 s: %s)\n", held,
-                    page.Describe().c_str(), Verdict(pageWorst < 1));
+                    page.Describe().c_str(), verdict(pageWorst < 1));
     }
 
     // 1,000 connections that say nothing, from 40 addresses.
@@ -298,12 +312,12 @@ int main(int argc, char** argv)
         Crowd crowd;
         crowd.Hold(server.service, LoopbackAddresses(3, 40), 1000, {}, {}, 0);
         for (int i = 0; i < 50 && crowd.connected < 1000; ++i)
-            Pause(100);
+            pause(100);
         const int held = crowd.connected - crowd.ended;
-        const Probes good = Probe(server.service, login, 5, LoginAccepted);
+        const Probes good = probe(server.service, login, 5, loginAccepted);
         silentWorst = good.Worst();
-        std::printf("login while 1,000 silent sockets are held (%d held): %s (goal < 1 s + one hash: %s)\n", held,
-                    good.Describe().c_str(), Verdict(silentWorst < 1 + hashSeconds));
+        std::printf("login while 1,000 silent sockets are held (%d held): %s (goal < 1 s + one hash: %s)\n",
+                    held, good.Describe().c_str(), verdict(silentWorst < 1 + hashSeconds));
     }
 
     // 300 connections from one other address logging in with unknown names, non-stop.
@@ -311,27 +325,30 @@ int main(int argc, char** argv)
     {
         Crowd crowd;
         crowd.Flood(server.service, "127.0.0.2", 300);
-        Pause(1000);
+        pause(1000);
         const long before = crowd.answered + crowd.dropped;
         start = Clock::now();
-        const Probes good = Probe(server.service, login, 5, LoginAccepted);
-        const double window = Seconds(start);
+        const Probes good = probe(server.service, login, 5, loginAccepted);
+        const double window = seconds(start);
         floodWorst = good.Worst();
-        std::printf("login while 300 connections from 127.0.0.2 flood unknown names (%.0f attempts/s, %ld answered, "
-                    "%ld dropped in all): %s (goal < 1 s + one hash: %s)\n",
-                    (crowd.answered + crowd.dropped - before) / window, crowd.answered.load(), crowd.dropped.load(),
-                    good.Describe().c_str(), Verdict(floodWorst < 1 + hashSeconds));
+        std::printf(
+            "login while 300 connections from 127.0.0.2 flood unknown names (%.0f attempts/s, %ld answered, "
+            "%ld dropped in all): %s (goal < 1 s + one hash: %s)\n",
+            (crowd.answered + crowd.dropped - before) / window, crowd.answered.load(), crowd.dropped.load(),
+            good.Describe().c_str(), verdict(floodWorst < 1 + hashSeconds));
     }
 
     // One endless request head.
     const double rssBefore = server.MemoryMB("VmRSS");
-    const double took = SendEndlessHead(server.tool);
-    Pause(1000);
+    const double took = sendEndlessHead(server.tool);
+    pause(1000);
     const double rssAfter = server.MemoryMB("VmRSS");
-    std::printf("memory after one client sent header lines (it got %.1f MiB of 300 MiB out before the server closed): "
+    std::printf("memory after one client sent header lines (it got %.1f MiB of 300 MiB out before the server "
+                "closed): "
                 "RSS %.0f MB (peak %.0f MB, before %.0f MB) (goal < 100 MB: %s)\n",
-                took, rssAfter, server.MemoryMB("VmHWM"), rssBefore, Verdict(rssAfter >= 0 && rssAfter < 100));
-    const Probes page = Probe(server.tool, PageRequest(), 1, PageAnswered);
+                took, rssAfter, server.MemoryMB("VmHWM"), rssBefore,
+                verdict(rssAfter >= 0 && rssAfter < 100));
+    const Probes page = probe(server.tool, pageRequest(), 1, pageAnswered);
     std::printf("page afterwards: %s\n", page.Describe().c_str());
     return 0;
 }

@@ -66,9 +66,9 @@ private slots:
         QVERIFY(!backoff.Begin("DEMO", t0 + 999ms));
         QVERIFY(backoff.Begin("other", t0)); // other accounts are not held up
         backoff.End("other", true, true, t0);
-        QVERIFY(fail(t0 + 1s));           // then 2 s
+        QVERIFY(fail(t0 + 1s)); // then 2 s
         QVERIFY(!backoff.Begin("demo", t0 + 2999ms));
-        QVERIFY(fail(t0 + 3s));           // then 4 s, the ceiling
+        QVERIFY(fail(t0 + 3s)); // then 4 s, the ceiling
         QVERIFY(fail(t0 + 7s));
         QVERIFY(!backoff.Begin("demo", t0 + 10999ms));
         QVERIFY(backoff.Begin("demo", t0 + 11s));
@@ -151,7 +151,8 @@ private slots:
         const auto suffix = ParseRanges("bytes=-7");
         QVERIFY(suffix && !suffix->front().first && *suffix->front().last == 7);
         QCOMPARE(ParseRanges("bytes=0-1, 4-5")->size(), std::size_t(2));
-        for (const char* bad : {"bytes=", "bytes=-", "bytes=a-b", "items=1-2", "bytes=1-2-3", "bytes=99999999999999999999-"})
+        for (const char* bad :
+             {"bytes=", "bytes=-", "bytes=a-b", "items=1-2", "bytes=1-2-3", "bytes=99999999999999999999-"})
             QVERIFY2(!ParseRanges(bad), bad);
     }
 };

@@ -18,7 +18,7 @@ using namespace std::chrono_literals;
 namespace {
 
 // A raw connection from a chosen loopback address, so that tests can play several peers.
-std::unique_ptr<QTcpSocket> Connect(int port, const char* from = "127.0.0.1")
+std::unique_ptr<QTcpSocket> connectFrom(int port, const char* from = "127.0.0.1")
 {
     auto socket = std::make_unique<QTcpSocket>();
     if (!socket->bind(QHostAddress(QString::fromLatin1(from))))
@@ -28,7 +28,7 @@ std::unique_ptr<QTcpSocket> Connect(int port, const char* from = "127.0.0.1")
 }
 
 // What the server sends until it closes; `closed` tells whether it did within `ms`.
-QByteArray ReadToClose(QTcpSocket& socket, bool* closed = nullptr, int ms = 8000)
+QByteArray readToClose(QTcpSocket& socket, bool* closed = nullptr, int ms = 8000)
 {
     QElapsedTimer timer;
     timer.start();
@@ -43,25 +43,25 @@ QByteArray ReadToClose(QTcpSocket& socket, bool* closed = nullptr, int ms = 8000
     return got;
 }
 
-QByteArray Exchange(QTcpSocket& socket, const QByteArray& bytes, bool* closed = nullptr)
+QByteArray exchange(QTcpSocket& socket, const QByteArray& bytes, bool* closed = nullptr)
 {
     socket.write(bytes);
     socket.waitForBytesWritten(5000);
-    return ReadToClose(socket, closed);
+    return readToClose(socket, closed);
 }
 
-QByteArray Get(const std::string& target)
+QByteArray getRequest(const std::string& target)
 {
     return QByteArray::fromStdString("GET " + target + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
 }
 
-std::string LoginFrom(int port, const char* from, const std::string& user, const std::string& password)
+std::string loginFrom(int port, const char* from, const std::string& user, const std::string& password)
 {
-    auto socket = Connect(port, from);
+    auto socket = connectFrom(port, from);
     if (!socket)
         return "no connection";
     const auto request = svc::BuildRequest(svc::kLoginCode, {"0-1a-2b-3-4-ff", "127.0.0.1", user, password});
-    const auto fields = ReplyFields(Exchange(*socket, QByteArray::fromStdString(*request)).toStdString());
+    const auto fields = ReplyFields(exchange(*socket, QByteArray::fromStdString(*request)).toStdString());
     return fields.size() > 3 ? fields[3] : std::string();
 }
 
@@ -95,12 +95,12 @@ private slots:
     void slowAndIdleClientsAreDroppedAtTheirDeadline()
     {
         bool closed = false;
-        auto silent = Connect(m_strictPort);
+        auto silent = connectFrom(m_strictPort);
         QVERIFY(silent);
-        QCOMPARE(ReadToClose(*silent, &closed), QByteArray());
+        QCOMPARE(readToClose(*silent, &closed), QByteArray());
         QVERIFY(closed);
 
-        auto dribbling = Connect(m_strictPort);
+        auto dribbling = connectFrom(m_strictPort);
         dribbling->write("GET /CF20/CF_Index.aspx HTTP/1.1\r\nHost: x\r\n");
         QElapsedTimer timer;
         timer.start();
@@ -114,9 +114,9 @@ private slots:
         QVERIFY(!got.contains("HTTP/1.1"));
 
         // Kept alive after an answer, then idle too long.
-        auto idle = Connect(m_strictPort);
+        auto idle = connectFrom(m_strictPort);
         idle->write("GET /CF20/site.css HTTP/1.1\r\nHost: x\r\n\r\n");
-        const QByteArray answered = ReadToClose(*idle, &closed);
+        const QByteArray answered = readToClose(*idle, &closed);
         QVERIFY(answered.startsWith("HTTP/1.1 200"));
         QVERIFY(answered.contains("Connection: keep-alive"));
         QVERIFY(closed);
@@ -124,11 +124,12 @@ private slots:
 
     void keptAliveConnectionsServePipelinedRequests()
     {
-        auto socket = Connect(m_port);
+        auto socket = connectFrom(m_port);
         bool closed = false;
-        const QByteArray got = Exchange(*socket,
+        const QByteArray got = exchange(*socket,
                                         "GET /api/packs HTTP/1.1\r\nHost: x\r\n\r\n"
-                                        "HEAD /CF20/toolpage.js HTTP/1.1\r\nHost: x\r\n\r\n" + Get("/packs/skin_blue.zip"),
+                                        "HEAD /CF20/toolpage.js HTTP/1.1\r\nHost: x\r\n\r\n"
+                                            + getRequest("/packs/skin_blue.zip"),
                                         &closed);
         QCOMPARE(got.count("HTTP/1.1 200 OK"), 3);
         QVERIFY(got.contains("\"packs\""));
@@ -148,39 +149,41 @@ private slots:
             {"GET /" + QByteArray(8000, 'a') + " HTTP/1.1\r\n\r\n", "HTTP/1.1 431"},
             {"NOT HTTP AT ALL\r\n\r\n", "HTTP/1.1 400"},
             {"GET / HTTP/1.1\r\nNo colon here\r\n\r\n", "HTTP/1.1 400"},
-            {"POST /member.php?mod=register HTTP/1.1\r\nHost: x\r\nContent-Length: 1000000\r\n\r\n", "HTTP/1.1 413"},
+            {"POST /member.php?mod=register HTTP/1.1\r\nHost: x\r\nContent-Length: 1000000\r\n\r\n",
+             "HTTP/1.1 413"},
         };
         for (const auto& [request, expected] : cases) {
-            auto socket = Connect(m_strictPort);
+            auto socket = connectFrom(m_strictPort);
             bool closed = false;
-            const QByteArray got = Exchange(*socket, request, &closed);
+            const QByteArray got = exchange(*socket, request, &closed);
             QVERIFY2(got.startsWith(expected), (request.left(20) + " -> " + got.left(20)).constData());
             QVERIFY(closed);
         }
         // Header lines without end: refused once the limit is passed, not read on for ever.
-        auto endless = Connect(m_strictPort);
+        auto endless = connectFrom(m_strictPort);
         QByteArray lines = "GET / HTTP/1.1\r\n";
         while (lines.size() < 32 * 1024)
             lines += "X-Filler: aaaaaaaaaaaaaaaaaaaaaaaa\r\n";
         bool closed = false;
-        QVERIFY(Exchange(*endless, lines, &closed).startsWith("HTTP/1.1 431"));
+        QVERIFY(exchange(*endless, lines, &closed).startsWith("HTTP/1.1 431"));
         QVERIFY(closed);
         // The server is still there for everybody.
-        auto after = Connect(m_strictPort);
-        QVERIFY(Exchange(*after, Get("/CF20/site.css")).startsWith("HTTP/1.1 200"));
+        auto after = connectFrom(m_strictPort);
+        QVERIFY(exchange(*after, getRequest("/CF20/site.css")).startsWith("HTTP/1.1 200"));
     }
 
     void pathsWithControlBytesAreRefused()
     {
-        for (const char* target : {"/CF20/toolpage.js%00.html", "/CF20/toolpage.js%00", "/packs/skin_blue.zip%0A",
-                                   "/CF20/%01toolpage.js", "/CF20/toolpage.js%7F", "/CF20/a%0D%0AX-Injected:%201"}) {
-            auto socket = Connect(m_port);
-            const QByteArray got = Exchange(*socket, Get(target));
+        for (const char* target :
+             {"/CF20/toolpage.js%00.html", "/CF20/toolpage.js%00", "/packs/skin_blue.zip%0A",
+              "/CF20/%01toolpage.js", "/CF20/toolpage.js%7F", "/CF20/a%0D%0AX-Injected:%201"}) {
+            auto socket = connectFrom(m_port);
+            const QByteArray got = exchange(*socket, getRequest(target));
             QVERIFY2(got.startsWith("HTTP/1.1 400"), target);
             QVERIFY(!got.contains("X-Injected"));
         }
-        auto fine = Connect(m_port);
-        const QByteArray got = Exchange(*fine, Get("/CF20/toolpage.js"));
+        auto fine = connectFrom(m_port);
+        const QByteArray got = exchange(*fine, getRequest("/CF20/toolpage.js"));
         QVERIFY(got.startsWith("HTTP/1.1 200"));
         QVERIFY(got.contains("Content-Type: text/javascript"));
     }
@@ -190,27 +193,28 @@ private slots:
     {
         std::vector<std::unique_ptr<QTcpSocket>> held;
         for (int i = 0; i < 64; ++i) {
-            held.push_back(Connect(m_port, "127.0.0.2"));
+            held.push_back(connectFrom(m_port, "127.0.0.2"));
             QVERIFY(held.back());
         }
-        auto over = Connect(m_port, "127.0.0.2");
+        auto over = connectFrom(m_port, "127.0.0.2");
         QVERIFY(over);
         bool closed = false;
-        QCOMPARE(ReadToClose(*over, &closed), QByteArray());
+        QCOMPARE(readToClose(*over, &closed), QByteArray());
         QVERIFY(closed);
-        auto other = Connect(m_port, "127.0.0.3");
-        QVERIFY(Exchange(*other, Get("/CF20/site.css")).startsWith("HTTP/1.1 200"));
+        auto other = connectFrom(m_port, "127.0.0.3");
+        QVERIFY(exchange(*other, getRequest("/CF20/site.css")).startsWith("HTTP/1.1 200"));
         for (auto& socket : held)
-            socket->write(Get("/CF20/site.css"));
+            socket->write(getRequest("/CF20/site.css"));
         for (auto& socket : held)
-            QVERIFY(ReadToClose(*socket).startsWith("HTTP/1.1 200"));
+            QVERIFY(readToClose(*socket).startsWith("HTTP/1.1 200"));
     }
 
     void registrationsArePacedPerPeer()
     {
         httplib::Client web("127.0.0.1", m_port);
         auto post = [&](const std::string& user) {
-            return web.Post("/member.php?mod=register", httplib::Params{{"username", user}, {"password", "pw"}});
+            return web.Post("/member.php?mod=register",
+                            httplib::Params{{"username", user}, {"password", "pw"}});
         };
         QCOMPARE(post("pace1")->status, 200);
         QCOMPARE(post("pace2")->status, 200);
@@ -245,14 +249,14 @@ private slots:
         std::vector<std::unique_ptr<QTcpSocket>> silent;
         for (int i = 0; i < 100; ++i) {
             const QByteArray from = "127.0.1." + QByteArray::number(1 + i % 5);
-            silent.push_back(Connect(m_port, from.constData()));
+            silent.push_back(connectFrom(m_port, from.constData()));
             QVERIFY(silent.back());
         }
-        QCOMPARE(LoginFrom(m_port, "127.0.0.5", "demo", "demo123"), std::string("1"));
+        QCOMPARE(loginFrom(m_port, "127.0.0.5", "demo", "demo123"), std::string("1"));
         // Each silent client is answered "no" at its deadline, and closed.
         for (auto& socket : silent) {
             bool closed = false;
-            const auto fields = ReplyFields(ReadToClose(*socket, &closed).toStdString());
+            const auto fields = ReplyFields(readToClose(*socket, &closed).toStdString());
             QVERIFY(closed);
             QVERIFY(fields.size() > 3 && fields[3] == "0");
         }
@@ -262,34 +266,34 @@ private slots:
     {
         std::vector<std::unique_ptr<QTcpSocket>> held;
         for (int i = 0; i < 32; ++i) {
-            held.push_back(Connect(m_port, "127.0.0.6"));
+            held.push_back(connectFrom(m_port, "127.0.0.6"));
             QVERIFY(held.back());
         }
-        auto over = Connect(m_port, "127.0.0.6");
+        auto over = connectFrom(m_port, "127.0.0.6");
         QVERIFY(over);
         bool closed = false;
-        QCOMPARE(ReadToClose(*over, &closed, 2000), QByteArray());
+        QCOMPARE(readToClose(*over, &closed, 2000), QByteArray());
         QVERIFY(closed);
-        QCOMPARE(LoginFrom(m_port, "127.0.0.7", "demo", "demo123"), std::string("1"));
+        QCOMPARE(loginFrom(m_port, "127.0.0.7", "demo", "demo123"), std::string("1"));
     }
 
     void loginsArePacedPerPeer()
     {
         for (int i = 0; i < 3; ++i)
-            QCOMPARE(LoginFrom(m_port, "127.0.0.8", "demo", "demo123"), std::string("1"));
-        QCOMPARE(LoginFrom(m_port, "127.0.0.8", "demo", "demo123"), std::string("0"));
-        QCOMPARE(LoginFrom(m_port, "127.0.0.9", "demo", "demo123"), std::string("1"));
+            QCOMPARE(loginFrom(m_port, "127.0.0.8", "demo", "demo123"), std::string("1"));
+        QCOMPARE(loginFrom(m_port, "127.0.0.8", "demo", "demo123"), std::string("0"));
+        QCOMPARE(loginFrom(m_port, "127.0.0.9", "demo", "demo123"), std::string("1"));
     }
 
     // Guesses from several addresses still pause the account; other accounts carry on.
     void guessesPauseTheAccount()
     {
         QCOMPARE(m_server.accounts.Register("guessme", "right"), Accounts::RegisterResult::Created);
-        QCOMPARE(LoginFrom(m_port, "127.0.0.10", "guessme", "wrong1"), std::string("0"));
-        QCOMPARE(LoginFrom(m_port, "127.0.0.11", "guessme", "wrong2"), std::string("0"));
-        QCOMPARE(LoginFrom(m_port, "127.0.0.12", "GuessMe", "wrong3"), std::string("0"));
-        QCOMPARE(LoginFrom(m_port, "127.0.0.13", "guessme", "right"), std::string("0"));
-        QCOMPARE(LoginFrom(m_port, "127.0.0.13", "demo", "demo123"), std::string("1"));
+        QCOMPARE(loginFrom(m_port, "127.0.0.10", "guessme", "wrong1"), std::string("0"));
+        QCOMPARE(loginFrom(m_port, "127.0.0.11", "guessme", "wrong2"), std::string("0"));
+        QCOMPARE(loginFrom(m_port, "127.0.0.12", "GuessMe", "wrong3"), std::string("0"));
+        QCOMPARE(loginFrom(m_port, "127.0.0.13", "guessme", "right"), std::string("0"));
+        QCOMPARE(loginFrom(m_port, "127.0.0.13", "demo", "demo123"), std::string("1"));
     }
 };
 
