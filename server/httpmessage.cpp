@@ -135,12 +135,12 @@ std::optional<std::vector<ByteRange>> ParseRanges(std::string_view header)
     std::vector<ByteRange> ranges;
     while (!header.empty()) {
         const std::size_t comma = header.find(',');
-        const std::string_view spec = trim(header.substr(0, comma));
+        const std::string_view item = trim(header.substr(0, comma));
         header = comma == std::string_view::npos ? std::string_view() : header.substr(comma + 1);
-        const std::size_t dash = spec.find('-');
+        const std::size_t dash = item.find('-');
         if (dash == std::string_view::npos)
             return std::nullopt;
-        const std::string_view from = trim(spec.substr(0, dash)), to = trim(spec.substr(dash + 1));
+        const std::string_view from = trim(item.substr(0, dash)), to = trim(item.substr(dash + 1));
         ByteRange range;
         if (!from.empty() && !(range.first = number(from)))
             return std::nullopt;
