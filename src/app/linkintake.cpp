@@ -1,12 +1,9 @@
 #include "linkintake.h"
 
 #include "application.h"
-#include "gamefolderbrowser.h"
-#include "locator.h"
+#include "installjob.h"
 #include "messagebox.h"
-#include "onlinedlg.h"
 #include "paths.h"
-#include "programdir.h"
 #include "urlscheme.h"
 
 namespace {
@@ -55,18 +52,9 @@ bool HandleLink(const QString& link, QWidget* owner)
         break;
     }
 
-    const ResolvedGameFolder game =
-        ResolveGameFolder([owner] { return BrowseGameFolder(owner, GameFolderVariant::MainWindow); });
-    if (!game.goOn)
-        return false; // the folder browser has said why
-
-    COnlineDlg dialog(owner);
-    dialog.repairFlag = QStringLiteral("0");
-    dialog.downloadUrl = parsed.address;
-    dialog.fileName = parsed.fileName;
-    dialog.resourceType = parsed.type;
-    dialog.gameDir = game.folder;
-    dialog.programDir = GetProgramDir();
-    dialog.DoModal();
-    return true;
+    InstallJob pack;
+    pack.downloadUrl = parsed.address;
+    pack.fileName = parsed.fileName;
+    pack.resourceType = parsed.type;
+    return RunInstallJob(pack, owner);
 }

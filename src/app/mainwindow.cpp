@@ -17,27 +17,23 @@
 #include "pngresource.h"
 #include "programdir.h"
 #include "settingskeys.h"
-#include "skinnedbackground.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
-#include <QEventLoop>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLoggingCategory>
-#include <QPainter>
 #include <QTimer>
 #include <QUrl>
-#include <QWindow>
 
 Q_LOGGING_CATEGORY(lcLink, "yfzs.link", QtInfoMsg)
 
 namespace {
 
-constexpr int kBackgroundPng = 176;
-constexpr int kDragStripHeight = 30;
+// Background 176 is 800 × 600; the window is dragged by its top 30 pixels.
+const SkinnedWindow::Skin kSkin{.backgroundPng = 176, .size = {800, 600}, .cutCorners = true, .dragStrip = 30};
 constexpr int kLinkTimerMs = 100;
 
 const QColor kLabelColour(63, 64, 65);
@@ -46,13 +42,9 @@ const QColor kEditEntered(10, 10, 10);
 
 // The dialog template laid things out in dialog units of 1.75 pixels; the buttons start there
 // and move to their run-time rectangles once their images are set.
-QRect fromDialogUnits(int x, int y, int w, int h)
-{
-    auto px = [](int units) { return static_cast<int>(units * 1.75 + 0.5); };
-    return QRect(px(x), px(y), px(w), px(h));
-}
+constexpr DialogUnits::Scale kTemplateScale{1.75, 1.75};
 
-struct ButtonSpec
+struct ButtonLayout
 {
     int id;
     int png;
@@ -61,7 +53,7 @@ struct ButtonSpec
 };
 
 // In the order the buttons get their images and move.
-const ButtonSpec kButtons[] = {
+const ButtonLayout kButtons[] = {
     {DEZIRUdu::IdMinimise, 177, {426, 0, 12, 11}, {756, 10, 20, 20}},
     {DEZIRUdu::IdClose, 184, {443, 0, 13, 11}, {778, 10, 20, 20}},
     {DEZIRUdu::IdRepair, 181, {184, 23, 20, 14}, {298, 36, 60, 55}},
@@ -105,6 +97,7 @@ private:
 
 DEZIRUdu::DEZIRUdu(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
+    , SkinnedWindow(this, kSkin)
 {
     CreateControls();
 }
@@ -118,40 +111,35 @@ QString DEZIRUdu::AccountPlaceholder()
 
 void DEZIRUdu::CreateControls()
 {
-    setFixedSize(800, 600);
-
-    for (const ButtonSpec& spec : kButtons) {
-        PngButton* button = AddButton(spec.id);
-        button->setGeometry(fromDialogUnits(spec.templateRect.x(), spec.templateRect.y(),
-                                            spec.templateRect.width(), spec.templateRect.height()));
+    for (const ButtonLayout& layout : kButtons) {
+        PngButton* button = AddControl(layout.id, new PngButton(this));
+        button->setGeometry(DialogUnits::ToPixels(kTemplateScale, layout.templateRect));
     }
-    m_minimise = static_cast<PngButton*>(m_controls.value(IdMinimise));
-    m_close = static_cast<PngButton*>(m_controls.value(IdClose));
-    m_repair = static_cast<PngButton*>(m_controls.value(IdRepair));
-    m_settings = static_cast<PngButton*>(m_controls.value(IdSettings));
-    m_update = static_cast<PngButton*>(m_controls.value(IdUpdate));
-    m_login = static_cast<PngButton*>(m_controls.value(IdLogin));
-    m_logout = static_cast<PngButton*>(m_controls.value(IdLogout));
-    m_register = static_cast<PngButton*>(m_controls.value(IdRegister));
-    m_help = static_cast<PngButton*>(m_controls.value(IdHelp));
+    m_minimise = Control<PngButton>(IdMinimise);
+    m_close = Control<PngButton>(IdClose);
+    m_repair = Control<PngButton>(IdRepair);
+    m_settings = Control<PngButton>(IdSettings);
+    m_update = Control<PngButton>(IdUpdate);
+    m_login = Control<PngButton>(IdLogin);
+    m_logout = Control<PngButton>(IdLogout);
+    m_register = Control<PngButton>(IdRegister);
+    m_help = Control<PngButton>(IdHelp);
 
     m_login->setToolTip(QStringLiteral("登陆以后您可以收藏资源，并可以异地下载哦 :)"));
     m_register->setToolTip(QStringLiteral("快去注册账号吧，这样您就可以收藏资源啦 :)"));
     m_help->setToolTip(QStringLiteral("提交问题bug反馈"));
 
-    m_accountEdit = new QLineEdit(this);
+    m_accountEdit = AddControl(IdAccount, new QLineEdit(this));
     m_accountEdit->setGeometry(586, 47, 121, 21);
-    m_passwordEdit = new QLineEdit(this);
+    m_passwordEdit = AddControl(IdPassword, new QLineEdit(this));
     m_passwordEdit->setGeometry(586, 70, 121, 21);
     m_passwordEdit->setEchoMode(QLineEdit::Password);
-    m_controls.insert(IdAccount, m_accountEdit);
-    m_controls.insert(IdPassword, m_passwordEdit);
     m_accountEdit->installEventFilter(this);
     m_passwordEdit->installEventFilter(this);
     ApplyEditColours();
 
     auto addLabel = [this](int id, const QString& text, const QRect& rect) {
-        auto* label = new QLabel(text, this);
+        auto* label = AddControl(id, new QLabel(text, this));
         label->setGeometry(rect);
         // Transparent: only the text is drawn, the skin shows behind it.
         label->setAutoFillBackground(false);
@@ -159,12 +147,11 @@ void DEZIRUdu::CreateControls()
         QPalette palette = label->palette();
         palette.setColor(QPalette::WindowText, kLabelColour);
         label->setPalette(palette);
-        m_controls.insert(id, label);
         return label;
     };
     addLabel(IdAccountLabel, QStringLiteral("账号："), QRect(544, 51, 39, 14));
     addLabel(IdPasswordLabel, QStringLiteral("密码："), QRect(544, 75, 39, 14));
-    m_welcome = addLabel(IdWelcome, QStringLiteral("Static"), fromDialogUnits(313, 5, 19, 8));
+    m_welcome = addLabel(IdWelcome, QStringLiteral("Static"), DialogUnits::ToPixels(kTemplateScale, {313, 5, 19, 8}));
 
     connect(m_minimise, &QPushButton::clicked, this, &DEZIRUdu::OnMinimise);
     connect(m_close, &QPushButton::clicked, this, &DEZIRUdu::OnCloseButton);
@@ -177,13 +164,6 @@ void DEZIRUdu::CreateControls()
     connect(m_help, &QPushButton::clicked, this, &DEZIRUdu::OnHelp);
 }
 
-PngButton* DEZIRUdu::AddButton(int id)
-{
-    auto* button = new PngButton(this);
-    m_controls.insert(id, button);
-    return button;
-}
-
 // The one place that decides which browser widget fills the body.
 CHtmlCtrl* DEZIRUdu::CreateBrowserView()
 {
@@ -193,27 +173,7 @@ CHtmlCtrl* DEZIRUdu::CreateBrowserView()
 int DEZIRUdu::DoModal()
 {
     OnInitDialog();
-    show();
-    QEventLoop loop;
-    m_loop = &loop;
-    if (!m_ended)
-        m_result = loop.exec();
-    m_loop = nullptr;
-    return m_result;
-}
-
-void DEZIRUdu::EndDialog(int result)
-{
-    m_ended = true;
-    m_result = result;
-    hide();
-    if (m_loop)
-        m_loop->exit(result);
-}
-
-bool DEZIRUdu::IsEnded() const
-{
-    return m_ended;
+    return SkinnedWindow::DoModal();
 }
 
 bool DEZIRUdu::OnInitDialog()
@@ -233,16 +193,15 @@ bool DEZIRUdu::OnInitDialog()
     // A later start finds this instance by the title.
     setWindowTitle(QString::fromUtf16(kMainWindowTitle));
 
-    m_browser = CreateBrowserView();
-    m_controls.insert(IdBrowser, m_browser);
+    m_browser = AddControl(IdBrowser, CreateBrowserView());
     m_browser->setGeometry(2, 100, 796, 498);
     m_browser->show();
     m_browser->Navigate(Addresses::ToolPageUrl());
 
-    for (const ButtonSpec& spec : kButtons)
-        static_cast<PngButton*>(m_controls.value(spec.id))->SetImage(LoadPngResource(spec.png));
-    for (const ButtonSpec& spec : kButtons)
-        m_controls.value(spec.id)->setGeometry(spec.runtimeRect);
+    for (const ButtonLayout& layout : kButtons)
+        Control<PngButton>(layout.id)->SetImage(LoadPngResource(layout.png));
+    for (const ButtonLayout& layout : kButtons)
+        GetDlgItem(layout.id)->setGeometry(layout.runtimeRect);
 
     m_welcome->hide();
     m_logout->hide();
@@ -311,11 +270,6 @@ void DEZIRUdu::BringToFront()
         return;
     raise();
     activateWindow();
-}
-
-QWidget* DEZIRUdu::GetDlgItem(int id) const
-{
-    return m_controls.value(id);
 }
 
 CHtmlCtrl* DEZIRUdu::BrowserView() const
@@ -417,53 +371,6 @@ bool DEZIRUdu::eventFilter(QObject* watched, QEvent* event)
         break;
     }
     return QWidget::eventFilter(watched, event);
-}
-
-// ---- Painting, shape and moving ------------------------------------------------------------
-
-void DEZIRUdu::paintEvent(QPaintEvent*)
-{
-    QPainter painter(this);
-    DrawSkin(painter, kBackgroundPng);
-}
-
-void DEZIRUdu::resizeEvent(QResizeEvent* event)
-{
-    QWidget::resizeEvent(event);
-    // Corners cut by 3 pixels at the top and 4 at the bottom, like every skinned dialog.
-    setMask(DialogUnits::CutCornerRegion(rect()));
-    update();
-}
-
-void DEZIRUdu::mousePressEvent(QMouseEvent* event)
-{
-    if (event->button() == Qt::LeftButton && event->position().y() < kDragStripHeight) {
-        // The window manager's own move where it offers one; otherwise follow the mouse.
-        if (windowHandle() && windowHandle()->startSystemMove())
-            return;
-        m_dragging = true;
-        m_dragOffset = event->globalPosition().toPoint() - frameGeometry().topLeft();
-        return;
-    }
-    QWidget::mousePressEvent(event);
-}
-
-void DEZIRUdu::mouseMoveEvent(QMouseEvent* event)
-{
-    if (m_dragging) {
-        move(event->globalPosition().toPoint() - m_dragOffset);
-        return;
-    }
-    QWidget::mouseMoveEvent(event);
-}
-
-void DEZIRUdu::mouseReleaseEvent(QMouseEvent* event)
-{
-    if (m_dragging && event->button() == Qt::LeftButton) {
-        m_dragging = false;
-        return;
-    }
-    QWidget::mouseReleaseEvent(event);
 }
 
 // ---- Ending and keys -----------------------------------------------------------------------

@@ -4,7 +4,8 @@
 // tray icon. It runs "modally": DoModal() shows it and runs an event loop until the window
 // ends (EndDialog), which ends the program. Hiding it to the tray does not end that run.
 
-#include <QHash>
+#include "skinnedwindow.h"
+
 #include <QString>
 #include <QWidget>
 
@@ -13,7 +14,6 @@
 class CHtmlCtrl;
 class LoginArea;
 class PngButton;
-class QEventLoop;
 class QLabel;
 class QLineEdit;
 class QTimer;
@@ -26,12 +26,12 @@ namespace service {
 class ServiceClient;
 }
 
-class DEZIRUdu : public QWidget
+class DEZIRUdu : public QWidget, public SkinnedWindow
 {
     Q_OBJECT
 
 public:
-    // Control ids; other parts of the program find the controls by them (GetDlgItem).
+    // Control ids; other parts of the program find the controls by them (GetDlgItem, Control<T>).
     enum ControlId {
         IdBrowser = 1000,
         IdMinimise = 1001,
@@ -55,8 +55,6 @@ public:
 
     // Initialises (OnInitDialog), shows the window and runs until EndDialog.
     int DoModal();
-    void EndDialog(int result);
-    bool IsEnded() const;
 
     // The whole initialisation, in order; DoModal runs it first.
     bool OnInitDialog();
@@ -71,7 +69,6 @@ public:
     // Enter never closes the window.
     void OnOK();
 
-    QWidget* GetDlgItem(int id) const;
     CHtmlCtrl* BrowserView() const;
     TrayIcon* Tray() const;
 
@@ -87,7 +84,7 @@ public:
     void ShowAccountPlaceholder();
 
 public slots:
-    // Buttons whose work lives elsewhere in the program; wired once that work exists.
+    // Buttons whose work lives elsewhere in the program.
     void OnLogin();
     void OnLogout();
     void OnRegister();
@@ -103,19 +100,13 @@ public slots:
     void OnHelp();
 
 protected:
-    void paintEvent(QPaintEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     CHtmlCtrl* CreateBrowserView();
     void CreateControls();
-    PngButton* AddButton(int id);
     void ApplyEditColours();
     void OnAccountFocusIn();
     void OnAccountFocusOut();
@@ -139,7 +130,6 @@ private:
     QLineEdit* m_accountEdit = nullptr;
     QLineEdit* m_passwordEdit = nullptr;
     QLabel* m_welcome = nullptr;
-    QHash<int, QWidget*> m_controls;
 
     QString m_account;
     QString m_password;
@@ -149,15 +139,8 @@ private:
     TrayIcon* m_tray = nullptr;
     platform::GlobalHotKey* m_hotKey = nullptr;
 
-    // Dragging by the top strip where the windowing system cannot move the window itself.
-    QPoint m_dragOffset;
-    bool m_dragging = false;
-
     std::unique_ptr<LoginArea> m_loginArea;
     std::unique_ptr<service::ServiceClient> m_service;
 
     QTimer* m_linkTimer = nullptr;
-    QEventLoop* m_loop = nullptr;
-    int m_result = 0;
-    bool m_ended = false;
 };

@@ -10,7 +10,6 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QProgressBar>
-#include <QTimer>
 
 namespace {
 
@@ -31,8 +30,9 @@ const PackKind kPackKinds[] = {
 
 } // namespace
 
-COnlineDlg::COnlineDlg(QWidget* parent)
+COnlineDlg::COnlineDlg(const InstallJob& job, QWidget* parent)
     : QDialog(parent)
+    , m_job(job)
 {
     setFixedSize(354, 85); // 202 × 52 dialog units of the small progress template
     m_progress = new QProgressBar(this);
@@ -40,6 +40,11 @@ COnlineDlg::COnlineDlg(QWidget* parent)
     m_progress->setTextVisible(false);
     connect(this, &COnlineDlg::ProgressChanged, m_progress, &QProgressBar::setValue);
     connect(this, &COnlineDlg::CloseRequested, this, &QDialog::accept);
+    connect(this, &COnlineDlg::WorkerEnded, this, [this] {
+        m_workerRunning = false;
+        if (m_endWait)
+            m_endWait->quit();
+    }, Qt::QueuedConnection);
 }
 
 COnlineDlg::~COnlineDlg()
@@ -63,7 +68,7 @@ int COnlineDlg::ProgressValue() const
 
 QString COnlineDlg::Target() const
 {
-    return programDir + QStringLiteral("Downloads/") + fileName;
+    return m_job.programDir + QStringLiteral("Downloads/") + m_job.fileName;
 }
 
 int COnlineDlg::DoModal()
@@ -72,21 +77,22 @@ int COnlineDlg::DoModal()
     m_progress->setRange(1, 100);
     m_progress->setValue(0); // below the range: an empty bar
     m_cancel = 0;
-    m_workerDone = false;
+    m_workerRunning = true;
     m_worker = std::thread([this] {
         DownloadWorker();
-        m_workerDone = true;
+        Q_EMIT WorkerEnded();
     });
 
     const int result = exec();
 
     // Closed by the user while the worker still runs: stop the download, and keep serving the
-    // worker's message boxes until it has ended; only then may the dialog go away.
+    // worker's message boxes until its end arrives; only then may the dialog go away.
     m_cancel = kPauseRequested;
-    while (!m_workerDone) {
+    if (m_workerRunning) {
         QEventLoop wait;
-        QTimer::singleShot(20, &wait, &QEventLoop::quit);
+        m_endWait = &wait;
         wait.exec();
+        m_endWait = nullptr;
     }
     m_worker.join();
     return result;
@@ -94,7 +100,7 @@ int COnlineDlg::DoModal()
 
 void COnlineDlg::DownloadWorker()
 {
-    if (repairFlag == u"1")
+    if (m_job.repairFlag)
         RepairGame();
     else
         InstallPack();
@@ -102,7 +108,7 @@ void COnlineDlg::DownloadWorker()
 
 bool COnlineDlg::Download(const QString& url, const QString& target)
 {
-    QDir().mkpath(programDir + QStringLiteral("Downloads"));
+    QDir().mkpath(m_job.programDir + QStringLiteral("Downloads"));
     QFile::remove(target); // a download replaces whatever was there
     const DownloadProgress progress = [this](quint64 received, quint64 total) {
         Q_EMIT ProgressChanged(ProgressPosition(qint64(received), qint64(total)));
@@ -117,14 +123,14 @@ bool COnlineDlg::Unpack(const QString& archive, const QString& folder)
 
 void COnlineDlg::InstallPack()
 {
-    if (gameDir.isEmpty()) {
+    if (m_job.gameDir.isEmpty()) {
         // Unpacking would otherwise aim at the root of the file system.
         MsgBox::Show(QStringLiteral("未指定游戏目录"));
         Q_EMIT CloseRequested();
         return;
     }
     const QString target = Target();
-    if (!Download(QStringLiteral("http://") + downloadUrl, target)) {
+    if (!Download(QStringLiteral("http://") + m_job.downloadUrl, target)) {
         if (m_cancel.load() == 0)
             MsgBox::Show(QStringLiteral("下载出错"));
         return; // the dialog stays open; what arrived stays in Downloads
@@ -132,12 +138,12 @@ void COnlineDlg::InstallPack()
 
     const PackKind* kind = nullptr;
     for (const PackKind& k : kPackKinds)
-        if (resourceType == QStringView(k.type))
+        if (m_job.resourceType == QStringView(k.type))
             kind = &k;
     bool unpacked = true;
     if (kind) {
-        WriteIniString(programDir + Ini::kConfigFile, kind->section, kind->key, QString());
-        unpacked = Unpack(target, gameDir + QString::fromUtf16(kind->folder));
+        WriteIniString(m_job.programDir + Ini::kConfigFile, kind->section, kind->key, QString());
+        unpacked = Unpack(target, m_job.gameDir + QString::fromUtf16(kind->folder));
     }
     MsgBox::Show(unpacked ? QStringLiteral("安装成功，您可以通过云帆助手【启动游戏】按钮进入游戏！")
                           : QStringLiteral("解压出错"));
@@ -146,19 +152,19 @@ void COnlineDlg::InstallPack()
 
 void COnlineDlg::RepairGame()
 {
-    if (gameDir.isEmpty()) {
+    if (m_job.gameDir.isEmpty()) {
         MsgBox::Show(QStringLiteral("未指定游戏目录"));
         Q_EMIT CloseRequested();
         return;
     }
     const QString target = Target();
-    if (!Download(downloadUrl, target)) {
+    if (!Download(m_job.downloadUrl, target)) {
         if (m_cancel.load() == 0)
             MsgBox::Show(QStringLiteral("下载出错"));
         QFile::remove(target);
         return;
     }
-    MsgBox::Show(Unpack(target, gameDir) ? QStringLiteral("修复成功，如果还是不能正常运行，请到官网下载最新版！")
+    MsgBox::Show(Unpack(target, m_job.gameDir) ? QStringLiteral("修复成功，如果还是不能正常运行，请到官网下载最新版！")
                                          : QStringLiteral("解压出错"));
     Q_EMIT CloseRequested();
 }

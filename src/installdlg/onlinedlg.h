@@ -2,7 +2,10 @@
 // COnlineDlg: the small progress dialog that downloads one ZIP archive and unpacks it, either a
 // resource pack into the game's rez tree (a VEDERU77 link) or the repair archive over the game
 // folder. The work runs on a worker thread; the dialog only shows the progress bar. Closing the
-// dialog stops the download, and the dialog stays alive until its worker has ended.
+// dialog stops the download, and the dialog stays alive until its worker has ended. Callers run
+// it through RunInstallJob (installjob.h).
+
+#include "installjob.h"
 
 #include <QDialog>
 #include <QString>
@@ -13,6 +16,7 @@
 #include <memory>
 #include <thread>
 
+class QEventLoop;
 class QProgressBar;
 
 class COnlineDlg : public QDialog
@@ -20,16 +24,8 @@ class COnlineDlg : public QDialog
     Q_OBJECT
 
 public:
-    explicit COnlineDlg(QWidget* parent = nullptr);
+    explicit COnlineDlg(const InstallJob& job, QWidget* parent = nullptr);
     ~COnlineDlg() override;
-
-    // Inputs, set by the caller before DoModal.
-    QString downloadUrl;   // pack: address without "http://"; repair: the whole address
-    QString repairFlag;    // "1": repair; anything else: pack install
-    QString fileName;      // name of the archive in the Downloads folder
-    QString resourceType;  // pack kind "1", "2" or "3"
-    QString programDir;    // ends with a separator
-    QString gameDir;
 
     // Runs the dialog until it closes and its worker has ended.
     int DoModal();
@@ -40,8 +36,10 @@ public:
     int ProgressValue() const;
 
 Q_SIGNALS:
+    // Emitted by the worker; the dialog takes each through a queued connection.
     void ProgressChanged(int position);
     void CloseRequested();
+    void WorkerEnded();
 
 private:
     void DownloadWorker();
@@ -51,8 +49,10 @@ private:
     bool Unpack(const QString& archive, const QString& folder);
     QString Target() const;
 
+    const InstallJob m_job;
     QProgressBar* m_progress = nullptr;
     std::thread m_worker;
-    std::atomic<bool> m_workerDone{true};
+    bool m_workerRunning = false; // user-interface thread only: cleared by WorkerEnded
+    QEventLoop* m_endWait = nullptr;
     std::atomic<qint32> m_cancel{0}; // the download's pause watch: set to stop it
 };

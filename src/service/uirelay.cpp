@@ -2,11 +2,22 @@
 
 #include "serviceui.h"
 
+#include <QCoreApplication>
 #include <QMetaObject>
 #include <QObject>
 #include <QThread>
 
 namespace service {
+
+void RunOnUiThread(const std::function<void()>& call, QObject* context)
+{
+    if (!context)
+        context = QCoreApplication::instance();
+    if (!context || context->thread() == QThread::currentThread())
+        call();
+    else
+        QMetaObject::invokeMethod(context, call, Qt::BlockingQueuedConnection);
+}
 
 void UiRelay::DeleteLater::operator()(QObject* object) const
 {
@@ -34,10 +45,7 @@ bool UiRelay::Run(const std::function<void(ServiceUi&)>& call)
         delivered = true;
         call(*m_ui);
     };
-    if (m_context->thread() == QThread::currentThread())
-        here();
-    else
-        QMetaObject::invokeMethod(m_context.get(), here, Qt::BlockingQueuedConnection);
+    RunOnUiThread(here, m_context.get());
     return delivered;
 }
 

@@ -4,16 +4,14 @@
 #include "dialogunits.h"
 #include "pngbutton.h"
 #include "pngresource.h"
-#include "skinnedbackground.h"
 
 #include <QKeyEvent>
 #include <QLabel>
 
 namespace {
 
-constexpr int kWidth = 350; // the size of background 190
-constexpr int kHeight = 150;
-constexpr int kBackground = 190;
+// Background 190 is 350 × 150. The dialog has no drag strip: it stays where it was centred.
+const SkinnedWindow::Skin kSkin{.backgroundPng = 190, .size = {350, 150}, .fontPixels = 12};
 constexpr int kOkImage = 188;
 constexpr int kCloseImage = 184;
 const QColor kTextColour(14, 78, 129);
@@ -22,32 +20,27 @@ const QColor kTextColour(14, 78, 129);
 
 RAruzeVOVOzu::RAruzeVOVOzu(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
+    , SkinnedWindow(this, kSkin)
 {
-    QFont font = this->font();
-    font.setPixelSize(12);
-    setFont(font);
-
-    m_closeButton = new PngButton(this);
-    m_closeButton->setObjectName(QString::number(kCloseButton));
+    auto place = [](QWidget* control, int x, int y, int w, int h) {
+        control->setGeometry(DialogUnits::ToPixels(DialogUnits::kDialogFont, QRect(x, y, w, h)));
+    };
+    m_closeButton = AddControl(kCloseButton, new PngButton(this));
     m_closeButton->setText(QStringLiteral("关闭"));
-    m_closeButton->setGeometry(DialogUnits::ToPixels(75, 59, 26, 12));
+    place(m_closeButton, 75, 59, 26, 12);
 
-    m_text = new QLabel(this);
-    m_text->setObjectName(QString::number(kText));
-    m_text->setGeometry(DialogUnits::ToPixels(21, 25, 138, 33));
+    m_text = AddControl(kText, new QLabel(this));
+    place(m_text, 21, 25, 138, 33);
     m_text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_text->setTextFormat(Qt::PlainText);
     QPalette palette = m_text->palette();
     palette.setColor(QPalette::WindowText, kTextColour);
     m_text->setPalette(palette);
 
-    m_closeGlyph = new PngButton(this);
-    m_closeGlyph->setObjectName(QString::number(kCloseGlyph));
-    m_closeGlyph->setGeometry(DialogUnits::ToPixels(172, 1, 11, 12));
+    m_closeGlyph = AddControl(kCloseGlyph, new PngButton(this));
+    place(m_closeGlyph, 172, 1, 11, 12);
 
     m_text->setText(AboutText());
-    setFixedSize(kWidth, kHeight);
-    SkinnedBackground::Install(this, kBackground);
     m_closeButton->SetImage(LoadPngResource(kOkImage));
     m_closeGlyph->SetImage(LoadPngResource(kCloseImage));
     m_closeGlyph->setGeometry(330, 10, 20, 20);
@@ -57,16 +50,6 @@ RAruzeVOVOzu::RAruzeVOVOzu(QWidget* parent)
 }
 
 RAruzeVOVOzu::~RAruzeVOVOzu() = default;
-
-int RAruzeVOVOzu::DoModal()
-{
-    return exec();
-}
-
-QWidget* RAruzeVOVOzu::GetDlgItem(int id) const
-{
-    return findChild<QWidget*>(QString::number(id));
-}
 
 QString RAruzeVOVOzu::AboutText()
 {

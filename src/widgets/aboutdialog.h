@@ -2,24 +2,23 @@
 // RAruzeVOVOzu: the about dialog opened from the tray menu. The product's web site, its version
 // and its rights line on the skin; it has no settings and writes nothing.
 
+#include "skinnedwindow.h"
+
 #include <QDialog>
 #include <QString>
 
 class PngButton;
 class QLabel;
 
-class RAruzeVOVOzu : public QDialog
+class RAruzeVOVOzu : public QDialog, public SkinnedWindow
 {
     Q_OBJECT
 
 public:
-    enum Control { kCloseButton = 1, kText = 1005, kCloseGlyph = 1037 };
+    enum ControlId { kCloseButton = 1, kText = 1005, kCloseGlyph = 1037 };
 
     explicit RAruzeVOVOzu(QWidget* parent = nullptr);
     ~RAruzeVOVOzu() override;
-
-    int DoModal();
-    QWidget* GetDlgItem(int id) const;
 
     // The three lines: web site, version, rights.
     static QString AboutText();

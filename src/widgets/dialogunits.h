@@ -1,16 +1,22 @@
 #pragma once
-// Placing the skinned dialogs' controls as their Windows templates lay them out: dialog units of
-// the 8-point dialog font (1.5 pixels across, 1.625 down), and the cut-corner window outline the
-// skinned windows share.
+// Placing controls as their Windows dialog templates lay them out. A template measures in
+// dialog units of its font; how many pixels a unit is across and down on the reference system
+// is the template's scale.
 
 #include <QRect>
-#include <QRegion>
 
 namespace DialogUnits {
 
-QRect ToPixels(int x, int y, int width, int height);
+struct Scale
+{
+    double across;
+    double down;
+};
 
-// `rect` with its corners cut by 3 pixels at the top and 4 at the bottom.
-QRegion CutCornerRegion(const QRect& rect);
+// The 8-point dialog font of the settings and about templates.
+inline constexpr Scale kDialogFont{1.5, 1.625};
+
+// `units` (x, y, width, height in dialog units) in pixels, each rounded to the nearest.
+QRect ToPixels(const Scale& scale, const QRect& units);
 
 } // namespace DialogUnits

@@ -1,11 +1,12 @@
 #include "messagebox.h"
 
+#include "uirelay.h"
+
 #include <QApplication>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QMutex>
 #include <QQueue>
-#include <QThread>
 
 namespace MsgBox {
 namespace {
@@ -62,12 +63,8 @@ Answer showHere(const QString& text, Buttons buttons, QWidget* owner)
 
 Answer Show(const QString& text, Buttons buttons, QWidget* owner)
 {
-    QCoreApplication* app = QCoreApplication::instance();
-    if (!app || QThread::currentThread() == app->thread())
-        return showHere(text, buttons, owner);
     Answer answer = Ok;
-    QMetaObject::invokeMethod(
-        app, [&] { answer = showHere(text, buttons, owner); }, Qt::BlockingQueuedConnection);
+    service::RunOnUiThread([&] { answer = showHere(text, buttons, owner); });
     return answer;
 }
 

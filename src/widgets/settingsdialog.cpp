@@ -7,7 +7,6 @@
 #include "pngbutton.h"
 #include "pngresource.h"
 #include "settingskeys.h"
-#include "skinnedbackground.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -15,29 +14,23 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 
 namespace {
 
-constexpr int kWidth = 423; // the size of background 187
-constexpr int kHeight = 390;
-constexpr int kDragStrip = 30;
-constexpr int kBackground = 187;
+// Background 187 is 423 × 390; the title strip of it drags the captionless dialog.
+const SkinnedWindow::Skin kSkin{
+    .backgroundPng = 187, .size = {423, 390}, .cutCorners = true, .dragStrip = 30, .fontPixels = 12};
 constexpr int kOkImage = 188;
 constexpr int kCancelImage = 186;
 constexpr int kCloseImage = 184;
-
-QString id(int control)
-{
-    return QString::number(control);
-}
 
 } // namespace
 
 CDialogSet::CDialogSet(QWidget* parent, const QString& configPath)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint)
+    , SkinnedWindow(this, kSkin)
     , m_configPath(configPath)
 {
     setWindowTitle(QString());
@@ -46,16 +39,6 @@ CDialogSet::CDialogSet(QWidget* parent, const QString& configPath)
 }
 
 CDialogSet::~CDialogSet() = default;
-
-int CDialogSet::DoModal()
-{
-    return exec();
-}
-
-QWidget* CDialogSet::GetDlgItem(int control) const
-{
-    return findChild<QWidget*>(id(control));
-}
 
 QString CDialogSet::AutostartName()
 {
@@ -69,15 +52,11 @@ QString CDialogSet::AutostartProgram()
 
 void CDialogSet::CreateControls()
 {
-    QFont font = this->font();
-    font.setPixelSize(12); // 8-point dialog font at 96 dpi
-    setFont(font);
-
     auto place = [this](QWidget* widget, int control, int x, int y, int w, int h) {
         widget->setParent(this);
-        widget->setGeometry(DialogUnits::ToPixels(x, y, w, h));
+        widget->setGeometry(DialogUnits::ToPixels(DialogUnits::kDialogFont, QRect(x, y, w, h)));
         if (control)
-            widget->setObjectName(id(control));
+            AddControl(control, widget);
         return widget;
     };
     auto group = [&](const QString& title, int x, int y, int w, int h) {
@@ -162,8 +141,6 @@ void CDialogSet::CreateControls()
 void CDialogSet::OnInitDialog()
 {
     UpdateData(false);
-    setFixedSize(kWidth, kHeight);
-    SkinnedBackground::Install(this, kBackground);
 
     m_ok->SetImage(LoadPngResource(kOkImage));
     m_cancel->SetImage(LoadPngResource(kCancelImage));
@@ -174,9 +151,9 @@ void CDialogSet::OnInitDialog()
     if (ReadIniString(m_configPath, system, Ini::kAutostart, QString(), 20) == u"1")
         m_autostart = 1;
     auto isOne = [&](QLatin1String key) { return ReadIniString(m_configPath, system, key) == u"1"; };
-    static_cast<QAbstractButton*>(GetDlgItem(isOne(Ini::kExit) ? kHideToTray : kExitProgram))->setChecked(true);
-    static_cast<QAbstractButton*>(GetDlgItem(isOne(Ini::kAutoUpdate) ? kAutoUpdate : kPromptUpdate))->setChecked(true);
-    static_cast<QAbstractButton*>(GetDlgItem(isOne(Ini::kRun) ? kUseTest : kUseOfficial))->setChecked(true);
+    Control<QAbstractButton>(isOne(Ini::kExit) ? kHideToTray : kExitProgram)->setChecked(true);
+    Control<QAbstractButton>(isOne(Ini::kAutoUpdate) ? kAutoUpdate : kPromptUpdate)->setChecked(true);
+    Control<QAbstractButton>(isOne(Ini::kRun) ? kUseTest : kUseOfficial)->setChecked(true);
     m_officialFolder = ReadIniString(m_configPath, Ini::kCfInfo, Ini::kFolder, QString(), 255);
     m_testFolder = ReadIniString(m_configPath, Ini::kCfInfo, Ini::kFolderTyf, QString(), 255);
     UpdateData(false);
@@ -197,7 +174,7 @@ void CDialogSet::UpdateData(bool saveAndValidate)
 
 bool CDialogSet::IsChecked(int control) const
 {
-    return static_cast<QAbstractButton*>(GetDlgItem(control))->isChecked();
+    return Control<QAbstractButton>(control)->isChecked();
 }
 
 void CDialogSet::OnOK()
@@ -243,41 +220,6 @@ void CDialogSet::OnBrowse(bool testServer)
         return;
     (testServer ? m_testFolder : m_officialFolder) = chosen;
     UpdateData(false);
-}
-
-void CDialogSet::mousePressEvent(QMouseEvent* event)
-{
-    // The title strip of the background drags the captionless window.
-    if (event->button() == Qt::LeftButton && event->position().y() < kDragStrip) {
-        m_dragging = true;
-        m_dragOffset = event->globalPosition().toPoint() - pos();
-        event->accept();
-        return;
-    }
-    QDialog::mousePressEvent(event);
-}
-
-void CDialogSet::mouseMoveEvent(QMouseEvent* event)
-{
-    if (m_dragging && (event->buttons() & Qt::LeftButton)) {
-        move(event->globalPosition().toPoint() - m_dragOffset);
-        event->accept();
-        return;
-    }
-    QDialog::mouseMoveEvent(event);
-}
-
-void CDialogSet::mouseReleaseEvent(QMouseEvent* event)
-{
-    m_dragging = false;
-    QDialog::mouseReleaseEvent(event);
-}
-
-void CDialogSet::resizeEvent(QResizeEvent* event)
-{
-    QDialog::resizeEvent(event);
-    setMask(DialogUnits::CutCornerRegion(rect()));
-    update();
 }
 
 void CDialogSet::keyPressEvent(QKeyEvent* event)

@@ -5,9 +5,9 @@
 // opens and writes it on OK only; the autostart entry follows the check box at every click.
 
 #include "programdir.h"
+#include "skinnedwindow.h"
 
 #include <QDialog>
-#include <QPoint>
 #include <QString>
 
 class PngButton;
@@ -15,13 +15,13 @@ class QAbstractButton;
 class QCheckBox;
 class QLineEdit;
 
-class CDialogSet : public QDialog
+class CDialogSet : public QDialog, public SkinnedWindow
 {
     Q_OBJECT
 
 public:
-    // Control ids of the dialog template; GetDlgItem finds the controls by them.
-    enum Control {
+    // Control ids of the dialog template; GetDlgItem and Control<T> find the controls by them.
+    enum ControlId {
         kAutostart = 1019,
         kHideToTray = 1020,
         kExitProgram = 1021,
@@ -42,18 +42,11 @@ public:
     explicit CDialogSet(QWidget* parent = nullptr, const QString& configPath = GetConfigPath());
     ~CDialogSet() override;
 
-    int DoModal();
-    QWidget* GetDlgItem(int id) const;
-
     // The name of the autostart entry and the program file it starts, in the program directory.
     static QString AutostartName();
     static QString AutostartProgram();
 
 protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
@@ -77,7 +70,4 @@ private:
     PngButton* m_ok = nullptr;
     PngButton* m_cancel = nullptr;
     PngButton* m_close = nullptr;
-
-    bool m_dragging = false;
-    QPoint m_dragOffset;
 };

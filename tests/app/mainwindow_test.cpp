@@ -157,7 +157,7 @@ private slots:
         QCOMPARE(qobject_cast<QLabel*>(window->GetDlgItem(1016))->text(), QStringLiteral("密码："));
         QCOMPARE(window->GetDlgItem(1015)->palette().color(QPalette::WindowText), QColor(63, 64, 65));
         // The small glyph buttons keep their 13 × 13 frame inside their 20 × 20 box.
-        QCOMPARE(static_cast<PngButton*>(window->GetDlgItem(1002))->FrameWidth(), 13);
+        QCOMPARE(window->Control<PngButton>(1002)->FrameWidth(), 13);
 
         // Tooltips on the login, register and help buttons only.
         QCOMPARE(window->GetDlgItem(1013)->toolTip(), QStringLiteral("登陆以后您可以收藏资源，并可以异地下载哦 :)"));

@@ -86,7 +86,7 @@ private slots:
         ZipBuilder zip;
         zip.AddFolder("skins/").AddFile("skins/a.png", Compressible(100000));
         zip.AddFile("deep\\er/b.txt", "b").AddFolder("empty/");
-        ZipEntrySpec unixFolder;
+        ZipEntryFixture unixFolder;
         unixFolder.name = "ufolder";
         unixFolder.versionMadeBy = UnixHost();
         unixFolder.externalAttributes = UnixMode(0040755);
@@ -150,12 +150,12 @@ private slots:
 
     void readOnlyFilesStayReadOnly()
     {
-        ZipEntrySpec unixRo;
+        ZipEntryFixture unixRo;
         unixRo.name = "unix-ro.txt";
         unixRo.data = "u";
         unixRo.versionMadeBy = UnixHost();
         unixRo.externalAttributes = UnixMode(0100444);
-        ZipEntrySpec dosRo;
+        ZipEntryFixture dosRo;
         dosRo.name = "dos-ro.txt";
         dosRo.data = "d";
         dosRo.externalAttributes = 0x21;
@@ -182,7 +182,7 @@ private slots:
 
     void timeStamps()
     {
-        ZipEntrySpec withUt;
+        ZipEntryFixture withUt;
         withUt.name = "ut.txt";
         withUt.data = "t";
         withUt.localExtra = QByteArray("xy\x02\x00zz", 6) + ExtendedTimestamp(3, {1000000000, 1100000000});
@@ -209,7 +209,7 @@ private slots:
 
     void encryptedEntryStops()
     {
-        ZipEntrySpec secret;
+        ZipEntryFixture secret;
         secret.name = "secret.txt";
         secret.data = Compressible(3000);
         secret.password = "pw";
@@ -238,7 +238,7 @@ private slots:
     void corruptDataStops()
     {
         QFETCH(bool, deflate);
-        ZipEntrySpec bad;
+        ZipEntryFixture bad;
         bad.name = "bad.bin";
         bad.data = Compressible(200000);
         bad.deflate = deflate;
@@ -274,11 +274,11 @@ private slots:
     {
         const QString skin = u"皮肤/图标.png"_qs;
         const QString readme = u"说明.txt"_qs;
-        ZipEntrySpec utf8;
+        ZipEntryFixture utf8;
         utf8.name = skin.toUtf8();
         utf8.data = "u";
         utf8.utf8Flag = true;
-        ZipEntrySpec gbk;
+        ZipEntryFixture gbk;
         gbk.name = platform::ToAnsi(readme);
         gbk.data = "g";
         QVERIFY(Unzip(ZipBuilder().Add(utf8).Add(gbk)));
@@ -301,12 +301,12 @@ private slots:
 
     void symbolicLinkEntriesBecomeFiles()
     {
-        ZipEntrySpec link;
+        ZipEntryFixture link;
         link.name = "link";
         link.data = "../../../etc/passwd";
         link.versionMadeBy = UnixHost();
         link.externalAttributes = UnixMode(0120777);
-        ZipEntrySpec through = link;
+        ZipEntryFixture through = link;
         through.name = "link/inside.txt";
         through.data = "x";
         through.externalAttributes = UnixMode(0100644);

@@ -4,7 +4,7 @@
 
 #include <minizip/zip.h>
 
-ZipBuilder& ZipBuilder::Add(const ZipEntrySpec& entry)
+ZipBuilder& ZipBuilder::Add(const ZipEntryFixture& entry)
 {
     m_entries.append(entry);
     return *this;
@@ -12,7 +12,7 @@ ZipBuilder& ZipBuilder::Add(const ZipEntrySpec& entry)
 
 ZipBuilder& ZipBuilder::AddFile(const QByteArray& name, const QByteArray& data)
 {
-    ZipEntrySpec entry;
+    ZipEntryFixture entry;
     entry.name = name;
     entry.data = data;
     return Add(entry);
@@ -20,7 +20,7 @@ ZipBuilder& ZipBuilder::AddFile(const QByteArray& name, const QByteArray& data)
 
 ZipBuilder& ZipBuilder::AddFolder(const QByteArray& name)
 {
-    ZipEntrySpec entry;
+    ZipEntryFixture entry;
     entry.name = name;
     entry.externalAttributes = 0x10;
     entry.deflate = false;
@@ -33,7 +33,7 @@ bool ZipBuilder::Write(const QString& path) const
     if (!zip)
         return false;
     bool ok = true;
-    for (const ZipEntrySpec& e : m_entries) {
+    for (const ZipEntryFixture& e : m_entries) {
         zip_fileinfo info{};
         info.dosDate = e.dosDateTime;
         info.external_fa = e.externalAttributes;

@@ -6,7 +6,7 @@
 #include <QList>
 #include <QString>
 
-struct ZipEntrySpec {
+struct ZipEntryFixture {
     QByteArray name;              // stored bytes, as the archive holds them
     QByteArray data;
     quint16 versionMadeBy = 0x0014; // MS-DOS host
@@ -21,13 +21,13 @@ struct ZipEntrySpec {
 class ZipBuilder
 {
 public:
-    ZipBuilder& Add(const ZipEntrySpec& entry);
+    ZipBuilder& Add(const ZipEntryFixture& entry);
     ZipBuilder& AddFile(const QByteArray& name, const QByteArray& data);
     ZipBuilder& AddFolder(const QByteArray& name);
     bool Write(const QString& path) const;
 
 private:
-    QList<ZipEntrySpec> m_entries;
+    QList<ZipEntryFixture> m_entries;
 };
 
 // MS-DOS host, Unix host attribute helpers.

@@ -141,13 +141,12 @@ private:
     std::unique_ptr<COnlineDlg> makeDialog(const QString& url, const QString& repairFlag, const QString& fileName,
                                            const QString& type)
     {
-        auto d = std::make_unique<COnlineDlg>();
-        d->downloadUrl = url;
-        d->repairFlag = repairFlag;
-        d->fileName = fileName;
-        d->resourceType = type;
-        d->programDir = m_programDir;
-        d->gameDir = m_gameDir;
+        auto d = std::make_unique<COnlineDlg>(InstallJob{.downloadUrl = url,
+                                                         .repairFlag = repairFlag == u"1",
+                                                         .fileName = fileName,
+                                                         .resourceType = type,
+                                                         .programDir = m_programDir,
+                                                         .gameDir = m_gameDir});
         connect(d.get(), &COnlineDlg::ProgressChanged, d.get(), [this](int position) {
             QMutexLocker lock(&m_positionsLock);
             m_positions << position;

@@ -1,6 +1,6 @@
 #include "pngbutton.h"
 #include "pngresource.h"
-#include "skinnedbackground.h"
+#include "skinnedwindow.h"
 #include "testrunner.h"
 
 #include <QPainter>
@@ -227,8 +227,7 @@ private slots:
     {
         QWidget dialog;
         dialog.resize(423, 390);
-        SkinnedBackground* skin = SkinnedBackground::Install(&dialog, 187);
-        QCOMPARE(skin->PngId(), 187);
+        SkinnedWindow skin(&dialog, {.backgroundPng = 187});
         QVERIFY(difference(grabbed(&dialog), LoadPngResource(187)) <= 1);
 
         // A missing image leaves the area as it was, without failing.
@@ -238,7 +237,7 @@ private slots:
         QPalette palette = other.palette();
         palette.setColor(QPalette::Window, Qt::green);
         other.setPalette(palette);
-        SkinnedBackground::Install(&other, 185);
+        SkinnedWindow missing(&other, {.backgroundPng = 185});
         QCOMPARE(argb(grabbed(&other)).pixel(25, 25), qRgb(0, 255, 0));
 
         QImage target(10, 10, QImage::Format_ARGB32);

@@ -1,0 +1,20 @@
+#include "installjob.h"
+
+#include "gamefolderbrowser.h"
+#include "locator.h"
+#include "onlinedlg.h"
+#include "programdir.h"
+
+bool RunInstallJob(InstallJob job, QWidget* owner)
+{
+    const ResolvedGameFolder game =
+        ResolveGameFolder([owner] { return BrowseGameFolder(owner, GameFolderVariant::MainWindow); });
+    if (!game.goOn)
+        return false;
+
+    job.gameDir = game.folder;
+    job.programDir = GetProgramDir();
+    COnlineDlg dialog(job, owner);
+    dialog.DoModal();
+    return true;
+}

@@ -1,0 +1,185 @@
+#include "skinnedwindow.h"
+
+#include "pngresource.h"
+#include "widgetslog.h"
+
+#include <QDialog>
+#include <QEventLoop>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPolygon>
+#include <QRegion>
+#include <QWindow>
+
+namespace {
+
+// The client rectangle with its corners cut by 3 pixels at the top and 4 at the bottom.
+QRegion cutCornerRegion(const QRect& rect)
+{
+    const int l = rect.left();
+    const int t = rect.top();
+    const int r = rect.left() + rect.width();
+    const int b = rect.top() + rect.height();
+    const QPolygon outline({{l, t + 3}, {l + 3, t}, {r - 3, t}, {r, t + 3},
+                            {r, b - 4}, {r - 4, b}, {l + 3, b}, {l, b - 4}});
+    return QRegion(outline);
+}
+
+} // namespace
+
+bool DrawSkin(QPainter& painter, int pngId)
+{
+    // Decoded for every paint on purpose: nothing of the skin stays in memory between paints.
+    const QImage image = LoadPngResource(pngId);
+    if (image.isNull())
+        return false;
+    painter.drawImage(QPoint(0, 0), image);
+    return true;
+}
+
+// Sees the window's own events before the window does: the skin is painted under whatever the
+// window paints, the outline follows every size change, and presses in the strip move it.
+class SkinnedWindow::EventFilter : public QObject
+{
+public:
+    EventFilter(QWidget* window, const Skin& skin)
+        : m_window(window)
+        , m_skin(skin)
+    {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched != m_window)
+            return false;
+        switch (event->type()) {
+        case QEvent::Paint: {
+            QPainter painter(m_window);
+            DrawSkin(painter, m_skin.backgroundPng);
+            return false;
+        }
+        case QEvent::Resize:
+            if (m_skin.cutCorners) {
+                m_window->setMask(cutCornerRegion(m_window->rect()));
+                m_window->update();
+            }
+            return false;
+        case QEvent::MouseButtonPress:
+            return OnPress(static_cast<QMouseEvent*>(event));
+        case QEvent::MouseMove:
+            return OnMove(static_cast<QMouseEvent*>(event));
+        case QEvent::MouseButtonRelease:
+            return OnRelease(static_cast<QMouseEvent*>(event));
+        default:
+            return false;
+        }
+    }
+
+private:
+    bool OnPress(QMouseEvent* event)
+    {
+        if (event->button() != Qt::LeftButton || event->position().y() >= m_skin.dragStrip)
+            return false;
+        // The window manager's own move where it offers one, as a caption would; otherwise
+        // the window follows the mouse.
+        event->accept();
+        if (m_window->windowHandle() && m_window->windowHandle()->startSystemMove())
+            return true;
+        m_dragging = true;
+        m_dragOffset = event->globalPosition().toPoint() - m_window->frameGeometry().topLeft();
+        return true;
+    }
+
+    bool OnMove(QMouseEvent* event)
+    {
+        if (!m_dragging || !(event->buttons() & Qt::LeftButton))
+            return false;
+        m_window->move(event->globalPosition().toPoint() - m_dragOffset);
+        event->accept();
+        return true;
+    }
+
+    bool OnRelease(QMouseEvent* event)
+    {
+        if (!m_dragging || event->button() != Qt::LeftButton)
+            return false;
+        m_dragging = false;
+        event->accept();
+        return true;
+    }
+
+    QWidget* m_window;
+    const Skin m_skin;
+    bool m_dragging = false;
+    QPoint m_dragOffset;
+};
+
+SkinnedWindow::SkinnedWindow(QWidget* window, const Skin& skin)
+    : m_window(window)
+    , m_filter(std::make_unique<EventFilter>(window, skin))
+{
+    if (skin.fontPixels > 0) {
+        QFont font = window->font();
+        font.setPixelSize(skin.fontPixels);
+        window->setFont(font);
+    }
+    if (!skin.size.isEmpty())
+        window->setFixedSize(skin.size);
+    window->update();
+}
+
+// The filter goes with us, before the Qt part: what that part still does on its way out never
+// reaches the filter.
+SkinnedWindow::~SkinnedWindow() = default;
+
+int SkinnedWindow::DoModal()
+{
+    if (auto* dialog = qobject_cast<QDialog*>(m_window))
+        return dialog->exec();
+    m_window->show();
+    QEventLoop loop;
+    m_loop = &loop;
+    if (!m_ended)
+        m_result = loop.exec();
+    m_loop = nullptr;
+    return m_result;
+}
+
+void SkinnedWindow::EndDialog(int result)
+{
+    m_ended = true;
+    m_result = result;
+    if (auto* dialog = qobject_cast<QDialog*>(m_window)) {
+        dialog->done(result);
+        return;
+    }
+    m_window->hide();
+    if (m_loop)
+        m_loop->exit(result);
+}
+
+bool SkinnedWindow::IsEnded() const
+{
+    return m_ended;
+}
+
+void SkinnedWindow::Register(int id, QWidget* control)
+{
+    if (m_controls.contains(id))
+        qCCritical(lcWidgets) << "control id" << id << "filed twice in" << m_window->metaObject()->className();
+    m_controls.insert(id, control);
+}
+
+QWidget* SkinnedWindow::GetDlgItem(int id) const
+{
+    return m_controls.value(id);
+}
+
+void SkinnedWindow::ReportWrongControl(int id, const QWidget* found, const QMetaObject& wanted) const
+{
+    qCCritical(lcWidgets).nospace() << "control " << id << " of " << m_window->metaObject()->className()
+                                    << " is " << (found ? found->metaObject()->className() : "missing")
+                                    << ", not " << wanted.className();
+}
