@@ -1,5 +1,6 @@
 #include "locator.h"
 
+#include "gameinstalls.h"
 #include "inifile.h"
 #include "paths.h"
 #include "registry.h"
@@ -9,8 +10,6 @@
 #include <QFileInfo>
 
 namespace {
-
-constexpr qsizetype kMaxPath = 259; // a Windows path without its terminator
 
 // A stored folder of two characters or fewer ("0", "C:") counts as none.
 bool isUsableFolder(const QString& folder)
@@ -93,15 +92,18 @@ QString GameFolderMessage(GameFolderVariant variant, GameFolderOutcome outcome, 
 
 ResolvedGameFolder ResolveGameFolder(const GameFolderBrowser& browse, const QString& configPath)
 {
-    const platform::RegistryString installPath = platform::RegistryLookup(
-        platform::kLocalMachine, u"Software\\Tencent\\CrossFire", u"InstallPath");
-    if (installPath.keyFound && installPath.text && !installPath.text->isEmpty()
-        && installPath.text->size() <= kMaxPath)
-        return {true, platform::DosPathToNative(*installPath.text)};
+    // Every prefix's registry is asked; one answer is taken as the game's own word, as on
+    // Windows. Several leave the choice to the user's stored folder or to the chooser.
+    const QList<GameInstall> installs = FindGameInstalls();
+    if (installs.size() == 1 && installs.first().fromRegistry)
+        return {true, installs.first().folder};
 
     const QString stored = readStoredFolder(configPath);
     if (isUsableFolder(stored))
         return {true, stored};
+
+    if (installs.size() == 1)
+        return {true, installs.first().folder};
 
     if (!browse || !browse())
         return {false, QString()};

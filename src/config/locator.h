@@ -54,9 +54,10 @@ struct ResolvedGameFolder
 };
 
 // The official-server folder for an install or repair, in this order: the game's InstallPath
-// under HKEY_LOCAL_MACHINE\Software\Tencent\CrossFire in the Wine prefix (a drive path becomes
-// a path in the prefix; config.ini is then not looked at); else FOLDER when it is longer than two
-// characters; else `browse`, and FOLDER read again after it. An InstallPath that is missing,
-// empty, not text or longer than 259 characters is passed over as if the key were absent.
+// under HKEY_LOCAL_MACHINE\Software\Tencent\CrossFire when exactly one Wine prefix has one (a
+// drive path becomes a path in that prefix; config.ini is then not looked at); else FOLDER when
+// it is longer than two characters; else the one install found under a prefix's drive_c; else
+// `browse` (which offers the installs found, when there are several), and FOLDER read again
+// after it. Folders that do not exist are passed over as if never named.
 ResolvedGameFolder ResolveGameFolder(const GameFolderBrowser& browse,
                                      const QString& configPath = GetConfigPath());

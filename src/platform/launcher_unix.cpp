@@ -1,6 +1,7 @@
 #include "launcher.h"
 
 #include "paths.h"
+#include "prefixfinder.h"
 #include "registry.h"
 
 #include <QFile>
@@ -43,6 +44,28 @@ bool isNativeProgram(const QFileInfo& file)
     return head == "\x7f" "ELF" || head.startsWith("#!");
 }
 
+// A Windows program starts the way its prefix expects: through its game manager or the manager's
+// own Wine build; one outside every known prefix runs in the default prefix with `wine`.
+bool startWindowsProgram(const QString& path)
+{
+    const std::optional<WinePrefix> prefix = PrefixContaining(FindWinePrefixes(), path);
+    if (!prefix)
+        return startDetached(QStringLiteral("wine"), {path}, true);
+    const LaunchCommand command = CommandForExe(*prefix, path, {});
+    if (!command.missing.isEmpty()) {
+        qCWarning(lcPrefix) << "cannot start" << path << "- missing" << command.missing;
+        return false;
+    }
+    QProcess process;
+    process.setProgram(command.program);
+    process.setArguments(command.arguments);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (auto it = command.environment.cbegin(); it != command.environment.cend(); ++it)
+        env.insert(it.key(), it.value());
+    process.setProcessEnvironment(env);
+    return process.startDetached();
+}
+
 } // namespace
 
 bool OpenWithShell(const QString& target)
@@ -60,7 +83,7 @@ bool OpenWithShell(const QString& target)
         return false;
     const QString path = file.absoluteFilePath();
     if (file.isFile() && isWindowsProgram(file))
-        return startDetached(QStringLiteral("wine"), {path}, true);
+        return startWindowsProgram(path);
     if (isNativeProgram(file))
         return startDetached(path, {});
     return startDetached(opener, {path});

@@ -13,11 +13,14 @@
 // game folder has to be found or a program started.
 
 #include <QHash>
+#include <QLoggingCategory>
 #include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <optional>
+
+Q_DECLARE_LOGGING_CATEGORY(lcPrefix) // yfzs.prefix
 
 namespace platform {
 

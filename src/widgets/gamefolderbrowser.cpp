@@ -1,5 +1,6 @@
 #include "gamefolderbrowser.h"
 
+#include "gameinstallchooser.h"
 #include "messagebox.h"
 
 #include <QDir>
@@ -28,7 +29,16 @@ QString askForFolder(QWidget* owner, const QString& title)
 
 bool BrowseGameFolder(QWidget* owner, GameFolderVariant variant, const QString& configPath, QString* chosen)
 {
-    const QString folder = askForFolder(owner, GameFolderTextsFor(variant).title);
+    const QString title = GameFolderTextsFor(variant).title;
+    // With the game in several prefixes, the user picks one of them before any browsing.
+    QString folder;
+    const QList<GameInstall> installs = FindGameInstalls();
+    const InstallChoice choice = installs.size() > 1 ? ChooseGameInstall(owner, title, installs)
+                                                     : InstallChoice{InstallChoice::Browse, QString()};
+    if (choice.kind == InstallChoice::Chosen)
+        folder = choice.folder;
+    else if (choice.kind == InstallChoice::Browse)
+        folder = askForFolder(owner, title);
     if (chosen)
         *chosen = folder;
     const GameFolderOutcome outcome = StoreChosenGameFolder(variant, folder, configPath);

@@ -124,8 +124,10 @@ private Q_SLOTS:
             QVERIFY(found.goOn);
             QCOMPARE(found.folder, u"/stored/folder"_qs);
         }
-        // 259 characters still fit a Windows path.
-        setRegistry("\"InstallPath\"=\"C:\\\\" + QByteArray(256, 'a') + "\"\n");
+        // 259 characters still fit a Windows path (in two levels: one name holds at most 255 bytes).
+        const QByteArray level1(128, 'a'), level2(127, 'b');
+        QVERIFY(QDir().mkpath(prefix() + u"/drive_c/"_qs + QString::fromLatin1(level1 + "/" + level2)));
+        setRegistry("\"InstallPath\"=\"C:\\\\" + level1 + "\\\\" + level2 + "\"\n");
         QCOMPARE(ResolveGameFolder(browser(true), config()).folder.size(),
                  (prefix() + u"/dosdevices/c:/"_qs).size() + 256);
         QCOMPARE(m_browses, 0);

@@ -1,4 +1,5 @@
 #include "prefixfinder.h"
+#include "launcher.h"
 
 #include "testfiles.h"
 #include "testrunner.h"
@@ -256,6 +257,38 @@ private slots:
         QCOMPARE(PrefixContaining(prefixes, f.home + QStringLiteral("/link/drive_c/CF"))->path, outer);
         QVERIFY(!PrefixContaining(prefixes, outer + QStringLiteral("/system.reg")));
         QVERIFY(!PrefixContaining(prefixes, f.home + QStringLiteral("/pother/drive_c/x")));
+    }
+
+    // The opener starts an .exe in a manager's prefix through that prefix's runner, for real.
+    void openerUsesThePrefixRunner()
+    {
+        FakeHome f;
+        const QString h = f.home;
+        const QString runner = h + QStringLiteral("/.local/share/lutris/runners/wine/ge-8/bin/wine");
+        const QString log = h + QStringLiteral("/launch.log");
+        QVERIFY(writeFile(runner, "#!/bin/sh\nprintf '%s|%s' \"$1\" \"$WINEPREFIX\" > \"" + log.toUtf8() + ".tmp\"\n"
+                                  "mv \"" + log.toUtf8() + ".tmp\" \"" + log.toUtf8() + "\"\n"));
+        QFile(runner).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        f.prefix(h + QStringLiteral("/Games/cf"));
+        QVERIFY(writeFile(h + QStringLiteral("/.config/lutris/games/cf-1.yml"),
+                          "game:\n  exe: drive_c/CF/QQLogin.exe\n  prefix: ~/Games/cf\nwine:\n  version: ge-8\n"));
+        const QString exe = h + QStringLiteral("/Games/cf/drive_c/CF/update.exe");
+        QVERIFY(writeFile(exe, "MZ"));
+
+        const QByteArray savedHome = qgetenv("HOME");
+        qputenv("HOME", h.toUtf8());
+        const bool started = OpenWithShell(exe);
+        qputenv("HOME", savedHome);
+        QVERIFY(started);
+        QVERIFY(QTest::qWaitFor([&] { return QFile::exists(log); }, 10000));
+        QCOMPARE(readFile(log), (exe + u'|' + h + QStringLiteral("/Games/cf")).toUtf8());
+
+        // With the runner gone the start fails instead of falling back to some other Wine.
+        QVERIFY(QFile::remove(runner));
+        qputenv("HOME", h.toUtf8());
+        const bool startedWithout = OpenWithShell(exe);
+        qputenv("HOME", savedHome);
+        QVERIFY(!startedWithout);
     }
 };
 

@@ -1,0 +1,74 @@
+#include "testrunner.h"
+
+#include "gamefolderbrowser.h"
+#include "gameinstallchooser.h"
+#include "inifile.h"
+#include "messagebox.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+// The game in two prefixes of a home: the chooser comes before the browser.
+class GameInstallChooserTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QByteArray m_savedHome;
+    QString config() const { return m_dir.filePath(u"config.ini"_qs); }
+    QString game(int n) const { return m_dir.filePath(u"home/Games/p%1/drive_c/CF"_qs.arg(n)); }
+
+    static void write(const QString& path, const QByteArray& data)
+    {
+        QDir().mkpath(QFileInfo(path).path());
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(data);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        for (int n : {1, 2}) {
+            write(game(n) + u"/QQLogin.exe"_qs, "MZ");
+            write(m_dir.filePath(u"home/Games/p%1/system.reg"_qs.arg(n)), "WINE REGISTRY Version 2\n");
+        }
+        m_savedHome = qgetenv("HOME");
+        qputenv("HOME", m_dir.filePath(u"home"_qs).toUtf8());
+        MsgBox::TakeAnsweredTexts();
+        TakeBrowsedTitles();
+    }
+    void cleanupTestCase() { qputenv("HOME", m_savedHome); }
+    void init() { QFile::remove(config()); }
+
+    void choosingAnInstallStoresIt()
+    {
+        SetNextInstallChoice(1);
+        QVERIFY(BrowseGameFolder(nullptr, GameFolderVariant::Official, config()));
+        QCOMPARE(ReadIniString(config(), u"CF Info"_qs, u"FOLDER"_qs, QString(), 260), game(2));
+        QVERIFY(TakeBrowsedTitles().isEmpty()); // no folder browser
+    }
+
+    void browseLeadsToTheFolderBrowser()
+    {
+        SetNextInstallChoice(-1);
+        SetNextBrowsedFolder(game(1));
+        QVERIFY(BrowseGameFolder(nullptr, GameFolderVariant::TestServer, config()));
+        QCOMPARE(TakeBrowsedTitles(), QStringList{u"请选择 穿越火线<体验服> 游戏目录："_qs});
+        QCOMPARE(ReadIniString(config(), u"CF Info"_qs, u"FOLDER_TYF"_qs, QString(), 260), game(1));
+    }
+
+    void cancellingIsNothingChosen()
+    {
+        MsgBox::SetNextAnswer(MsgBox::Ok);
+        SetNextInstallChoice(-2);
+        QVERIFY(!BrowseGameFolder(nullptr, GameFolderVariant::MainWindow, config()));
+        QCOMPARE(MsgBox::TakeAnsweredTexts(), QStringList{u"未指定游戏目录"_qs});
+        QVERIFY(!QFile::exists(config()));
+    }
+};
+
+YFZS_TEST_CLASS(GameInstallChooserTest)
+#include "gameinstallchooser_test.moc"
