@@ -6,7 +6,9 @@
 #include "gamefolderbrowser.h"
 #include "inifile.h"
 #include "messagebox.h"
+#include "settingsdialog.h"
 #include "settingskeys.h"
+#include "trayavailability.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -112,7 +114,7 @@ public:
     QString FindWindow(const QString& name) const
     {
         QString id;
-        QTest::qWaitFor([&] {
+        (void)QTest::qWaitFor([&] {
             id = Run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
                                                  u'^' + name + u'$'}).section(u'\n', 0, 0);
             return !id.isEmpty();
@@ -288,6 +290,28 @@ private Q_SLOTS:
         QVERIFY(WriteIniString(config, Ini::kCfInfo, Ini::kFolderTyf, prefix.path()));
         QCOMPARE(GameFolderBrowserStart(GameFolderVariant::Official, config), prefix.path() + u"/drive_c/Program Files"_qs);
         QCOMPARE(GameFolderBrowserStart(GameFolderVariant::TestServer, config), prefix.path());
+    }
+
+    void settingsSayWhyHidingDoesNothingWithoutTray()
+    {
+        const QString config = m_dir.filePath(QStringLiteral("settings.ini"));
+        for (bool tray : {false, true}) {
+            SetSystemTrayAvailableForTest(tray);
+            CDialogSet dialog(nullptr, config);
+            auto* note = dialog.findChild<QLabel*>(QStringLiteral("noTrayNote"));
+            if (tray) {
+                QVERIFY(!note);
+                continue;
+            }
+            QVERIFY(note);
+            QCOMPARE(note->text(), NoTrayExplanation());
+            // Inside the dialog, clear of the two radio buttons' labels.
+            QVERIFY(dialog.rect().contains(note->geometry()));
+            for (QLabel* label : dialog.findChildren<QLabel*>())
+                if (label != note && (label->text() == u"退出程序"_qs || label->text() == u"隐藏到托盘"_qs))
+                    QVERIFY(!label->geometry().intersects(note->geometry()));
+        }
+        SetSystemTrayAvailableForTest(std::nullopt);
     }
 
     void captionsAndClassAsTheDesktopSeesThem()

@@ -81,6 +81,7 @@ private Q_SLOTS:
         qputenv("XDG_DATA_DIRS", QFile::encodeName(m_xdg.filePath(QStringLiteral("none")) + u':' + share));
         const QString scheme = QStringLiteral("vederu77");
         QCOMPARE(platform::DesktopFileId(), QStringLiteral("YFZS"));
+        QFile::remove(m_xdg.filePath(QStringLiteral("data/applications/yfzs-vederu77.desktop"))); // earlier cases'
 
         // Named by the package's bin/ beside share/, and by an absolute path.
         for (const QByteArray& exec : {QByteArray("YFZS %u"), QFile::encodeName(exe) + " %u"}) {
