@@ -72,6 +72,13 @@ as_user() {
     QX77_HOST=127.0.0.1 QX77_TOOL_PORT="$tool_port" QX77_SERVICE_PORT="$service_port" \
     QX77_FORUM_URL="http://127.0.0.1:$tool_port" ${QTWEBENGINE_DISABLE_SANDBOX:+QTWEBENGINE_DISABLE_SANDBOX=1} "$@"
 }
+# runuser waits for the program it started: end the program itself (its only child).
+stop_program() {
+  local child
+  child=$(pgrep -P "${pids[-1]}" || true)
+  [ -n "$child" ] && kill "$child" 2>/dev/null
+  wait "${pids[-1]}" 2>/dev/null || true
+}
 as_user YFZS >"$work/yfzs.log" 2>&1 &
 pids+=($!)
 window=$(timeout 60 xdotool search --sync --onlyvisible --name '^QX77 云帆助手$' | head -1) || true
@@ -95,7 +102,21 @@ grep -q '^x-scheme-handler/vederu77=YFZS.desktop;' "$home/.config/mimeapps.list"
 for _ in $(seq 150); do grep -q 'GET /CF20/CF_Index.aspx' "$work/server.log" && break; sleep 0.2; done
 grep -q 'GET /CF20/CF_Index.aspx 200' "$work/server.log" || fail "the tool page was not loaded"
 
-kill "${pids[-1]}" 2>/dev/null || true
+# A newer release on the server: the offer points at the package manager and starts no updater,
+# so after the one box nothing else follows and the program keeps running.
+stop_program
+sed -i 's/"version": *"[^"]*"/"version": "9.9.9"/' "$work/data/versions.json"
+as_user YFZS >"$work/yfzs-update.log" 2>&1 &
+pids+=($!)
+box=$(timeout 60 xdotool search --sync --onlyvisible --name '^YFZS$' | head -1) || true
+[ -n "$box" ] || fail "no update offer"
+grep -q '^version=9\.9\.9' "$data/update.ini" || fail "update.ini does not hold the offer"
+xdotool windowfocus --sync "$box" key Return
+sleep 3
+[ -z "$(xdotool search --onlyvisible --name '^YFZS$' 2>/dev/null)" ] || fail "another box followed the offer"
+kill -0 "${pids[-1]}" || fail "the program ended after the offer"
+stop_program
+
 apt-get remove -y -q yfzs qx77-server
 [ ! -e /usr/bin/YFZS ] || fail "/usr/bin/YFZS left behind"
 echo "install_test: $(basename "$client") and $(basename "$server") install, run as $user and remove"
