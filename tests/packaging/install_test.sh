@@ -102,9 +102,18 @@ grep -q '^x-scheme-handler/vederu77=YFZS.desktop;' "$home/.config/mimeapps.list"
 for _ in $(seq 150); do grep -q 'GET /CF20/CF_Index.aspx' "$work/server.log" && break; sleep 0.2; done
 grep -q 'GET /CF20/CF_Index.aspx 200' "$work/server.log" || fail "the tool page was not loaded"
 
+# A data folder the user cannot write: told once, in a box, that nothing will be kept.
+stop_program
+mkdir -p "$work/locked-data"
+as_user XDG_DATA_HOME="$work/locked-data" YFZS >"$work/yfzs-locked.log" 2>&1 &
+pids+=($!)
+timeout 60 xdotool search --sync --onlyvisible --name '^YFZS$' >/dev/null || fail "no word about the unwritable data folder"
+# Said before anything else: the main window comes only once the box is answered.
+[ -z "$(xdotool search --onlyvisible --name '^QX77 云帆助手$' 2>/dev/null)" ] || fail "the box is not the first thing shown"
+stop_program
+
 # A newer release on the server: the offer points at the package manager and starts no updater,
 # so after the one box nothing else follows and the program keeps running.
-stop_program
 sed -i 's/"version": *"[^"]*"/"version": "9.9.9"/' "$work/data/versions.json"
 as_user YFZS >"$work/yfzs-update.log" 2>&1 &
 pids+=($!)
