@@ -2,6 +2,7 @@
 
 #include "dochostsite.h"
 #include "memory.h"
+#include "offlinepage.h"
 #include "pagebridge.h"
 #include "pageprogress.h"
 
@@ -20,6 +21,8 @@ CHtmlCtrl::CHtmlCtrl(QWidget* parent)
     connect(m_site, &QWebEnginePage::loadFinished, this, [] { platform::TrimFreeMemory(); });
 
     ConnectDownloads();
+    // Our own page, not the engine's, while the tool server cannot be reached.
+    new OfflinePage(this);
 }
 
 CHtmlCtrl::~CHtmlCtrl()

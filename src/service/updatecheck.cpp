@@ -45,6 +45,14 @@ void CheckUpdate(UiRelay& ui, bool manual)
     WriteIniString(updateIni, Ini::kYfzsVer, Ini::kSerTime, fields.at(4));
     WriteIniString(updateIni, Ini::kYfzsVer, Ini::kClientAdd, fields.at(6));
 
+    // A system install belongs to the package manager; no updater of ours replaces its files.
+    if (IsSystemInstall()) {
+        ui.Message(QStringLiteral("发现服务器有新版本 %1。\n本程序由系统的软件包管理器安装，请通过它更新，"
+                                  "例如在终端运行：sudo apt update && sudo apt upgrade")
+                       .arg(fields.at(5)));
+        return;
+    }
+
     // The updater is looked for where the process runs, not in the program directory.
     const QString updater = QDir::current().absoluteFilePath(QStringLiteral("update.exe"));
     const QString autoUpdate = ReadIniString(config, Ini::kSystem, Ini::kAutoUpdate, QString(), 20);

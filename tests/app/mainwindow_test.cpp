@@ -7,6 +7,7 @@
 #include "pngbutton.h"
 #include "programdir.h"
 #include "settingskeys.h"
+#include "trayavailability.h"
 #include "appfixture.h"
 #include "testrunner.h"
 
@@ -105,6 +106,8 @@ private slots:
     {
         QVERIFY(m_pages.Start());
         QVERIFY(m_service.Start());
+        // Offscreen has no tray; these cases are about a desktop with one (desktop_test has both).
+        SetSystemTrayAvailableForTest(true);
         qputenv("QX77_SERVICE_PORT", QByteArray::number(m_service.Port()));
         // The window registers the URL scheme at start; keep that in the test's own folders.
         qputenv("XDG_DATA_HOME", QFile::encodeName(m_xdg.filePath(QStringLiteral("data"))));
