@@ -249,7 +249,8 @@ bool acceptResponse(Task* t)
     curl_off_t length = -1;
     if (curl_easy_getinfo(t->curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK)
         length = -1;
-    if (!isIdentityCoding(t->contentEncoding))
+    // Only bodies that are kept are judged by their coding; a 416's body is thrown away.
+    if ((code == 200 || code == 206) && !isIdentityCoding(t->contentEncoding))
         return t->Refuse(
             QStringLiteral("Content-Encoding \"%1\"").arg(QString::fromLatin1(t->contentEncoding)));
 

@@ -89,7 +89,7 @@ private Q_SLOTS:
     {
         QFETCH(int, status);
         QFETCH(QByteArray, header);
-        TestResource r{m_body, status};
+        TestResource r{m_body.left(4000), status};
         if (!header.isEmpty())
             r.headers << header;
         m_server.Put("/refused.zip", r);
