@@ -158,7 +158,7 @@ private slots:
         const QString server = QFileInfo(QStringLiteral(YFZS_EXECUTABLE)).absolutePath() + QStringLiteral("/qx77-server");
         QVERIFY2(QFileInfo(server).isExecutable(), qPrintable(server));
 
-        QCOMPARE(QProcess::execute(server, {QStringLiteral("--make-demo"), DataDir()}), 0);
+        QCOMPARE(QProcess::execute(server, {QStringLiteral("--make-demo"), DataDir(), QStringLiteral("--small-packs")}), 0);
 
         m_server.setProgram(server);
         m_server.setArguments({QStringLiteral("--quiet"), QStringLiteral("--tool-port"), QStringLiteral("0"),
