@@ -69,7 +69,8 @@ struct ViewStream {
                     break;
                 done += rest;
             } else {
-                const qint64 fill = qMin(at == lastEnd ? kSequentialFill : kRandomFill, end - at);
+                const bool sequential = at == lastEnd || done > 0;
+                const qint64 fill = qMin(sequential ? kSequentialFill : kRandomFill, end - at);
                 if (!buffer)
                     buffer = std::make_unique<char[]>(size_t(kSequentialFill));
                 bufferLength = 0;
