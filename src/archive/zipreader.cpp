@@ -1,6 +1,7 @@
 #include "zipreader.h"
 
 #include "archivelog.h"
+#include "entrydata.h"
 #include "entryname.h"
 #include "paths.h"
 #include "zipview.h"
@@ -11,11 +12,12 @@
 
 namespace {
 
-constexpr int kBufferSize = 65536;
 constexpr int kScratchSize = 65536;
 constexpr uLong kFlagEncrypted = 0x0001;
 constexpr uLong kFlagUtf8Name = 0x0800;
 constexpr qint64 kLocalHeaderSize = 30;
+constexpr int kStored = 0;
+constexpr int kDeflated = 8;
 // Reserving space costs a system call and, on some file systems, extent bookkeeping; it pays
 // only for files large enough that a full disk would otherwise show late.
 constexpr qint64 kReserveFrom = 1 << 20;
@@ -187,6 +189,8 @@ bool ZipReader::ReadCurrentEntry(int index)
     ZipEntryLocation where;
     where.directoryPosition = unzGetOffset64(zip);
     where.encrypted = header.flag & kFlagEncrypted;
+    where.crc = quint32(header.crc);
+    where.method = int(header.compression_method);
 
     EntryTimes times;
     times.modification = times.access = times.creation = DosDateTimeToFileTime(quint32(header.dosDate));
@@ -200,6 +204,7 @@ bool ZipReader::ReadCurrentEntry(int index)
             ApplyExtendedTimestamp(QByteArrayView(m_scratch.constData(), extraLength), times);
         // The library has checked that the local name is as long as the central one.
         const qint64 dataStart = qint64(unzGetCurrentFileZStreamPos64(zip));
+        where.dataStart = dataStart;
         where.start = dataStart - kLocalHeaderSize - qint64(header.size_filename) - qMax(0, extraLength);
         where.end = dataStart + info.compressedSize;
         unzCloseCurrentFile(zip);
@@ -224,7 +229,7 @@ ZipReader::Result ZipReader::ExtractEntry(int index, const QString& targetName)
     const std::optional<ZipEntryInfo> info = GetEntry(index);
     if (!info || !GoToEntry(index))
         return Result::CorruptData;
-    return ExtractPositioned(*info, m_lastLocation.encrypted, targetName);
+    return ExtractPositioned(*info, m_lastLocation, targetName);
 }
 
 ZipReader::Result ZipReader::ExtractListed(const ZipEntryInfo& info, const ZipEntryLocation& where,
@@ -241,10 +246,11 @@ ZipReader::Result ZipReader::ExtractListed(const ZipEntryInfo& info, const ZipEn
     m_last.reset();
     if (unzSetOffset64(Handle(m_zip), where.directoryPosition) != UNZ_OK)
         return Result::CorruptData;
-    return ExtractPositioned(info, where.encrypted, targetName);
+    return ExtractPositioned(info, where, targetName);
 }
 
-ZipReader::Result ZipReader::ExtractPositioned(const ZipEntryInfo& info, bool encrypted, const QString& targetName)
+ZipReader::Result ZipReader::ExtractPositioned(const ZipEntryInfo& info, const ZipEntryLocation& where,
+                                               const QString& targetName)
 {
     platform::FsError error = platform::FsError::None;
     if (info.attributes & FileAttribute::Directory) {
@@ -269,69 +275,50 @@ ZipReader::Result ZipReader::ExtractPositioned(const ZipEntryInfo& info, bool en
     // cannot be a file.
     if (fileName.isEmpty() || fileName == u"." || fileName == u"..")
         return Result::CannotCreateFile;
-    Result result = CopyEntryData(*folder, fileName, info, encrypted);
+    Result result = CopyEntryData(*folder, fileName, info, where);
     if (result == Result::CannotCreateFile && reused) {
         m_folders.Forget();
         folder = m_folders.Reach(folderPart, &error);
         if (!folder)
             return FromFsError(error, Result::CannotCreateFile);
-        result = CopyEntryData(*folder, fileName, info, encrypted);
+        result = CopyEntryData(*folder, fileName, info, where);
     }
     return result;
 }
 
 ZipReader::Result ZipReader::CopyEntryData(const platform::Folder& folder, const QString& fileName,
-                                           const ZipEntryInfo& info, bool encrypted)
+                                           const ZipEntryInfo& info, const ZipEntryLocation& where)
 {
-    unzFile zip = Handle(m_zip);
     // Entries that cannot be read at all fail before an existing file is truncated. Without
     // a password the library would hand out the enciphered bytes as data.
-    if (encrypted)
+    if (where.encrypted)
         return Result::Password;
-    if (unzOpenCurrentFile(zip) != UNZ_OK)
+    if (where.dataStart < 0 || (where.method != kStored && where.method != kDeflated))
         return Result::CorruptData;
 
     platform::FsError error = platform::FsError::None;
     platform::OutputFile file =
         platform::OutputFile::Create(folder, fileName, info.attributes & FileAttribute::ReadOnly, &error);
-    if (!file.IsValid()) {
-        unzCloseCurrentFile(zip);
+    if (!file.IsValid())
         return FromFsError(error, Result::CannotCreateFile);
-    }
-    if (!m_buffer)
-        m_buffer = std::make_unique<char[]>(kBufferSize);
-
-    Result result = Result::Ok;
     if (info.uncompressedSize >= kReserveFrom && !file.Reserve(info.uncompressedSize, &error))
-        result = FromFsError(error, Result::WriteError);
-    qint64 written = 0;
-    while (result == Result::Ok) {
-        const int got = unzReadCurrentFile(zip, m_buffer.get(), kBufferSize);
-        if (got < 0) {
-            result = Result::CorruptData;
-            break;
-        }
-        if (got == 0) {
-            // The library stops quietly at the end of the compressed data; only the full
-            // declared size counts as the end of the entry.
-            if (written != info.uncompressedSize)
-                result = Result::CorruptData;
-            break;
-        }
-        if (!file.Write(m_buffer.get(), got, &error)) {
-            result = FromFsError(error, Result::WriteError);
-            break;
-        }
-        written += got;
+        return FromFsError(error, Result::WriteError);
+    if (!m_data)
+        m_data = std::make_unique<EntryDataReader>(m_layout->nativePath);
+    switch (m_data->Copy(where.dataStart, info.compressedSize, info.uncompressedSize, where.method, where.crc, file,
+                         &error)) {
+    case EntryDataReader::Outcome::Corrupt:
+        return Result::CorruptData;
+    case EntryDataReader::Outcome::WriteFailed:
+        return FromFsError(error, Result::WriteError);
+    case EntryDataReader::Outcome::Ok:
+        break;
     }
-    // Closing checks the CRC once all data has been read.
-    if (unzCloseCurrentFile(zip) != UNZ_OK && result == Result::Ok)
-        result = Result::CorruptData;
     // A time of 0 means the archive gave none that makes sense; the file keeps the present one.
-    if (result == Result::Ok && (info.modificationTime != 0 || info.accessTime != 0)
+    if ((info.modificationTime != 0 || info.accessTime != 0)
         && !file.SetTimes(FileTimeToUnixNs(info.accessTime), FileTimeToUnixNs(info.modificationTime)))
         qCWarning(lcArchive) << "cannot set the times of" << fileName;
-    return result;
+    return Result::Ok;
 }
 
 void ZipReader::Close()
@@ -343,7 +330,7 @@ void ZipReader::Close()
     }
     m_open = false;
     m_folders.Forget();
-    m_buffer.reset();
+    m_data.reset();
     m_last.reset();
     m_count.reset();
     m_current = -1;

@@ -1,8 +1,8 @@
 #pragma once
 // Entry-level reading of a ZIP archive on disk: lists entries with cleaned names, attributes
 // and times, and writes one entry at a time below a base folder, streaming its data through
-// one small buffer. Writes never pass through a link below the base folder. The container
-// format itself is minizip's and zlib's business.
+// a few buffers of fixed size. Writes never pass through a link below the base folder.
+// minizip reads the directory and the local headers; zlib inflates.
 
 #include "entrymeta.h"
 #include "targetfolders.h"
@@ -29,11 +29,15 @@ struct ZipEntryInfo {
 struct ZipEntryLocation {
     quint64 directoryPosition = 0; // minizip's position of the central header
     qint64 start = -1;             // local header; -1 when it could not be read
+    qint64 dataStart = -1;         // first byte of the compressed data
     qint64 end = -1;               // just after the compressed data
+    quint32 crc = 0;
+    int method = 0;                // 0 stored, 8 deflated
     bool encrypted = false;
 };
 
 struct ZipLayout;
+class EntryDataReader;
 
 class ZipReader
 {
@@ -77,9 +81,10 @@ private:
     ZipReader(void* handle, std::shared_ptr<const ZipLayout> layout);
     bool GoToEntry(int index);
     bool ReadCurrentEntry(int index);
-    Result ExtractPositioned(const ZipEntryInfo& info, bool encrypted, const QString& targetName);
+    Result ExtractPositioned(const ZipEntryInfo& info, const ZipEntryLocation& where, const QString& targetName);
     Result CopyEntryData(const platform::Folder& folder, const QString& fileName, const ZipEntryInfo& info,
-                         bool encrypted);
+                         const ZipEntryLocation& where);
+    Result Unpack(platform::OutputFile& file, const ZipEntryInfo& info, const ZipEntryLocation& where);
 
     void* m_zip = nullptr;   // none for an open empty archive
     std::shared_ptr<const ZipLayout> m_layout;
@@ -91,5 +96,7 @@ private:
     ZipEntryLocation m_lastLocation;
     TargetFolders m_folders;
     QByteArray m_scratch;    // names and local extra fields, each at most 65535 bytes
-    std::unique_ptr<char[]> m_buffer; // transfer buffer, made on first extraction
+    // Entry data is read and inflated here rather than through the library, whose 16 KiB
+    // steps and byte-wise copying of stored data cost more than the inflating itself.
+    std::unique_ptr<EntryDataReader> m_data;
 };

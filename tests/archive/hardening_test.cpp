@@ -161,6 +161,21 @@ private slots:
         QVERIFY(!UnzipArchiveToFolder(m_archive, m_dest));
     }
 
+    void declaredSizesBoundTheOutput()
+    {
+        // The free-space check trusts the declared sizes, so no entry may write more.
+        QVERIFY(ZipBuilder().AddFile("big.txt", Compressible(300000)).Write(m_archive));
+        QFile file(m_archive);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QByteArray bytes = file.readAll();
+        PutLe32(bytes.data() + 22, 1000); // the local header's unpacked size
+        QVERIFY(file.seek(0) && file.write(bytes) == bytes.size());
+        file.close();
+        QVERIFY(EditCentralHeaders(m_archive, [](int, char* header) { PutLe32(header + 24, 1000); }));
+        QCOMPARE(UnzipArchive(m_archive, m_dest), UnzipError::CorruptData);
+        QCOMPARE(QFileInfo(m_dest + u"/big.txt"_qs).size(), 1000);
+    }
+
     void failuresAreLoggedAsInstallProblems()
     {
         QVERIFY(writeFile(m_archive, Compressible(3000)));
