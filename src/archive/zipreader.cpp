@@ -256,8 +256,12 @@ ZipReader::Result ZipReader::ExtractPositioned(const ZipEntryInfo& info, const Z
     if (info.attributes & FileAttribute::Directory) {
         // A folder that cannot be made is no failure by itself: it shows when a file inside it
         // cannot be created. A link on the way is refused at once.
-        m_folders.Reach(targetName, &error);
-        return error == platform::FsError::Link ? Result::LinkInPath : Result::Ok;
+        if (m_folders.Reach(targetName, &error))
+            return Result::Ok;
+        if (error == platform::FsError::Link)
+            return Result::LinkInPath;
+        qCWarning(lcArchive) << "cannot make the folder" << targetName << "below" << m_base;
+        return Result::Ok;
     }
 
     qsizetype split = targetName.size();
