@@ -18,9 +18,6 @@ constexpr uLong kFlagUtf8Name = 0x0800;
 constexpr qint64 kLocalHeaderSize = 30;
 constexpr int kStored = 0;
 constexpr int kDeflated = 8;
-// Reserving space costs a system call and, on some file systems, extent bookkeeping; it pays
-// only for files large enough that a full disk would otherwise show late.
-constexpr qint64 kReserveFrom = 1 << 20;
 constexpr qint64 kFileTimeUnixEpoch = 116444736000000000LL;
 
 unzFile Handle(void* zip)
@@ -305,8 +302,6 @@ ZipReader::Result ZipReader::CopyEntryData(const platform::Folder& folder, const
         platform::OutputFile::Create(folder, fileName, info.attributes & FileAttribute::ReadOnly, &error);
     if (!file.IsValid())
         return FromFsError(error, Result::CannotCreateFile);
-    if (info.uncompressedSize >= kReserveFrom && !file.Reserve(info.uncompressedSize, &error))
-        return FromFsError(error, Result::WriteError);
     if (!m_data)
         m_data = std::make_unique<EntryDataReader>(m_layout->nativePath);
     switch (m_data->Copy(where.dataStart, info.compressedSize, info.uncompressedSize, where.method, where.crc, file,

@@ -68,10 +68,6 @@ public:
     static OutputFile Create(const Folder& folder, const QString& name, bool readOnly,
                              FsError* error = nullptr);
 
-    // Reserves `bytes` on disk so that a full disk shows before the data is written; file
-    // systems that cannot reserve just answer true.
-    bool Reserve(qint64 bytes, FsError* error = nullptr);
-
     // Writes all of `data`; false with the reason otherwise.
     bool Write(const char* data, qint64 size, FsError* error = nullptr);
 

@@ -218,21 +218,6 @@ OutputFile OutputFile::Create(const Folder& folder, const QString& name, bool re
     return file;
 }
 
-bool OutputFile::Reserve(qint64 bytes, FsError* error)
-{
-    if (m_fd < 0 || bytes <= 0)
-        return m_fd >= 0;
-    // Keeping the size means a file that fails half-way shows how far it got.
-    int result;
-    do
-        result = fallocate(m_fd, FALLOC_FL_KEEP_SIZE, 0, off_t(bytes));
-    while (result != 0 && errno == EINTR);
-    if (result == 0 || errno == EOPNOTSUPP || errno == ENOSYS)
-        return true;
-    Report(error, FromErrno(errno));
-    return false;
-}
-
 bool OutputFile::Write(const char* data, qint64 size, FsError* error)
 {
     while (size > 0) {
