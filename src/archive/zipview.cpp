@@ -11,9 +11,9 @@ namespace {
 constexpr qint64 kEndRecordSize = 22;
 constexpr qint64 kMaxComment = 0xFFFF;
 constexpr qint64 kMaxCachedDirectory = 4 << 20;
-// Reads that continue where the last one ended are entry data: those get a large read-ahead.
-// Anything else is a header somewhere in the file, for which a small read wastes least.
-constexpr qint64 kSequentialFill = 256 << 10;
+// Headers lie anywhere in the file and are short: a small read wastes least. A read that goes
+// on where the last one ended (a long name or extra field) gets a larger read-ahead.
+constexpr qint64 kSequentialFill = 64 << 10;
 constexpr qint64 kRandomFill = 1024;
 
 quint32 Le16(const char* p)

@@ -148,11 +148,11 @@ private slots:
         // 4000 entries that each claim almost 4 GiB: more than any disk this runs on.
         ZipBuilder zip;
         for (int i = 0; i < 4000; ++i) {
-            ZipEntrySpec spec;
-            spec.name = "e" + QByteArray::number(i);
-            spec.data = "x";
-            spec.deflate = false;
-            zip.Add(spec);
+            ZipEntrySpec entry;
+            entry.name = "e" + QByteArray::number(i);
+            entry.data = "x";
+            entry.deflate = false;
+            zip.Add(entry);
         }
         QVERIFY(zip.Write(m_archive));
         QVERIFY(EditCentralHeaders(m_archive, [](int, char* header) { PutLe32(header + 24, 0xFFFFFF00u); }));
