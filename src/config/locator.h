@@ -57,6 +57,8 @@ struct ResolvedGameFolder
 // under HKEY_LOCAL_MACHINE\Software\Tencent\CrossFire in the Wine prefix (a drive path becomes
 // a path in the prefix; config.ini is then not looked at); else FOLDER when it is longer than two
 // characters; else `browse`, and FOLDER read again after it. An InstallPath that is missing,
-// empty, not text or longer than 259 characters is passed over as if the key were absent.
+// empty, not text or longer than 259 characters is passed over as if the key were absent, and
+// so is an InstallPath or FOLDER naming a folder that does not exist: the folder returned
+// always exists, so an install never creates the game folder itself.
 ResolvedGameFolder ResolveGameFolder(const GameFolderBrowser& browse,
                                      const QString& configPath = GetConfigPath());
