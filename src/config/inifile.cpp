@@ -12,6 +12,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 
 using namespace ini;
 
@@ -98,39 +99,95 @@ bool trustworthy(const platform::FileContent& content)
     return newest < content.startedNs - platform::FileTimeTickNs(content.identity);
 }
 
-std::shared_ptr<const Index> indexFor(const QString& path)
+struct Position
+{
+    qsizetype section = -1;     // header line of the first matching section
+    qsizetype key = -1;         // first matching key line in it
+    qsizetype lastContent = -1; // last non-blank line of that section
+};
+
+Position locate(const Document& doc, QStringView section, QStringView key, bool stopAtKey)
+{
+    Position p;
+    bool inTarget = false;
+    QString buffer;
+    for (qsizetype i = 0; i < doc.lines.size(); ++i) {
+        const QStringView text = LineText(doc, i, buffer);
+        QStringView name;
+        if (SectionName(text, name)) {
+            if (inTarget)
+                break; // the first matching section wins; later duplicates are not searched
+            if (name.compare(section, Qt::CaseInsensitive) == 0) {
+                inTarget = true;
+                p.section = p.lastContent = i;
+            }
+            continue;
+        }
+        if (!inTarget || TrimBlanks(text).isEmpty())
+            continue;
+        p.lastContent = i;
+        if (p.key < 0 && SplitKey(text).key.compare(key, Qt::CaseInsensitive) == 0) {
+            p.key = i;
+            if (stopAtKey)
+                break;
+        }
+    }
+    return p;
+}
+
+std::optional<QString> lookUp(const Index& index, QStringView section, QStringView key)
+{
+    const auto s = index.sections.constFind(Fold(section));
+    if (s == index.sections.constEnd())
+        return std::nullopt;
+    const auto k = s->constFind(Fold(key));
+    if (k == s->constEnd())
+        return std::nullopt;
+    return *k;
+}
+
+// The value stored under section and key (names trimmed), or nothing when the file, the
+// section or the key is missing, or the file is not one to read.
+std::optional<QString> storedValue(const QString& path, QStringView section, QStringView key)
 {
     const platform::FileStatus status = platform::StatFile(path);
     switch (status.kind) {
     case platform::FileKind::Missing:
         cache().drop(path);
-        return nullptr;
+        return std::nullopt;
     case platform::FileKind::Other:
         qCWarning(lcIni) << "not reading" << path << "- not a regular file";
-        return nullptr;
+        return std::nullopt;
     case platform::FileKind::Unreadable:
         qCWarning(lcIni) << "cannot look at" << path;
-        return nullptr;
+        return std::nullopt;
     case platform::FileKind::Regular:
         break;
     }
-    if (auto cached = cache().find(path, status.identity))
-        return cached;
+    if (const auto cached = cache().find(path, status.identity))
+        return lookUp(*cached, section, key);
 
     platform::FileContent content = platform::ReadRegularFile(path, kMaxFileSize);
     if (content.status != platform::FileReadStatus::Ok) {
         if (content.status != platform::FileReadStatus::Missing)
             qCWarning(lcIni) << "not reading" << path << "-" << describe(content.status);
         cache().drop(path);
-        return nullptr;
+        return std::nullopt;
     }
-    const qsizetype size = content.data.size();
-    auto index = std::make_shared<const Index>(BuildIndex(Parse(std::move(content.data))));
-    if (size <= kMaxCachedFileSize && trustworthy(content))
-        cache().store(path, content.identity, index);
-    else
+    const bool keep = content.data.size() <= kMaxCachedFileSize && trustworthy(content);
+    const Document doc = Parse(std::move(content.data));
+    if (!keep) {
+        // Read once: finding the one key costs less than indexing the whole file.
         cache().drop(path);
-    return index;
+        const Position p = locate(doc, section, key, true);
+        if (p.key < 0)
+            return std::nullopt;
+        QString buffer;
+        return SplitKey(LineText(doc, p.key, buffer)).value.toString();
+    }
+    auto index = std::make_shared<const Index>(BuildIndex(doc));
+    cache().store(path, content.identity, index);
+    return lookUp(*index, section, key);
 }
 
 QString cut(QStringView value, int capacity)
@@ -172,39 +229,6 @@ QByteArray newlineOf(const Document& doc)
     return Encode(doc.encoding, u"\r\n");
 }
 
-struct Position
-{
-    qsizetype section = -1;     // header line of the first matching section
-    qsizetype key = -1;         // first matching key line in it
-    qsizetype lastContent = -1; // last non-blank line of that section
-};
-
-Position locate(const Document& doc, QStringView section, QStringView key)
-{
-    Position p;
-    bool inTarget = false;
-    QString buffer;
-    for (qsizetype i = 0; i < doc.lines.size(); ++i) {
-        const QStringView text = LineText(doc, i, buffer);
-        QStringView name;
-        if (SectionName(text, name)) {
-            if (inTarget)
-                break; // the first matching section wins; later duplicates are not searched
-            if (name.compare(section, Qt::CaseInsensitive) == 0) {
-                inTarget = true;
-                p.section = p.lastContent = i;
-            }
-            continue;
-        }
-        if (!inTarget || TrimBlanks(text).isEmpty())
-            continue;
-        p.lastContent = i;
-        if (p.key < 0 && SplitKey(text).key.compare(key, Qt::CaseInsensitive) == 0)
-            p.key = i;
-    }
-    return p;
-}
-
 // Why a write of these names and value could not be read back as written, or null when it can.
 const char* unwritable(const QString& section, const QString& key, const QString& value)
 {
@@ -227,7 +251,7 @@ QByteArray rewritten(const Document& doc, QStringView section, QStringView key, 
         why = "characters the file's encoding cannot hold";
         return {};
     }
-    const Position p = locate(doc, section, key);
+    const Position p = locate(doc, section, key, false);
     const QByteArray nl = newlineOf(doc);
     const QByteArray& r = doc.raw;
     QString storedKey = key.toString();
@@ -283,14 +307,8 @@ QString ReadIniString(const QString& file, const QString& section, const QString
                       const QString& defaultValue, int capacity)
 {
     const QString path = platform::NativePath(file);
-    if (const auto index = indexFor(path)) {
-        const auto s = index->sections.constFind(Fold(TrimBlanks(section)));
-        if (s != index->sections.constEnd()) {
-            const auto k = s->constFind(Fold(TrimBlanks(key)));
-            if (k != s->constEnd())
-                return cut(*k, capacity);
-        }
-    }
+    if (const auto value = storedValue(path, TrimBlanks(section), TrimBlanks(key)))
+        return cut(*value, capacity);
     return cut(DefaultValue(defaultValue), capacity);
 }
 
