@@ -27,8 +27,9 @@ public:
 
     CDocHostSite* Site() const;
 
-    // Runs one page API call (the bridge's request text) and answers it. Called by the site.
-    QString HandlePageCall(QStringView request);
+    // Runs one page API call (the bridge's declared length and call text, see pagebridge.h)
+    // and answers it. Called by the site.
+    QString HandlePageCall(QStringView length, QStringView request);
 
     // Reports a download to the page's OnDownloadProgress; any thread, see pageprogress.h.
     void InvokePageProgress(int status, int idHigh, int idLow, int percent);

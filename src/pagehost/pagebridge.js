@@ -2,7 +2,10 @@
 // the host appends the call: (toolOrigin, marker, methodNames). A frame of any other origin
 // gets nothing. Each call travels to the host through prompt(), which blocks this script
 // until the host has run the method, so page API calls are synchronous as the page expects.
-// The host checks the calling frame's origin again on every call.
+// The engine cuts a prompt's message at about 10,000 characters but carries its default text
+// whole, so the message is only the marker and the call's length, and the call is the default
+// text; the host compares the length with what arrived. The host checks the calling frame's
+// origin again on every call.
 (function (toolOrigin, marker, methodNames) {
     'use strict';
     if (window.location.origin !== toolOrigin)
@@ -75,7 +78,14 @@
         Object.defineProperty(window, '__yfzsDeliver', {value: (...report) => deliver(window, report)});
 
     function call(id, name, args) {
-        const answer = ask(marker + JSON.stringify([id, Array.prototype.map.call(args, tag)]), '');
+        let text;
+        try {
+            text = JSON.stringify([id, Array.prototype.map.call(args, tag)]);
+        } catch (e) {
+            // Longer than the longest string the script engine can make.
+            throw new RangeError('window.external.' + name + ': the call is too large to carry (' + e.message + ')');
+        }
+        const answer = ask(marker + text.length, text);
         if (answer === null)
             throw new Error('window.external.' + name + ': not available to this page');
         const a = JSON.parse(answer);
