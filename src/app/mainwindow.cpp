@@ -424,7 +424,14 @@ bool DEZIRUdu::eventFilter(QObject* watched, QEvent* event)
 void DEZIRUdu::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    DrawSkin(painter, kBackgroundPng);
+    const QImage skin = LoadPngResource(kBackgroundPng);
+    if (skin.isNull())
+        return;
+    // Maximised, the window is larger than its skin: the image and everything on it keep their
+    // places, and the skin's edge colour fills the rest.
+    if (width() > skin.width() || height() > skin.height())
+        painter.fillRect(rect(), skin.pixelColor(skin.width() - 1, skin.height() - 1));
+    painter.drawImage(QPoint(0, 0), skin);
 }
 
 void DEZIRUdu::resizeEvent(QResizeEvent* event)

@@ -56,6 +56,9 @@ public:
     int UnzipFile(const QString& archive, const QString& folder);
     int DeleteFile(const QString& path);
     int CopyFile(const QString& source, const QString& target);
+    // Replaces an existing target file, but never loses it for nothing: a missing source, or a
+    // source that is the target itself (under another name too), returns 0 and leaves the target
+    // as it was, where deleting the target first and then moving would destroy it.
     int MoveFile(const QString& source, const QString& target);
     QString GetRegString(int root, const QString& subKey, const QString& valueName);
     QString GetFilePath(const QString& path);
