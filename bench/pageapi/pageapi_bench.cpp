@@ -7,6 +7,7 @@
 // The page is served cross-origin isolated so that performance.now() has fine resolution.
 #include "htmlctrl.h"
 #include "inifile.h"
+#include "pagebridge.h"
 
 #include <httplib.h>
 
@@ -250,6 +251,7 @@ int main(int argc, char** argv)
                                                  QJsonArray{QStringLiteral("s"), QStringLiteral("key150")},
                                                  QJsonArray{QStringLiteral("s"), ini}}})
             .toJson(QJsonDocument::Compact));
+    const QUrl pageOrigin(QStringLiteral("http://127.0.0.1:%1/").arg(port));
     const QString missing = dir.filePath(QStringLiteral("missing.ini"));
     const QString missingCall = QString(configCall).replace(ini, missing);
     const auto dispatch = [&](const QString& call) {
@@ -261,11 +263,13 @@ int main(int argc, char** argv)
         [&] { ReadIniString(ini, QStringLiteral("system"), QStringLiteral("key150"), QString(), 8192); },
         dispatch(missingCall),
         [&] { ReadIniString(missing, QStringLiteral("system"), QStringLiteral("key150"), QString(), 8192); },
+        [&] { PageBridge::IsToolOrigin(pageOrigin); },
     });
     std::printf("host side per call: GetVersion %.1f us, GetConfigString %.1f us, of which the settings read %.1f us\n",
                 host[0], host[1], host[2]);
     std::printf("host side, missing file: GetConfigString %.1f us, of which the settings read %.1f us\n", host[3],
                 host[4]);
+    std::printf("host side, the calling frame's origin check: %.1f us\n", host[5]);
 
     server.stop();
     serving.join();

@@ -78,9 +78,12 @@
         Object.defineProperty(window, '__yfzsDeliver', {value: (...report) => deliver(window, report)});
 
     function call(id, name, args) {
+        const tagged = new Array(args.length);
+        for (let i = 0; i < args.length; ++i)
+            tagged[i] = tag(args[i]);
         let text;
         try {
-            text = JSON.stringify([id, Array.prototype.map.call(args, tag)]);
+            text = JSON.stringify([id, tagged]);
         } catch (e) {
             // Longer than the longest string the script engine can make.
             throw new RangeError('window.external.' + name + ': the call is too large to carry (' + e.message + ')');
@@ -96,21 +99,17 @@
         return a.r === null ? undefined : a.r;
     }
 
-    const methods = new Map();
-    const external = new Proxy(Object.create(null), {
+    const methods = methodNames.map((name, i) => function (...args) { return call(i + 1, name, args); });
+
+    // The names as the table spells them are plain properties, so the usual call costs no more
+    // than any method call; other spellings fall through to the proxy behind them, which
+    // matches names regardless of letter case.
+    const anyCase = new Proxy(Object.create(null), {
         get(target, property) {
             if (typeof property !== 'string')
                 return undefined;
             const id = ids.get(property.toLowerCase());
-            if (id === undefined)
-                return undefined;
-            let f = methods.get(id);
-            if (!f) {
-                const name = methodNames[id - 1];
-                f = function () { return call(id, name, arguments); };
-                methods.set(id, f);
-            }
-            return f;
+            return id === undefined ? undefined : methods[id - 1];
         },
         has(target, property) {
             return typeof property === 'string' && ids.has(property.toLowerCase());
@@ -119,5 +118,8 @@
             return false;
         },
     });
+    const external = Object.create(anyCase);
+    methodNames.forEach((name, i) => Object.defineProperty(external, name, {value: methods[i], enumerable: true}));
+    Object.freeze(external);
     Object.defineProperty(window, 'external', {value: external, configurable: false, writable: false});
 })
