@@ -53,7 +53,14 @@ QString ToolOrigin()
 
 bool IsToolOrigin(const QUrl& origin)
 {
-    const QUrl tool(Addresses::ToolServerUrl());
+    // Asked on every page API call: the address is read anew each time, but parsed only when
+    // it changed. User-interface thread only, like the calls.
+    static QString address;
+    static QUrl tool;
+    if (const QString now = Addresses::ToolServerUrl(); now != address) {
+        address = now;
+        tool = QUrl(now);
+    }
     const QString scheme = origin.scheme().toLower();
     if (!origin.isValid() || scheme != tool.scheme().toLower())
         return false;
