@@ -54,11 +54,11 @@ CDocHostSite* CHtmlCtrl::Site() const
     return m_site;
 }
 
-QString CHtmlCtrl::HandlePageCall(QStringView request)
+QString CHtmlCtrl::HandlePageCall(QStringView length, QStringView request)
 {
     m_progress->BeginCall();
     bool ended = false;
-    QString answer = PageBridge::Dispatch(*this, request, [this, &ended] {
+    QString answer = PageBridge::Dispatch(*this, length, request, [this, &ended] {
         ended = true;
         return m_progress->EndCall();
     });
