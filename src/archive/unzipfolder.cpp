@@ -240,3 +240,8 @@ bool UnzipArchiveToFolder(const QString& archivePath, const QString& destination
 {
     return UnzipArchive(archivePath, destinationFolder) == UnzipError::None;
 }
+
+const char* DescribeUnzipError(UnzipError error)
+{
+    return Describe(error);
+}

@@ -32,5 +32,8 @@ struct UnzipOptions {
 UnzipError UnzipArchive(const QString& archivePath, const QString& destinationFolder,
                         const UnzipOptions& options = {});
 
+// A short English description of `error` for logs ("not enough free space").
+const char* DescribeUnzipError(UnzipError error);
+
 // True when every entry was unpacked.
 bool UnzipArchiveToFolder(const QString& archivePath, const QString& destinationFolder);

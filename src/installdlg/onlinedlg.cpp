@@ -2,6 +2,7 @@
 
 #include "blockingdownload.h"
 #include "inifile.h"
+#include "installlog.h"
 #include "messagebox.h"
 #include "settingskeys.h"
 #include "unzipfolder.h"
@@ -116,9 +117,16 @@ bool COnlineDlg::Download(const QString& url, const QString& target)
     return DownloadToFile(url, target, progress, &m_cancel);
 }
 
-bool COnlineDlg::Unpack(const QString& archive, const QString& folder)
+QString COnlineDlg::Unpack(const QString& archive, const QString& folder)
 {
-    return UnzipArchiveToFolder(archive, folder);
+    const UnzipError error = UnzipArchive(archive, folder);
+    if (error == UnzipError::None)
+        return QString();
+    qCWarning(lcInstall).noquote() << "not installed:" << archive << "into" << folder << ":"
+                                   << DescribeUnzipError(error);
+    // A full disk is the one cause the user can remedy; every other cause keeps the plain text.
+    return error == UnzipError::DiskFull ? QStringLiteral("解压出错：磁盘空间不足")
+                                         : QStringLiteral("解压出错");
 }
 
 void COnlineDlg::InstallPack()
@@ -140,13 +148,13 @@ void COnlineDlg::InstallPack()
     for (const PackKind& k : kPackKinds)
         if (m_job.resourceType == QStringView(k.type))
             kind = &k;
-    bool unpacked = true;
+    QString failure;
     if (kind) {
         WriteIniString(m_job.programDir + Ini::kConfigFile, kind->section, kind->key, QString());
-        unpacked = Unpack(target, m_job.gameDir + QString::fromUtf16(kind->folder));
+        failure = Unpack(target, m_job.gameDir + QString::fromUtf16(kind->folder));
     }
-    MsgBox::Show(unpacked ? QStringLiteral("安装成功，您可以通过云帆助手【启动游戏】按钮进入游戏！")
-                          : QStringLiteral("解压出错"));
+    MsgBox::Show(failure.isEmpty() ? QStringLiteral("安装成功，您可以通过云帆助手【启动游戏】按钮进入游戏！")
+                                   : failure);
     Q_EMIT CloseRequested();
 }
 
@@ -164,7 +172,8 @@ void COnlineDlg::RepairGame()
         QFile::remove(target);
         return;
     }
-    MsgBox::Show(Unpack(target, m_job.gameDir) ? QStringLiteral("修复成功，如果还是不能正常运行，请到官网下载最新版！")
-                                         : QStringLiteral("解压出错"));
+    const QString failure = Unpack(target, m_job.gameDir);
+    MsgBox::Show(failure.isEmpty() ? QStringLiteral("修复成功，如果还是不能正常运行，请到官网下载最新版！")
+                                   : failure);
     Q_EMIT CloseRequested();
 }

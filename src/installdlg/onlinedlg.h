@@ -46,7 +46,8 @@ private:
     void InstallPack();
     void RepairGame();
     bool Download(const QString& url, const QString& target);
-    bool Unpack(const QString& archive, const QString& folder);
+    // The empty string when every entry was unpacked, else the message that says why not.
+    QString Unpack(const QString& archive, const QString& folder);
     QString Target() const;
 
     const InstallJob m_job;

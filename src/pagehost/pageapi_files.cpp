@@ -3,6 +3,7 @@
 #include "htmlctrl.h"
 
 #include "inifile.h"
+#include "pagelog.h"
 #include "paths.h"
 
 #include <QDir>
@@ -40,11 +41,15 @@ QString StagingName(const QString& target)
 bool CopyReplacing(const QString& source, const QString& target)
 {
     const QString staged = StagingName(target);
-    if (!QFile::copy(source, staged))
+    QFile in(source);
+    if (!in.copy(staged)) {
+        qCWarning(lcPage) << "cannot copy" << source << "to" << target << ":" << in.errorString();
         return false;
+    }
     std::error_code error;
     std::filesystem::rename(FsPath(staged), FsPath(target), error);
     if (error) {
+        qCWarning(lcPage) << "cannot put the copy in place at" << target << ":" << error.message().c_str();
         QFile::remove(staged);
         return false;
     }
@@ -61,16 +66,25 @@ QString CHtmlCtrl::GetConfigString(const QString& section, const QString& key, c
 int CHtmlCtrl::SetConfigString(const QString& section, const QString& key, const QString& value,
                                const QString& file)
 {
-    return WriteIniString(file, section, key, value) ? 1 : 0;
+    if (WriteIniString(file, section, key, value))
+        return 1;
+    qCWarning(lcPage) << "SetConfigString refused:" << file << section << key;
+    return 0;
 }
 
 int CHtmlCtrl::DeleteFile(const QString& path)
 {
     const QString native = platform::NativePath(path);
     const QFileInfo info(native);
-    if (!info.isSymLink() && !IsFile(info))
+    if (!info.isSymLink() && !IsFile(info)) {
+        qCWarning(lcPage) << "DeleteFile: no file at" << native;
         return 0; // a missing file, or a folder
-    return QFile::remove(native) ? 1 : 0;
+    }
+    QFile file(native);
+    if (file.remove())
+        return 1;
+    qCWarning(lcPage) << "DeleteFile: cannot remove" << native << ":" << file.errorString();
+    return 0;
 }
 
 int CHtmlCtrl::CopyFile(const QString& source, const QString& target)
@@ -79,10 +93,14 @@ int CHtmlCtrl::CopyFile(const QString& source, const QString& target)
     const QString to = platform::NativePath(target);
     const QFileInfo in(from);
     const QFileInfo out(to);
-    if (!IsFile(in) || out.isDir())
+    if (!IsFile(in) || out.isDir()) {
+        qCWarning(lcPage) << "CopyFile: no source file at" << from << "or a folder at" << to;
         return 0;
-    if (out.exists() && in.canonicalFilePath() == out.canonicalFilePath())
+    }
+    if (out.exists() && in.canonicalFilePath() == out.canonicalFilePath()) {
+        qCWarning(lcPage) << "CopyFile: source and target are one file:" << from;
         return 0; // copying a file onto itself fails, as it does on Windows
+    }
     return CopyReplacing(from, to) ? 1 : 0;
 }
 
@@ -94,24 +112,35 @@ int CHtmlCtrl::MoveFile(const QString& source, const QString& target)
     const QFileInfo out(to);
     // An existing target file is replaced, but only once the source is known to be there:
     // a move that cannot happen must not cost the page its target file.
-    if (!in.exists() && !in.isSymLink())
+    if (!in.exists() && !in.isSymLink()) {
+        qCWarning(lcPage) << "MoveFile: nothing at" << from;
         return 0;
-    if (out.isDir() && !out.isSymLink())
+    }
+    if (out.isDir() && !out.isSymLink()) {
+        qCWarning(lcPage) << "MoveFile: a folder is in the way at" << to;
         return 0;
-    if (out.exists() && in.canonicalFilePath() == out.canonicalFilePath())
+    }
+    if (out.exists() && in.canonicalFilePath() == out.canonicalFilePath()) {
+        qCWarning(lcPage) << "MoveFile: source and target are one file:" << from;
         return 0;
+    }
 
     std::error_code error;
     if (!in.isDir()) {
         std::filesystem::rename(FsPath(from), FsPath(to), error); // replaces a file in one step
         if (!error)
             return 1;
-        if (error != std::errc::cross_device_link)
+        if (error != std::errc::cross_device_link) {
+            qCWarning(lcPage) << "MoveFile: cannot move" << from << "to" << to << ":"
+                              << error.message().c_str();
             return 0;
+        }
         // Another file system: copy (staged, replacing), then remove the source.
         if (!CopyReplacing(from, to))
             return 0;
-        QFile::remove(from);
+        QFile source(from);
+        if (!source.remove()) // the move happened; only the original stays behind
+            qCWarning(lcPage) << "MoveFile: copied, but cannot remove" << from << ":" << source.errorString();
         return 1;
     }
 
@@ -120,17 +149,25 @@ int CHtmlCtrl::MoveFile(const QString& source, const QString& target)
     if (out.exists() || out.isSymLink()) {
         aside = StagingName(to);
         std::filesystem::rename(FsPath(to), FsPath(aside), error);
-        if (error)
+        if (error) {
+            qCWarning(lcPage) << "MoveFile: cannot put aside" << to << ":" << error.message().c_str();
             return 0;
+        }
     }
     std::filesystem::rename(FsPath(from), FsPath(to), error);
     if (error) {
-        if (!aside.isEmpty())
+        qCWarning(lcPage) << "MoveFile: cannot move folder" << from << "to" << to << ":"
+                          << error.message().c_str();
+        if (!aside.isEmpty()) {
             std::filesystem::rename(FsPath(aside), FsPath(to), error);
+            if (error)
+                qCWarning(lcPage) << "MoveFile: cannot bring back" << to << "from" << aside << ":"
+                                  << error.message().c_str();
+        }
         return 0;
     }
-    if (!aside.isEmpty())
-        QFile::remove(aside);
+    if (!aside.isEmpty() && !QFile::remove(aside))
+        qCWarning(lcPage) << "MoveFile: the replaced file stays at" << aside;
     return 1;
 }
 
@@ -140,8 +177,10 @@ QString CHtmlCtrl::GetFilePath(const QString& path)
     const qsizetype cut = native.lastIndexOf(u'/');
     const QString folder = cut >= 0 ? native.left(cut + 1) : QString();
     const QString name = cut >= 0 ? native.mid(cut + 1) : native;
-    if (name.isEmpty())
+    if (name.isEmpty()) {
+        qCWarning(lcPage) << "GetFilePath: no file name in" << native;
         return QString(); // a path ending in a separator names no file to find
+    }
 
     bool found = false;
     if (name.contains(u'*') || name.contains(u'?')) {
@@ -155,5 +194,7 @@ QString CHtmlCtrl::GetFilePath(const QString& path)
         const QFileInfo info(native);
         found = info.exists() || info.isSymLink();
     }
+    if (!found)
+        qCWarning(lcPage) << "GetFilePath: nothing found at" << native;
     return found ? folder : QString();
 }

@@ -5,6 +5,7 @@
 #include "gamefolderbrowser.h"
 #include "launcher.h"
 #include "messagebox.h"
+#include "pagelog.h"
 #include "registry.h"
 #include "unzipfolder.h"
 
@@ -32,9 +33,17 @@ bool CHtmlCtrl::FindTYF()
 
 int CHtmlCtrl::UnzipFile(const QString& archive, const QString& folder)
 {
-    if (archive.isEmpty() || folder.isEmpty())
+    // The page's result stays 1 or 0, whatever the cause: the reason goes to the log only.
+    if (archive.isEmpty() || folder.isEmpty()) {
+        qCWarning(lcPage) << "UnzipFile: an empty path";
         return 0;
-    return UnzipArchiveToFolder(archive, folder) ? 1 : 0;
+    }
+    const UnzipError error = UnzipArchive(archive, folder);
+    if (error == UnzipError::None)
+        return 1;
+    qCWarning(lcPage).noquote() << "UnzipFile:" << archive << "into" << folder << ":"
+                                << DescribeUnzipError(error);
+    return 0;
 }
 
 QString CHtmlCtrl::GetRegString(int root, const QString& subKey, const QString& valueName)

@@ -38,17 +38,22 @@ bool ZipBuilder::Write(const QString& path) const
         info.dosDate = e.dosDateTime;
         info.external_fa = e.externalAttributes;
         uLong crc = crc32(0, reinterpret_cast<const Bytef*>(e.data.constData()), uInt(e.data.size()));
+        // A claimed size is written raw: the writer then takes the sizes from the close call.
+        const bool raw = e.declaredSize >= 0;
+        const bool deflate = e.deflate && !raw;
         // The writer never sees the name length separately, so names hold no NUL bytes here.
         ok = ok
             && zipOpenNewFileInZip4_64(zip, e.name.constData(), &info,
                                        e.localExtra.isEmpty() ? nullptr : e.localExtra.constData(),
                                        uInt(e.localExtra.size()), nullptr, 0, nullptr,
-                                       e.deflate ? Z_DEFLATED : 0, e.deflate ? 6 : 0, 0, -MAX_WBITS,
+                                       deflate ? Z_DEFLATED : 0, deflate ? 6 : 0, raw ? 1 : 0, -MAX_WBITS,
                                        DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, e.password, crc,
                                        e.versionMadeBy, e.utf8Flag ? 0x800 : 0, 0)
                    == ZIP_OK;
         ok = ok && zipWriteInFileInZip(zip, e.data.constData(), unsigned(e.data.size())) == ZIP_OK;
-        ok = ok && zipCloseFileInZip(zip) == ZIP_OK;
+        ok = ok
+            && (raw ? zipCloseFileInZipRaw64(zip, ZPOS64_T(e.declaredSize), crc) : zipCloseFileInZip(zip))
+                == ZIP_OK;
     }
     return zipClose(zip, nullptr) == ZIP_OK && ok;
 }
@@ -73,4 +78,17 @@ QByteArray ExtendedTimestamp(quint8 flags, const QList<qint32>& times, int decla
             block.append(char((quint32(t) >> (8 * i)) & 0xFF));
     }
     return block;
+}
+
+bool WriteOversizedArchive(const QString& path)
+{
+    ZipBuilder zip;
+    for (int i = 0; i < 4000; ++i) {
+        ZipEntryFixture entry;
+        entry.name = "e" + QByteArray::number(i);
+        entry.data = "x";
+        entry.declaredSize = 0xFFFFFF00u; // the most a header holds without 64-bit fields
+        zip.Add(entry);
+    }
+    return zip.Write(path);
 }

@@ -16,6 +16,7 @@ struct ZipEntryFixture {
     bool utf8Flag = false;
     bool deflate = true;
     const char* password = nullptr;
+    qint64 declaredSize = -1; // an unpacked size (below 4 GiB) the headers claim instead; stored as is
 };
 
 class ZipBuilder
@@ -36,3 +37,7 @@ quint32 UnixMode(quint32 mode);
 
 // An extended-timestamp block with the given flags and times (seconds since 1970).
 QByteArray ExtendedTimestamp(quint8 flags, const QList<qint32>& times, int declaredSize = -1);
+
+// An archive whose stored entries claim about 16 TiB unpacked, more than any disk the tests run
+// on, while the file itself stays small: for the free-space check before unpacking.
+bool WriteOversizedArchive(const QString& path);

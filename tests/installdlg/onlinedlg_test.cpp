@@ -4,6 +4,7 @@
 #include "onlinedlg.h"
 
 #include "inifile.h"
+#include "logcapture.h"
 #include "messagebox.h"
 #include "zipbuilder.h"
 
@@ -415,6 +416,40 @@ private Q_SLOTS:
         run(*d);
         QCOMPARE(m_texts, QStringList{kUnpackError});
         QCOMPARE(readFile(download(QStringLiteral("ui.zip"))), broken);
+    }
+
+    // An archive that claims more than any disk holds: refused before a byte is written, and
+    // the user learns that the disk is full, not only that unpacking failed.
+    void fullDiskIsNamed_data()
+    {
+        QTest::addColumn<QString>("repairFlag");
+        QTest::newRow("install") << u"0"_qs;
+        QTest::newRow("repair") << u"1"_qs;
+    }
+    void fullDiskIsNamed()
+    {
+        QFETCH(QString, repairFlag);
+        const QString made = m_root->filePath(u"huge.zip"_qs);
+        QVERIFY(WriteOversizedArchive(made));
+        const QByteArray huge = readFile(made);
+        m_server.Set(QStringLiteral("/packs/huge.zip"), {huge});
+        const QString url = pack(QStringLiteral("huge.zip"));
+        auto d = makeDialog(repairFlag == u"1" ? u"http://"_qs + url : url, repairFlag, u"huge.zip"_qs,
+                            u"2"_qs);
+        MsgBox::SetNextAnswer(MsgBox::Ok);
+
+        LogCapture log(u"yfzs.install"_qs);
+        run(*d);
+        const QStringList logged = log.Take();
+
+        QCOMPARE(m_texts, QStringList{kUnpackError + u"：磁盘空间不足"_qs});
+        QCOMPARE(readFile(download(QStringLiteral("huge.zip"))), huge);
+        const QString destination = repairFlag == u"1" ? m_gameDir : m_gameDir + u"/rez/UI/"_qs;
+        QVERIFY(!QFile::exists(m_gameDir + u"/rez/UI"_qs));
+        QVERIFY(!QFile::exists(m_gameDir + u"/e0"_qs));
+        const QStringList said = logged.filter(destination).filter(u"not enough free space"_qs);
+        QVERIFY2(said.size() == 1 && said[0].startsWith(u"yfzs.install: "_qs),
+                 qPrintable(logged.join(u'\n')));
     }
 
     // No game folder: refused before any request, instead of unpacking at the file-system root.

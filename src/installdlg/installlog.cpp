@@ -1,0 +1,3 @@
+#include "installlog.h"
+
+Q_LOGGING_CATEGORY(lcInstall, "yfzs.install", QtCriticalMsg)

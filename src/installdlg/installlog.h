@@ -1,0 +1,7 @@
+#pragma once
+// Logging category of the resource install dialog: why a pack or a repair did not install.
+// Off by default; QT_LOGGING_RULES="yfzs.install=true" shows them.
+
+#include <QLoggingCategory>
+
+Q_DECLARE_LOGGING_CATEGORY(lcInstall)
