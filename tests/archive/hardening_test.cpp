@@ -148,7 +148,7 @@ private slots:
         // 4000 entries that each claim almost 4 GiB: more than any disk this runs on.
         ZipBuilder zip;
         for (int i = 0; i < 4000; ++i) {
-            ZipEntrySpec entry;
+            ZipEntryFixture entry;
             entry.name = "e" + QByteArray::number(i);
             entry.data = "x";
             entry.deflate = false;

@@ -52,7 +52,7 @@ class ParallelTest : public QObject
         for (int i = 0; i < 40; ++i)
             zip.AddFile("skins/s" + QByteArray::number(i) + ".png", Compressible(1000 + 3000 * (i % 7)));
         zip.AddFile("dup.txt", Compressible(200000)); // heavy, so its group is taken first
-        ZipEntrySpec ro;
+        ZipEntryFixture ro;
         ro.name = "deep\\ro.txt";
         ro.data = "read only";
         ro.externalAttributes = 0x21;
