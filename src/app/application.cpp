@@ -3,6 +3,7 @@
 #include "mainwindow.h"
 
 #include "singleinstance.h"
+#include "startuptrace.h"
 
 #include <optional>
 
@@ -14,6 +15,7 @@ ZARODAre::ZARODAre(int& argc, char** argv)
     : QApplication(argc, argv)
 {
     setApplicationName(QStringLiteral("YFZS"));
+    StartupMark("QApplication");
     SetUpDesktopSession(*this);
     // The main window hides to the tray and dialogs come and go; only the main window's own
     // run decides when the program ends.
@@ -40,12 +42,15 @@ bool ZARODAre::InitInstance()
         platform::SingleInstance::Forward(title, argument);
         return false;
     }
+    StartupMark("single instance");
 
     CheckDataFolder();
+    StartupMark("data folder");
     if (argument)
         g_pendingLink = *argument;
 
     DEZIRUdu window;
+    StartupMark("main window object");
     connect(&instance, &platform::SingleInstance::ActivationRequested, &window, &DEZIRUdu::BringToFront);
     connect(&instance, &platform::SingleInstance::LinkReceived, &window, [&window](const QString& link) {
         window.BringToFront();

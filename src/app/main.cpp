@@ -1,8 +1,11 @@
 #include "application.h"
+#include "startuptrace.h"
 
 int main(int argc, char** argv)
 {
+    StartStartupClock();
     ZARODAre app(argc, argv);
+    StartupMark("translations, desktop id");
     app.InitInstance();
     return app.ExitInstance();
 }

@@ -17,6 +17,7 @@
 #include "pngresource.h"
 #include "programdir.h"
 #include "settingskeys.h"
+#include "startuptrace.h"
 #include "trayavailability.h"
 
 #include <QApplication>
@@ -28,6 +29,7 @@
 #include <QLoggingCategory>
 #include <QTimer>
 #include <QUrl>
+#include <QWebEnginePage>
 
 Q_LOGGING_CATEGORY(lcLink, "yfzs.link", QtInfoMsg)
 
@@ -36,6 +38,8 @@ namespace {
 // Background 176 is 800 × 600; the window is dragged by its top 30 pixels.
 const SkinnedWindow::Skin kSkin{.backgroundPng = 176, .size = {800, 600}, .cutCorners = true, .dragStrip = 30};
 constexpr int kLinkTimerMs = 100;
+// Start-up's last steps wait for the tool page to load, but no longer than this.
+constexpr int kFinishInitLatestMs = 1500;
 
 const QColor kLabelColour(63, 64, 65);
 const QColor kEditGrey(190, 190, 190);
@@ -100,7 +104,8 @@ DEZIRUdu::DEZIRUdu(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
     , SkinnedWindow(this, kSkin)
 {
-    CreateControls();
+    // The controls follow the tool page's navigation in OnInitDialog: the first widget with
+    // text loads the font database, which the page need not wait for.
 }
 
 DEZIRUdu::~DEZIRUdu() = default;
@@ -174,30 +179,44 @@ CHtmlCtrl* DEZIRUdu::CreateBrowserView()
 int DEZIRUdu::DoModal()
 {
     OnInitDialog();
+    StartupMark("init dialog done, showing");
     return SkinnedWindow::DoModal();
 }
 
 bool DEZIRUdu::OnInitDialog()
 {
-    // The controls exist already; show the still empty texts in them.
-    UpdateData(false);
-
-    // Window style and icons: no caption, but the taskbar may minimise it.
+    StartupMark("init dialog");
+    // Window style: no caption, but the taskbar may minimise it.
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint
                    | Qt::WindowSystemMenuHint);
-    setWindowIcon(LoadIconResource(160));
-
-    // F11 anywhere on the desktop starts a login; without a key grab the button still works.
-    m_hotKey = new platform::GlobalHotKey(Qt::Key_F11, this);
-    connect(m_hotKey, &platform::GlobalHotKey::Activated, this, &DEZIRUdu::OnHotKey);
-
     // A later start finds this instance by the title.
     setWindowTitle(QString::fromUtf16(kMainWindowTitle));
 
+    // The tool page first: the engine loads it in this thread's spare turns, so the rest of the
+    // window is built while the page process starts, and what the window does not need in
+    // order to appear waits for the page (FinishInit).
     m_browser = AddControl(IdBrowser, CreateBrowserView());
     m_browser->setGeometry(2, 100, 796, 498);
     m_browser->show();
+    QWebEnginePage* page = m_browser->page();
+    connect(page, &QWebEnginePage::loadStarted, this, [] { StartupMark("page load started"); });
+    connect(page, &QWebEnginePage::loadFinished, this, [] { StartupMark("page load finished"); });
+    connect(page, &QWebEnginePage::loadFinished, this, &DEZIRUdu::FinishInit, Qt::SingleShotConnection);
     m_browser->Navigate(Addresses::ToolPageUrl());
+    StartupMark("browser view navigating");
+
+    CreateControls();
+    // Built first, the view would come first in the focus chain; it follows the boxes.
+    setTabOrder(m_passwordEdit, m_browser);
+    // The controls exist now; show the still empty texts in them.
+    UpdateData(false);
+    StartupMark("controls");
+
+    setWindowIcon(LoadIconResource(160));
+    // F11 anywhere on the desktop starts a login; without a key grab the button still works.
+    m_hotKey = new platform::GlobalHotKey(Qt::Key_F11, this);
+    connect(m_hotKey, &platform::GlobalHotKey::Activated, this, &DEZIRUdu::OnHotKey);
+    StartupMark("icon and hot key");
 
     for (const ButtonLayout& layout : kButtons)
         Control<PngButton>(layout.id)->SetImage(LoadPngResource(layout.png));
@@ -206,13 +225,37 @@ bool DEZIRUdu::OnInitDialog()
 
     m_welcome->hide();
     m_logout->hide();
+    StartupMark("button images");
 
     m_tray = new TrayIcon(this);
     connect(m_tray, &TrayIcon::ExitConfirmed, this, [this] { EndDialog(-1); });
     connect(m_tray, &TrayIcon::AboutRequested, this, &DEZIRUdu::OnAbout);
     m_tray->Add();
+    StartupMark("tray");
+
+    // The window itself holds the focus at first, as the dialog's first button did: focus in
+    // the account box would take its placeholder away before the user got there.
+    setFocusPolicy(Qt::StrongFocus);
+    setFocus();
+
+    // Caps Lock presses anywhere in the window are noted for the password box's repaint.
+    new CapsLockWatcher(this, &m_capsLock);
+
+    // A page that neither loads nor fails soon holds up the update check no longer than this.
+    QTimer::singleShot(kFinishInitLatestMs, this, &DEZIRUdu::FinishInit);
+    return true;
+}
+
+void DEZIRUdu::FinishInit()
+{
+    // Whichever comes first, the page's load or the time limit; never once the run has ended.
+    if (m_initFinished || IsEnded())
+        return;
+    m_initFinished = true;
+    StartupMark("finish init");
 
     RegisterUrlProtocol();
+    StartupMark("URL scheme");
 
     // A link on the first instance's command line is handled once the window is up.
     if (!ZARODAre::PendingLink().isEmpty()) {
@@ -224,15 +267,7 @@ bool DEZIRUdu::OnInitDialog()
     }
 
     StartStartupWorker();
-
-    // The window itself holds the focus at first, as the dialog's first button did: focus in
-    // the account box would take its placeholder away before the user got there.
-    setFocusPolicy(Qt::StrongFocus);
-    setFocus();
-
-    // Caps Lock presses anywhere in the window are noted for the password box's repaint.
-    new CapsLockWatcher(this, &m_capsLock);
-    return true;
+    StartupMark("start-up worker");
 }
 
 void DEZIRUdu::RegisterUrlProtocol()

@@ -56,7 +56,9 @@ public:
     // Initialises (OnInitDialog), shows the window and runs until EndDialog.
     int DoModal();
 
-    // The whole initialisation, in order; DoModal runs it first.
+    // The whole initialisation, in order; DoModal runs it first. The tool page's navigation
+    // comes first and the last steps (URL scheme, pending link, start-up worker) follow once
+    // the event loop has the page loaded; the controls exist only from here on.
     bool OnInitDialog();
 
     // A link handed over by a later start. Returns once the link has been handled.
@@ -112,6 +114,9 @@ private:
     void OnAccountFocusOut();
     void OnPasswordFocusOut();
     void OnHotKey();
+    // What start-up still owes once the tool page has loaded (or a short time has passed): the
+    // URL scheme, the pending link's timer and the start-up worker (login or update check).
+    void FinishInit();
     void RegisterUrlProtocol();
     void StartStartupWorker();
     void OnTimer();
@@ -143,4 +148,5 @@ private:
     std::unique_ptr<service::ServiceClient> m_service;
 
     QTimer* m_linkTimer = nullptr;
+    bool m_initFinished = false;
 };
