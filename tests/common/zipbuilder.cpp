@@ -1,6 +1,7 @@
 #include "zipbuilder.h"
 
 #include <QFile>
+#include <QTemporaryDir>
 
 #include <minizip/zip.h>
 
@@ -73,4 +74,14 @@ QByteArray ExtendedTimestamp(quint8 flags, const QList<qint32>& times, int decla
             block.append(char((quint32(t) >> (8 * i)) & 0xFF));
     }
     return block;
+}
+
+QByteArray ZipBuilder::Bytes() const
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("made.zip"));
+    QFile file(path);
+    if (!dir.isValid() || !Write(path) || !file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
 }
