@@ -1,13 +1,13 @@
 #include "accounts.h"
 
+#include "accountstore.h"
 #include "gbk.h"
+#include "names.h"
 
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <openssl/rand.h>
-#include <sqlite3.h>
 
-#include <array>
 #include <optional>
 #include <vector>
 
@@ -51,105 +51,66 @@ bool ValidPassword(std::string_view password)
     return true;
 }
 
-struct Statement {
-    sqlite3_stmt* stmt = nullptr;
-    Statement(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr); }
-    ~Statement() { sqlite3_finalize(stmt); }
-};
-
 } // namespace
 
 Accounts::Accounts() = default;
+Accounts::~Accounts() = default;
 
-Accounts::~Accounts()
+bool Accounts::Open(const std::string& location, std::string* error)
 {
-    if (db_)
-        sqlite3_close(db_);
-}
-
-bool Accounts::Open(const std::string& path, std::string* error)
-{
-    if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
-                        nullptr) != SQLITE_OK) {
-        if (error)
-            *error = db_ ? sqlite3_errmsg(db_) : "cannot open database";
-        return false;
-    }
-    // Another process (the demo maker, a second server) may write at the same time.
-    sqlite3_busy_timeout(db_, 5000);
-    const char* schema =
-        "PRAGMA journal_mode=WAL;"
-        "CREATE TABLE IF NOT EXISTS accounts ("
-        " name TEXT NOT NULL UNIQUE COLLATE NOCASE,"
-        " salt BLOB NOT NULL, hash BLOB NOT NULL, iterations INTEGER NOT NULL,"
-        " created TEXT NOT NULL DEFAULT CURRENT_TIMESTAMP);";
-    char* message = nullptr;
-    if (sqlite3_exec(db_, schema, nullptr, nullptr, &message) != SQLITE_OK) {
-        if (error)
-            *error = message ? message : "cannot create schema";
-        sqlite3_free(message);
-        return false;
-    }
-    return true;
+    std::string why;
+    m_store = IsPostgresUri(location) ? OpenPostgresStore(location, &why) : OpenSqliteStore(location, &why);
+    if (!m_store && error)
+        *error = why.empty() ? "cannot open " + location : why;
+    return m_store != nullptr;
 }
 
 Accounts::RegisterResult Accounts::Register(std::string_view user, std::string_view password)
 {
-    if (user.empty() || password.empty())
+    const std::string name = names::Trimmed(user);
+    if (name.empty() || password.empty())
         return RegisterResult::EmptyField;
-    if (!ValidUserName(user))
+    if (!ValidUserName(name))
         return RegisterResult::BadUserName;
     if (!ValidPassword(password))
         return RegisterResult::BadPassword;
-
-    Bytes salt(kSaltBytes);
-    if (RAND_bytes(salt.data(), static_cast<int>(salt.size())) != 1)
+    const std::string folded = names::Folded(name);
+    if (folded.empty())
+        return RegisterResult::BadUserName; // nothing but characters that fold away
+    if (!m_store)
         return RegisterResult::StorageError;
-    const auto hash = Derive(password, salt, kIterations);
+
+    StoredAccount account{Bytes(kSaltBytes), {}, kIterations};
+    if (RAND_bytes(account.salt.data(), static_cast<int>(account.salt.size())) != 1)
+        return RegisterResult::StorageError;
+    auto hash = Derive(password, account.salt, kIterations);
     if (!hash)
         return RegisterResult::StorageError;
+    account.hash = std::move(*hash);
 
-    std::lock_guard lock(mutex_);
-    Statement insert(db_, "INSERT INTO accounts (name, salt, hash, iterations) VALUES (?, ?, ?, ?)");
-    if (!insert.stmt)
-        return RegisterResult::StorageError;
-    sqlite3_bind_text(insert.stmt, 1, user.data(), static_cast<int>(user.size()), SQLITE_TRANSIENT);
-    sqlite3_bind_blob(insert.stmt, 2, salt.data(), static_cast<int>(salt.size()), SQLITE_TRANSIENT);
-    sqlite3_bind_blob(insert.stmt, 3, hash->data(), static_cast<int>(hash->size()), SQLITE_TRANSIENT);
-    sqlite3_bind_int(insert.stmt, 4, kIterations);
-    const int rc = sqlite3_step(insert.stmt);
-    if (rc == SQLITE_DONE)
+    switch (m_store->Insert(name, folded, account)) {
+    case AccountStore::InsertResult::Inserted:
         return RegisterResult::Created;
-    if (rc == SQLITE_CONSTRAINT)
+    case AccountStore::InsertResult::Taken:
         return RegisterResult::Duplicate;
+    case AccountStore::InsertResult::Failed:
+        break;
+    }
     return RegisterResult::StorageError;
 }
 
 bool Accounts::Check(std::string_view user, std::string_view password)
 {
-    Bytes salt(kSaltBytes, 0), stored;
-    int iterations = kIterations;
-    bool found = false;
-    {
-        std::lock_guard lock(mutex_);
-        Statement select(db_, "SELECT salt, hash, iterations FROM accounts WHERE name = ?");
-        if (!select.stmt)
-            return false;
-        sqlite3_bind_text(select.stmt, 1, user.data(), static_cast<int>(user.size()), SQLITE_TRANSIENT);
-        if (sqlite3_step(select.stmt) == SQLITE_ROW) {
-            const auto* s = static_cast<const unsigned char*>(sqlite3_column_blob(select.stmt, 0));
-            salt.assign(s, s + sqlite3_column_bytes(select.stmt, 0));
-            const auto* h = static_cast<const unsigned char*>(sqlite3_column_blob(select.stmt, 1));
-            stored.assign(h, h + sqlite3_column_bytes(select.stmt, 1));
-            iterations = sqlite3_column_int(select.stmt, 2);
-            found = true;
-        }
-    }
+    // A zero byte would end the name early on some paths to the database; no stored name has one.
+    std::optional<StoredAccount> found;
+    if (m_store && !user.empty() && user.find('\0') == std::string_view::npos)
+        found = m_store->Find(user, names::Folded(user));
     // Unknown names cost a hash too, so timing does not tell which names exist.
-    const auto hash = Derive(password, salt, iterations);
-    if (!found || !hash || password.empty() || hash->size() != stored.size())
+    const Bytes salt = found ? found->salt : Bytes(kSaltBytes, 0);
+    const auto hash = Derive(password, salt, found ? found->iterations : kIterations);
+    if (!found || !hash || password.empty() || hash->size() != found->hash.size())
         return false;
-    return CRYPTO_memcmp(hash->data(), stored.data(), stored.size()) == 0;
+    return CRYPTO_memcmp(hash->data(), found->hash.data(), found->hash.size()) == 0;
 }
 
 std::string Accounts::Describe(RegisterResult result)
@@ -160,7 +121,7 @@ std::string Accounts::Describe(RegisterResult result)
     case RegisterResult::EmptyField:
         return "用户名和密码都不能为空。";
     case RegisterResult::Duplicate:
-        return "该用户名已被注册，请换一个用户名。";
+        return "该用户名已被注册（不区分大小写、全角半角和首尾空格），请换一个用户名。";
     case RegisterResult::BadUserName:
         return "用户名最多32个字符，不能含控制字符或GBK无法表示的字符。";
     case RegisterResult::BadPassword:
@@ -169,4 +130,9 @@ std::string Accounts::Describe(RegisterResult result)
         break;
     }
     return "服务器暂时无法保存账号，请稍后再试。";
+}
+
+std::string Accounts::ComparisonKey(std::string_view user)
+{
+    return names::Folded(user);
 }

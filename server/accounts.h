@@ -1,13 +1,14 @@
 #pragma once
-// The account store: user names and salted PBKDF2-SHA256 password hashes in SQLite. Safe to
-// use from many threads; hashing runs outside the database lock.
+// The account store: user names and salted PBKDF2-SHA256 password hashes, kept in an SQLite
+// file (the default, for one machine) or a PostgreSQL database (shared by several server
+// processes). Safe to use from many threads once opened; hashing runs outside any database
+// lock.
 
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 
-struct sqlite3;
+class AccountStore;
 
 class Accounts
 {
@@ -19,19 +20,27 @@ public:
     Accounts(const Accounts&) = delete;
     Accounts& operator=(const Accounts&) = delete;
 
-    // Opens (creating when missing) the database file; false with a message in `error`.
-    bool Open(const std::string& path, std::string* error = nullptr);
+    // Opens the account database, creating its table when missing and bringing an older one up
+    // to date: `location` is a PostgreSQL connection URI (postgresql://… or postgres://…) or
+    // else the path of an SQLite file (created readable by its owner only). False with a
+    // message in `error`. Call once, before the object is shared between threads.
+    bool Open(const std::string& location, std::string* error = nullptr);
 
-    // User names: 1 to 32 characters, no control characters, encodable in GBK (the login
-    // travels in GBK). Passwords: 1 to 64 printable ASCII characters, because the program
-    // remembers passwords in a form that keeps only ASCII intact. Names match ignoring ASCII case.
+    // User names: 1 to 32 characters once the blanks around them are dropped, no control
+    // characters, encodable in GBK (the login travels in GBK). Passwords: 1 to 64 printable
+    // ASCII characters, because the program remembers passwords in a form that keeps only ASCII
+    // intact. A new name is refused when it folds (ComparisonKey) to an existing one's.
     RegisterResult Register(std::string_view user, std::string_view password);
+    // A login names the account registered exactly so, or else the one account it folds to.
     bool Check(std::string_view user, std::string_view password);
 
     // Chinese text for a registration result, shown on the registration page.
     static std::string Describe(RegisterResult result);
 
+    // The form in which names compare: trimmed, NFKC, case folded. Names that look alike share
+    // it, so limits on login attempts per account should be keyed on it.
+    static std::string ComparisonKey(std::string_view user);
+
 private:
-    sqlite3* db_ = nullptr;
-    std::mutex mutex_;
+    std::unique_ptr<AccountStore> m_store;
 };

@@ -22,14 +22,17 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: qx77-server [options] DATA_DIR\n"
-    "       qx77-server --make-demo DATA_DIR\n"
+    "       qx77-server --make-demo DATA_DIR [--small-packs] [--database DB]\n"
     "options:\n"
     "  --data DIR           the data folder (same as DATA_DIR)\n"
+    "  --database DB        the accounts: an SQLite file (default DATA_DIR/accounts.db) or a\n"
+    "                       PostgreSQL URI postgresql://user@host/dbname that several servers share\n"
     "  --web DIR            the tool page's folder (default " QX77_DEFAULT_WEB_DIR ")\n"
     "  --host ADDR          IPv4 address to listen on (default 127.0.0.1)\n"
     "  --tool-port N        HTTP port (default $QX77_TOOL_PORT or 8088; 0 picks a free one)\n"
     "  --service-port N     service port (default $QX77_SERVICE_PORT or 3130; 0 picks a free one)\n"
-    "  --quiet              no request log\n";
+    "  --quiet              no request log\n"
+    "  --small-packs        with --make-demo: packs of a few KB instead of a few MB\n";
 
 std::optional<int> ParsePort(const std::string& text)
 {
@@ -60,10 +63,10 @@ int Usage(const std::string& problem)
 
 int main(int argc, char** argv)
 {
-    std::string dataDir, webDir = QX77_DEFAULT_WEB_DIR, host = "127.0.0.1", makeDemo;
+    std::string dataDir, webDir = QX77_DEFAULT_WEB_DIR, host = "127.0.0.1", makeDemo, database;
     int toolPort = PortFromEnv("QX77_TOOL_PORT", 8088);
     int servicePort = PortFromEnv("QX77_SERVICE_PORT", 3130);
-    bool quiet = false;
+    bool quiet = false, smallPacks = false;
 
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -79,6 +82,11 @@ int main(int argc, char** argv)
             return 0;
         } else if (arg == "--quiet") {
             quiet = true;
+        } else if (arg == "--small-packs") {
+            smallPacks = true;
+        } else if (arg == "--database") {
+            if (!value(database) || database.empty())
+                return Usage("--database needs a file or a postgresql:// URI");
         } else if (arg == "--make-demo") {
             if (!value(makeDemo))
                 return Usage("--make-demo needs a folder");
@@ -101,7 +109,7 @@ int main(int argc, char** argv)
 
     if (!makeDemo.empty()) {
         std::string error;
-        if (!MakeDemoData(makeDemo, &error)) {
+        if (!MakeDemoData(makeDemo, &error, {!smallPacks, database})) {
             std::cerr << "qx77-server: " << error << "\n";
             return 1;
         }
@@ -131,7 +139,9 @@ int main(int argc, char** argv)
 
     Accounts accounts;
     std::string error;
-    if (!accounts.Open((std::filesystem::path(dataDir) / layout::kAccounts).string(), &error)) {
+    if (database.empty())
+        database = (std::filesystem::path(dataDir) / layout::kAccounts).string();
+    if (!accounts.Open(database, &error)) {
         std::cerr << "qx77-server: accounts: " << error << "\n";
         return 1;
     }

@@ -7,6 +7,8 @@
 #include <QJsonObject>
 #include <QSaveFile>
 
+#include <set>
+
 namespace {
 
 QString Q(std::string_view s)
@@ -49,6 +51,10 @@ std::optional<std::vector<Pack>> LoadCatalogue(const std::string& dataDir, std::
         return std::nullopt;
     }
     std::vector<Pack> packs;
+    // Every pack downloads to Downloads/<file> in the program folder, so two packs with one
+    // file name would overwrite each other there (and the page could not tell them apart).
+    // Compared ignoring case, as the players' file systems may.
+    std::set<QString> files;
     for (const QJsonValue& v : doc.object().value(u"packs").toArray()) {
         const QJsonObject o = v.toObject();
         Pack p;
@@ -65,6 +71,8 @@ std::optional<std::vector<Pack>> LoadCatalogue(const std::string& dataDir, std::
             problem = "kind must be 1, 2 or 3";
         else if (!info.isFile())
             problem = "file missing";
+        else if (!files.insert(Q(p.file).toLower()).second)
+            problem = "file name used by an earlier pack";
         if (!problem.empty()) {
             if (problems)
                 problems->push_back(p.file + ": " + problem);
@@ -81,7 +89,10 @@ std::optional<std::vector<Pack>> LoadCatalogue(const std::string& dataDir, std::
 bool SaveCatalogue(const std::string& dataDir, const std::vector<Pack>& packs)
 {
     QJsonArray list;
+    std::set<QString> files;
     for (const Pack& p : packs) {
+        if (!files.insert(Q(p.file).toLower()).second)
+            return false; // would be skipped when loading; better not written at all
         QJsonObject o;
         o.insert(u"file", Q(p.file));
         o.insert(u"name", Q(p.name));

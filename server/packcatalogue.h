@@ -36,10 +36,11 @@ inline constexpr std::string_view kAccounts = "accounts.db";
 // True for a file name that may be served from a folder: letters, digits, ".", "_", "-", no leading dot.
 bool IsSafeFileName(std::string_view name);
 
-// Packs whose file exists, with a valid kind and safe names; entries that fail are skipped
-// and named in `problems`.
+// Packs whose file exists, with a valid kind and safe names, each file named by one pack only
+// (the first); entries that fail are skipped and named in `problems`.
 std::optional<std::vector<Pack>> LoadCatalogue(const std::string& dataDir, std::string* error = nullptr,
                                                std::vector<std::string>* problems = nullptr);
+// False, writing nothing, when two packs share a file name.
 bool SaveCatalogue(const std::string& dataDir, const std::vector<Pack>& packs);
 
 // The catalogue as the tool page reads it; `origin` is "http://host:port".

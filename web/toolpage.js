@@ -1,6 +1,12 @@
 // The tool page: the pack catalogue, downloads with progress, installation into the game
 // folder and the login state, all through the program's window.external. Without it (an
 // ordinary browser) the page is a read-only catalogue.
+//
+// What a card shows comes from the disk, not from memory: at load the page looks for each
+// pack's archive in the program's Downloads folder and, where one is there, resumes its
+// download, because the first report of a resumed download tells how much of the file is
+// really there (a complete file is reported complete at once, without a byte sent). A pack
+// the user had paused is paused again as soon as that report has come.
 'use strict';
 
 const KIND_NAMES = { 1: '准星', 2: '界面', 3: '资源' };
@@ -12,6 +18,8 @@ const KIND_TARGETS = {
 };
 const STATE_SECTION = 'downloads'; // in toolpage.ini, the page's own file beside config.ini
 const JOB_HIGH = 0;
+const WATCH_MS = 5000;      // a download that reported nothing for this long is looked at again
+const PAUSE_WAIT_MS = 5000; // a pause that brings no report: the job was not running
 
 let api = null;
 let appPath = '';
@@ -47,7 +55,9 @@ function formatSize(bytes) {
 function jobIdFor(file) {
   let h = 5381;
   for (let i = 0; i < file.length; i++) h = ((h * 33) ^ file.charCodeAt(i)) | 0;
-  return (h & 0x7fffffff) || 1;
+  let id = (h & 0x7fffffff) || 1;
+  while (byJob.has(id)) id = (id % 0x7fffffff) + 1; // two names, one hash: the later moves on
+  return id;
 }
 
 function joinPath(base, parts) {
@@ -56,13 +66,27 @@ function joinPath(base, parts) {
   return path;
 }
 
-// ---- settings through the page API ----
+function percentOf(value) {
+  const n = Number(value);
+  return Number.isFinite(n) && String(value) !== '' ? Math.max(0, Math.min(100, Math.floor(n))) : null;
+}
+
+// ---- settings and files through the page API ----
 
 function configFile() { return appPath + 'config.ini'; }
 function stateFile() { return appPath + 'toolpage.ini'; }
 function readConfig(section, key) { return String(api.GetConfigString(section, key, configFile()) || ''); }
-function readState(file) { return String(api.GetConfigString(STATE_SECTION, file, stateFile()) || ''); }
-function writeState(file, value) { api.SetConfigString(STATE_SECTION, file, value, stateFile()); }
+function fileExists(path) { return String(api.GetFilePath(path) || '') !== ''; }
+function archivePath(pack) { return appPath + 'Downloads' + sep + pack.file; }
+
+// Whether a file can be made in the Downloads folder: a settings file is written there and
+// removed again.
+function downloadsWritable() {
+  const probe = appPath + 'Downloads' + sep + '.toolpage-probe.ini';
+  const ok = Number(api.SetConfigString('probe', 'ok', '1', probe)) !== 0;
+  api.DeleteFile(probe);
+  return ok;
+}
 
 function testServerSelected() { return readConfig('system', 'run') === '1'; }
 
@@ -96,36 +120,101 @@ function showGameFolder() {
   $('gamedir').title = folder;
 }
 
-// ---- pack cards ----
+// ---- the page's record of each pack ----
+// One value per archive file in toolpage.ini: "installed", "done", "paused:P", "downloading:P"
+// or "failed:P:reason", P the last percentage reported. Earlier pages wrote "partial".
 
-function setPackState(pack, state, percent) {
-  pack.state = state;
-  const card = pack.card;
-  const stateEl = card.querySelector('.state');
-  const bar = card.querySelector('.bar');
-  const fill = card.querySelector('.fill');
-  const download = card.querySelector('.download');
-  const pause = card.querySelector('.pause');
-  const install = card.querySelector('.install');
-  stateEl.className = 'state';
-  if (typeof percent === 'number') pack.percent = percent;
-  fill.style.width = (pack.percent || 0) + '%';
-  bar.hidden = !(state === 'downloading' || state === 'paused');
-  pause.hidden = state !== 'downloading';
-  download.hidden = state === 'downloading';
-  download.textContent = state === 'paused' ? '继续' : (state === 'done' || state === 'installed') ? '重新下载' : '下载';
-  install.hidden = !(state === 'done' || state === 'installed');
-  switch (state) {
-    case 'downloading': stateEl.textContent = '下载中 ' + (pack.percent || 0) + '%'; break;
-    case 'paused': stateEl.textContent = '已暂停 ' + (pack.percent || 0) + '%'; break;
-    case 'done': stateEl.textContent = '已下载'; stateEl.classList.add('ok'); break;
-    case 'installed': stateEl.textContent = '已安装'; stateEl.classList.add('ok'); break;
-    case 'failed': stateEl.textContent = '下载失败，请重试'; stateEl.classList.add('error'); break;
-    default: stateEl.textContent = '';
-  }
+function readRecord(pack) {
+  const text = String(api.GetConfigString(STATE_SECTION, pack.file, stateFile()) || '');
+  const [state, percent, ...reason] = text.split(':');
+  return { state: state || '', percent: percentOf(percent), reason: reason.join(':') };
 }
 
-function archivePath(pack) { return appPath + 'Downloads' + sep + pack.file; }
+function writeRecord(pack) {
+  const p = pack.percent === null ? '' : String(pack.percent);
+  const text = {
+    installed: 'installed', done: 'done', paused: 'paused:' + p, pausing: 'paused:' + p,
+    downloading: 'downloading:' + p, failed: 'failed:' + p + ':' + pack.reason,
+  }[pack.state];
+  api.SetConfigString(STATE_SECTION, pack.file, text || '', stateFile());
+}
+
+// ---- pack cards ----
+
+// States: idle, checking (resumed to learn what is on disk), downloading, pausing, paused,
+// done, installed, failed (with pack.reason), blocked (a file name another pack has).
+function setPackState(pack, state, changes) {
+  Object.assign(pack, changes || {});
+  pack.state = state;
+  if (state !== 'checking' && state !== 'blocked' && api) writeRecord(pack);
+  showPack(pack);
+}
+
+function showPack(pack) {
+  const card = pack.card;
+  const state = pack.state;
+  const stateEl = card.querySelector('.state');
+  const actions = card.querySelector('.actions');
+  const download = card.querySelector('.download');
+  const percent = pack.percent === null ? '' : ' ' + pack.percent + '%';
+  card.dataset.state = state;
+  stateEl.className = 'state';
+  card.querySelector('.fill').style.width = (pack.percent || 0) + '%';
+  card.querySelector('.bar').hidden = !['checking', 'downloading', 'pausing', 'paused'].includes(state) &&
+    !(state === 'failed' && pack.percent > 0);
+  if (actions) {
+    actions.hidden = state === 'checking' || state === 'pausing' || state === 'blocked';
+    card.querySelector('.pause').hidden = state !== 'downloading';
+    download.hidden = state === 'downloading';
+    download.textContent = { paused: '继续', failed: '重试', done: '重新下载', installed: '重新下载' }[state] || '下载';
+    card.querySelector('.install').hidden = !(state === 'done' || (state === 'installed' && pack.archive));
+  }
+  let text = '';
+  switch (state) {
+    case 'checking': text = '正在核对下载进度…'; break;
+    case 'downloading': text = '下载中' + percent; break;
+    case 'pausing': text = '正在暂停' + percent; break;
+    case 'paused': text = pack.percent === null ? '未下载完，可继续下载' : '已暂停' + percent; break;
+    case 'done': text = '已下载'; stateEl.classList.add('ok'); break;
+    case 'installed': text = '已安装'; stateEl.classList.add('ok'); break;
+    case 'failed': text = '下载失败：' + pack.reason; stateEl.classList.add('error'); break;
+    case 'blocked': text = pack.reason; stateEl.classList.add('error'); break;
+  }
+  stateEl.textContent = text;
+  stateEl.title = text;
+}
+
+// Why a download that DownloadFile did not start cannot start, or '' when it is most likely
+// running already (started before this page loaded, or by the program's own install window).
+function cannotStartReason(pack) {
+  if (!fileExists(archivePath(pack))) return '无法在程序目录中创建下载文件，请检查程序目录是否可写。';
+  if (!downloadsWritable()) return '程序目录的 Downloads 文件夹不可写。';
+  return '';
+}
+
+// Starts or resumes the pack's download; `mode` is the state while it runs: downloading, or
+// checking when the page only wants the first report.
+function runDownload(pack, mode) {
+  const reports = pack.reports;
+  pack.state = mode;
+  pack.inCall = true;
+  const started = Number(api.DownloadFile(pack.address, pack.file, JOB_HIGH, pack.job));
+  pack.inCall = false;
+  pack.heard = true;
+  if (pack.reports !== reports) return 'reported'; // settled by a report inside the call
+  if (started === 1) {
+    setPackState(pack, mode);
+    return 'started';
+  }
+  const reason = cannotStartReason(pack);
+  if (reason) {
+    setPackState(pack, 'failed', { reason });
+    setStatus('无法开始下载“' + pack.name + '”：' + reason, true);
+    return 'failed';
+  }
+  setPackState(pack, 'downloading');
+  return 'running';
+}
 
 function startDownload(pack) {
   if (pack.state === 'done' || pack.state === 'installed') {
@@ -133,18 +222,27 @@ function startDownload(pack) {
     api.DeleteFile(archivePath(pack));
     pack.percent = 0;
   }
-  writeState(pack.file, 'partial');
-  // A report may arrive inside the call (an address that cannot be used fails at once).
-  pack.state = 'starting';
-  const started = api.DownloadFile(pack.address, pack.file, JOB_HIGH, pack.job);
-  if (pack.state !== 'starting') return;
-  setPackState(pack, 'downloading');
-  if (started === 1 || started === true) setStatus('开始下载：' + pack.name);
-  else setStatus('“' + pack.name + '”已在下载中，或暂时无法开始下载。'); // 0: running (e.g. since before a reload) or not startable
+  const resumed = fileExists(archivePath(pack));
+  switch (runDownload(pack, 'downloading')) {
+    case 'started': setStatus((resumed ? '继续下载：' : '开始下载：') + pack.name); break;
+    case 'running': setStatus('“' + pack.name + '”已在下载中。'); break;
+  }
+}
+
+// Asks the job to stop; it reports -100 at its next network event. No report at all means it
+// was not running (another window's download of the same file, say), so it counts as paused.
+function requestPause(pack) {
+  api.PauseDownload(JOB_HIGH, pack.job);
+  setPackState(pack, 'pausing');
+  clearTimeout(pack.pauseTimer);
+  pack.pauseTimer = setTimeout(() => {
+    if (pack.state === 'pausing') setPackState(pack, 'paused');
+  }, PAUSE_WAIT_MS);
 }
 
 function pauseDownload(pack) {
-  api.PauseDownload(JOB_HIGH, pack.job);
+  pack.userPause = true;
+  requestPause(pack);
   setStatus('正在暂停：' + pack.name);
 }
 
@@ -161,8 +259,7 @@ function installPack(pack) {
   const result = api.UnzipFile(archivePath(pack), dest);
   if (result === 1 || result === true) {
     api.SetConfigString(target.section, target.key, '', configFile());
-    writeState(pack.file, 'installed');
-    setPackState(pack, 'installed');
+    setPackState(pack, 'installed', { archive: true });
     setStatus('安装成功：' + pack.name + ' 已安装到 ' + dest);
   } else {
     setStatus('安装失败：' + pack.name + '，请检查游戏目录或重新下载。', true);
@@ -193,13 +290,29 @@ function buildCard(pack) {
   return card;
 }
 
-function restoreState(pack) {
-  const saved = readState(pack.file);
-  const exists = String(api.GetFilePath(archivePath(pack)) || '') !== '';
-  if (!exists) setPackState(pack, 'idle');
-  else if (saved === 'done') setPackState(pack, 'done');
-  else if (saved === 'installed') setPackState(pack, 'installed');
-  else setPackState(pack, 'paused', 0);
+// The card's first state, from the archive on disk and the page's record.
+function reconcile(pack) {
+  const record = readRecord(pack);
+  pack.percent = record.percent;
+  pack.record = record;
+  pack.archive = fileExists(archivePath(pack));
+  if (record.state === 'installed') {
+    setPackState(pack, 'installed');
+  } else if (!pack.archive) {
+    if (record.state === 'failed') setPackState(pack, 'failed', { reason: record.reason });
+    else setPackState(pack, 'idle', { percent: null });
+  } else {
+    // A download the user left running goes on; anything else is only checked.
+    runDownload(pack, record.state === 'downloading' ? 'downloading' : 'checking');
+  }
+}
+
+// A check that could not reach the server: the record is all there is to go by.
+function checkFailed(pack) {
+  const record = pack.record || {};
+  if (record.state === 'done') setPackState(pack, 'done');
+  else setPackState(pack, 'paused', { percent: record.percent });
+  setStatus('无法连接服务器，“' + pack.name + '”的下载进度未能核对。', true);
 }
 
 function applyFilter() {
@@ -218,12 +331,23 @@ async function loadCatalogue() {
   }
   const container = $('packs');
   container.textContent = '';
+  const byFile = new Map(); // lower-case file name -> pack: they would share Downloads/<file>
   for (const entry of list) {
-    const pack = Object.assign({ state: 'idle', percent: 0, job: jobIdFor(entry.file) }, entry);
+    const pack = Object.assign({ state: 'idle', percent: null, reason: '', reports: 0 }, entry);
+    // Addresses may be relative to the page, as in a catalogue served as a plain file.
+    pack.address = new URL(entry.address || '/packs/' + entry.file, location.href).href;
+    if (entry.preview) pack.preview = new URL(entry.preview, location.href).href;
     packs.push(pack);
-    byJob.set(pack.job, pack);
     container.appendChild(buildCard(pack));
-    if (api) restoreState(pack);
+    const owner = byFile.get(String(pack.file).toLowerCase());
+    if (owner) {
+      setPackState(pack, 'blocked', { reason: '与“' + owner.name + '”的文件同名，无法下载' });
+      continue;
+    }
+    byFile.set(String(pack.file).toLowerCase(), pack);
+    pack.job = jobIdFor(pack.file);
+    byJob.set(pack.job, pack);
+    if (api) reconcile(pack);
   }
   applyFilter();
   setStatus(list.length ? '共 ' + list.length + ' 个资源' + (api ? '' : '（只读浏览）') : '暂时没有资源。');
@@ -234,26 +358,53 @@ async function loadCatalogue() {
 function OnDownloadProgress(status, idHigh, idLow, percent) {
   const pack = byJob.get(Number(idLow));
   if (!pack || Number(idHigh) !== JOB_HIGH) return;
+  pack.reports++;
+  pack.heard = true;
   switch (Number(status)) {
     case 1:
-      setPackState(pack, 'downloading', Number(percent));
+      pack.percent = percentOf(percent);
+      if (pack.state === 'checking') {
+        // The check has what it came for: the true percentage. Back to paused.
+        requestPause(pack);
+      } else if (pack.state === 'pausing') {
+        setPackState(pack, 'pausing');
+      } else {
+        setPackState(pack, 'downloading');
+      }
       break;
-    case 2:
-      writeState(pack.file, 'done');
-      setPackState(pack, 'done', 100);
-      setStatus('下载完成：' + pack.name + '，点击“安装”放入游戏目录。');
+    case 2: {
+      const quiet = pack.state === 'checking';
+      setPackState(pack, 'done', { percent: 100, archive: true });
+      if (!quiet) setStatus('下载完成：' + pack.name + '，点击“安装”放入游戏目录。');
       break;
+    }
     case -1:
-      setPackState(pack, 'failed');
-      setStatus('下载失败：' + pack.name, true);
+      if (pack.state === 'checking') {
+        checkFailed(pack);
+      } else {
+        const reason = pack.inCall ? '下载地址无法使用。' : '没有从服务器取得文件（服务器出错或连接中断）。';
+        setPackState(pack, 'failed', { reason });
+        setStatus('下载失败：' + pack.name + '，' + reason, true);
+      }
       break;
     case -100:
       setPackState(pack, 'paused');
-      setStatus('已暂停：' + pack.name);
+      if (pack.userPause) setStatus('已暂停：' + pack.name);
+      pack.userPause = false;
       break;
   }
 }
 window.OnDownloadProgress = OnDownloadProgress;
+
+// Downloads that report nothing for a while are looked at again: one that has stopped (it
+// ended while the page was away, or the file was busy) is resumed, one that cannot run says so.
+function watchDownloads() {
+  for (const pack of packs) {
+    if (pack.state !== 'downloading') continue;
+    if (!pack.heard) runDownload(pack, 'downloading');
+    pack.heard = false;
+  }
+}
 
 function wireControls() {
   for (const tab of $('tabs').querySelectorAll('button')) {
@@ -286,6 +437,7 @@ function start() {
     api.SetCallBack(document);
     $('gamebar').hidden = false;
     showGameFolder();
+    setInterval(watchDownloads, WATCH_MS);
   } else {
     $('browsernote').hidden = false;
   }

@@ -1,16 +1,24 @@
 // Unpacks one archive with UnzipArchiveToFolder in a process of its own, so that the
 // benchmark can measure its time and peak memory like those of the other tools.
+// A third argument sets the number of threads (UnzipArchive's workers), for comparisons.
 #include "unzipfolder.h"
 
 #include <QString>
 
 #include <cstdio>
+#include <cstdlib>
 
 int main(int argc, char** argv)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: unzip_cli <archive> <folder>\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: unzip_cli <archive> <folder> [threads]\n");
         return 2;
     }
-    return UnzipArchiveToFolder(QString::fromLocal8Bit(argv[1]), QString::fromLocal8Bit(argv[2])) ? 0 : 1;
+    const QString archive = QString::fromLocal8Bit(argv[1]);
+    const QString folder = QString::fromLocal8Bit(argv[2]);
+    if (argc == 3)
+        return UnzipArchiveToFolder(archive, folder) ? 0 : 1;
+    UnzipOptions options;
+    options.workers = std::atoi(argv[3]);
+    return UnzipArchive(archive, folder, options) == UnzipError::None ? 0 : 1;
 }

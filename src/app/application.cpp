@@ -1,4 +1,5 @@
 #include "application.h"
+#include "desktopsession.h"
 #include "mainwindow.h"
 
 #include "singleinstance.h"
@@ -13,7 +14,7 @@ ZARODAre::ZARODAre(int& argc, char** argv)
     : QApplication(argc, argv)
 {
     setApplicationName(QStringLiteral("YFZS"));
-    setApplicationDisplayName(QString::fromUtf16(kMainWindowTitle));
+    SetUpDesktopSession(*this);
     // The main window hides to the tray and dialogs come and go; only the main window's own
     // run decides when the program ends.
     setQuitOnLastWindowClosed(false);
@@ -40,6 +41,7 @@ bool ZARODAre::InitInstance()
         return false;
     }
 
+    CheckDataFolder();
     if (argument)
         g_pendingLink = *argument;
 

@@ -90,7 +90,8 @@ void LoginArea::LoginDone()
 
 void LoginArea::StartProgram(const QString& path)
 {
-    platform::OpenWithShell(path);
+    if (platform::OpenTarget(path) == platform::OpenOutcome::WineMissing)
+        MsgBox::Show(platform::WineMissingMessage(), MsgBox::OkOnly, &m_window);
 }
 
 void LoginArea::OpenUrl(const QString& url)

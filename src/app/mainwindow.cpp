@@ -17,6 +17,7 @@
 #include "pngresource.h"
 #include "programdir.h"
 #include "settingskeys.h"
+#include "trayavailability.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -266,7 +267,10 @@ bool DEZIRUdu::HandleLink(const QString& link)
 
 void DEZIRUdu::BringToFront()
 {
-    if (!isVisible())
+    // Without a tray a hidden or minimised window has no other way back than a later start.
+    if (!SystemTrayAvailable())
+        showNormal();
+    else if (!isVisible())
         return;
     raise();
     activateWindow();
@@ -421,7 +425,10 @@ void DEZIRUdu::OnCloseButton()
     // Read at every click: the settings dialog may have changed it since.
     const QString exit = ReadIniString(GetConfigPath(), Ini::kSystem, Ini::kExit, {}, 10);
     if (exit == QLatin1String("1")) {
-        hide();
+        if (m_tray)
+            m_tray->HideToTray();
+        else
+            hide();
         return;
     }
     OnCancel();

@@ -61,7 +61,7 @@ public:
 
     // A link handed over by a later start. Returns once the link has been handled.
     void OnCopyData(const QString& link);
-    // Raise a visible window; a window hidden in the tray stays hidden.
+    // Raise a visible window; a window hidden in the tray stays hidden while there is a tray.
     void BringToFront();
 
     // Escape, the system close and the close button end the program here; removes the tray icon.

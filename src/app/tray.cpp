@@ -2,6 +2,7 @@
 
 #include "messagebox.h"
 #include "pngresource.h"
+#include "trayavailability.h"
 
 #include <QCursor>
 #include <QMenu>
@@ -58,6 +59,14 @@ void TrayIcon::ToggleVisibility()
     m_window->showNormal();
     m_window->raise();
     m_window->activateWindow();
+}
+
+void TrayIcon::HideToTray()
+{
+    if (SystemTrayAvailable())
+        m_window->hide();
+    else
+        m_window->showMinimized();
 }
 
 QMenu* TrayIcon::BuildMenu()

@@ -25,6 +25,9 @@ public:
 
     // Left click: hide a shown or minimised window, show a hidden one in front.
     void ToggleVisibility();
+    // The close button's "hide to tray": hides the window, or minimises it while the desktop
+    // has no tray to bring it back from.
+    void HideToTray();
     // The menu as it looks when opened now; the caller owns it.
     QMenu* BuildMenu();
     // Asks "你确实要退出程序吗？"; on Yes removes the icon and emits ExitConfirmed.

@@ -19,6 +19,20 @@ qint32 ReadLe32(const uchar* p)
     return qint32(quint32(p[0]) | (quint32(p[1]) << 8) | (quint32(p[2]) << 16) | (quint32(p[3]) << 24));
 }
 
+qint64 ConvertDosDateTime(quint32 dosDateTime)
+{
+    const quint32 date = dosDateTime >> 16;
+    const quint32 time = dosDateTime & 0xFFFF;
+    const QDate day(1980 + int((date >> 9) & 0x7F), int((date >> 5) & 0x0F), int(date & 0x1F));
+    const QTime clock(int((time >> 11) & 0x1F), int((time >> 5) & 0x3F), 2 * int(time & 0x1F));
+    if (!day.isValid() || !clock.isValid())
+        return 0;
+    const QDateTime local(day, clock, Qt::LocalTime);
+    if (!local.isValid())
+        return 0;
+    return UnixSecondsToFileTime(local.toSecsSinceEpoch());
+}
+
 bool IsDosHost(int host)
 {
     return host == 0 || host == 7 || host == 11 || host == 14;
@@ -41,16 +55,18 @@ quint32 EntryAttributes(quint16 versionMadeBy, quint32 externalAttributes)
 
 qint64 DosDateTimeToFileTime(quint32 dosDateTime)
 {
-    const quint32 date = dosDateTime >> 16;
-    const quint32 time = dosDateTime & 0xFFFF;
-    const QDate day(1980 + int((date >> 9) & 0x7F), int((date >> 5) & 0x0F), int(date & 0x1F));
-    const QTime clock(int((time >> 11) & 0x1F), int((time >> 5) & 0x3F), 2 * int(time & 0x1F));
-    if (!day.isValid() || !clock.isValid())
-        return 0;
-    const QDateTime local(day, clock, Qt::LocalTime);
-    if (!local.isValid())
-        return 0;
-    return UnixSecondsToFileTime(local.toSecsSinceEpoch());
+    // Converting local time looks at the system's zone file every time, and the entries of a
+    // pack mostly share one time: the latest answer is kept (for the zone it was given in).
+    thread_local quint32 lastInput = 0;
+    thread_local QByteArray lastZone;
+    thread_local qint64 lastOutput = -1;
+    const QByteArray zone = qgetenv("TZ");
+    if (lastOutput >= 0 && lastInput == dosDateTime && lastZone == zone)
+        return lastOutput;
+    lastOutput = ConvertDosDateTime(dosDateTime);
+    lastInput = dosDateTime;
+    lastZone = zone;
+    return lastOutput;
 }
 
 void ApplyExtendedTimestamp(QByteArrayView localExtra, EntryTimes& times)

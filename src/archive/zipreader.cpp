@@ -1,23 +1,24 @@
 #include "zipreader.h"
 
+#include "archivelog.h"
+#include "entrydata.h"
 #include "entryname.h"
-#include "folders.h"
 #include "paths.h"
+#include "zipview.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 #include <minizip/unzip.h>
 
-#include <cstdio>
-
 namespace {
 
-constexpr int kBufferSize = 16384;
 constexpr int kScratchSize = 65536;
-constexpr size_t kArchiveReadAhead = 65536;
 constexpr uLong kFlagEncrypted = 0x0001;
 constexpr uLong kFlagUtf8Name = 0x0800;
+constexpr qint64 kLocalHeaderSize = 30;
+constexpr int kStored = 0;
+constexpr int kDeflated = 8;
+constexpr qint64 kFileTimeUnixEpoch = 116444736000000000LL;
 
 unzFile Handle(void* zip)
 {
@@ -29,41 +30,21 @@ bool IsSeparator(QChar ch)
     return ch == u'\\' || ch == u'/';
 }
 
-// Read-only on Linux: nobody may write. The check is ours rather than the kernel's so that
-// it also holds for root, as the read-only attribute does on Windows.
-bool IsReadOnlyFile(const QFileInfo& info)
+qint64 FileTimeToUnixNs(qint64 fileTime)
 {
-    return info.isFile() && !(info.permissions() & QFileDevice::WriteOwner);
+    return fileTime == 0 ? 0 : (fileTime - kFileTimeUnixEpoch) * 100;
 }
 
-constexpr QFileDevice::Permissions kAnyWrite =
-    QFileDevice::WriteOwner | QFileDevice::WriteUser | QFileDevice::WriteGroup | QFileDevice::WriteOther;
-
-// minizip never looks for the end record at the very start of the file, so it refuses the
-// one archive that consists of nothing else: the empty one.
-bool IsEmptyArchive(const QString& path)
+ZipReader::Result FromFsError(platform::FsError error, ZipReader::Result otherwise)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() < 22 || file.size() > 22 + 0xFFFF)
-        return false;
-    const QByteArray head = file.read(22);
-    if (head.size() != 22)
-        return false;
-    const auto* p = reinterpret_cast<const uchar*>(head.constData());
-    const int commentLength = p[20] | (p[21] << 8);
-    return head.startsWith("PK\x05\x06") && QByteArrayView(head).sliced(4, 16) == QByteArray(16, '\0')
-        && file.size() == 22 + commentLength;
-}
-
-// The library's stdio streams read 4 KiB at a time and start over after every seek; a larger
-// read-ahead serves the central directory and the local headers from memory.
-voidpf ZCALLBACK OpenWithReadAhead(voidpf opaque, const void* filename, int mode)
-{
-    const auto open = reinterpret_cast<open64_file_func>(opaque);
-    voidpf stream = open(nullptr, filename, mode);
-    if (stream)
-        std::setvbuf(static_cast<FILE*>(stream), nullptr, _IOFBF, kArchiveReadAhead);
-    return stream;
+    switch (error) {
+    case platform::FsError::Link:
+        return ZipReader::Result::LinkInPath;
+    case platform::FsError::NoSpace:
+        return ZipReader::Result::NoSpace;
+    default:
+        return otherwise;
+    }
 }
 
 } // namespace
@@ -75,19 +56,33 @@ std::unique_ptr<ZipReader> ZipReader::Open(const QString& archivePath)
     const QString native = platform::NativePath(archivePath);
     if (QFileInfo(native).isDir())
         return nullptr;
-    zlib_filefunc64_def io;
-    fill_fopen64_filefunc(&io);
-    io.opaque = reinterpret_cast<voidpf>(io.zopen64_file);
-    io.zopen64_file = OpenWithReadAhead;
-    if (unzFile zip = unzOpen2_64(QFile::encodeName(native).constData(), &io))
-        return std::unique_ptr<ZipReader>(new ZipReader(zip));
-    if (IsEmptyArchive(native))
-        return std::unique_ptr<ZipReader>(new ZipReader(nullptr));
+    std::shared_ptr<const ZipLayout> layout = FindZipLayout(native);
+    if (!layout)
+        return nullptr;
+    // minizip never looks for the end record at the very start of the file, so it refuses the
+    // one archive that consists of nothing else: the empty one.
+    if (layout->empty)
+        return std::unique_ptr<ZipReader>(new ZipReader(nullptr, layout));
+    if (void* zip = OpenZipHandle(layout))
+        return std::unique_ptr<ZipReader>(new ZipReader(zip, layout));
     return nullptr;
 }
 
-ZipReader::ZipReader(void* handle)
+std::unique_ptr<ZipReader> ZipReader::Reopen() const
+{
+    if (!m_open)
+        return nullptr;
+    void* zip = nullptr;
+    if (m_zip && !(zip = OpenZipHandle(m_layout)))
+        return nullptr;
+    std::unique_ptr<ZipReader> other(new ZipReader(zip, m_layout));
+    other->m_count = m_count;
+    return other;
+}
+
+ZipReader::ZipReader(void* handle, std::shared_ptr<const ZipLayout> layout)
     : m_zip(handle)
+    , m_layout(std::move(layout))
     , m_open(true)
     , m_scratch(kScratchSize, Qt::Uninitialized)
 {
@@ -102,10 +97,10 @@ ZipReader::~ZipReader()
 
 void ZipReader::SetBaseFolder(const QString& folder)
 {
-    m_lastFolder.reset();
     m_base = folder;
     if (m_base.isEmpty() || !IsSeparator(m_base.back()))
         m_base.append(u'\\');
+    m_folders.SetBase(platform::NativePath(m_base));
 }
 
 QString ZipReader::BaseFolder() const
@@ -159,18 +154,25 @@ std::optional<ZipEntryInfo> ZipReader::GetEntry(int index)
         info.index = *count;
         return info;
     }
-    if (index >= *count || !GoToEntry(index))
+    if (index >= *count || !GoToEntry(index) || !ReadCurrentEntry(index))
         return std::nullopt;
-    m_last = ReadCurrentEntry(index);
     return m_last;
 }
 
-std::optional<ZipEntryInfo> ZipReader::ReadCurrentEntry(int index)
+std::optional<ZipEntryLocation> ZipReader::GetLocation(int index)
 {
+    if (index < 0 || !GetEntry(index))
+        return std::nullopt;
+    return m_lastLocation;
+}
+
+bool ZipReader::ReadCurrentEntry(int index)
+{
+    m_last.reset();
     unzFile zip = Handle(m_zip);
     unz_file_info64 header{};
     if (unzGetCurrentFileInfo64(zip, &header, m_scratch.data(), kScratchSize, nullptr, 0, nullptr, 0) != UNZ_OK)
-        return std::nullopt;
+        return false;
     const qsizetype nameLength = qMin<qsizetype>(header.size_filename, kScratchSize - 1);
 
     ZipEntryInfo info;
@@ -179,8 +181,13 @@ std::optional<ZipEntryInfo> ZipReader::ReadCurrentEntry(int index)
                                                header.flag & kFlagUtf8Name));
     info.attributes = EntryAttributes(quint16(header.version), quint32(header.external_fa));
     info.compressedSize = qint64(header.compressed_size);
-    m_lastEncrypted = header.flag & kFlagEncrypted;
     info.uncompressedSize = qint64(header.uncompressed_size);
+
+    ZipEntryLocation where;
+    where.directoryPosition = unzGetOffset64(zip);
+    where.encrypted = header.flag & kFlagEncrypted;
+    where.crc = quint32(header.crc);
+    where.method = int(header.compression_method);
 
     EntryTimes times;
     times.modification = times.access = times.creation = DosDateTimeToFileTime(quint32(header.dosDate));
@@ -192,12 +199,19 @@ std::optional<ZipEntryInfo> ZipReader::ReadCurrentEntry(int index)
         const int extraLength = unzGetLocalExtrafield(zip, m_scratch.data(), kScratchSize);
         if (extraLength > 0)
             ApplyExtendedTimestamp(QByteArrayView(m_scratch.constData(), extraLength), times);
+        // The library has checked that the local name is as long as the central one.
+        const qint64 dataStart = qint64(unzGetCurrentFileZStreamPos64(zip));
+        where.dataStart = dataStart;
+        where.start = dataStart - kLocalHeaderSize - qint64(header.size_filename) - qMax(0, extraLength);
+        where.end = dataStart + info.compressedSize;
         unzCloseCurrentFile(zip);
     }
     info.modificationTime = times.modification;
     info.accessTime = times.access;
     info.creationTime = times.creation;
-    return info;
+    m_last = info;
+    m_lastLocation = where;
+    return true;
 }
 
 ZipReader::Result ZipReader::ExtractEntry(int index, const QString& targetName)
@@ -212,83 +226,98 @@ ZipReader::Result ZipReader::ExtractEntry(int index, const QString& targetName)
     const std::optional<ZipEntryInfo> info = GetEntry(index);
     if (!info || !GoToEntry(index))
         return Result::CorruptData;
+    return ExtractPositioned(*info, m_lastLocation, targetName);
+}
 
-    if (info->attributes & FileAttribute::Directory) {
-        EnsureFolder(m_base, targetName);
+ZipReader::Result ZipReader::ExtractListed(const ZipEntryInfo& info, const ZipEntryLocation& where,
+                                           const QString& targetName)
+{
+    const std::optional<int> count = EntryCount();
+    if (!count || info.index < 0 || info.index >= *count)
+        return Result::BadArguments;
+    unzCloseCurrentFile(Handle(m_zip));
+    if (CleanEntryName(targetName) != targetName || targetName.contains(QChar(u'\0')))
+        return Result::BadArguments;
+    // Jumping leaves the library unable to step on; the next walk starts from the first entry.
+    m_current = -1;
+    m_last.reset();
+    if (unzSetOffset64(Handle(m_zip), where.directoryPosition) != UNZ_OK)
+        return Result::CorruptData;
+    return ExtractPositioned(info, where, targetName);
+}
+
+ZipReader::Result ZipReader::ExtractPositioned(const ZipEntryInfo& info, const ZipEntryLocation& where,
+                                               const QString& targetName)
+{
+    platform::FsError error = platform::FsError::None;
+    if (info.attributes & FileAttribute::Directory) {
+        // A folder that cannot be made is no failure by itself: it shows when a file inside it
+        // cannot be created. A link on the way is refused at once.
+        if (m_folders.Reach(targetName, &error))
+            return Result::Ok;
+        if (error == platform::FsError::Link)
+            return Result::LinkInPath;
+        qCWarning(lcArchive) << "cannot make the folder" << targetName << "below" << m_base;
         return Result::Ok;
     }
 
     qsizetype split = targetName.size();
     while (split > 0 && !IsSeparator(targetName[split - 1]))
         --split;
-    // Packs hold runs of files in one folder; that folder needs checking once per run, and
-    // again only when a file cannot be created in it.
-    const QString folder = targetName.left(split);
-    const bool known = m_lastFolder && *m_lastFolder == folder;
-    if (!known)
-        EnsureFolder(m_base, folder);
-    m_lastFolder = folder;
-    const QString target = platform::NativePath(m_base + targetName);
-    Result result = CopyEntryData(target, *info);
-    if (result == Result::CannotCreateFile && known) {
-        EnsureFolder(m_base, folder);
-        result = CopyEntryData(target, *info);
+    const QString folderPart = targetName.left(split);
+    const QString fileName = targetName.sliced(split);
+    // Packs hold runs of files in one folder, which stays open; if it was removed meanwhile,
+    // every level is opened (and made) again.
+    bool reused = false;
+    const platform::Folder* folder = m_folders.Reach(folderPart, &error, &reused);
+    if (!folder)
+        return FromFsError(error, Result::CannotCreateFile);
+    // A name ending in a separator makes its folder on the way, like any other, and then
+    // cannot be a file.
+    if (fileName.isEmpty() || fileName == u"." || fileName == u"..")
+        return Result::CannotCreateFile;
+    Result result = CopyEntryData(*folder, fileName, info, where);
+    if (result == Result::CannotCreateFile && reused) {
+        m_folders.Forget();
+        folder = m_folders.Reach(folderPart, &error);
+        if (!folder)
+            return FromFsError(error, Result::CannotCreateFile);
+        result = CopyEntryData(*folder, fileName, info, where);
     }
     return result;
 }
 
-ZipReader::Result ZipReader::CopyEntryData(const QString& targetPath, const ZipEntryInfo& info)
+ZipReader::Result ZipReader::CopyEntryData(const platform::Folder& folder, const QString& fileName,
+                                           const ZipEntryInfo& info, const ZipEntryLocation& where)
 {
-    unzFile zip = Handle(m_zip);
-    if (IsReadOnlyFile(QFileInfo(targetPath)))
-        return Result::CannotCreateFile;
     // Entries that cannot be read at all fail before an existing file is truncated. Without
     // a password the library would hand out the enciphered bytes as data.
-    if (m_lastEncrypted)
+    if (where.encrypted)
         return Result::Password;
-    if (unzOpenCurrentFile(zip) != UNZ_OK)
+    if (where.dataStart < 0 || (where.method != kStored && where.method != kDeflated))
         return Result::CorruptData;
 
-    QFile file(targetPath);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
-        unzCloseCurrentFile(zip);
-        return Result::CannotCreateFile;
+    platform::FsError error = platform::FsError::None;
+    platform::OutputFile file =
+        platform::OutputFile::Create(folder, fileName, info.attributes & FileAttribute::ReadOnly, &error);
+    if (!file.IsValid())
+        return FromFsError(error, Result::CannotCreateFile);
+    if (!m_data)
+        m_data = std::make_unique<EntryDataReader>(m_layout->nativePath);
+    switch (m_data->Copy(where.dataStart, info.compressedSize, info.uncompressedSize, where.method, where.crc, file,
+                         &error)) {
+    case EntryDataReader::Outcome::Corrupt:
+        return Result::CorruptData;
+    case EntryDataReader::Outcome::WriteFailed:
+        return FromFsError(error, Result::WriteError);
+    case EntryDataReader::Outcome::Ok:
+        break;
     }
-    if (info.attributes & FileAttribute::ReadOnly)
-        file.setPermissions(file.permissions() & ~kAnyWrite);
-    if (!m_buffer)
-        m_buffer = std::make_unique<char[]>(kBufferSize);
-
-    Result result = Result::Ok;
-    quint64 written = 0;
-    for (;;) {
-        const int got = unzReadCurrentFile(zip, m_buffer.get(), kBufferSize);
-        if (got < 0) {
-            result = Result::CorruptData;
-            break;
-        }
-        if (got == 0) {
-            // The library stops quietly at the end of the compressed data; only the full
-            // declared size counts as the end of the entry.
-            if (qint64(written) != info.uncompressedSize)
-                result = Result::CorruptData;
-            break;
-        }
-        if (file.write(m_buffer.get(), got) != got) {
-            result = Result::WriteError;
-            break;
-        }
-        written += quint64(got);
-    }
-    // Closing checks the CRC once all data has been read.
-    if (unzCloseCurrentFile(zip) != UNZ_OK && result == Result::Ok)
-        result = Result::CorruptData;
     // A time of 0 means the archive gave none that makes sense; the file keeps the present one.
-    if (result == Result::Ok && info.modificationTime != 0)
-        file.setFileTime(FileTimeToDateTime(info.modificationTime), QFileDevice::FileModificationTime);
-    if (result == Result::Ok && info.accessTime != 0)
-        file.setFileTime(FileTimeToDateTime(info.accessTime), QFileDevice::FileAccessTime);
-    return result;
+    if ((info.modificationTime != 0 || info.accessTime != 0)
+        && !file.SetTimes(FileTimeToUnixNs(info.accessTime), FileTimeToUnixNs(info.modificationTime)))
+        qCWarning(lcArchive) << "cannot set the times of" << fileName;
+    return Result::Ok;
 }
 
 void ZipReader::Close()
@@ -299,8 +328,8 @@ void ZipReader::Close()
         m_zip = nullptr;
     }
     m_open = false;
-    m_lastFolder.reset();
-    m_buffer.reset();
+    m_folders.Forget();
+    m_data.reset();
     m_last.reset();
     m_count.reset();
     m_current = -1;

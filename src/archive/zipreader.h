@@ -1,9 +1,11 @@
 #pragma once
 // Entry-level reading of a ZIP archive on disk: lists entries with cleaned names, attributes
 // and times, and writes one entry at a time below a base folder, streaming its data through
-// one small buffer. The container format itself is minizip's and zlib's business.
+// a few buffers of fixed size. Writes never pass through a link below the base folder.
+// minizip reads the directory and the local headers; zlib inflates.
 
 #include "entrymeta.h"
+#include "targetfolders.h"
 
 #include <QByteArray>
 #include <QString>
@@ -22,13 +24,34 @@ struct ZipEntryInfo {
     qint64 uncompressedSize = 0;
 };
 
+// Where an entry lies in the archive file, for checking that entries do not share bytes and
+// for going straight to it.
+struct ZipEntryLocation {
+    quint64 directoryPosition = 0; // minizip's position of the central header
+    qint64 start = -1;             // local header; -1 when it could not be read
+    qint64 dataStart = -1;         // first byte of the compressed data
+    qint64 end = -1;               // just after the compressed data
+    quint32 crc = 0;
+    int method = 0;                // 0 stored, 8 deflated
+    bool encrypted = false;
+};
+
+struct ZipLayout;
+class EntryDataReader;
+
 class ZipReader
 {
 public:
-    enum class Result { Ok, BadArguments, CannotCreateFile, Password, CorruptData, WriteError };
+    // LinkInPath: the target, or a folder on the way to it, is a link. NoSpace: the disk or
+    // the user's quota is full; any other failed write is a WriteError.
+    enum class Result { Ok, BadArguments, CannotCreateFile, Password, CorruptData, WriteError, LinkInPath, NoSpace };
 
     // None when the file cannot be opened or holds no ZIP central directory.
     static std::unique_ptr<ZipReader> Open(const QString& archivePath);
+
+    // Another reader of the same archive, with a handle of its own (for another thread); the
+    // base folder is not carried over. None when the archive cannot be opened again.
+    std::unique_ptr<ZipReader> Reopen() const;
     ~ZipReader();
     ZipReader(const ZipReader&) = delete;
     ZipReader& operator=(const ZipReader&) = delete;
@@ -41,26 +64,39 @@ public:
     std::optional<ZipEntryInfo> GetEntry(int index);
     std::optional<int> EntryCount();
 
+    // Where entry `index` lies; none as for GetEntry.
+    std::optional<ZipEntryLocation> GetLocation(int index);
+
     // Writes entry `index` below the base folder as `targetName`.
     Result ExtractEntry(int index, const QString& targetName);
+
+    // The same for an entry listed earlier by this reader or the one it was reopened from,
+    // going straight to it instead of walking the directory.
+    Result ExtractListed(const ZipEntryInfo& info, const ZipEntryLocation& where, const QString& targetName);
 
     // Releases the archive and the buffer; every later call fails.
     void Close();
 
 private:
-    explicit ZipReader(void* handle);
+    ZipReader(void* handle, std::shared_ptr<const ZipLayout> layout);
     bool GoToEntry(int index);
-    std::optional<ZipEntryInfo> ReadCurrentEntry(int index);
-    Result CopyEntryData(const QString& targetPath, const ZipEntryInfo& info);
+    bool ReadCurrentEntry(int index);
+    Result ExtractPositioned(const ZipEntryInfo& info, const ZipEntryLocation& where, const QString& targetName);
+    Result CopyEntryData(const platform::Folder& folder, const QString& fileName, const ZipEntryInfo& info,
+                         const ZipEntryLocation& where);
+    Result Unpack(platform::OutputFile& file, const ZipEntryInfo& info, const ZipEntryLocation& where);
 
     void* m_zip = nullptr;   // none for an open empty archive
+    std::shared_ptr<const ZipLayout> m_layout;
     bool m_open = false;
     QString m_base;
-    int m_current = -1;      // entry the library is positioned on
+    int m_current = -1;      // entry the library is positioned on, -1 when unknown
     std::optional<int> m_count;
     std::optional<ZipEntryInfo> m_last; // answer to the latest GetEntry
-    bool m_lastEncrypted = false;
-    std::optional<QString> m_lastFolder; // folder part of the latest file entry, made already
+    ZipEntryLocation m_lastLocation;
+    TargetFolders m_folders;
     QByteArray m_scratch;    // names and local extra fields, each at most 65535 bytes
-    std::unique_ptr<char[]> m_buffer; // transfer buffer, made on first extraction
+    // Entry data is read and inflated here rather than through the library, whose 16 KiB
+    // steps and byte-wise copying of stored data cost more than the inflating itself.
+    std::unique_ptr<EntryDataReader> m_data;
 };

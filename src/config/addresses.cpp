@@ -12,10 +12,21 @@ quint16 portFrom(const char* variable, quint16 fallback)
 
 } // namespace
 
-QString Host()
+QString ToolHost()
 {
     const QString host = qEnvironmentVariable("QX77_HOST").trimmed();
     return host.isEmpty() ? QStringLiteral("127.0.0.1") : host;
+}
+
+QString ServiceHost()
+{
+    const QString host = qEnvironmentVariable("QX77_SERVICE_HOST").trimmed();
+    return host.isEmpty() ? ToolHost() : host;
+}
+
+QString Host()
+{
+    return ServiceHost();
 }
 
 quint16 ToolPort()
@@ -40,7 +51,7 @@ QString ForumUrl()
 
 QString ToolServerUrl()
 {
-    return QStringLiteral("http://%1:%2").arg(Host()).arg(ToolPort());
+    return QStringLiteral("http://%1:%2").arg(ToolHost()).arg(ToolPort());
 }
 
 QString ToolPageUrl()

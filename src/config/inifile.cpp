@@ -1,187 +1,120 @@
 #include "inifile.h"
 
-#include "codec.h"
+#include "fileio.h"
+#include "iniformat.h"
+#include "inilog.h"
 #include "paths.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QMutex>
 #include <QSaveFile>
 
 #include <map>
 #include <memory>
+#include <optional>
+
+using namespace ini;
 
 namespace {
 
-enum class Encoding { Ansi, Utf8, Utf16LE, Utf16BE };
+// A settings file is a few kilobytes; anything this large is not one, and reading it whole
+// would only cost the caller memory and time.
+constexpr qint64 kMaxFileSize = 64 * 1024 * 1024;
+// Parsed files kept for later reads: only files of settings size, and only a few of them (the
+// page may name any file).
+constexpr qsizetype kMaxCachedFileSize = 1024 * 1024;
+constexpr qsizetype kMaxCachedFiles = 16;
+// How long a writer waits for another process's write of the same file before giving up.
+constexpr int kLockTimeoutMs = 5000;
 
-struct Line
+const char* describe(platform::FileReadStatus status)
 {
-    qsizetype begin; // raw offsets: content start, content end, start of the next line
-    qsizetype end;
-    qsizetype next;
-};
-
-struct Document
-{
-    QByteArray raw;
-    Encoding encoding = Encoding::Ansi;
-    qsizetype bom = 0;
-    QList<Line> lines;
-};
-
-QString decode(Encoding encoding, QByteArrayView bytes)
-{
-    switch (encoding) {
-    case Encoding::Ansi:
-        return platform::FromAnsi(bytes);
-    case Encoding::Utf8:
-        return QString::fromUtf8(bytes);
-    case Encoding::Utf16LE:
-    case Encoding::Utf16BE: {
-        QString out(bytes.size() / 2, Qt::Uninitialized);
-        for (qsizetype i = 0; i < out.size(); ++i) {
-            const uchar a = uchar(bytes[2 * i]), b = uchar(bytes[2 * i + 1]);
-            out[i] = QChar(encoding == Encoding::Utf16LE ? char16_t(a | b << 8) : char16_t(b | a << 8));
-        }
-        return out;
+    switch (status) {
+    case platform::FileReadStatus::Ok:
+        return "ok";
+    case platform::FileReadStatus::Missing:
+        return "missing";
+    case platform::FileReadStatus::NotRegular:
+        return "not a regular file";
+    case platform::FileReadStatus::TooLarge:
+        return "larger than 64 MiB";
+    case platform::FileReadStatus::Failed:
+        break;
     }
-    }
-    return {};
+    return "cannot be read";
 }
 
-QByteArray encode(Encoding encoding, QStringView text)
+// Parsed files by path. An entry serves a read only while the path still names the very same
+// version of the file (same identity), so a rename by any writer, an edit in place or a
+// replaced file is seen at the next read for the price of one stat.
+class ParseCache
 {
-    switch (encoding) {
-    case Encoding::Ansi:
-        return platform::ToAnsi(text);
-    case Encoding::Utf8:
-        return text.toUtf8();
-    case Encoding::Utf16LE:
-    case Encoding::Utf16BE: {
-        QByteArray out(text.size() * 2, Qt::Uninitialized);
-        for (qsizetype i = 0; i < text.size(); ++i) {
-            const char16_t u = text[i].unicode();
-            const char lo = char(u & 0xff), hi = char(u >> 8);
-            out[2 * i] = encoding == Encoding::Utf16LE ? lo : hi;
-            out[2 * i + 1] = encoding == Encoding::Utf16LE ? hi : lo;
-        }
-        return out;
+public:
+    std::shared_ptr<const Index> find(const QString& path, const platform::FileIdentity& identity)
+    {
+        QMutexLocker guard(&m_lock);
+        const auto it = m_entries.constFind(path);
+        if (it == m_entries.constEnd() || !(it->identity == identity))
+            return nullptr;
+        return it->index;
     }
+
+    void store(const QString& path, const platform::FileIdentity& identity, std::shared_ptr<const Index> index)
+    {
+        QMutexLocker guard(&m_lock);
+        if (m_entries.size() >= kMaxCachedFiles && !m_entries.contains(path))
+            m_entries.clear();
+        m_entries.insert(path, {identity, std::move(index)});
     }
-    return {};
-}
 
-Document parse(QByteArray raw)
-{
-    Document doc;
-    doc.raw = std::move(raw);
-    const QByteArray& r = doc.raw;
-    if (r.startsWith("\xff\xfe"))
-        doc.encoding = Encoding::Utf16LE, doc.bom = 2;
-    else if (r.startsWith("\xfe\xff"))
-        doc.encoding = Encoding::Utf16BE, doc.bom = 2;
-    else if (r.startsWith("\xef\xbb\xbf"))
-        doc.encoding = Encoding::Utf8, doc.bom = 3;
+    void drop(const QString& path)
+    {
+        QMutexLocker guard(&m_lock);
+        m_entries.remove(path);
+    }
 
-    const bool wide = doc.encoding == Encoding::Utf16LE || doc.encoding == Encoding::Utf16BE;
-    const qsizetype unit = wide ? 2 : 1;
-    const qsizetype size = wide ? doc.bom + (r.size() - doc.bom) / 2 * 2 : r.size();
-    auto unitAt = [&](qsizetype pos) -> char16_t {
-        if (!wide)
-            return uchar(r[pos]);
-        const uchar a = uchar(r[pos]), b = uchar(r[pos + 1]);
-        return doc.encoding == Encoding::Utf16LE ? char16_t(a | b << 8) : char16_t(b | a << 8);
+private:
+    struct Entry
+    {
+        platform::FileIdentity identity;
+        std::shared_ptr<const Index> index;
     };
-
-    // CR and LF never occur inside a GBK or UTF-8 character, so lines split on raw bytes.
-    qsizetype pos = doc.bom;
-    while (pos < size) {
-        qsizetype end = pos;
-        while (end < size && unitAt(end) != u'\r' && unitAt(end) != u'\n')
-            end += unit;
-        qsizetype next = end;
-        if (next < size) {
-            const char16_t first = unitAt(next);
-            next += unit;
-            if (first == u'\r' && next < size && unitAt(next) == u'\n')
-                next += unit;
-        }
-        doc.lines.append({pos, end, next});
-        pos = next;
-    }
-    return doc;
-}
-
-// Decodes line i into `buffer` and returns a view of it. Every read walks the file, so plain
-// ASCII lines skip the codec and the buffer's storage is reused from line to line.
-QStringView lineText(const Document& doc, qsizetype i, QString& buffer)
-{
-    const Line& l = doc.lines[i];
-    const QByteArrayView bytes = QByteArrayView(doc.raw).sliced(l.begin, l.end - l.begin);
-    if (doc.encoding == Encoding::Ansi || doc.encoding == Encoding::Utf8) {
-        bool ascii = true;
-        for (char c : bytes)
-            ascii = ascii && uchar(c) < 0x80;
-        if (ascii) {
-            buffer.resize(bytes.size());
-            QChar* out = buffer.data();
-            for (qsizetype k = 0; k < bytes.size(); ++k)
-                out[k] = QChar(char16_t(uchar(bytes[k])));
-            return buffer;
-        }
-    }
-    buffer = decode(doc.encoding, bytes);
-    return buffer;
-}
-
-// A section header "[name]" gives true and its trimmed name ("[]" is a section with no name).
-bool sectionName(QStringView line, QStringView& name)
-{
-    const QStringView t = line.trimmed();
-    if (!t.startsWith(u'['))
-        return false;
-    const qsizetype close = t.indexOf(u']');
-    if (close < 0)
-        return false;
-    name = t.mid(1, close - 1).trimmed();
-    return true;
-}
-
-struct KeyLine
-{
-    QStringView key;
-    QStringView value;
+    QMutex m_lock;
+    QHash<QString, Entry> m_entries;
 };
 
-KeyLine splitKey(QStringView line)
+ParseCache& cache()
 {
-    const qsizetype eq = line.indexOf(u'=');
-    if (eq < 0)
-        return {line.trimmed(), QStringView()};
-    QStringView value = line.mid(eq + 1).trimmed();
-    if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') && value.back() == value.front())
-        value = value.mid(1, value.size() - 2);
-    return {line.left(eq).trimmed(), value};
+    static ParseCache instance;
+    return instance;
+}
+
+// Times closer than a tick to the start of the read may be shared by a version written right
+// after it (same size, same times), which no identity could tell apart: such a read is used
+// once and not kept.
+bool trustworthy(const platform::FileContent& content)
+{
+    const qint64 newest = qMax(content.identity.modifiedNs, content.identity.changedNs);
+    return newest < content.startedNs - platform::FileTimeTickNs(content.identity);
 }
 
 struct Position
 {
-    qsizetype section = -1;    // header line of the first matching section
-    qsizetype key = -1;        // first matching key line in it
+    qsizetype section = -1;     // header line of the first matching section
+    qsizetype key = -1;         // first matching key line in it
     qsizetype lastContent = -1; // last non-blank line of that section
 };
 
-Position locate(const Document& doc, QStringView section, QStringView key, bool wantSectionEnd)
+Position locate(const Document& doc, QStringView section, QStringView key, bool stopAtKey)
 {
     Position p;
     bool inTarget = false;
     QString buffer;
     for (qsizetype i = 0; i < doc.lines.size(); ++i) {
-        const QStringView text = lineText(doc, i, buffer);
+        const QStringView text = LineText(doc, i, buffer);
         QStringView name;
-        if (sectionName(text, name)) {
+        if (SectionName(text, name)) {
             if (inTarget)
                 break; // the first matching section wins; later duplicates are not searched
             if (name.compare(section, Qt::CaseInsensitive) == 0) {
@@ -190,16 +123,76 @@ Position locate(const Document& doc, QStringView section, QStringView key, bool 
             }
             continue;
         }
-        if (!inTarget || text.trimmed().isEmpty())
+        if (!inTarget || TrimBlanks(text).isEmpty())
             continue;
         p.lastContent = i;
-        if (p.key < 0 && splitKey(text).key.compare(key, Qt::CaseInsensitive) == 0) {
+        if (p.key < 0 && SplitKey(text).key.compare(key, Qt::CaseInsensitive) == 0) {
             p.key = i;
-            if (!wantSectionEnd)
+            if (stopAtKey)
                 break;
         }
     }
     return p;
+}
+
+std::optional<QString> lookUp(const Index& index, QStringView section, QStringView key)
+{
+    const auto s = index.sections.constFind(Fold(section));
+    if (s == index.sections.constEnd())
+        return std::nullopt;
+    const auto k = s->constFind(Fold(key));
+    if (k == s->constEnd())
+        return std::nullopt;
+    return *k;
+}
+
+// The value stored under section and key (names trimmed), or nothing when the file, the
+// section or the key is missing, or the file is not one to read.
+std::optional<QString> storedValue(const QString& path, QStringView section, QStringView key)
+{
+    const platform::FileStatus status = platform::StatFile(path);
+    switch (status.kind) {
+    case platform::FileKind::Missing:
+        cache().drop(path);
+        return std::nullopt;
+    case platform::FileKind::Other:
+        qCWarning(lcIni) << "not reading" << path << "- not a regular file";
+        return std::nullopt;
+    case platform::FileKind::Unreadable:
+        qCWarning(lcIni) << "cannot look at" << path;
+        return std::nullopt;
+    case platform::FileKind::Regular:
+        break;
+    }
+    if (const auto cached = cache().find(path, status.identity))
+        return lookUp(*cached, section, key);
+
+    platform::FileContent content = platform::ReadRegularFile(path, kMaxFileSize);
+    if (content.status != platform::FileReadStatus::Ok) {
+        if (content.status != platform::FileReadStatus::Missing)
+            qCWarning(lcIni) << "not reading" << path << "-" << describe(content.status);
+        cache().drop(path);
+        return std::nullopt;
+    }
+    const bool keep = content.data.size() <= kMaxCachedFileSize && trustworthy(content);
+    const Document doc = Parse(std::move(content.data));
+    if (!keep) {
+        // Read once: finding the one key costs less than indexing the whole file.
+        cache().drop(path);
+        const Position p = locate(doc, section, key, true);
+        if (p.key < 0)
+            return std::nullopt;
+        QString buffer;
+        return SplitKey(LineText(doc, p.key, buffer)).value.toString();
+    }
+    auto index = std::make_shared<const Index>(BuildIndex(doc));
+    cache().store(path, content.identity, index);
+    return lookUp(*index, section, key);
+}
+
+QString cut(QStringView value, int capacity)
+{
+    return value.left(qMax(0, capacity - 1)).toString();
 }
 
 QString lockKey(const QString& path)
@@ -207,8 +200,9 @@ QString lockKey(const QString& path)
     return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
 }
 
-// One lock per file for the whole process; entries are never removed, there are only a few files.
-QMutex& lockFor(const QString& path)
+// Threads of this process queue here before the lock file: the cross-process lock is polled,
+// so waiting on a mutex is the cheaper way for threads to take turns.
+QMutex& processLockFor(const QString& path)
 {
     static QMutex tableLock;
     static std::map<QString, std::unique_ptr<QMutex>> table;
@@ -228,11 +222,83 @@ QByteArray newlineOf(const Document& doc)
 {
     for (const Line& l : doc.lines) {
         if (l.next > l.end) {
-            const QString terminator = decode(doc.encoding, QByteArrayView(doc.raw).sliced(l.end, l.next - l.end));
-            return encode(doc.encoding, terminator);
+            const QString terminator = Decode(doc.encoding, QByteArrayView(doc.raw).sliced(l.end, l.next - l.end));
+            return Encode(doc.encoding, terminator);
         }
     }
-    return encode(doc.encoding, u"\r\n");
+    return Encode(doc.encoding, u"\r\n");
+}
+
+// Why a write of these names and value could not be read back as written, or null when it can.
+const char* unwritable(const QString& section, const QString& key, const QString& value)
+{
+    if (TrimBlanks(section).isEmpty() || TrimBlanks(key).isEmpty())
+        return "empty section or key";
+    if (hasLineBreak(section) || hasLineBreak(key) || hasLineBreak(value))
+        return "line break in section, key or value";
+    if (section.contains(QChar(u'\0')) || key.contains(QChar(u'\0')) || value.contains(QChar(u'\0')))
+        return "NUL in section, key or value";
+    if (key.contains(u'='))
+        return "\"=\" in the key";
+    return nullptr;
+}
+
+// The new file's bytes, or a null array (with `why` set) when the result would not read back.
+QByteArray rewritten(const Document& doc, QStringView section, QStringView key, const QString& value,
+                     const char*& why)
+{
+    if (!CanEncode(doc.encoding, section) || !CanEncode(doc.encoding, key) || !CanEncode(doc.encoding, value)) {
+        why = "characters the file's encoding cannot hold";
+        return {};
+    }
+    const Position p = locate(doc, section, key, false);
+    const QByteArray nl = newlineOf(doc);
+    const QByteArray& r = doc.raw;
+    QString storedKey = key.toString();
+    if (p.key >= 0) {
+        QString buffer;
+        storedKey = SplitKey(LineText(doc, p.key, buffer)).key.toString(); // keep its letter case
+    }
+    const QString keyLine = storedKey + u'=' + value;
+    QStringView ignored;
+    if (SectionName(keyLine, ignored)) {
+        why = "the key line would read as a section header";
+        return {};
+    }
+
+    QByteArray out;
+    out.reserve(r.size() + keyLine.size() * 2 + section.size() * 2 + 16);
+    if (p.key >= 0) {
+        const Line& l = doc.lines[p.key];
+        out.append(r.left(l.begin));
+        out.append(Encode(doc.encoding, keyLine));
+        out.append(r.mid(l.end));
+    } else if (p.section >= 0) {
+        // The new line goes before the section's trailing blank lines, and before a UTF-16
+        // file's odd last byte, which stays where it is.
+        const Line& l = doc.lines[p.lastContent];
+        out.append(r.left(l.next));
+        if (l.next == l.end) // the section's last line ends the file without a line break
+            out.append(nl);
+        out.append(Encode(doc.encoding, keyLine));
+        out.append(nl);
+        out.append(r.mid(l.next));
+    } else {
+        if (doc.oddTail) {
+            // Appended after the odd byte, every new character would be read shifted by one.
+            why = "appending to a UTF-16 file that ends in half a character";
+            return {};
+        }
+        out.append(r);
+        if (!doc.lines.isEmpty() && doc.lines.back().next == doc.lines.back().end)
+            out.append(nl);
+        // A new file is GBK without a mark, as the Windows functions create it.
+        out.append(Encode(doc.encoding, QString(u'[' + section.toString() + u']')));
+        out.append(nl);
+        out.append(Encode(doc.encoding, keyLine));
+        out.append(nl);
+    }
+    return out;
 }
 
 } // namespace
@@ -241,83 +307,67 @@ QString ReadIniString(const QString& file, const QString& section, const QString
                       const QString& defaultValue, int capacity)
 {
     const QString path = platform::NativePath(file);
-    QByteArray raw;
-    {
-        QMutexLocker guard(&lockFor(path));
-        QFile f(path);
-        if (!f.open(QIODevice::ReadOnly))
-            return defaultValue.left(qMax(0, capacity - 1));
-        raw = f.readAll();
-    }
-    const Document doc = parse(std::move(raw));
-    const Position p = locate(doc, section.trimmed(), key.trimmed(), false);
-    if (p.key < 0)
-        return defaultValue.left(qMax(0, capacity - 1));
-    QString buffer;
-    return splitKey(lineText(doc, p.key, buffer)).value.left(qMax(0, capacity - 1)).toString();
+    if (const auto value = storedValue(path, TrimBlanks(section), TrimBlanks(key)))
+        return cut(*value, capacity);
+    return cut(DefaultValue(defaultValue), capacity);
 }
 
 bool WriteIniString(const QString& file, const QString& section, const QString& key,
                     const QString& value)
 {
-    if (section.trimmed().isEmpty() || key.trimmed().isEmpty())
-        return false;
-    if (hasLineBreak(section) || hasLineBreak(key) || hasLineBreak(value) || section.contains(u']'))
-        return false;
-
     const QString path = platform::NativePath(file);
-    QMutexLocker guard(&lockFor(path));
-
-    QByteArray raw;
-    QFile existing(path);
-    if (existing.exists()) {
-        if (!existing.open(QIODevice::ReadOnly))
-            return false;
-        raw = existing.readAll();
-        existing.close();
+    if (const char* why = unwritable(section, key, value)) {
+        qCWarning(lcIni) << "refused write of" << section << key << "to" << path << "-" << why;
+        return false;
     }
-    const Document doc = parse(std::move(raw));
-    const Position p = locate(doc, section.trimmed(), key.trimmed(), true);
-    const QByteArray nl = newlineOf(doc);
-    const QByteArray& r = doc.raw;
+    // Checked before the lock file is made: a device or FIFO gets no lock file beside it.
+    const platform::FileKind kind = platform::StatFile(path).kind;
+    if (kind != platform::FileKind::Regular && kind != platform::FileKind::Missing) {
+        qCWarning(lcIni) << "refused write to" << path << "- not a regular file";
+        return false;
+    }
 
-    QByteArray out;
-    out.reserve(r.size() + key.size() + value.size() + section.size() + 16);
-    if (p.key >= 0) {
-        const Line& l = doc.lines[p.key];
-        QString buffer;
-        const QString storedKey = splitKey(lineText(doc, p.key, buffer)).key.toString();
-        out.append(r.left(l.begin));
-        out.append(encode(doc.encoding, QString(storedKey + u'=' + value)));
-        out.append(r.mid(l.end));
-    } else if (p.section >= 0) {
-        const Line& l = doc.lines[p.lastContent];
-        out.append(r.left(l.next));
-        if (l.next == l.end) // the section's last line ends the file without a line break
-            out.append(nl);
-        out.append(encode(doc.encoding, QString(key.trimmed() + u'=' + value)));
-        out.append(nl);
-        out.append(r.mid(l.next));
-    } else {
-        out.append(r);
-        if (r.isEmpty() && doc.bom == 0) {
-            // A new file is GBK without a mark, as the Windows functions create it.
-        } else if (!doc.lines.isEmpty() && doc.lines.back().next == doc.lines.back().end) {
-            out.append(nl);
-        }
-        out.append(encode(doc.encoding, QString(u'[' + section.trimmed() + u']')));
-        out.append(nl);
-        out.append(encode(doc.encoding, QString(key.trimmed() + u'=' + value)));
-        out.append(nl);
+    QMutexLocker guard(&processLockFor(path));
+    // Every writer, in any process, takes the lock on the same sibling file around its
+    // read-modify-rename, so none rewrites the file from a copy older than another's write.
+    platform::FileLock lock(path + QStringLiteral(".lock"));
+    if (!lock.Acquire(kLockTimeoutMs)) {
+        qCWarning(lcIni) << "cannot lock" << path << "-" << lock.ErrorString();
+        return false;
+    }
+
+    platform::FileContent content = platform::ReadRegularFile(path, kMaxFileSize);
+    const bool created = content.status == platform::FileReadStatus::Missing;
+    if (content.status != platform::FileReadStatus::Ok && !created) {
+        qCWarning(lcIni) << "refused write to" << path << "-" << describe(content.status);
+        return false;
+    }
+    const Document doc = Parse(std::move(content.data));
+    const char* why = nullptr;
+    const QByteArray out = rewritten(doc, TrimBlanks(section), TrimBlanks(key), value, why);
+    if (out.isNull()) {
+        qCWarning(lcIni) << "refused write of" << section << key << "to" << path << "-" << why;
+        return false;
     }
 
     QSaveFile target(path);
     target.setDirectWriteFallback(false);
-    if (!target.open(QIODevice::WriteOnly))
+    if (!target.open(QIODevice::WriteOnly)) {
+        qCWarning(lcIni) << "cannot write" << path << "-" << target.errorString();
         return false;
-    if (target.write(out) != out.size()) {
+    }
+    // The settings file holds the remembered password: a new one is the user's alone. An
+    // existing file keeps its mode (the save file copies it).
+    if (created && !target.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        qCWarning(lcIni) << "cannot make" << path << "owner-only";
         target.cancelWriting();
         return false;
     }
-    return target.commit();
+    if (target.write(out) != out.size() || !target.commit()) {
+        qCWarning(lcIni) << "cannot write" << path << "-" << target.errorString();
+        target.cancelWriting();
+        return false;
+    }
+    cache().drop(path);
+    return true;
 }

@@ -17,11 +17,22 @@ bool isUsableFolder(const QString& folder)
     return folder.size() > 2;
 }
 
+// A remembered folder that is gone (game moved, prefix deleted) is no game folder: an install
+// into it would create the whole path and report success.
+bool exists(const QString& folder)
+{
+    return QFileInfo(folder).isDir();
+}
+
+// FOLDER as a native path when it names a folder that exists; otherwise empty.
 QString readStoredFolder(const QString& configPath)
 {
     const QString stored = ReadIniString(configPath, Ini::kCfInfo, Ini::kFolder, QStringLiteral("0"), 260);
+    if (!isUsableFolder(stored))
+        return QString();
     // A config.ini carried over from Windows names drives; those live in the Wine prefix here.
-    return isUsableFolder(stored) ? platform::DosPathToNative(stored) : stored;
+    const QString native = platform::DosPathToNative(stored);
+    return exists(native) ? native : QString();
 }
 
 } // namespace
@@ -99,7 +110,7 @@ ResolvedGameFolder ResolveGameFolder(const GameFolderBrowser& browse, const QStr
         return {true, installs.first().folder};
 
     const QString stored = readStoredFolder(configPath);
-    if (isUsableFolder(stored))
+    if (!stored.isEmpty())
         return {true, stored};
 
     if (installs.size() == 1)
@@ -107,6 +118,5 @@ ResolvedGameFolder ResolveGameFolder(const GameFolderBrowser& browse, const QStr
 
     if (!browse || !browse())
         return {false, QString()};
-    const QString chosen = readStoredFolder(configPath);
-    return {true, isUsableFolder(chosen) ? chosen : QString()};
+    return {true, readStoredFolder(configPath)};
 }

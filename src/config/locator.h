@@ -58,6 +58,9 @@ struct ResolvedGameFolder
 // drive path becomes a path in that prefix; config.ini is then not looked at); else FOLDER when
 // it is longer than two characters; else the one install found under a prefix's drive_c; else
 // `browse` (which offers the installs found, when there are several), and FOLDER read again
-// after it. Folders that do not exist are passed over as if never named.
+// after it. An InstallPath that is missing, empty, not text or longer than 259 characters is
+// passed over as if the key were absent, and so is an InstallPath or FOLDER naming a folder that
+// does not exist: the folder returned always exists, so an install never creates the game
+// folder itself.
 ResolvedGameFolder ResolveGameFolder(const GameFolderBrowser& browse,
                                      const QString& configPath = GetConfigPath());

@@ -1,5 +1,7 @@
 #include "blockingdownload.h"
 
+#include "downloadlog.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -20,12 +22,14 @@ struct Outcome
 
 } // namespace
 
-bool DownloadToFile(const QString& address, const QString& targetPath,
-                    const DownloadProgress& progress, const PauseWatch* cancel)
+bool DownloadToFile(const QString& address, const QString& targetPath, const DownloadProgress& progress,
+                    const PauseWatch* cancel)
 {
     // The engine appends; a fresh download starts from an empty file.
-    if (QFileInfo::exists(targetPath) && !QFile::remove(targetPath))
+    if (QFileInfo::exists(targetPath) && !QFile::remove(targetPath)) {
+        qCWarning(lcDownload).noquote() << "cannot replace" << targetPath;
         return false;
+    }
 
     // Shared with the worker, which may still be leaving the lock when this call returns.
     const auto outcome = std::make_shared<Outcome>();
@@ -47,6 +51,12 @@ bool DownloadToFile(const QString& address, const QString& targetPath,
     std::unique_lock<std::mutex> locker(outcome->lock);
     outcome->finished.wait(locker, [&outcome] { return outcome->done; });
     if (outcome->status != kDownloadComplete)
+        return false; // the engine has logged why
+    // The engine checks the same before it reports complete; this guards the file's path too.
+    const quint64 size = quint64(QFileInfo(targetPath).size());
+    if (outcome->expected != 0 && size != outcome->expected) {
+        qCWarning(lcDownload).noquote() << targetPath << "holds" << size << "bytes of" << outcome->expected;
         return false;
-    return outcome->expected == 0 || quint64(QFileInfo(targetPath).size()) == outcome->expected;
+    }
+    return true;
 }

@@ -14,8 +14,9 @@
 using DownloadProgress = std::function<void(quint64 done, quint64 total)>;
 
 // Downloads address into targetPath, replacing any file there, and returns true only when the
-// transfer completed and the file holds the whole body (its advertised length, when known).
-// A failed download leaves what was received in place; the caller decides whether to keep it.
+// transfer completed and the file holds the whole body (its advertised length, when known);
+// the engine's checks of ranges and content coding apply. A failed download leaves what was
+// received in place (nothing at all when the server refused), for the caller to keep or delete.
 // Setting *cancel to kPauseRequested from another thread stops the download (false).
-bool DownloadToFile(const QString& address, const QString& targetPath,
-                    const DownloadProgress& progress = {}, const PauseWatch* cancel = nullptr);
+bool DownloadToFile(const QString& address, const QString& targetPath, const DownloadProgress& progress = {},
+                    const PauseWatch* cancel = nullptr);

@@ -73,8 +73,11 @@ qint32 JobIdLow(qint64 jobId)
 int DownloadFile(const QString& address, const QString& fileName, qint32 idHigh, qint32 idLow)
 {
     const qint64 id = MakeJobId(idHigh, idLow);
+    const QString folder = GetProgramDir() + QStringLiteral("Downloads");
+    const QString target = platform::NativePath(folder + platform::Separator() + fileName);
     JobTable& table = Table();
     DownloadJob* job = nullptr;
+    quint64 expectedTotal = 0;
     {
         QMutexLocker locker(&table.lock);
         auto it = table.jobs.find(id);
@@ -86,15 +89,18 @@ int DownloadFile(const QString& address, const QString& fileName, qint32 idHigh,
             it->second->state = kJobDownloading;
             it->second->bytesDone = 0;
             it->second->pauseRequest.store(0);
+            if (it->second->target == target)
+                expectedTotal = quint64(qMax<qint64>(it->second->totalSize, 0));
+            else
+                it->second->totalSize = 0;
         }
         job = it->second.get();
+        job->target = target;
     }
 
-    const QString folder = GetProgramDir() + QStringLiteral("Downloads");
     CreateFolderChain(folder);
-    const QString target = platform::NativePath(folder + platform::Separator() + fileName);
-
-    const int started = StartDownload(address, target, id, &OnDownloadReport, &job->pauseRequest);
+    const int started = StartDownload(address, target, id, &OnDownloadReport, &job->pauseRequest,
+                                      expectedTotal);
     if (!started) {
         // Nothing will ever report for this run; leaving the job "downloading" would refuse
         // every later attempt for the rest of the run.

@@ -62,16 +62,19 @@ enum DownloadJobState : qint32 {
 struct DownloadJob
 {
     qint32 state = kJobDownloading;
-    qint64 totalSize = 0;   // from the last progress report
-    qint64 bytesDone = 0;   // start offset + received, from the last progress report
-    qint32 lastPercent = -1; // last percentage sent to the page
+    qint64 totalSize = 0;       // from the last progress report
+    qint64 bytesDone = 0;       // start offset + received, from the last progress report
+    qint32 lastPercent = -1;    // last percentage sent to the page
     PauseWatch pauseRequest{0}; // 0 none, kPauseRequested asked for
+    QString target;             // the file of the last run; a run into another file knows no total
 };
 
 // Starts or resumes the job into GetProgramDir() + "Downloads/" + fileName ('\' and '/' in the
 // name name sub-folders, which must exist). 1 started; 0 when the job is already downloading
 // (nothing else happens) or the download could not start (file not openable): the job is
-// then marked failed so that a later call can try again.
+// then marked failed so that a later call can try again. A resumed job hands the engine the
+// total its last run into the same file was told, so a resource that changed meanwhile fails
+// instead of being appended to the old part.
 int DownloadFile(const QString& address, const QString& fileName, qint32 idHigh, qint32 idLow);
 
 // Asks the job to stop at the engine's next notification; 1 when the job exists, else 0.

@@ -2,16 +2,14 @@
 
 #include "htmlctrl.h"
 #include "messagebox.h"
+#include "newwindowgate.h"
 #include "pagebridge.h"
+#include "pagelog.h"
 
-#include <QDesktopServices>
-#include <QLoggingCategory>
 #include <QWebEngineNewWindowRequest>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
-
-Q_LOGGING_CATEGORY(lcPage, "yfzs.page", QtWarningMsg)
 
 namespace {
 
@@ -49,11 +47,9 @@ CDocHostSite::CDocHostSite(CHtmlCtrl* view)
     s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, true);
     s->setAttribute(QWebEngineSettings::ErrorPageEnabled, true);
 
-    // New windows leave the program: the address opens in the user's default browser.
-    connect(this, &QWebEnginePage::newWindowRequested, this, [](QWebEngineNewWindowRequest& request) {
-        if (request.requestedUrl().isValid())
-            QDesktopServices::openUrl(request.requestedUrl());
-    });
+    // New windows leave the program for the user's default browser, if the gate lets them.
+    m_newWindows = NewWindowGate::For(profile());
+    connect(this, &QWebEnginePage::newWindowRequested, m_newWindows, &NewWindowGate::Handle);
 
     QWebEngineScript policy;
     policy.setName(kPolicyScript);
@@ -88,8 +84,10 @@ bool CDocHostSite::acceptNavigationRequest(const QUrl& url, NavigationType type,
 {
     // The tool server's address may be configured anew; documents created from here on get a
     // bridge made for the current one.
-    if (isMainFrame)
+    if (isMainFrame) {
         InstallScripts();
+        m_newWindows->MainFrameNavigation(url);
+    }
     return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
 }
 
@@ -119,7 +117,7 @@ bool CDocHostSite::javaScriptPrompt(const QUrl& securityOrigin, const QString& m
         qCWarning(lcPage) << "page API call refused for origin" << securityOrigin.toString();
         return false;
     }
-    *result = m_view->HandlePageCall(QStringView(msg).mid(marker.size()));
+    *result = m_view->HandlePageCall(QStringView(msg).mid(marker.size()), defaultValue);
     return true;
 }
 

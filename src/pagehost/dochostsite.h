@@ -3,13 +3,15 @@
 // host and so fixes how every page behaves inside the program. No scroll bars; page text is
 // not selectable (form fields are); script errors show nothing and later scripts still run;
 // alert and confirm are the program's message box over the main window (a message containing
-// " ActiveX " is dropped); a request for a new window opens the address in the default
-// browser; and window.external, the page API, exists only in frames of the tool server's
-// origin, which is checked again on every call.
+// " ActiveX " is dropped); a request for a new window goes through the NewWindowGate (an
+// http(s) address asked for by a tool-origin frame after a user gesture opens in the default
+// browser, nothing else leaves); and window.external, the page API, exists only in frames of
+// the tool server's origin, which is checked again on every call.
 
 #include <QWebEnginePage>
 
 class CHtmlCtrl;
+class NewWindowGate;
 
 class CDocHostSite : public QWebEnginePage
 {
@@ -31,5 +33,6 @@ private:
     void InstallScripts();
 
     CHtmlCtrl* m_view;
+    NewWindowGate* m_newWindows;
     QString m_bridgeOrigin; // the tool origin the injected bridge script was made for
 };

@@ -2,6 +2,7 @@
 
 #include "dochostsite.h"
 #include "memory.h"
+#include "offlinepage.h"
 #include "pagebridge.h"
 #include "pageprogress.h"
 
@@ -20,6 +21,8 @@ CHtmlCtrl::CHtmlCtrl(QWidget* parent)
     connect(m_site, &QWebEnginePage::loadFinished, this, [] { platform::TrimFreeMemory(); });
 
     ConnectDownloads();
+    // Our own page, not the engine's, while the tool server cannot be reached.
+    new OfflinePage(this);
 }
 
 CHtmlCtrl::~CHtmlCtrl()
@@ -51,11 +54,11 @@ CDocHostSite* CHtmlCtrl::Site() const
     return m_site;
 }
 
-QString CHtmlCtrl::HandlePageCall(QStringView request)
+QString CHtmlCtrl::HandlePageCall(QStringView length, QStringView request)
 {
     m_progress->BeginCall();
     bool ended = false;
-    QString answer = PageBridge::Dispatch(*this, request, [this, &ended] {
+    QString answer = PageBridge::Dispatch(*this, length, request, [this, &ended] {
         ended = true;
         return m_progress->EndCall();
     });

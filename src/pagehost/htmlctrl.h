@@ -27,8 +27,9 @@ public:
 
     CDocHostSite* Site() const;
 
-    // Runs one page API call (the bridge's request text) and answers it. Called by the site.
-    QString HandlePageCall(QStringView request);
+    // Runs one page API call (the bridge's declared length and call text, see pagebridge.h)
+    // and answers it. Called by the site.
+    QString HandlePageCall(QStringView length, QStringView request);
 
     // Reports a download to the page's OnDownloadProgress; any thread, see pageprogress.h.
     void InvokePageProgress(int status, int idHigh, int idLow, int percent);
@@ -55,6 +56,9 @@ public:
     int UnzipFile(const QString& archive, const QString& folder);
     int DeleteFile(const QString& path);
     int CopyFile(const QString& source, const QString& target);
+    // Replaces an existing target file, but never loses it for nothing: a missing source, or a
+    // source that is the target itself (under another name too), returns 0 and leaves the target
+    // as it was, where deleting the target first and then moving would destroy it.
     int MoveFile(const QString& source, const QString& target);
     QString GetRegString(int root, const QString& subKey, const QString& valueName);
     QString GetFilePath(const QString& path);

@@ -10,9 +10,13 @@
 
 bool CHtmlCtrl::RunExe(const QString& path)
 {
-    if (platform::OpenWithShell(path))
+    const platform::OpenOutcome outcome = platform::OpenTarget(path);
+    if (outcome == platform::OpenOutcome::Started)
         return true;
-    MsgBox::Show(QStringLiteral("游戏运行失败，请检查游戏目录是否正确！"), MsgBox::OkOnly, window());
+    // Without Wine the game folder is not to blame.
+    MsgBox::Show(outcome == platform::OpenOutcome::WineMissing ? platform::WineMissingMessage()
+                                                               : QStringLiteral("游戏运行失败，请检查游戏目录是否正确！"),
+                 MsgBox::OkOnly, window());
     return false;
 }
 

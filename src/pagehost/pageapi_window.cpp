@@ -4,7 +4,10 @@
 #include "programdir.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QWindow>
+
+#include <utility>
 
 namespace {
 
@@ -47,6 +50,58 @@ QWidget* WindowOf(int handle)
             return w;
     }
     return nullptr;
+}
+
+// A window of fixed size (minimum = maximum) is one the window manager will not maximise. The
+// keeper lifts the upper bound while the window is maximised and puts the fixed size back as
+// soon as it is not, whoever restored it, so the user still cannot resize it. Controls placed
+// by position keep their place; what lies beyond is the window's own painting.
+class FixedSizeKeeper final : public QObject
+{
+public:
+    static FixedSizeKeeper* Of(QWidget* window)
+    {
+        for (QObject* child : window->children()) {
+            if (auto* keeper = dynamic_cast<FixedSizeKeeper*>(child))
+                return keeper;
+        }
+        return new FixedSizeKeeper(window);
+    }
+
+    void Maximise()
+    {
+        if (m_window->minimumSize() == m_window->maximumSize() && !m_window->isMaximized()) {
+            m_fixed = m_window->maximumSize();
+            m_window->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        }
+        m_window->showMaximized();
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == m_window && event->type() == QEvent::WindowStateChange && !m_window->isMaximized()
+            && !m_window->isFullScreen() && m_fixed.isValid()) {
+            m_window->setFixedSize(std::exchange(m_fixed, QSize()));
+        }
+        return false;
+    }
+
+private:
+    explicit FixedSizeKeeper(QWidget* window)
+        : QObject(window)
+        , m_window(window)
+    {
+        window->installEventFilter(this);
+    }
+
+    QWidget* m_window;
+    QSize m_fixed; // invalid while the window keeps its own size limits
+};
+
+void Maximise(QWidget* window)
+{
+    FixedSizeKeeper::Of(window)->Maximise();
 }
 
 void StartMove(QWidget* window)
@@ -97,7 +152,7 @@ int CHtmlCtrl::SendMessage(int handle, int message, int wParam, int lParam)
             w->showMinimized();
             break;
         case kScMaximize:
-            w->showMaximized();
+            Maximise(w);
             break;
         case kScRestore:
             w->showNormal();
@@ -138,7 +193,7 @@ int CHtmlCtrl::ShowWindow(int handle, int command)
         w->showMinimized();
         break;
     case SwShowMaximized:
-        w->showMaximized();
+        Maximise(w);
         break;
     case SwShow:
     case SwShowNa:
@@ -159,7 +214,7 @@ void CHtmlCtrl::MaxOrNormalWindow()
     if (main->isMaximized())
         main->showNormal();
     else
-        main->showMaximized();
+        Maximise(main);
 }
 
 QString CHtmlCtrl::GetAppPath()

@@ -2,6 +2,7 @@
 
 #include "addresses.h"
 #include "pageapitable.h"
+#include "pagelog.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -52,7 +53,14 @@ QString ToolOrigin()
 
 bool IsToolOrigin(const QUrl& origin)
 {
-    const QUrl tool(Addresses::ToolServerUrl());
+    // Asked on every page API call: the address is read anew each time, but parsed only when
+    // it changed. User-interface thread only, like the calls.
+    static QString address;
+    static QUrl tool;
+    if (const QString now = Addresses::ToolServerUrl(); now != address) {
+        address = now;
+        tool = QUrl(now);
+    }
     const QString scheme = origin.scheme().toLower();
     if (!origin.isValid() || scheme != tool.scheme().toLower())
         return false;
@@ -73,9 +81,28 @@ QString ScriptSource(const QString& toolOrigin)
     return body + u'(' + QString::fromUtf8(json.mid(1, json.size() - 2)) + QStringLiteral(");\n");
 }
 
-QString Dispatch(CHtmlCtrl& api, QStringView request, const std::function<QJsonArray()>& takeReports)
+QString Dispatch(CHtmlCtrl& api, QStringView length, QStringView request,
+                 const std::function<QJsonArray()>& takeReports)
 {
-    const QJsonArray call = QJsonDocument::fromJson(request.toUtf8()).array();
+    bool counted = false;
+    const qint64 expected = length.toLongLong(&counted);
+    if (!counted || expected != request.size()) {
+        qCWarning(lcPage) << "page API call arrived cut:" << request.size() << "of" << length << "characters";
+        return Answer({},
+                      QStringLiteral("the call arrived incomplete (%1 of %2 characters)")
+                          .arg(request.size())
+                          .arg(length.toString()),
+                      {});
+    }
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(request.toUtf8(), &parseError);
+    const QJsonArray call = document.array();
+    if (parseError.error != QJsonParseError::NoError || !call.at(0).isDouble() || !call.at(1).isArray()) {
+        const QString why = parseError.error != QJsonParseError::NoError ? parseError.errorString()
+                                                                          : QStringLiteral("not a call");
+        qCWarning(lcPage) << "page API call not understood:" << why;
+        return Answer({}, QStringLiteral("the call could not be read (%1)").arg(why), {});
+    }
     const int id = call.at(0).toInt();
     const auto methods = PageMethods();
     if (id < 1 || id > int(methods.size()))

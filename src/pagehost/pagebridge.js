@@ -2,7 +2,10 @@
 // the host appends the call: (toolOrigin, marker, methodNames). A frame of any other origin
 // gets nothing. Each call travels to the host through prompt(), which blocks this script
 // until the host has run the method, so page API calls are synchronous as the page expects.
-// The host checks the calling frame's origin again on every call.
+// The engine cuts a prompt's message at about 10,000 characters but carries its default text
+// whole, so the message is only the marker and the call's length, and the call is the default
+// text; the host compares the length with what arrived. The host checks the calling frame's
+// origin again on every call.
 (function (toolOrigin, marker, methodNames) {
     'use strict';
     if (window.location.origin !== toolOrigin)
@@ -75,7 +78,17 @@
         Object.defineProperty(window, '__yfzsDeliver', {value: (...report) => deliver(window, report)});
 
     function call(id, name, args) {
-        const answer = ask(marker + JSON.stringify([id, Array.prototype.map.call(args, tag)]), '');
+        const tagged = new Array(args.length);
+        for (let i = 0; i < args.length; ++i)
+            tagged[i] = tag(args[i]);
+        let text;
+        try {
+            text = JSON.stringify([id, tagged]);
+        } catch (e) {
+            // Longer than the longest string the script engine can make.
+            throw new RangeError('window.external.' + name + ': the call is too large to carry (' + e.message + ')');
+        }
+        const answer = ask(marker + text.length, text);
         if (answer === null)
             throw new Error('window.external.' + name + ': not available to this page');
         const a = JSON.parse(answer);
@@ -86,21 +99,17 @@
         return a.r === null ? undefined : a.r;
     }
 
-    const methods = new Map();
-    const external = new Proxy(Object.create(null), {
+    const methods = methodNames.map((name, i) => function (...args) { return call(i + 1, name, args); });
+
+    // The names as the table spells them are plain properties, so the usual call costs no more
+    // than any method call; other spellings fall through to the proxy behind them, which
+    // matches names regardless of letter case.
+    const anyCase = new Proxy(Object.create(null), {
         get(target, property) {
             if (typeof property !== 'string')
                 return undefined;
             const id = ids.get(property.toLowerCase());
-            if (id === undefined)
-                return undefined;
-            let f = methods.get(id);
-            if (!f) {
-                const name = methodNames[id - 1];
-                f = function () { return call(id, name, arguments); };
-                methods.set(id, f);
-            }
-            return f;
+            return id === undefined ? undefined : methods[id - 1];
         },
         has(target, property) {
             return typeof property === 'string' && ids.has(property.toLowerCase());
@@ -109,5 +118,8 @@
             return false;
         },
     });
+    const external = Object.create(anyCase);
+    methodNames.forEach((name, i) => Object.defineProperty(external, name, {value: methods[i], enumerable: true}));
+    Object.freeze(external);
     Object.defineProperty(window, 'external', {value: external, configurable: false, writable: false});
 })

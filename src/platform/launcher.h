@@ -16,4 +16,19 @@ namespace platform {
 // opener is not waited for, since some desktops keep it running as long as the opened window.
 bool OpenWithShell(const QString& target);
 
+// Why an open did or did not happen, for callers that tell the user what is missing.
+enum class OpenOutcome {
+    Started,
+    NotFound,    // empty target, or no such file or folder
+    WineMissing, // a Windows program, and no `wine` on this system
+    Failed,      // the program or helper would not start
+};
+OpenOutcome OpenTarget(const QString& target);
+
+// True when a `wine` program is on PATH.
+bool WineAvailable();
+
+// "Wine is needed, and how to get it", for when OpenTarget answered WineMissing.
+QString WineMissingMessage();
+
 } // namespace platform

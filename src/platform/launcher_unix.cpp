@@ -7,10 +7,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QLoggingCategory>
 #include <QRegularExpression>
+#include <QStandardPaths>
 
 namespace platform {
 namespace {
+
+Q_LOGGING_CATEGORY(lcLaunch, "yfzs.launch", QtCriticalMsg)
 
 bool startDetached(const QString& program, const QStringList& arguments, bool inWinePrefix = false)
 {
@@ -46,15 +50,28 @@ bool isNativeProgram(const QFileInfo& file)
 
 // A Windows program starts the way its prefix expects: through its game manager or the manager's
 // own Wine build; one outside every known prefix runs in the default prefix with `wine`.
-bool startWindowsProgram(const QString& path)
+OpenOutcome started(bool ok, const QString& target)
+{
+    if (!ok)
+        qCWarning(lcLaunch) << "could not start anything for" << target;
+    return ok ? OpenOutcome::Started : OpenOutcome::Failed;
+}
+
+OpenOutcome startWindowsProgram(const QString& path)
 {
     const std::optional<WinePrefix> prefix = PrefixContaining(FindWinePrefixes(), path);
-    if (!prefix)
-        return startDetached(QStringLiteral("wine"), {path}, true);
+    if (!prefix) {
+        if (!WineAvailable()) {
+            qCWarning(lcLaunch) << "no wine on PATH for" << path;
+            return OpenOutcome::WineMissing;
+        }
+        return started(startDetached(QStringLiteral("wine"), {path}, true), path);
+    }
     const LaunchCommand command = CommandForExe(*prefix, path, {});
     if (!command.missing.isEmpty()) {
-        qCWarning(lcPrefix) << "cannot start" << path << "- missing" << command.missing;
-        return false;
+        // A manager's runner or program that is gone is the same dead end for the user as no Wine.
+        qCWarning(lcLaunch) << "cannot start" << path << "- missing" << command.missing;
+        return OpenOutcome::WineMissing;
     }
     QProcess process;
     process.setProgram(command.program);
@@ -63,30 +80,51 @@ bool startWindowsProgram(const QString& path)
     for (auto it = command.environment.cbegin(); it != command.environment.cend(); ++it)
         env.insert(it.key(), it.value());
     process.setProcessEnvironment(env);
-    return process.startDetached();
+    return started(process.startDetached(), path);
 }
 
 } // namespace
 
 bool OpenWithShell(const QString& target)
 {
+    return OpenTarget(target) == OpenOutcome::Started;
+}
+
+OpenOutcome OpenTarget(const QString& target)
+{
     if (target.isEmpty())
-        return false;
+        return OpenOutcome::NotFound;
     const QString opener = QStringLiteral("xdg-open");
     // "http://…", "mailto:…": a scheme of two or more letters, so "C:\…" stays a path.
     static const QRegularExpression address(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]+:"));
     if (address.match(target).hasMatch())
-        return startDetached(opener, {target});
+        return started(startDetached(opener, {target}), target);
 
     const QFileInfo file(DosPathToNative(target));
-    if (!file.exists())
-        return false;
+    if (!file.exists()) {
+        qCWarning(lcLaunch) << "nothing to open at" << target;
+        return OpenOutcome::NotFound;
+    }
     const QString path = file.absoluteFilePath();
     if (file.isFile() && isWindowsProgram(file))
         return startWindowsProgram(path);
     if (isNativeProgram(file))
-        return startDetached(path, {});
-    return startDetached(opener, {path});
+        return started(startDetached(path, {}), target);
+    return started(startDetached(opener, {path}), target);
+}
+
+bool WineAvailable()
+{
+    return !QStandardPaths::findExecutable(QStringLiteral("wine")).isEmpty();
+}
+
+QString WineMissingMessage()
+{
+    return QStringLiteral("无法启动 Windows 程序：本机没有安装 Wine。\n"
+                          "穿越火线和它的工具需要 Wine 才能在 Linux 上运行。\n"
+                          "Debian / Ubuntu 上请在终端运行：\n"
+                          "sudo dpkg --add-architecture i386 && sudo apt update && sudo apt install wine wine32\n"
+                          "安装完成后再试一次。");
 }
 
 } // namespace platform

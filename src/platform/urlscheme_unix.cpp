@@ -2,11 +2,16 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
 #include <QSaveFile>
+#include <QStandardPaths>
 #include <QStringList>
 
 namespace platform {
 namespace {
+
+Q_LOGGING_CATEGORY(lcScheme, "yfzs.install", QtCriticalMsg)
 
 QString homeFolder(const char* variable, const char* fallback)
 {
@@ -113,7 +118,67 @@ bool setKeyValue(const QString& path, const QString& section, const QString& key
     return writeLines(path, lines);
 }
 
+// The program file an Exec line starts: its first word, unquoted, looked up the way the desktop
+// would (PATH), or beside the entry's share/ folder ("/usr/share/applications" → "/usr/bin").
+QStringList execCandidates(const QString& exec, const QString& dataDir)
+{
+    QString program = exec.trimmed();
+    if (program.startsWith(u'"')) {
+        program = program.mid(1, program.indexOf(u'"', 1) - 1);
+        program.replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
+    } else {
+        program = program.section(u' ', 0, 0);
+    }
+    if (program.isEmpty())
+        return {};
+    if (QDir::isAbsolutePath(program))
+        return {program};
+    return {QStandardPaths::findExecutable(program), dataDir + QStringLiteral("/../bin/") + program};
+}
+
+// The launcher entry a package installed for this very executable and scheme, as a desktop-file
+// name ("YFZS.desktop"), or empty. Only the system data folders count: an entry in the user's
+// own folder is one this program may have written itself.
+QString packagedEntry(const QString& scheme, const QString& executable)
+{
+    const QString wanted = QFileInfo(executable).canonicalFilePath();
+    if (wanted.isEmpty())
+        return {};
+    QString dirs = qEnvironmentVariable("XDG_DATA_DIRS");
+    if (dirs.isEmpty())
+        dirs = QStringLiteral("/usr/local/share:/usr/share");
+    const QString name = DesktopFileId() + QStringLiteral(".desktop");
+    const QString group = QStringLiteral("Desktop Entry");
+    for (const QString& dir : dirs.split(u':', Qt::SkipEmptyParts)) {
+        if (!QDir::isAbsolutePath(dir))
+            continue;
+        const QStringList lines = readLines(dir + QStringLiteral("/applications/") + name);
+        if (lines.isEmpty())
+            continue;
+        const QStringList types = keyValue(lines, group, QStringLiteral("MimeType")).split(u';');
+        if (!types.contains(QStringLiteral("x-scheme-handler/") + scheme))
+            continue;
+        for (const QString& candidate : execCandidates(keyValue(lines, group, QStringLiteral("Exec")), dir)) {
+            if (!candidate.isEmpty() && QFileInfo(candidate).canonicalFilePath() == wanted)
+                return name;
+        }
+    }
+    return {};
+}
+
 } // namespace
+
+QString DesktopFileId()
+{
+    return QStringLiteral("YFZS");
+}
+
+QString UrlSchemeDefaultEntry(const QString& scheme)
+{
+    const QString handlers = keyValue(readLines(mimeAppsPath()), QStringLiteral("Default Applications"),
+                                      QStringLiteral("x-scheme-handler/") + scheme);
+    return handlers.section(u';', 0, 0);
+}
 
 QString RegisteredUrlSchemeCommand(const QString& scheme)
 {
@@ -123,6 +188,13 @@ QString RegisteredUrlSchemeCommand(const QString& scheme)
 void RegisterUrlScheme(const QString& scheme, const QString& executable, const QString& displayName)
 {
     const QString mime = QStringLiteral("x-scheme-handler/") + scheme;
+    const QString packaged = packagedEntry(scheme, executable);
+    if (!packaged.isEmpty()) {
+        if (UrlSchemeDefaultEntry(scheme) != packaged
+            && !setKeyValue(mimeAppsPath(), QStringLiteral("Default Applications"), mime, packaged + u';'))
+            qCWarning(lcScheme) << "cannot make" << packaged << "the default in" << mimeAppsPath();
+        return;
+    }
     const QString exec = execLine(executable);
     const bool entryCurrent = RegisteredUrlSchemeCommand(scheme) == exec;
     const bool defaultCurrent = keyValue(readLines(mimeAppsPath()), QStringLiteral("Default Applications"), mime)
@@ -141,11 +213,14 @@ void RegisterUrlScheme(const QString& scheme, const QString& executable, const Q
             QStringLiteral("NoDisplay=true"),
             QStringLiteral("Terminal=false"),
         };
-        if (!writeLines(entryPath(scheme), entry))
+        if (!writeLines(entryPath(scheme), entry)) {
+            qCWarning(lcScheme) << "cannot write" << entryPath(scheme);
             return;
+        }
     }
-    if (!defaultCurrent)
-        setKeyValue(mimeAppsPath(), QStringLiteral("Default Applications"), mime, entryName(scheme) + u';');
+    if (!defaultCurrent
+        && !setKeyValue(mimeAppsPath(), QStringLiteral("Default Applications"), mime, entryName(scheme) + u';'))
+        qCWarning(lcScheme) << "cannot set the default in" << mimeAppsPath();
 }
 
 } // namespace platform

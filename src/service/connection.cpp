@@ -2,6 +2,7 @@
 
 #include "addresses.h"
 #include "message.h"
+#include "servicelog.h"
 #include "timings.h"
 
 #include <QHostAddress>
@@ -18,8 +19,7 @@ constexpr qint64 kReplyCapacity = 512;
 
 int milliseconds(std::chrono::milliseconds value)
 {
-    return int(std::clamp<std::chrono::milliseconds::rep>(value.count(), 0,
-                                                          std::numeric_limits<int>::max()));
+    return int(std::clamp<std::chrono::milliseconds::rep>(value.count(), 0, std::numeric_limits<int>::max()));
 }
 
 } // namespace
@@ -44,6 +44,7 @@ bool ServiceConnection::ConnectServer(const MessageSink& showMessage)
         }
     }
     if (target.isNull()) {
+        qCWarning(lcService).noquote() << "service host" << host << "has no IPv4 address";
         showMessage(QStringLiteral("通讯服务器域名或者网络链接有误!"));
         return false;
     }
@@ -52,6 +53,12 @@ bool ServiceConnection::ConnectServer(const MessageSink& showMessage)
     socket->connectToHost(target, Addresses::ServicePort());
     if (!socket->waitForConnected(milliseconds(CurrentTimings().connect))) {
         const auto error = socket->error();
+        qCWarning(lcService).noquote()
+            << QStringLiteral("no connection to %1:%2: %3")
+                   .arg(target.toString())
+                   .arg(Addresses::ServicePort())
+                   .arg(error == QAbstractSocket::SocketTimeoutError ? QStringLiteral("timed out")
+                                                                     : socket->errorString());
         if (error == QAbstractSocket::SocketResourceError
             || error == QAbstractSocket::UnsupportedSocketOperationError)
             showMessage(QStringLiteral("初始化Socke失败!"));
@@ -68,16 +75,25 @@ std::optional<QString> ServiceConnection::Exchange(const QString& request)
     const int replyWait = milliseconds(CurrentTimings().reply);
 
     m_socket->write(EncodeRequest(request));
-    m_socket->waitForBytesWritten(replyWait);
+    if (!m_socket->waitForBytesWritten(replyWait) && m_socket->bytesToWrite() > 0)
+        qCWarning(lcService).noquote() << "request not sent:" << m_socket->errorString();
 
     QByteArray reply;
     if (m_socket->bytesAvailable() > 0 || m_socket->waitForReadyRead(replyWait))
         reply = m_socket->read(kReplyCapacity);
+    else
+        qCWarning(lcService).noquote()
+            << "no reply:"
+            << (m_socket->error() == QAbstractSocket::SocketTimeoutError ? QStringLiteral("timed out")
+                                                                         : m_socket->errorString());
     m_socket->abort();
     m_socket.reset();
 
-    if (reply.size() < 2)
+    if (reply.size() < 2) {
+        if (!reply.isEmpty())
+            qCWarning(lcService) << "reply of" << reply.size() << "byte ignored";
         return std::nullopt;
+    }
     return DecodeReply(reply);
 }
 

@@ -5,6 +5,7 @@
 #include "identity.h"
 #include "inifile.h"
 #include "message.h"
+#include "servicelog.h"
 #include "programdir.h"
 #include "serviceui.h"
 #include "settingskeys.h"
@@ -17,6 +18,14 @@ namespace service {
 namespace {
 
 const QString kRefused = QStringLiteral("登陆失败，用户名或密码错误!");
+
+// The remembered login lives in config.ini; a write the store refuses only costs the next
+// automatic login, so it is logged and the flow goes on.
+void writeLoginSetting(const QString& config, QLatin1String key, const QString& value)
+{
+    if (!WriteIniString(config, Ini::kSystem, key, value))
+        qCWarning(lcService).noquote() << key << "could not be written to" << config;
+}
 
 void showLoggedIn(ServiceUi& ui, const QString& account)
 {
@@ -36,11 +45,11 @@ void showLoggedIn(ServiceUi& ui, const QString& account)
 void ForgetLogin(bool loggedOut)
 {
     const QString config = GetConfigPath();
-    WriteIniString(config, Ini::kSystem, Ini::kUid, QString());
-    WriteIniString(config, Ini::kSystem, Ini::kMac, QString());
-    WriteIniString(config, Ini::kSystem, Ini::kUwd, QString());
+    writeLoginSetting(config, Ini::kUid, QString());
+    writeLoginSetting(config, Ini::kMac, QString());
+    writeLoginSetting(config, Ini::kUwd, QString());
     if (loggedOut)
-        WriteIniString(config, Ini::kSystem, Ini::kIsLogin, QStringLiteral("0"));
+        writeLoginSetting(config, Ini::kIsLogin, QStringLiteral("0"));
 }
 
 void Login(UiRelay& ui, const QString& account, const QString& password)
@@ -53,7 +62,7 @@ void Login(UiRelay& ui, const QString& account, const QString& password)
     const auto reply = connection.Exchange(
         BuildRequest(kLoginCode, {mac, ip, account, password}, LengthUnit::AnsiBytes));
     if (!reply)
-        return;
+        return; // the connection has logged why
     QStringList fields;
     SplitString(*reply, kSeparator, fields);
 
@@ -70,10 +79,10 @@ void Login(UiRelay& ui, const QString& account, const QString& password)
     if (!ui.Run([&](ServiceUi& window) { showLoggedIn(window, account); }))
         return;
     const QString config = GetConfigPath();
-    WriteIniString(config, Ini::kSystem, Ini::kUid, account);
-    WriteIniString(config, Ini::kSystem, Ini::kMac, mac);
-    WriteIniString(config, Ini::kSystem, Ini::kUwd, Base64Encode(password));
-    WriteIniString(config, Ini::kSystem, Ini::kIsLogin, QStringLiteral("1"));
+    writeLoginSetting(config, Ini::kUid, account);
+    writeLoginSetting(config, Ini::kMac, mac);
+    writeLoginSetting(config, Ini::kUwd, Base64Encode(password));
+    writeLoginSetting(config, Ini::kIsLogin, QStringLiteral("1"));
 }
 
 void LoginThreadProc(UiRelay& ui, const QString& account, const QString& password)

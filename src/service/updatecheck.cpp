@@ -5,12 +5,15 @@
 #include "inifile.h"
 #include "message.h"
 #include "programdir.h"
+#include "servicelog.h"
 #include "serviceui.h"
 #include "settingskeys.h"
 #include "uirelay.h"
 
 #include <QDir>
 #include <QFileInfo>
+
+#include <utility>
 
 namespace service {
 
@@ -30,7 +33,7 @@ void CheckUpdate(UiRelay& ui, bool manual)
     const auto reply = connection.Exchange(
         BuildRequest(kUpdateCheckCode, {mac, ip, serTime, version}, LengthUnit::Utf16Units));
     if (!reply)
-        return;
+        return; // the connection has logged why
     QStringList fields;
     SplitString(*reply, kSeparator, fields);
 
@@ -40,10 +43,26 @@ void CheckUpdate(UiRelay& ui, bool manual)
         return;
     }
 
+    // The updater reads what it installs from update.ini: when that cannot be written, it would
+    // work from old or half-new data, so no update is offered or started at all.
     const QString updateIni = GetProgramDir() + Ini::kUpdateFile;
-    WriteIniString(updateIni, Ini::kYfzsVer, Ini::kVersion, fields.at(5));
-    WriteIniString(updateIni, Ini::kYfzsVer, Ini::kSerTime, fields.at(4));
-    WriteIniString(updateIni, Ini::kYfzsVer, Ini::kClientAdd, fields.at(6));
+    const std::pair<QString, QString> entries[] = {
+        {Ini::kVersion, fields.at(5)}, {Ini::kSerTime, fields.at(4)}, {Ini::kClientAdd, fields.at(6)}};
+    for (const auto& [key, value] : entries) {
+        if (!WriteIniString(updateIni, Ini::kYfzsVer, key, value)) {
+            qCWarning(lcService).noquote() << "new version" << fields.at(5) << "not offered:" << key
+                                           << "could not be written to" << updateIni;
+            return;
+        }
+    }
+
+    // A system install belongs to the package manager; no updater of ours replaces its files.
+    if (IsSystemInstall()) {
+        ui.Message(QStringLiteral("发现服务器有新版本 %1。\n本程序由系统的软件包管理器安装，请通过它更新，"
+                                  "例如在终端运行：sudo apt update && sudo apt upgrade")
+                       .arg(fields.at(5)));
+        return;
+    }
 
     // The updater is looked for where the process runs, not in the program directory.
     const QString updater = QDir::current().absoluteFilePath(QStringLiteral("update.exe"));

@@ -8,7 +8,8 @@ class UiRelay;
 
 // One check on the calling thread. `manual` (the update button) also says when the program is
 // up to date. A reply announcing a version needs all seven fields; a shorter one counts as
-// "no newer version".
+// "no newer version". When update.ini cannot take the new version's data, nothing is offered
+// or started (the reason goes to the "yfzs.service" log).
 void CheckUpdate(UiRelay& ui, bool manual);
 
 // The start-up check, on a worker.

@@ -1,10 +1,14 @@
 #include "gamefolderbrowser.h"
 
 #include "gameinstallchooser.h"
+#include "inifile.h"
 #include "messagebox.h"
+#include "registry.h"
+#include "settingskeys.h"
 
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QQueue>
 
 #include <utility>
@@ -15,17 +19,37 @@ namespace {
 QQueue<QString> nextFolders;
 QStringList answeredTitles;
 
-QString askForFolder(QWidget* owner, const QString& title)
+QString askForFolder(QWidget* owner, const QString& title, const QString& start)
 {
     if (!nextFolders.isEmpty()) {
         answeredTitles.append(title);
         return nextFolders.dequeue();
     }
-    const QString folder = QFileDialog::getExistingDirectory(owner, title, QString(), QFileDialog::ShowDirsOnly);
+    // Qt's own browser, not the desktop's: it speaks the program's Chinese on any locale.
+    const QString folder = QFileDialog::getExistingDirectory(owner, title, start,
+                                                             QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
     return folder.isEmpty() ? folder : QDir::toNativeSeparators(folder);
 }
 
 } // namespace
+
+QString GameFolderBrowserStart(GameFolderVariant variant, const QString& configPath)
+{
+    const QString current = ReadIniString(configPath, Ini::kCfInfo, GameFolderTextsFor(variant).key);
+    if (!current.isEmpty()) {
+        const QString native = platform::DosPathToNative(current);
+        if (QFileInfo(native).isDir())
+            return QDir::cleanPath(native);
+    }
+    const QString drive = platform::WinePrefixDir() + QStringLiteral("/drive_c");
+    // A 64-bit prefix keeps 32-bit games such as this one under "Program Files (x86)".
+    for (const QString& folder :
+         {drive + QStringLiteral("/Program Files (x86)"), drive + QStringLiteral("/Program Files"), drive}) {
+        if (QFileInfo(folder).isDir())
+            return QDir::cleanPath(folder);
+    }
+    return QDir::homePath();
+}
 
 bool BrowseGameFolder(QWidget* owner, GameFolderVariant variant, const QString& configPath, QString* chosen)
 {
@@ -38,7 +62,7 @@ bool BrowseGameFolder(QWidget* owner, GameFolderVariant variant, const QString& 
     if (choice.kind == InstallChoice::Chosen)
         folder = choice.folder;
     else if (choice.kind == InstallChoice::Browse)
-        folder = askForFolder(owner, title);
+        folder = askForFolder(owner, title, GameFolderBrowserStart(variant, configPath));
     if (chosen)
         *chosen = folder;
     const GameFolderOutcome outcome = StoreChosenGameFolder(variant, folder, configPath);

@@ -17,6 +17,10 @@ class QWidget;
 bool BrowseGameFolder(QWidget* owner, GameFolderVariant variant, const QString& configPath = GetConfigPath(),
                       QString* chosen = nullptr);
 
+// Where the browser opens: the variant's game folder when one is set and exists, else the Wine
+// prefix's Program Files (x86) or Program Files (or its C: drive), else the user's home.
+QString GameFolderBrowserStart(GameFolderVariant variant, const QString& configPath = GetConfigPath());
+
 // Test seam: the next browser is not shown but answered with `folder` (empty: cancelled).
 // One answer per browser, oldest first.
 void SetNextBrowsedFolder(const QString& folder);

@@ -1,4 +1,5 @@
 #include "settingsdialog.h"
+#include "trayavailability.h"
 
 #include "autostart.h"
 #include "dialogunits.h"
@@ -47,7 +48,7 @@ QString CDialogSet::AutostartName()
 
 QString CDialogSet::AutostartProgram()
 {
-    return GetProgramDir() + QStringLiteral("YFZS");
+    return GetExecutableDir() + QStringLiteral("YFZS"); // the program itself, not its data folder
 }
 
 void CDialogSet::CreateControls()
@@ -114,6 +115,12 @@ void CDialogSet::CreateControls()
     label(QStringLiteral("官方服"), 61, 197, 25, 8);
     label(QStringLiteral("体验服"), 109, 197, 25, 8);
     image(m_close, kClose, QString(), 266, 1, 14, 14);
+    // Without a tray "hide" would leave nothing to click; say why the choice does nothing now.
+    if (!SystemTrayAvailable()) {
+        auto* note = new QLabel(NoTrayExplanation());
+        note->setWordWrap(true);
+        place(note, 0, 163, 69, 106, 26)->setObjectName(QStringLiteral("noTrayNote"));
+    }
 
     // The radios are only as large as their mark: their own texts stay hidden, the labels show.
     auto exclusive = [this](QAbstractButton* first, QAbstractButton* second) {

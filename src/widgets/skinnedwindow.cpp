@@ -33,6 +33,11 @@ bool DrawSkin(QPainter& painter, int pngId)
     const QImage image = LoadPngResource(pngId);
     if (image.isNull())
         return false;
+    // Maximised, a window is larger than its skin: the image and everything on it keep their
+    // places, as an unlaid-out dialog's would, and the skin's edge colour fills the rest.
+    const QRect area(0, 0, painter.device()->width(), painter.device()->height());
+    if (area.width() > image.width() || area.height() > image.height())
+        painter.fillRect(area, image.pixelColor(image.width() - 1, image.height() - 1));
     painter.drawImage(QPoint(0, 0), image);
     return true;
 }

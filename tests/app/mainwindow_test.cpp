@@ -6,6 +6,7 @@
 #include "messagebox.h"
 #include "programdir.h"
 #include "settingskeys.h"
+#include "trayavailability.h"
 #include "appfixture.h"
 #include "fakeservicehost.h"
 #include "httpfixture.h"
@@ -65,6 +66,8 @@ private slots:
         TestResource page("<html><body>tool page</body></html>");
         page.contentType = "text/html";
         m_pages.Put("/CF20/CF_Index.aspx", page);
+        // Offscreen has no tray; these cases are about a desktop with one (desktop_test has both).
+        SetSystemTrayAvailableForTest(true);
         qputenv("QX77_SERVICE_PORT", QByteArray::number(m_service.port()));
         // The window registers the URL scheme at start; keep that in the test's own folders.
         qputenv("XDG_DATA_HOME", QFile::encodeName(m_xdg.filePath(QStringLiteral("data"))));

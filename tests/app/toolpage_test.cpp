@@ -11,6 +11,7 @@
 #include "appfixture.h"
 #include "testfiles.h"
 #include "testrunner.h"
+#include "toolpagefixture.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -19,50 +20,12 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QWebEnginePage>
 
 
 namespace {
-
-constexpr int kPageTimeoutMs = 20000;
-
-// Runs a script in the page and waits for its value.
-QVariant RunJs(QWebEnginePage* page, const QString& script)
-{
-    QVariant result;
-    bool done = false;
-    page->runJavaScript(script, [&](const QVariant& value) {
-        result = value;
-        done = true;
-    });
-    if (!QTest::qWaitFor([&] { return done; }, kPageTimeoutMs))
-        qWarning("script gave no answer: %s", qPrintable(script));
-    return result;
-}
-
-// Page snippets that find a pack's card by its shown name.
-QString OnCard(const QString& name, const QString& expression)
-{
-    return QStringLiteral("(function(){ const c = [...document.querySelectorAll('#packs .pack')]"
-                          ".find(c => c.querySelector('.name').textContent === '%1');"
-                          " if (!c) return null; return %2; })()")
-        .arg(name, expression);
-}
-
-QString CardState(QWebEnginePage* page, const QString& name)
-{
-    return RunJs(page, OnCard(name, QStringLiteral("c.querySelector('.state').textContent"))).toString();
-}
-
-void Click(QWebEnginePage* page, const QString& name, const char* button)
-{
-    RunJs(page, OnCard(name, QStringLiteral("(c.querySelector('.%1').click(), true)").arg(QLatin1String(button))));
-}
 
 // Every file below `root`, relative, sorted.
 QStringList FilesBelow(const QString& root)
@@ -93,22 +56,10 @@ class ToolPageTest : public QObject
     Q_OBJECT
 
 private:
-    QTemporaryDir m_temp;
-    QProcess m_server;
-    quint16 m_toolPort = 0;
-    quint16 m_servicePort = 0;
-    QHash<QByteArray, QByteArray> m_oldEnv;
+    DemoServer m_server;
 
-    QString DataDir() const { return m_temp.filePath(QStringLiteral("data")); }
-    QString GameDir() const { return m_temp.filePath(QStringLiteral("game")); }
-    QString DownloadPath(const QString& file) const { return GetProgramDir() + QStringLiteral("Downloads/") + file; }
-
-    void SetEnv(const char* name, const QByteArray& value)
-    {
-        if (!m_oldEnv.contains(name))
-            m_oldEnv.insert(name, qgetenv(name));
-        qputenv(name, value);
-    }
+    QString DataDir() const { return m_server.DataDir(); }
+    QString GameDir() const { return m_server.GameDir(); }
 
     void RemoveDownloads()
     {
@@ -116,87 +67,18 @@ private:
             QFile::remove(DownloadPath(file));
     }
 
-    // config.ini as a user of this version leaves it: the start-up check finds no newer
-    // version (so no question box), and the game folder when given.
-    static bool WriteConfig(const QString& gameDir)
-    {
-        const QString config = GetConfigPath();
-        return WriteIniString(config, Ini::kYfzsVer, Ini::kVersion, QStringLiteral("1.0.0"))
-            && WriteIniString(config, Ini::kYfzsVer, Ini::kSerTime, QStringLiteral("20261201000000"))
-            && (gameDir.isEmpty() || WriteIniString(config, Ini::kCfInfo, Ini::kFolder, gameDir));
-    }
-
-    // An initialised, shown and active main window whose tool page has listed the packs.
-    std::unique_ptr<DEZIRUdu> MakeWindow()
-    {
-        auto window = std::make_unique<DEZIRUdu>();
-        window->OnInitDialog();
-        window->show();
-        window->activateWindow();
-        if (!QTest::qWaitForWindowActive(window.get()))
-            qWarning("main window not active");
-        QWebEnginePage* page = window->BrowserView()->page();
-        const bool listed = QTest::qWaitFor(
-            [&] {
-                return RunJs(page, QStringLiteral("document.querySelectorAll('#packs .pack').length")).toInt() == 4;
-            },
-            kPageTimeoutMs);
-        if (!listed)
-            qWarning("the tool page did not list the packs");
-        return window;
-    }
+    static bool WriteConfig(const QString& gameDir) { return WriteStartConfig(gameDir); }
+    static std::unique_ptr<DEZIRUdu> MakeWindow() { return MakeToolPageWindow(4); }
 
 private slots:
     void initTestCase()
     {
-        QVERIFY(m_temp.isValid());
-        const QString server = QFileInfo(QStringLiteral(YFZS_EXECUTABLE)).absolutePath() + QStringLiteral("/qx77-server");
-        QVERIFY2(QFileInfo(server).isExecutable(), qPrintable(server));
-
-        QCOMPARE(QProcess::execute(server, {QStringLiteral("--make-demo"), DataDir()}), 0);
-
-        m_server.setProgram(server);
-        m_server.setArguments({QStringLiteral("--quiet"), QStringLiteral("--tool-port"), QStringLiteral("0"),
-                               QStringLiteral("--service-port"), QStringLiteral("0"), DataDir()});
-        m_server.start();
-        QVERIFY(m_server.waitForStarted());
-        // The chosen ports come as two lines on standard error.
-        const QRegularExpression toolLine(QStringLiteral("tool page http://127\\.0\\.0\\.1:(\\d+)/"));
-        const QRegularExpression serviceLine(QStringLiteral("service host 127\\.0\\.0\\.1:(\\d+)"));
-        QString log;
-        QTRY_VERIFY_WITH_TIMEOUT((log += QString::fromUtf8(m_server.readAllStandardError()),
-                                  log.contains(toolLine) && log.contains(serviceLine)),
-                                 15000);
-        m_toolPort = toolLine.match(log).captured(1).toUShort();
-        m_servicePort = serviceLine.match(log).captured(1).toUShort();
-        QVERIFY(m_toolPort && m_servicePort);
-
-        SetEnv("QX77_HOST", "127.0.0.1");
-        SetEnv("QX77_TOOL_PORT", QByteArray::number(m_toolPort));
-        SetEnv("QX77_SERVICE_PORT", QByteArray::number(m_servicePort));
-        // The window registers the URL scheme at start; keep that in the test's own folders.
-        SetEnv("XDG_DATA_HOME", QFile::encodeName(m_temp.filePath(QStringLiteral("xdg-data"))));
-        SetEnv("XDG_CONFIG_HOME", QFile::encodeName(m_temp.filePath(QStringLiteral("xdg-config"))));
-
-        // A game folder as the locator would accept it.
-        QVERIFY(QDir().mkpath(GameDir() + QStringLiteral("/rez")));
-        QFile exe(GameDir() + QStringLiteral("/QQLogin.exe"));
-        QVERIFY(exe.open(QIODevice::WriteOnly));
-        exe.write("MZ");
+        QVERIFY(m_server.Start());
     }
 
     void cleanupTestCase()
     {
-        if (m_server.state() != QProcess::NotRunning) {
-            m_server.terminate();
-            // A clean stop on SIGTERM; killed only if it hangs.
-            if (!m_server.waitForFinished(10000))
-                m_server.kill();
-            QCOMPARE(m_server.exitStatus(), QProcess::NormalExit);
-            QCOMPARE(m_server.exitCode(), 0);
-        }
-        for (auto it = m_oldEnv.cbegin(); it != m_oldEnv.cend(); ++it)
-            qputenv(it.key().constData(), it.value());
+        QVERIFY(m_server.Stop());
     }
 
     // The page lists the catalogue; three packs, one of each kind, download side by side

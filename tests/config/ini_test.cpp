@@ -188,9 +188,13 @@ private Q_SLOTS:
         QCOMPARE(ReadIniString(gbk, u"系统"_qs, u"账号"_qs), u"云帆"_qs);
         QVERIFY(WriteIniString(gbk, u"系统"_qs, u"目录"_qs, u"C:\\穿越火线"_qs));
         QVERIFY(readAll(gbk).endsWith(QByteArray("\xc4\xbf\xc2\xbc=C:\\\xb4\xa9\xd4\xbd\xbb\xf0\xcf\xdf\r\n")));
-        // What GBK cannot hold is written as '?', as the Windows functions do.
-        QVERIFY(WriteIniString(gbk, u"系统"_qs, u"emoji"_qs, u"a\U0001F600"_qs));
-        QCOMPARE(ReadIniString(gbk, u"系统"_qs, u"emoji"_qs), u"a?"_qs);
+        // What GBK cannot hold would come back as '?' (and a key so written would never be
+        // found again, each later write adding another copy): refused, file untouched.
+        const QByteArray gbkBefore = readAll(gbk);
+        QVERIFY(!WriteIniString(gbk, u"系统"_qs, u"emoji"_qs, u"a\U0001F600"_qs));
+        QVERIFY(!WriteIniString(gbk, u"系统"_qs, u"\U0001F600"_qs, u"a"_qs));
+        QVERIFY(!WriteIniString(gbk, u"\U0001F600"_qs, u"k"_qs, u"a"_qs));
+        QCOMPARE(readAll(gbk), gbkBefore);
 
         // UTF-16 LE with a mark stays UTF-16 LE.
         const QString wide = file("wide.ini");
@@ -199,6 +203,19 @@ private Q_SLOTS:
         QVERIFY(WriteIniString(wide, u"system"_qs, u"exit"_qs, u"1"_qs));
         QVERIFY(WriteIniString(wide, u"新"_qs, u"键"_qs, u"值"_qs));
         QCOMPARE(readAll(wide), utf16le(u"[system]\r\nUID=玩家\r\nexit=1\r\n[新]\r\n键=值\r\n"_qs));
+        QVERIFY(WriteIniString(wide, u"新"_qs, u"\U0001F600"_qs, u"\U0001F600"_qs));
+        QCOMPARE(ReadIniString(wide, u"新"_qs, u"\U0001F600"_qs), u"\U0001F600"_qs);
+
+        // A UTF-16 file ending in half a character: what is appended after that byte would be
+        // read shifted by one, so a new section is refused; lines inside the file still change.
+        const QString odd = file("odd.ini");
+        const QByteArray oddBytes = utf16le(u"[s]\r\nk=v\r\n"_qs) + 'x';
+        writeAll(odd, oddBytes);
+        QVERIFY(!WriteIniString(odd, u"new"_qs, u"k"_qs, u"v"_qs));
+        QCOMPARE(readAll(odd), oddBytes);
+        QVERIFY(WriteIniString(odd, u"s"_qs, u"k"_qs, u"w"_qs));
+        QVERIFY(WriteIniString(odd, u"s"_qs, u"k2"_qs, u"x"_qs));
+        QCOMPARE(readAll(odd), utf16le(u"[s]\r\nk=w\r\nk2=x\r\n"_qs) + 'x');
 
         // UTF-8 with a mark is read and written as UTF-8.
         const QString utf8 = file("utf8.ini");
@@ -206,6 +223,9 @@ private Q_SLOTS:
         QCOMPARE(ReadIniString(utf8, u"s"_qs, u"k"_qs), u"云"_qs);
         QVERIFY(WriteIniString(utf8, u"s"_qs, u"k"_qs, u"帆"_qs));
         QCOMPARE(readAll(utf8), QByteArray("\xef\xbb\xbf[s]\nk=\xe5\xb8\x86\n"));
+        QVERIFY(WriteIniString(utf8, u"s"_qs, u"e"_qs, u"\U0001F600"_qs));
+        QCOMPARE(ReadIniString(utf8, u"s"_qs, u"e"_qs), u"\U0001F600"_qs);
+        QVERIFY(!WriteIniString(utf8, u"s"_qs, u"e"_qs, QString(QChar(0xd800)))); // a lone surrogate
     }
 
     void pathsWithEitherSeparator()

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -47,6 +48,7 @@ private:
     QString prefix() const { return path(u"prefix"_qs); }
     QString config() const { return path(u"program/config.ini"_qs); }
     QString gameDir() const { return prefix() + u"/dosdevices/c:/Games/穿越火线"_qs; }
+    QString storedDir() const { return path(u"stored folder"_qs); }
 
     void setRegistry(const QByteArray& values)
     {
@@ -76,6 +78,7 @@ private Q_SLOTS:
         QVERIFY(root.mkpath(u"prefix/dosdevices"_qs));
         QVERIFY(root.mkpath(u"program"_qs));
         QVERIFY(root.mkpath(u"game/QQLogin.exe.d"_qs));
+        QVERIFY(root.mkpath(storedDir()));
         QVERIFY(QFile::link(u"../drive_c"_qs, prefix() + u"/dosdevices/c:"_qs));
         m_savedPrefix = qgetenv("WINEPREFIX");
         qputenv("WINEPREFIX", prefix().toUtf8());
@@ -114,7 +117,7 @@ private Q_SLOTS:
 
     void unusableInstallPathFallsBackToTheStoredFolder()
     {
-        writeFile(config(), "[CF Info]\r\nFOLDER=/stored/folder\r\n");
+        QVERIFY(WriteIniString(config(), u"CF Info"_qs, u"FOLDER"_qs, storedDir()));
         const QByteArray longPath = "C:\\\\" + QByteArray(257, 'a'); // 260 characters
         for (const QByteArray& values : {QByteArray("\"InstallPath\"=\"\"\n"), QByteArray("\"InstallPath\"=dword:00000001\n"),
                                          QByteArray("\"Other\"=\"C:\\\\x\"\n"), "\"InstallPath\"=\"" + longPath + "\"\n",
@@ -122,12 +125,12 @@ private Q_SLOTS:
             setRegistry(values);
             const ResolvedGameFolder found = ResolveGameFolder(browser(true), config());
             QVERIFY(found.goOn);
-            QCOMPARE(found.folder, u"/stored/folder"_qs);
+            QCOMPARE(found.folder, storedDir());
         }
-        // 259 characters still fit a Windows path (in two levels: one name holds at most 255 bytes).
-        const QByteArray level1(128, 'a'), level2(127, 'b');
-        QVERIFY(QDir().mkpath(prefix() + u"/drive_c/"_qs + QString::fromLatin1(level1 + "/" + level2)));
-        setRegistry("\"InstallPath\"=\"C:\\\\" + level1 + "\\\\" + level2 + "\"\n");
+        // 259 characters still fit a Windows path (in two levels: one may hold 255 bytes).
+        const QByteArray first(127, 'a'), second(128, 'b');
+        QVERIFY(QDir().mkpath(prefix() + u"/drive_c/"_qs + QString::fromLatin1(first + '/' + second)));
+        setRegistry("\"InstallPath\"=\"C:\\\\" + first + "\\\\" + second + "\"\n");
         QCOMPARE(ResolveGameFolder(browser(true), config()).folder.size(),
                  (prefix() + u"/dosdevices/c:/"_qs).size() + 256);
         QCOMPARE(m_browses, 0);
@@ -166,9 +169,9 @@ private Q_SLOTS:
         QVERIFY(found.folder.isEmpty());
 
         prepare();
-        found = ResolveGameFolder(browser(true, u"/games/cf"_qs), config());
+        found = ResolveGameFolder(browser(true, storedDir()), config());
         QVERIFY(found.goOn);
-        QCOMPARE(found.folder, u"/games/cf"_qs);
+        QCOMPARE(found.folder, storedDir());
 
         // A browse that says yes but leaves no usable folder: go on with none.
         prepare();
@@ -176,6 +179,29 @@ private Q_SLOTS:
         QVERIFY(found.goOn);
         QVERIFY(found.folder.isEmpty());
         QCOMPARE(m_browses, 3);
+    }
+
+    // The game moved or its prefix was deleted: a remembered folder that is gone is not found,
+    // so the next source is tried, and nothing is created where it was.
+    void folderThatNoLongerExistsIsNotFound()
+    {
+        const QString gone = path(u"gone/CrossFire"_qs);
+        QVERIFY(WriteIniString(config(), u"CF Info"_qs, u"FOLDER"_qs, storedDir()));
+        setRegistry("\"InstallPath\"=\"C:\\\\Moved\\\\CrossFire\"\n");
+        ResolvedGameFolder found = ResolveGameFolder(browser(false), config());
+        QCOMPARE(found.folder, storedDir());
+
+        QVERIFY(WriteIniString(config(), u"CF Info"_qs, u"FOLDER"_qs, gone));
+        found = ResolveGameFolder(browser(false), config());
+        QVERIFY(!found.goOn);
+        QCOMPARE(m_browses, 1);
+
+        // A browse that leaves only a folder that is gone: go on with none.
+        found = ResolveGameFolder(browser(true, gone), config());
+        QVERIFY(found.goOn);
+        QVERIFY(found.folder.isEmpty());
+        QVERIFY(!QFileInfo::exists(gone));
+        QVERIFY(!QFileInfo::exists(prefix() + u"/drive_c/Moved"_qs));
     }
 
     void storingAChosenFolder()

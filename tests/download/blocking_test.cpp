@@ -56,7 +56,8 @@ private Q_SLOTS:
         m_server.Put("/nolength.zip", r);
         const QString path = m_dir.filePath(QStringLiteral("nolength.zip"));
         quint64 lastTotal = 1;
-        QVERIFY(DownloadToFile(Url("/nolength.zip"), path, [&](quint64, quint64 total) { lastTotal = total; }));
+        QVERIFY(
+            DownloadToFile(Url("/nolength.zip"), path, [&](quint64, quint64 total) { lastTotal = total; }));
         QCOMPARE(lastTotal, 0u);
         QCOMPARE(ReadWholeFile(path), m_body);
     }
@@ -74,6 +75,53 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(path).size() <= 1000); // left for the caller to keep or delete
 
         QVERIFY(!DownloadToFile(Url("/pack.zip"), m_dir.filePath(QStringLiteral("no/such/folder.zip"))));
+    }
+
+    void refusedAnswersLeaveNoFile_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("header");
+        QTest::newRow("404") << 404 << QByteArray();
+        QTest::newRow("500") << 500 << QByteArray();
+        QTest::newRow("gzip") << 0 << QByteArray("Content-Encoding: gzip");
+    }
+    void refusedAnswersLeaveNoFile()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, header);
+        TestResource r{m_body.left(4000), status};
+        if (!header.isEmpty())
+            r.headers << header;
+        m_server.Put("/refused.zip", r);
+        const QString path = m_dir.filePath(QStringLiteral("refused.zip"));
+        QVERIFY(WriteWholeFile(path, "an older archive"));
+        QVERIFY(!DownloadToFile(Url("/refused.zip"), path));
+        QVERIFY(!QFileInfo::exists(path));
+    }
+
+    // A server may answer the plain request with 206; its numbers must then add up.
+    void partialAnswersMustAddUp_data()
+    {
+        QTest::addColumn<qsizetype>("sent");
+        QTest::addColumn<QByteArray>("contentRange");
+        QTest::addColumn<bool>("ok");
+        QTest::newRow("the whole file") << qsizetype(1000) << QByteArray("bytes 0-999/1000") << true;
+        QTest::newRow("half, total says more") << qsizetype(500) << QByteArray("bytes 0-499/1000") << false;
+        QTest::newRow("half, range says more") << qsizetype(500) << QByteArray("bytes 0-999/1000") << false;
+        QTest::newRow("not from the start") << qsizetype(500) << QByteArray("bytes 500-999/1000") << false;
+    }
+    void partialAnswersMustAddUp()
+    {
+        QFETCH(qsizetype, sent);
+        QFETCH(QByteArray, contentRange);
+        QFETCH(bool, ok);
+        TestResource r{m_body.left(sent), 206};
+        r.headers << "Content-Range: " + contentRange;
+        m_server.Put("/part.zip", r);
+        const QString path = m_dir.filePath(QStringLiteral("part.zip"));
+        QCOMPARE(DownloadToFile(Url("/part.zip"), path), ok);
+        if (ok)
+            QCOMPARE(ReadWholeFile(path), m_body.left(sent));
     }
 
     void cancelStops()

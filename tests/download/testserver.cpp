@@ -27,7 +27,9 @@ class Connection : public QObject
 {
 public:
     Connection(QTcpSocket* socket, std::shared_ptr<LoopbackHttpServer::Shared> shared)
-        : QObject(socket), m_socket(socket), m_shared(std::move(shared))
+        : QObject(socket)
+        , m_socket(socket)
+        , m_shared(std::move(shared))
     {
         connect(socket, &QTcpSocket::readyRead, this, [this] { OnReadyRead(); });
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
@@ -85,15 +87,16 @@ private:
                     + QByteArray::number(size) + "\r\n";
                 body.clear();
             } else {
-                head = "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes "
-                    + QByteArray::number(from) + '-' + QByteArray::number(size - 1) + '/'
-                    + QByteArray::number(size) + "\r\n";
+                head = "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes " + QByteArray::number(from)
+                    + '-' + QByteArray::number(size - 1) + '/' + QByteArray::number(size) + "\r\n";
                 body = r.body.mid(from);
             }
         } else {
             head = "HTTP/1.1 200 OK\r\n";
         }
         head += "Connection: close\r\nContent-Type: application/octet-stream\r\n";
+        for (const QByteArray& line : r.headers)
+            head += line + "\r\n";
         if (r.chunked)
             head += "Transfer-Encoding: chunked\r\n";
         else if (r.sendLength)
@@ -186,11 +189,10 @@ bool LoopbackHttpServer::Start(const QString& certFile, const QString& keyFile)
                 server = new QTcpServer;
             }
             auto shared = m_shared;
-            QObject::connect(server, &QTcpServer::pendingConnectionAvailable, server,
-                             [server, shared] {
-                                 while (QTcpSocket* s = server->nextPendingConnection())
-                                     new Connection(s, shared);
-                             });
+            QObject::connect(server, &QTcpServer::pendingConnectionAvailable, server, [server, shared] {
+                while (QTcpSocket* s = server->nextPendingConnection())
+                    new Connection(s, shared);
+            });
             ok = server->listen(QHostAddress::LocalHost, 0);
             m_port = server->serverPort();
             m_server = server;

@@ -1,7 +1,8 @@
 #pragma once
 // A small HTTP/1.1 server on loopback for the download tests, running on its own thread so
 // that tests may block (the blocking download) while it serves. Each resource decides how it
-// is answered: ranges honoured or ignored, with or without a length, chunked, cut short, slow.
+// is answered: ranges honoured or ignored, with or without a length, chunked, cut short, slow,
+// or with any status and header lines the test writes itself.
 
 #include <QByteArray>
 #include <QHash>
@@ -17,22 +18,27 @@ class QTcpServer;
 struct TestResource
 {
     TestResource() = default;
-    TestResource(const QByteArray& content, int code = 0) : body(content), status(code) {}
+    TestResource(const QByteArray& content, int code = 0)
+        : body(content)
+        , status(code)
+    {
+    }
 
     QByteArray body;
-    int status = 0;           // 0: 200, or 206 / 416 for a range request; else this status
+    int status = 0; // 0: 200, or 206 / 416 for a range request; else this status
     bool honourRange = true;
-    bool sendLength = true;   // false and not chunked: the body ends when the connection closes
+    bool sendLength = true; // false and not chunked: the body ends when the connection closes
     bool chunked = false;
-    qint64 cutAfter = -1;     // close the connection after this many body bytes
-    int pieceDelayMs = 0;     // send the body in 16 KiB pieces this far apart
-    QByteArray location;      // answer 302 with this Location
+    qint64 cutAfter = -1;      // close the connection after this many body bytes
+    int pieceDelayMs = 0;      // send the body in 16 KiB pieces this far apart
+    QByteArray location;       // answer 302 with this Location
+    QList<QByteArray> headers; // extra header lines as sent, e.g. a lying Content-Range
 };
 
 struct TestRequest
 {
     QByteArray method;
-    QByteArray target;                    // path and query as requested
+    QByteArray target;                     // path and query as requested
     QHash<QByteArray, QByteArray> headers; // lower-case names
 };
 

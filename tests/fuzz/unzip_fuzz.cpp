@@ -1,7 +1,7 @@
 // libFuzzer target: arbitrary bytes as an archive, read entry by entry with ZipReader and
-// unpacked with UnzipArchiveToFolder into a sandbox. Besides the sanitizers it checks that
-// nothing appears beside the destination folder and that name cleaning agrees with a
-// straightforward one-rule-at-a-time version of itself.
+// unpacked with UnzipArchiveToFolder into a sandbox, then again by two threads. Besides the
+// sanitizers it checks that nothing appears beside the destination folder and that name
+// cleaning agrees with a straightforward one-rule-at-a-time version of itself.
 #include "entryname.h"
 #include "unzipfolder.h"
 #include "zipreader.h"
@@ -92,6 +92,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
 
     UnzipArchiveToFolder(archive, dest);
+    // Once more over what the first pass left, by two threads whatever the size.
+    UnzipOptions parallel;
+    parallel.workers = 2;
+    parallel.parallelFrom = 0;
+    UnzipArchive(archive, dest, parallel);
 
     const QStringList beside = QDir(sandbox + QStringLiteral("/out"))
                                    .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);

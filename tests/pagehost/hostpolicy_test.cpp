@@ -6,22 +6,10 @@
 #include "pagefixture.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QMenu>
 #include <QTest>
-
-class UrlRecorder : public QObject
-{
-    Q_OBJECT
-
-public:
-    QList<QUrl> urls;
-
-public Q_SLOTS:
-    void open(const QUrl& url) { urls.append(url); }
-};
 
 class HostPolicyTest : public QObject
 {
@@ -94,20 +82,6 @@ private Q_SLOTS:
         QVERIFY(!QApplication::activePopupWidget());
         for (QWidget* w : QApplication::topLevelWidgets())
             QVERIFY(!(qobject_cast<QMenu*>(w) && w->isVisible()));
-    }
-
-    void newWindowOpensInDefaultBrowser()
-    {
-        UrlRecorder recorder;
-        QDesktopServices::setUrlHandler(QStringLiteral("http"), &recorder, "open");
-        QVERIFY(f->LoadToolPage("/opener.html", QStringLiteral("<html><body>opener</body></html>")));
-        const QString target = f->Server().ForeignUrl(QStringLiteral("/elsewhere.html"));
-        f->Eval(QStringLiteral("window.open('%1')").arg(target));
-        QTRY_COMPARE(recorder.urls.size(), 1);
-        QCOMPARE(recorder.urls.first(), QUrl(target));
-        QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
-        // The view stays on its page.
-        QCOMPARE(f->View()->url(), QUrl(f->Server().ToolUrl(QStringLiteral("/opener.html"))));
     }
 
     void externalOnlyForTheToolOrigin()

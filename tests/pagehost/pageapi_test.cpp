@@ -166,6 +166,33 @@ private Q_SLOTS:
         QCOMPARE(ReadIniString(ini, QStringLiteral("system"), QStringLiteral("big"), {}, 10000).size(), 9000);
     }
 
+    void callsOfAnyLengthArriveWhole()
+    {
+        // Values and paths of 10 KB, 1 MB and 16 MB reach the method whole (the engine cuts a
+        // prompt's message at 10,240 characters); quotes, backslashes and wide characters too.
+        const QString ini = P(QStringLiteral("long.ini"));
+        for (const int size : {10 * 1024, 1024 * 1024, 16 * 1024 * 1024}) {
+            const QString value = QStringLiteral("'x'.repeat(%1) + '\"\\\\云帆'").arg(size - 4);
+            QCOMPARE(Call(QStringLiteral("external.SetConfigString('long', 'v', %1, %2)").arg(value, Js(ini))), QJsonValue(1));
+            const QString stored = ReadIniString(ini, QStringLiteral("long"), QStringLiteral("v"), {}, size + 1);
+            QCOMPARE(stored.size(), size);
+            QVERIFY(stored.endsWith(QStringLiteral("\"\\云帆")));
+            QCOMPARE(Call(QStringLiteral("external.GetConfigString('long', 'v', %1).length").arg(Js(ini))), QJsonValue(8191));
+            const QString path = QStringLiteral("%1 + '/' + 'p'.repeat(%2)").arg(Js(dir.path())).arg(size);
+            QCOMPARE(Call(QStringLiteral("[external.GetFilePath(%1), external.DeleteFile(%1), external.CopyFile(%1, %1)]").arg(path)),
+                     QJsonValue(QJsonArray{QString(), 0, 0}));
+        }
+
+        // A call that does not arrive whole, or is no call, says so and runs nothing.
+        const QString marker = QStringLiteral("'\\u0001YFZS-external\\u0001'");
+        const QJsonObject cut = QJsonDocument::fromJson(
+            f->Eval(QStringLiteral("prompt(%1 + '99', '[17,[]]')").arg(marker)).toString().toUtf8()).object();
+        QCOMPARE(cut.value(u"e").toString(), QStringLiteral("the call arrived incomplete (7 of 99 characters)"));
+        const QJsonObject junk = QJsonDocument::fromJson(
+            f->Eval(QStringLiteral("prompt(%1 + '5', 'hello')").arg(marker)).toString().toUtf8()).object();
+        QVERIFY(junk.value(u"e").toString().startsWith(u"the call could not be read"));
+    }
+
     void fileMethods()
     {
         const QString a = P(QStringLiteral("a.txt"));
@@ -190,6 +217,13 @@ private Q_SLOTS:
         QCOMPARE(ReadFile(c), QByteArray("gamma"));
         QCOMPARE(Call(QStringLiteral("external.MoveFile(%1, %2)").arg(Js(P(QStringLiteral("none"))), Js(c))), QJsonValue(0));
         QCOMPARE(ReadFile(c), QByteArray("gamma"));
+        // Onto itself, by the same name or another one for the same file: 0, the file kept.
+        QVERIFY(QFile::link(c, P(QStringLiteral("c-link.txt"))));
+        QCOMPARE(Call(QStringLiteral("[external.MoveFile(%1, %1), external.MoveFile(%2, %1), external.MoveFile(%1, %3)]")
+                          .arg(Js(c), Js(P(QStringLiteral("c-link.txt"))), Js(dir.path() + QStringLiteral("/./c.txt")))),
+                 QJsonValue(QJsonArray{0, 0, 0}));
+        QCOMPARE(ReadFile(c), QByteArray("gamma"));
+        QFile::remove(P(QStringLiteral("c-link.txt")));
 
         // DeleteFile: a missing file or a folder is 0; paths may use '\'.
         QCOMPARE(Call(QStringLiteral("external.DeleteFile(%1)").arg(Js(P(QStringLiteral("none"))))), QJsonValue(0));

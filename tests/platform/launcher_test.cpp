@@ -141,6 +141,23 @@ private Q_SLOTS:
         QCOMPARE(launch(u"https://127.0.0.1/"_qs, false), QStringList());
         qputenv("PATH", path("bin").toUtf8() + ':' + m_savedPath);
     }
+
+    // Callers tell "Wine is missing" apart from "no such game file".
+    void outcomesSayWhatIsMissing()
+    {
+        QCOMPARE(OpenTarget(path("missing.exe")), OpenOutcome::NotFound);
+        qputenv("PATH", path("work").toUtf8());
+        QVERIFY(!WineAvailable());
+        QCOMPARE(OpenTarget(u"C:\\Games\\CF\\QQLogin.exe"_qs), OpenOutcome::WineMissing);
+        QCOMPARE(OpenTarget(u"C:\\Games\\CF\\missing.exe"_qs), OpenOutcome::NotFound);
+        QCOMPARE(OpenTarget(u"https://127.0.0.1/"_qs), OpenOutcome::Failed);
+        qputenv("PATH", path("bin").toUtf8() + ':' + m_savedPath);
+        QVERIFY(WineAvailable());
+        QFile::remove(log());
+        QCOMPARE(OpenTarget(u"C:\\Games\\CF\\QQLogin.exe"_qs), OpenOutcome::Started);
+        QVERIFY(QTest::qWaitFor([&] { return QFile::exists(log()); }, 10000));
+        QVERIFY(WineMissingMessage().contains(u"apt install wine"_qs));
+    }
 };
 
 YFZS_TEST_CLASS(LauncherTest)

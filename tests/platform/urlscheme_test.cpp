@@ -59,6 +59,51 @@ private Q_SLOTS:
                  QByteArray("[Added Associations]\ntext/plain=editor.desktop;\n\n[Default Applications]\n"
                             "text/html=browser.desktop;\nx-scheme-handler/vederu77=yfzs-vederu77.desktop;\n"));
     }
+
+    // Installed from the package: its own launcher entry becomes the default, none is written.
+    void packagedEntryIsUsedInsteadOfASecondOne()
+    {
+        const QString share = m_xdg.filePath(QStringLiteral("usr/share"));
+        const QString exe = m_xdg.filePath(QStringLiteral("usr/bin/YFZS"));
+        const QString other = m_xdg.filePath(QStringLiteral("opt/YFZS"));
+        QVERIFY(QDir().mkpath(share + QStringLiteral("/applications")) && QDir().mkpath(m_xdg.filePath(QStringLiteral("usr/bin")))
+                && QDir().mkpath(m_xdg.filePath(QStringLiteral("opt"))));
+        for (const QString& program : {exe, other}) {
+            QFile f(program);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        auto writeEntry = [&](const QByteArray& exec, const QByteArray& mime) {
+            QFile f(share + QStringLiteral("/applications/YFZS.desktop"));
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write("[Desktop Entry]\nType=Application\nName=x\nExec=" + exec + "\nMimeType=" + mime + "\n");
+        };
+        const QByteArray savedDirs = qgetenv("XDG_DATA_DIRS");
+        qputenv("XDG_DATA_DIRS", QFile::encodeName(m_xdg.filePath(QStringLiteral("none")) + u':' + share));
+        const QString scheme = QStringLiteral("vederu77");
+        QCOMPARE(platform::DesktopFileId(), QStringLiteral("YFZS"));
+        QFile::remove(m_xdg.filePath(QStringLiteral("data/applications/yfzs-vederu77.desktop"))); // earlier cases'
+
+        // Named by the package's bin/ beside share/, and by an absolute path.
+        for (const QByteArray& exec : {QByteArray("YFZS %u"), QFile::encodeName(exe) + " %u"}) {
+            writeEntry(exec, "x-scheme-handler/vederu77;");
+            QFile::remove(m_xdg.filePath(QStringLiteral("config/mimeapps.list")));
+            platform::RegisterUrlScheme(scheme, exe, QStringLiteral("QX77"));
+            QCOMPARE(platform::UrlSchemeDefaultEntry(scheme), QStringLiteral("YFZS.desktop"));
+            QVERIFY(!QFile::exists(m_xdg.filePath(QStringLiteral("data/applications/yfzs-vederu77.desktop"))));
+        }
+        // Another copy of the program, or an entry without the scheme: the per-user entry as before.
+        platform::RegisterUrlScheme(scheme, other, QStringLiteral("QX77"));
+        QCOMPARE(platform::UrlSchemeDefaultEntry(scheme), QStringLiteral("yfzs-vederu77.desktop"));
+        writeEntry("YFZS %u", "text/plain;");
+        platform::RegisterUrlScheme(scheme, exe, QStringLiteral("QX77"));
+        QCOMPARE(platform::UrlSchemeDefaultEntry(scheme), QStringLiteral("yfzs-vederu77.desktop"));
+        QCOMPARE(platform::RegisteredUrlSchemeCommand(scheme), u'"' + exe + QStringLiteral("\" %u"));
+
+        if (savedDirs.isNull())
+            qunsetenv("XDG_DATA_DIRS");
+        else
+            qputenv("XDG_DATA_DIRS", savedDirs);
+    }
 };
 
 YFZS_TEST_CLASS(UrlSchemeTest)

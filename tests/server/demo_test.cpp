@@ -7,6 +7,7 @@
 
 #include <minizip/unzip.h>
 
+#include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
 #include <QTest>
@@ -70,6 +71,63 @@ private slots:
         const auto repair = ReadZip(data + "/" + std::string(layout::kRepairArchive));
         QVERIFY(repair.count("rez/UI/Mark/Mark_01.png"));
         QVERIFY(repair.count("rez/UI/") && repair.at("rez/UI/").empty());
+    }
+
+    // What --make-demo makes: packs whose download progress can be watched, pictures that
+    // are real ones.
+    void realisticPacksAreMegabytes()
+    {
+        QTemporaryDir dir;
+        const std::string data = dir.path().toStdString();
+        std::string error;
+        QVERIFY2(MakeDemoData(data, &error, {true, {}}), error.c_str());
+        const auto packs = LoadCatalogue(data);
+        QVERIFY(packs);
+        QCOMPARE(packs->size(), std::size_t(4));
+        std::uint64_t largest = 0;
+        for (const Pack& pack : *packs) {
+            QVERIFY2(pack.size >= 1024 * 1024, pack.file.c_str());
+            largest = std::max(largest, pack.size);
+        }
+        QVERIFY(largest >= 40 * 1024 * 1024 && largest <= 64 * 1024 * 1024);
+
+        const auto entries = ReadZip(data + "/packs/res_clear.zip");
+        QCOMPARE(entries.count("Texture/wall_16.png"), std::size_t(1));
+        const QImage wall = QImage::fromData(QByteArray::fromStdString(entries.at("Texture/wall_16.png")));
+        QCOMPARE(wall.size(), QSize(1024, 1024));
+        QVERIFY(wall.pixel(10, 10) != wall.pixel(500, 700));
+    }
+
+    // Two packs with one file name would share Downloads/<file> on the player's machine.
+    void catalogueRefusesTwoPacksWithOneFileName()
+    {
+        QTemporaryDir dir;
+        const std::string data = dir.path().toStdString();
+        QVERIFY(MakeDemoData(data));
+        QVERIFY(QFile::copy(dir.filePath(QStringLiteral("packs/mark_red.zip")), dir.filePath(QStringLiteral("packs/MARK_RED.zip"))));
+        auto packs = *LoadCatalogue(data);
+        const Pack first = packs.front();
+        Pack sameFile = first, otherCase = first;
+        sameFile.name = "同名文件";
+        otherCase.file = "MARK_RED.zip";
+        QVERIFY(!SaveCatalogue(data, {first, sameFile}));
+        QVERIFY(!SaveCatalogue(data, {first, otherCase}));
+
+        // A catalogue written by hand: the first pack of a file name stays, the rest are named.
+        QFile catalogue(dir.filePath(QStringLiteral("catalogue.json")));
+        QVERIFY(catalogue.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        catalogue.write(R"({"packs": [{"file": "mark_red.zip", "name": "A", "kind": 1},
+                                      {"file": "mark_red.zip", "name": "B", "kind": 2},
+                                      {"file": "MARK_RED.zip", "name": "C", "kind": 1},
+                                      {"file": "skin_blue.zip", "name": "D", "kind": 2}]})");
+        catalogue.close();
+        std::vector<std::string> problems;
+        packs = *LoadCatalogue(data, nullptr, &problems);
+        QCOMPARE(packs.size(), std::size_t(2));
+        QCOMPARE(packs[0].name, std::string("A"));
+        QCOMPARE(packs[1].name, std::string("D"));
+        QCOMPARE(problems.size(), std::size_t(2));
+        QVERIFY2(problems[1].starts_with("MARK_RED.zip: "), problems[1].c_str());
     }
 
     void rerunKeepsAccounts()

@@ -21,7 +21,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QString program = QStringLiteral(QX77_SERVER_PATH);
-        QCOMPARE(QProcess::execute(program, {QStringLiteral("--make-demo"), dir.path()}), 0);
+        QCOMPARE(QProcess::execute(program, {QStringLiteral("--make-demo"), dir.path(), QStringLiteral("--small-packs")}), 0);
 
         QProcess server;
         server.setProcessChannelMode(QProcess::SeparateChannels);

@@ -47,7 +47,11 @@ private Q_SLOTS:
         fixture::Reset(m_workDir);
         QFile::remove(updater());
     }
-    void cleanup() { fixture::Restore(); }
+    void cleanup()
+    {
+        QDir().rmdir(updateIni()); // left by a failed folder case
+        fixture::Restore();
+    }
 
     void requestCarriesInstalledVersion()
     {
@@ -65,8 +69,9 @@ private Q_SLOTS:
         const QList<QByteArray> requests = host.requests();
         QCOMPARE(requests.size(), 2);
         QStringList fresh = fixture::RequestFields(requests.at(0));
-        QCOMPARE(fresh, QStringList({u"^11"_qs, fresh.at(1)}) + identity
-                            + QStringList({QString(), QString(), u"~"_qs}));
+        QCOMPARE(fresh,
+                 QStringList({u"^11"_qs, fresh.at(1)}) + identity
+                     + QStringList({QString(), QString(), u"~"_qs}));
         QCOMPARE(fresh.at(1).toInt(), requests.at(0).size() - 2);
         QCOMPARE(fresh.at(1).size(), 10);
 
@@ -120,12 +125,12 @@ private Q_SLOTS:
 
         QTest::newRow("automatic") << u"1"_qs << QList<bool>() << true
                                    << QStringList{u"start"_qs, u"quit"_qs};
-        QTest::newRow("automatic, no updater") << u"1"_qs << QList<bool>() << false
-                                               << QStringList{u"start"_qs, u"quit"_qs};
-        QTest::newRow("setting missing, Cancel") << QString() << QList<bool>{false} << true
-                                                 << QStringList{kQuestion};
-        QTest::newRow("prompted, OK") << u"0"_qs << QList<bool>{true} << true
-                                      << QStringList{kQuestion, u"start"_qs, u"quit"_qs};
+        QTest::newRow("automatic, no updater")
+            << u"1"_qs << QList<bool>() << false << QStringList{u"start"_qs, u"quit"_qs};
+        QTest::newRow("setting missing, Cancel")
+            << QString() << QList<bool>{false} << true << QStringList{kQuestion};
+        QTest::newRow("prompted, OK")
+            << u"0"_qs << QList<bool>{true} << true << QStringList{kQuestion, u"start"_qs, u"quit"_qs};
         QTest::newRow("prompted, OK, no updater")
             << u"true"_qs << QList<bool>{true} << false
             << QStringList{kQuestion, kUpdaterMissing, u"start"_qs, u"quit"_qs};
@@ -170,6 +175,47 @@ private Q_SLOTS:
             QCOMPARE(ReadIniString(updateIni(), u"yfzsver"_qs, u"clientadd"_qs),
                      u"http://127.0.0.1:8088/yfzs/setup.zip"_qs);
         }
+    }
+
+    // The updater would work from old or half-new data: nothing is offered or started. Both
+    // failures hold for root too: a folder in update.ini's place, a line break the store refuses.
+    void updateIniNotWritten_data()
+    {
+        QTest::addColumn<bool>("folderInItsPlace");
+        QTest::addColumn<QString>("clientAdd");
+        QTest::addColumn<QString>("autoUpdate");
+        QTest::newRow("update.ini is a folder, automatic") << true << kNewVersion.at(3) << u"1"_qs;
+        QTest::newRow("update.ini is a folder, prompted") << true << kNewVersion.at(3) << u"0"_qs;
+        QTest::newRow("refused address, automatic") << false << u"http://a\r\nversion=9"_qs << u"1"_qs;
+        QTest::newRow("refused address, prompted") << false << u"http://a\nb"_qs << u"0"_qs;
+    }
+
+    void updateIniNotWritten()
+    {
+        QFETCH(bool, folderInItsPlace);
+        QFETCH(QString, clientAdd);
+        QFETCH(QString, autoUpdate);
+        fixture::SetConfigValue(u"system"_qs, u"autoupdate"_qs, autoUpdate);
+        QFile updaterFile(updater());
+        QVERIFY(updaterFile.open(QIODevice::WriteOnly));
+        if (folderInItsPlace)
+            QVERIFY(QDir().mkdir(updateIni()));
+        const QStringList reply = kNewVersion.mid(0, 3) + QStringList{clientAdd, u"~"_qs};
+        FakeServiceHost host(answer(fixture::Reply(reply)));
+        host.pointClientHere();
+
+        RecordingUi ui;
+        ServiceClient client(ui);
+        client.OnCheckUpdate();
+        client.StartStartupWorker();
+        QTRY_COMPARE_WITH_TIMEOUT(client.RunningWorkers(), 0, 30000);
+        QCOMPARE(host.requests().size(), 2);
+        QCOMPARE(ui.calls, QStringList{u"prompt"_qs});
+        if (folderInItsPlace)
+            QVERIFY(QDir().rmdir(updateIni()));
+        else
+            QCOMPARE(ReadIniString(updateIni(), u"yfzsver"_qs, u"clientadd"_qs, u"<missing>"_qs),
+                     u"<missing>"_qs);
     }
 
     void noReply_data()

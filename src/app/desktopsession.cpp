@@ -1,0 +1,40 @@
+#include "desktopsession.h"
+
+#include "datafolder.h"
+#include "messagebox.h"
+#include "programdir.h"
+#include "urlscheme.h"
+
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QLoggingCategory>
+#include <QTranslator>
+
+namespace {
+Q_LOGGING_CATEGORY(lcDesktop, "yfzs.install", QtCriticalMsg)
+}
+
+void SetUpDesktopSession(QApplication& app)
+{
+    // The interface is Chinese on any locale; Qt's own texts follow it, and so do the dates and
+    // sizes its folder browser shows.
+    const QLocale chinese(QLocale::Chinese, QLocale::China);
+    QLocale::setDefault(chinese);
+    auto* qtTexts = new QTranslator(&app);
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    if (qtTexts->load(chinese, QStringLiteral("qtbase"), QStringLiteral("_"), folder))
+        QCoreApplication::installTranslator(qtTexts);
+    else
+        qCWarning(lcDesktop) << "no Chinese Qt texts in" << folder << "(package qt6-translations-l10n)";
+
+    // The launcher entry, the window class (from the application name) and the Wayland app id
+    // all carry this one id. No display name is set: Qt would append it to every caption.
+    QGuiApplication::setDesktopFileName(platform::DesktopFileId());
+}
+
+void CheckDataFolder()
+{
+    if (PrepareDataFolder() == DataFolderState::NotWritable)
+        MsgBox::Show(DataFolderMessage(GetProgramDir()));
+}

@@ -1,0 +1,3 @@
+#include "archivelog.h"
+
+Q_LOGGING_CATEGORY(lcArchive, "yfzs.install", QtCriticalMsg)

@@ -1,0 +1,7 @@
+#pragma once
+// Logging category of archive extraction: failed unpacks are part of installing resources.
+// Off by default; QT_LOGGING_RULES="yfzs.install=true" shows them.
+
+#include <QLoggingCategory>
+
+Q_DECLARE_LOGGING_CATEGORY(lcArchive)

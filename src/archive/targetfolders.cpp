@@ -1,0 +1,67 @@
+#include "targetfolders.h"
+
+#include <vector>
+
+void TargetFolders::SetBase(const QString& nativeBase)
+{
+    Forget();
+    m_base = nativeBase;
+}
+
+void TargetFolders::Forget()
+{
+    m_baseFolder = platform::Folder();
+    m_last = platform::Folder();
+    m_lastKey.clear();
+    m_haveLast = false;
+    m_lastIsBase = false;
+}
+
+const platform::Folder* TargetFolders::Reach(const QString& folder, platform::FsError* error, bool* reused)
+{
+    if (reused)
+        *reused = false;
+    if (m_haveLast && folder == m_lastKey) {
+        if (reused)
+            *reused = true;
+        return m_lastIsBase ? &m_baseFolder : &m_last;
+    }
+    m_haveLast = false;
+    if (!m_baseFolder.IsValid()) {
+        m_baseFolder = platform::Folder::Open(m_base, true, error);
+        if (!m_baseFolder.IsValid())
+            return nullptr;
+    }
+
+    std::vector<platform::Folder> levels;
+    qsizetype from = 0;
+    while (from <= folder.size()) {
+        qsizetype to = from;
+        while (to < folder.size() && folder[to] != u'\\' && folder[to] != u'/')
+            ++to;
+        const QStringView level = QStringView(folder).sliced(from, to - from);
+        from = to + 1;
+        if (level.isEmpty() || level == u".")
+            continue;
+        // Cleaned names keep ".." only as their last level; it goes back up, never past the base.
+        if (level == u"..") {
+            if (!levels.empty())
+                levels.pop_back();
+            continue;
+        }
+        const platform::Folder& parent = levels.empty() ? m_baseFolder : levels.back();
+        platform::Folder next = parent.Sub(level.toString(), true, error);
+        if (!next.IsValid())
+            return nullptr;
+        levels.push_back(std::move(next));
+    }
+    if (error)
+        *error = platform::FsError::None;
+    m_lastKey = folder;
+    m_haveLast = true;
+    m_lastIsBase = levels.empty();
+    if (m_lastIsBase)
+        return &m_baseFolder;
+    m_last = std::move(levels.back());
+    return &m_last;
+}

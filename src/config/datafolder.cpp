@@ -1,0 +1,64 @@
+#include "datafolder.h"
+
+#include "inifile.h"
+#include "programdir.h"
+#include "settingskeys.h"
+
+#include <QDir>
+#include <QLoggingCategory>
+#include <QTemporaryFile>
+
+#include <utility>
+
+namespace {
+
+// The settings store's category: a data folder that cannot be written is its failure.
+Q_LOGGING_CATEGORY(lcDataFolder, "yfzs.ini", QtCriticalMsg)
+
+// Whether a file can really be made there: the access bits alone miss read-only mounts.
+bool canWrite(const QString& folder)
+{
+    QTemporaryFile probe(folder + QStringLiteral(".write-test-XXXXXX"));
+    return probe.open();
+}
+
+} // namespace
+
+QString BuildVersion()
+{
+    return QStringLiteral(YFZS_BUILD_VERSION);
+}
+
+QString BuildSerTime()
+{
+    return QStringLiteral(YFZS_BUILD_SERTIME);
+}
+
+DataFolderState PrepareDataFolder()
+{
+    // A folder this user can write is the data folder as it is: a portable copy.
+    if (!IsSystemInstall())
+        return DataFolderState::Ready;
+    const QString folder = GetProgramDir();
+
+    if (!QDir().mkpath(folder) || !canWrite(folder)) {
+        qCWarning(lcDataFolder) << "data folder cannot be written:" << folder;
+        return DataFolderState::NotWritable;
+    }
+    const QString config = GetConfigPath();
+    for (const auto& [key, value] : {std::pair{Ini::kVersion, BuildVersion()}, std::pair{Ini::kSerTime, BuildSerTime()}}) {
+        if (ReadIniString(config, Ini::kYfzsVer, key, QString(), 120) != value
+            && !WriteIniString(config, Ini::kYfzsVer, key, value)) {
+            qCWarning(lcDataFolder) << "cannot record the build's" << key << "in" << config;
+            return DataFolderState::NotWritable;
+        }
+    }
+    return DataFolderState::Ready;
+}
+
+QString DataFolderMessage(const QString& folder)
+{
+    return QStringLiteral("无法写入数据文件夹“%1”。\n设置、登录状态和下载的资源都无法保存。"
+                          "请检查该文件夹（或 XDG_DATA_HOME 指向的文件夹）的权限。")
+        .arg(QDir::toNativeSeparators(folder));
+}

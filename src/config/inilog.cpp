@@ -1,0 +1,3 @@
+#include "inilog.h"
+
+Q_LOGGING_CATEGORY(lcIni, "yfzs.ini", QtCriticalMsg)

@@ -1,0 +1,8 @@
+#pragma once
+// Logging category of the settings store: refused writes and files that could not be read,
+// which return quietly (false or the caller's default). Off by default; QT_LOGGING_RULES=
+// "yfzs.ini=true" shows them.
+
+#include <QLoggingCategory>
+
+Q_DECLARE_LOGGING_CATEGORY(lcIni)

@@ -1,0 +1,3 @@
+#include "downloadlog.h"
+
+Q_LOGGING_CATEGORY(lcDownload, "yfzs.download", QtCriticalMsg)

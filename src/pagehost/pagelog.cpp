@@ -1,0 +1,3 @@
+#include "pagelog.h"
+
+Q_LOGGING_CATEGORY(lcPage, "yfzs.page", QtCriticalMsg)

@@ -1,0 +1,289 @@
+#include "confinedfiles.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+void Report(FsError* error, FsError value)
+{
+    if (error)
+        *error = value;
+}
+
+FsError FromErrno(int code)
+{
+    switch (code) {
+    case ENOENT:
+        return FsError::NotFound;
+    case ELOOP:
+        return FsError::Link;
+    case ENOTDIR:
+        return FsError::NotFolder;
+    case ENOSPC:
+    case EDQUOT:
+        return FsError::NoSpace;
+    default:
+        return FsError::Other;
+    }
+}
+
+// Why `name` in `dirFd` cannot serve as a folder, from what is there now.
+FsError ClassifyLevel(int dirFd, const char* name, int openErrno)
+{
+    struct stat st {};
+    if (fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return FromErrno(errno);
+    if (S_ISLNK(st.st_mode))
+        return FsError::Link;
+    if (!S_ISDIR(st.st_mode))
+        return FsError::NotFolder;
+    return FromErrno(openErrno);
+}
+
+int OpenLevel(int dirFd, const char* name)
+{
+    int fd;
+    do
+        fd = openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+void CloseFd(int& fd)
+{
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+}
+
+} // namespace
+
+Folder::~Folder()
+{
+    CloseFd(m_fd);
+}
+
+Folder::Folder(Folder&& other) noexcept
+    : m_fd(other.m_fd)
+{
+    other.m_fd = -1;
+}
+
+Folder& Folder::operator=(Folder&& other) noexcept
+{
+    if (this != &other) {
+        CloseFd(m_fd);
+        m_fd = other.m_fd;
+        other.m_fd = -1;
+    }
+    return *this;
+}
+
+Folder Folder::Open(const QString& path, bool create, FsError* error)
+{
+    const QByteArray native = QFile::encodeName(path);
+    int fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT && create) {
+        if (::mkdir(native.constData(), 0777) != 0 && errno != EEXIST) {
+            Report(error, FromErrno(errno));
+            return {};
+        }
+        fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    }
+    if (fd < 0) {
+        Report(error, FromErrno(errno));
+        return {};
+    }
+    Report(error, FsError::None);
+    return Folder(fd);
+}
+
+Folder Folder::Sub(const QString& name, bool create, FsError* error) const
+{
+    const QByteArray native = QFile::encodeName(name);
+    if (m_fd < 0 || native.isEmpty() || native.contains('/')) {
+        Report(error, FsError::Other);
+        return {};
+    }
+    int fd = OpenLevel(m_fd, native.constData());
+    if (fd < 0 && errno == ENOENT && create) {
+        // mkdirat never follows a link in its last level: a link there gives EEXIST, and the
+        // open below then refuses it.
+        if (mkdirat(m_fd, native.constData(), 0777) != 0 && errno != EEXIST) {
+            Report(error, FromErrno(errno));
+            return {};
+        }
+        fd = OpenLevel(m_fd, native.constData());
+    }
+    if (fd < 0) {
+        Report(error, ClassifyLevel(m_fd, native.constData(), errno));
+        return {};
+    }
+    Report(error, FsError::None);
+    return Folder(fd);
+}
+
+OutputFile::~OutputFile()
+{
+    Close();
+}
+
+OutputFile::OutputFile(OutputFile&& other) noexcept
+    : m_fd(other.m_fd)
+{
+    other.m_fd = -1;
+}
+
+OutputFile& OutputFile::operator=(OutputFile&& other) noexcept
+{
+    if (this != &other) {
+        Close();
+        m_fd = other.m_fd;
+        other.m_fd = -1;
+    }
+    return *this;
+}
+
+OutputFile OutputFile::Create(const Folder& folder, const QString& name, bool readOnly, FsError* error)
+{
+    const QByteArray native = QFile::encodeName(name);
+    if (folder.m_fd < 0 || native.isEmpty() || native.contains('/') || native == "." || native == "..") {
+        Report(error, FsError::Other);
+        return {};
+    }
+    const mode_t mode = readOnly ? 0444 : 0666;
+    int fd;
+    do
+        fd = openat(folder.m_fd, native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    while (fd < 0 && errno == EINTR);
+    if (fd >= 0) {
+        Report(error, FsError::None);
+        return OutputFile(fd);
+    }
+    if (errno != EEXIST) {
+        Report(error, FromErrno(errno));
+        return {};
+    }
+
+    // Something has the name already. Only a regular file may be replaced; looking first keeps
+    // devices and pipes from ever being opened, and the check after opening catches a swap.
+    struct stat before {};
+    if (fstatat(folder.m_fd, native.constData(), &before, AT_SYMLINK_NOFOLLOW) != 0) {
+        Report(error, FromErrno(errno));
+        return {};
+    }
+    if (S_ISLNK(before.st_mode)) {
+        Report(error, FsError::Link);
+        return {};
+    }
+    if (!S_ISREG(before.st_mode)) {
+        Report(error, FsError::NotRegularFile);
+        return {};
+    }
+    if (!(before.st_mode & S_IWUSR)) {
+        Report(error, FsError::ReadOnly);
+        return {};
+    }
+    do
+        fd = openat(folder.m_fd, native.constData(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        Report(error, errno == EACCES ? FsError::ReadOnly : FromErrno(errno));
+        return {};
+    }
+    OutputFile file(fd);
+    struct stat now {};
+    if (fstat(fd, &now) != 0 || !S_ISREG(now.st_mode) || now.st_ino != before.st_ino || now.st_dev != before.st_dev
+        || !(now.st_mode & S_IWUSR)) {
+        Report(error, FsError::NotRegularFile);
+        return {};
+    }
+    if (ftruncate(fd, 0) != 0) {
+        Report(error, FromErrno(errno));
+        return {};
+    }
+    if (readOnly && fchmod(fd, now.st_mode & 07777 & ~mode_t(0222)) != 0) {
+        Report(error, FromErrno(errno));
+        return {};
+    }
+    Report(error, FsError::None);
+    return file;
+}
+
+bool OutputFile::Write(const char* data, qint64 size, FsError* error)
+{
+    while (size > 0) {
+        const ssize_t done = ::write(m_fd, data, size_t(size));
+        if (done < 0) {
+            if (errno == EINTR)
+                continue;
+            Report(error, FromErrno(errno));
+            return false;
+        }
+        data += done;
+        size -= done;
+    }
+    return true;
+}
+
+bool OutputFile::SetTimes(qint64 accessNs, qint64 modificationNs)
+{
+    if (m_fd < 0)
+        return false;
+    timespec times[2];
+    const qint64 values[2] = {accessNs, modificationNs};
+    for (int i = 0; i < 2; ++i) {
+        if (values[i] == 0) {
+            times[i].tv_sec = 0;
+            times[i].tv_nsec = UTIME_OMIT;
+        } else {
+            // Floor division, so that times before 1970 keep a nanosecond part in range.
+            qint64 seconds = values[i] / 1000000000;
+            qint64 nanos = values[i] % 1000000000;
+            if (nanos < 0) {
+                nanos += 1000000000;
+                --seconds;
+            }
+            times[i].tv_sec = time_t(seconds);
+            times[i].tv_nsec = long(nanos);
+        }
+    }
+    return futimens(m_fd, times) == 0;
+}
+
+void OutputFile::Close()
+{
+    CloseFd(m_fd);
+}
+
+qint64 AvailableBytes(const QString& path)
+{
+    QByteArray native = QFile::encodeName(path);
+    while (!native.isEmpty()) {
+        struct statvfs info {};
+        if (statvfs(native.constData(), &info) == 0)
+            return qint64(info.f_bavail) * qint64(info.f_frsize);
+        if (errno != ENOENT && errno != ENOTDIR)
+            return -1;
+        while (native.size() > 1 && native.endsWith('/'))
+            native.chop(1);
+        const qsizetype cut = native.lastIndexOf('/');
+        native = cut > 0 ? native.left(cut) : cut == 0 ? QByteArray("/") : QByteArray(".");
+        if (native == "/" || native == ".") {
+            if (statvfs(native.constData(), &info) == 0)
+                return qint64(info.f_bavail) * qint64(info.f_frsize);
+            return -1;
+        }
+    }
+    return -1;
+}
+
+} // namespace platform

@@ -1,0 +1,195 @@
+#include "testrunner.h"
+
+#include "archivefixture.h"
+#include "testfiles.h"
+#include "unzipfolder.h"
+#include "zipbuilder.h"
+#include "zipreader.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QStringList g_logged;
+
+void CollectLog(QtMsgType, const QMessageLogContext& context, const QString& message)
+{
+    g_logged << QString::fromLatin1(context.category) + u": "_qs + message;
+}
+
+} // namespace
+
+// Archives built to get around the extractor: long comments hiding the end record, links
+// waiting in the destination, entries sharing their data, sizes no disk can hold.
+class HardeningTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_tmp;
+    QString m_archive;
+    QString m_dest;
+    QString m_elsewhere;
+
+    // The folder beside the destination that links point into; it must never change.
+    void ExpectElsewhereUntouched()
+    {
+        QCOMPARE(Tree(m_elsewhere), QStringList{u"target.txt"_qs});
+        QCOMPARE(readFile(m_elsewhere + u"/target.txt"_qs), QByteArray("outside"));
+    }
+
+private slots:
+    void init()
+    {
+        QVERIFY(m_tmp.isValid());
+        QDir(m_tmp.path()).removeRecursively();
+        m_archive = m_tmp.path() + u"/in/pack.zip"_qs;
+        m_dest = m_tmp.path() + u"/out/dest"_qs;
+        m_elsewhere = m_tmp.path() + u"/out/elsewhere"_qs;
+        QVERIFY(QDir().mkpath(m_tmp.path() + u"/in"_qs));
+        QVERIFY(writeFile(m_elsewhere + u"/target.txt"_qs, "outside"));
+    }
+
+    void longCommentsHideNothing_data()
+    {
+        QTest::addColumn<int>("length");
+        QTest::newRow("within minizip's window") << 65000;
+        QTest::newRow("just past it") << 65520;
+        QTest::newRow("longest") << 65535;
+    }
+
+    void longCommentsHideNothing()
+    {
+        QFETCH(int, length);
+        QVERIFY(ZipBuilder().AddFile("a.txt", Compressible(5000)).AddFile("sub/b.txt", "b").Write(m_archive));
+        // A false end record inside the comment must not be taken for the real one.
+        QByteArray comment = "PK\x05\x06" + QByteArray(18, '\x01');
+        comment += QByteArray(length - comment.size(), 'c');
+        QVERIFY(AppendArchiveComment(m_archive, comment));
+        QCOMPARE(UnzipArchive(m_archive, m_dest), UnzipError::None);
+        QCOMPARE(readFile(m_dest + u"/a.txt"_qs), Compressible(5000));
+        QCOMPARE(readFile(m_dest + u"/sub/b.txt"_qs), QByteArray("b"));
+    }
+
+    void linksInTheDestinationAreNotFollowed_data()
+    {
+        QTest::addColumn<QByteArray>("entry");
+        QTest::addColumn<bool>("folderEntry");
+        QTest::newRow("file through a folder link") << QByteArray("dirlink/x.txt") << false;
+        QTest::newRow("deeper, through a folder link") << QByteArray("dirlink/new/x.txt") << false;
+        QTest::newRow("folder entry through a folder link") << QByteArray("dirlink/sub/") << true;
+        QTest::newRow("link one level down") << QByteArray("real/inner/x.txt") << false;
+        QTest::newRow("replacing a link to a file") << QByteArray("filelink") << false;
+        QTest::newRow("creating through a dangling link") << QByteArray("dangling") << false;
+        QTest::newRow("writing to a device through a link") << QByteArray("full") << false;
+    }
+
+    void linksInTheDestinationAreNotFollowed()
+    {
+        QFETCH(QByteArray, entry);
+        QFETCH(bool, folderEntry);
+        QVERIFY(QDir().mkpath(m_dest + u"/real"_qs));
+        QVERIFY(QFile::link(u"../elsewhere"_qs, m_dest + u"/dirlink"_qs));
+        QVERIFY(QFile::link(u"../../elsewhere"_qs, m_dest + u"/real/inner"_qs));
+        QVERIFY(QFile::link(u"../elsewhere/target.txt"_qs, m_dest + u"/filelink"_qs));
+        QVERIFY(QFile::link(u"../elsewhere/new.txt"_qs, m_dest + u"/dangling"_qs));
+        QVERIFY(QFile::link(u"/dev/full"_qs, m_dest + u"/full"_qs));
+        const QStringList before = Tree(m_dest);
+        ZipBuilder zip;
+        if (folderEntry)
+            zip.AddFolder(entry);
+        else
+            zip.AddFile(entry, "inside");
+        QVERIFY(zip.Write(m_archive));
+
+        QCOMPARE(UnzipArchive(m_archive, m_dest), UnzipError::LinkInPath);
+        std::unique_ptr<ZipReader> reader = ZipReader::Open(m_archive);
+        QVERIFY(reader);
+        reader->SetBaseFolder(m_dest);
+        QCOMPARE(reader->ExtractEntry(0, QString::fromLatin1(entry)), ZipReader::Result::LinkInPath);
+        ExpectElsewhereUntouched();
+        QCOMPARE(Tree(m_dest), before);
+    }
+
+    void destinationItselfMayBeALink()
+    {
+        // Only what lies below the destination is the archive's; the destination is the caller's.
+        QVERIFY(QDir().mkpath(m_tmp.path() + u"/out/real-dest"_qs));
+        QVERIFY(QFile::link(u"real-dest"_qs, m_dest));
+        QVERIFY(ZipBuilder().AddFile("x/y.txt", "y").Write(m_archive));
+        QCOMPARE(UnzipArchive(m_archive, m_dest + u"/"_qs), UnzipError::None);
+        QCOMPARE(readFile(m_tmp.path() + u"/out/real-dest/x/y.txt"_qs), QByteArray("y"));
+    }
+
+    void entriesSharingDataAreRefused()
+    {
+        // Fifty directory entries for one 1 MB run of zeros that compresses to a few kilobytes.
+        ZipBuilder zip;
+        for (int i = 0; i < 50; ++i)
+            zip.AddFile("f" + QByteArray::number(i).rightJustified(2, '0'), QByteArray(1 << 20, '\0'));
+        QVERIFY(zip.Write(m_archive));
+        quint32 first = 0;
+        QVERIFY(EditCentralHeaders(m_archive, [&](int index, char* header) {
+            if (index == 0)
+                first = GetLe32(header + 42);
+            else
+                PutLe32(header + 42, first);
+        }));
+        QCOMPARE(UnzipArchive(m_archive, m_dest), UnzipError::OverlappingEntries);
+        QVERIFY(!QFileInfo::exists(m_dest));
+    }
+
+    void diskSpaceIsCheckedBeforeWriting()
+    {
+        // 4000 entries that each claim almost 4 GiB: more than any disk this runs on.
+        ZipBuilder zip;
+        for (int i = 0; i < 4000; ++i) {
+            ZipEntrySpec entry;
+            entry.name = "e" + QByteArray::number(i);
+            entry.data = "x";
+            entry.deflate = false;
+            zip.Add(entry);
+        }
+        QVERIFY(zip.Write(m_archive));
+        QVERIFY(EditCentralHeaders(m_archive, [](int, char* header) { PutLe32(header + 24, 0xFFFFFF00u); }));
+        QCOMPARE(UnzipArchive(m_archive, m_dest), UnzipError::DiskFull);
+        QVERIFY(!QFileInfo::exists(m_dest));
+        QVERIFY(!UnzipArchiveToFolder(m_archive, m_dest));
+    }
+
+    void declaredSizesBoundTheOutput()
+    {
+        // The free-space check trusts the declared sizes, so no entry may write more.
+        QVERIFY(ZipBuilder().AddFile("big.txt", Compressible(300000)).Write(m_archive));
+        QFile file(m_archive);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QByteArray bytes = file.readAll();
+        PutLe32(bytes.data() + 22, 1000); // the local header's unpacked size
+        QVERIFY(file.seek(0) && file.write(bytes) == bytes.size());
+        file.close();
+        QVERIFY(EditCentralHeaders(m_archive, [](int, char* header) { PutLe32(header + 24, 1000); }));
+        QCOMPARE(UnzipArchive(m_archive, m_dest), UnzipError::CorruptData);
+        QCOMPARE(QFileInfo(m_dest + u"/big.txt"_qs).size(), 1000);
+    }
+
+    void failuresAreLoggedAsInstallProblems()
+    {
+        QVERIFY(writeFile(m_archive, Compressible(3000)));
+        QLoggingCategory::setFilterRules(u"yfzs.install.warning=true"_qs);
+        g_logged.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(CollectLog);
+        const UnzipError error = UnzipArchive(m_archive, m_dest);
+        qInstallMessageHandler(previous);
+        QLoggingCategory::setFilterRules(QString());
+        QCOMPARE(error, UnzipError::NotAnArchive);
+        QCOMPARE(g_logged.size(), 1);
+        QVERIFY2(g_logged[0].startsWith(u"yfzs.install: "_qs) && g_logged[0].contains(m_archive), qPrintable(g_logged[0]));
+    }
+};
+
+YFZS_TEST_CLASS(HardeningTest)
+#include "hardening_test.moc"

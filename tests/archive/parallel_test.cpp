@@ -1,0 +1,131 @@
+#include "testrunner.h"
+
+#include "archivefixture.h"
+#include "extractplan.h"
+#include "testfiles.h"
+#include "unzipfolder.h"
+#include "zipbuilder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// Files with their contents, permissions and modification times, as one comparable list.
+QStringList Snapshot(const QString& root)
+{
+    QStringList out;
+    for (const QString& path : Tree(root)) {
+        const QFileInfo info(root + u"/"_qs + path);
+        QString line = path;
+        if (info.isFile() && !info.isSymLink()) {
+            line += u" "_qs + QString::fromLatin1(readFile(info.filePath()).toHex().left(32));
+            line += u" "_qs + QString::number(int(info.permissions()), 16);
+            line += u" "_qs + QString::number(info.lastModified().toSecsSinceEpoch());
+        }
+        out << line;
+    }
+    return out;
+}
+
+const UnzipOptions kParallel{2, 0};
+const UnzipOptions kSequential{1, 0};
+
+} // namespace
+
+// Entries written by several threads at once end up exactly as when written one by one.
+class ParallelTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_tmp;
+    QString m_archive;
+
+    // Many independent entries around the ones whose order matters.
+    static ZipBuilder Mixed()
+    {
+        ZipBuilder zip;
+        zip.AddFile("dup.txt", "first").AddFolder("skins/");
+        for (int i = 0; i < 40; ++i)
+            zip.AddFile("skins/s" + QByteArray::number(i) + ".png", Compressible(1000 + 3000 * (i % 7)));
+        zip.AddFile("dup.txt", Compressible(200000)); // heavy, so its group is taken first
+        ZipEntrySpec ro;
+        ro.name = "deep\\ro.txt";
+        ro.data = "read only";
+        ro.externalAttributes = 0x21;
+        ro.localExtra = ExtendedTimestamp(1, {1200000000});
+        zip.Add(ro);
+        for (int i = 0; i < 40; ++i)
+            zip.AddFile("deep/d" + QByteArray::number(i), Compressible(500 * i));
+        zip.AddFile("./dup.txt", "third spelling");
+        zip.AddFile("deep//d7", "replaced d7").AddFile("skins\\s3.png", "replaced s3");
+        zip.AddFile("dup.txt", "last wins");
+        return zip;
+    }
+
+private slots:
+    void init()
+    {
+        QVERIFY(m_tmp.isValid());
+        QDir(m_tmp.path()).removeRecursively();
+        QVERIFY(QDir().mkpath(m_tmp.path()));
+        m_archive = m_tmp.path() + u"/pack.zip"_qs;
+    }
+
+    void sameTreeAsOneByOne()
+    {
+        QVERIFY(Mixed().Write(m_archive));
+        const QString one = m_tmp.path() + u"/one"_qs;
+        QCOMPARE(UnzipArchive(m_archive, one, kSequential), UnzipError::None);
+        for (int round = 0; round < 5; ++round) {
+            const QString many = m_tmp.path() + u"/many"_qs + QString::number(round);
+            QCOMPARE(UnzipArchive(m_archive, many, kParallel), UnzipError::None);
+            QCOMPARE(Snapshot(many), Snapshot(one));
+        }
+        QCOMPARE(readFile(one + u"/dup.txt"_qs), QByteArray("last wins"));
+        QCOMPARE(readFile(one + u"/deep/d7"_qs), QByteArray("replaced d7"));
+        QCOMPARE(readFile(one + u"/skins/s3.png"_qs), QByteArray("replaced s3"));
+    }
+
+    void anyFailureFailsTheCall()
+    {
+        ZipBuilder zip = Mixed();
+        zip.AddFile("taken", "t").AddFile("taken/inside", "i"); // a file where a folder must go
+        QVERIFY(zip.Write(m_archive));
+        QCOMPARE(UnzipArchive(m_archive, m_tmp.path() + u"/one"_qs, kSequential), UnzipError::CannotCreate);
+        QCOMPARE(UnzipArchive(m_archive, m_tmp.path() + u"/many"_qs, kParallel), UnzipError::CannotCreate);
+        QCOMPARE(readFile(m_tmp.path() + u"/many/taken"_qs), QByteArray("t"));
+    }
+
+    void linksStayRefused()
+    {
+        QVERIFY(writeFile(m_tmp.path() + u"/elsewhere/keep"_qs, "k"));
+        QVERIFY(QDir().mkpath(m_tmp.path() + u"/many"_qs));
+        QVERIFY(QFile::link(u"../elsewhere"_qs, m_tmp.path() + u"/many/deep"_qs));
+        QVERIFY(Mixed().Write(m_archive));
+        QCOMPARE(UnzipArchive(m_archive, m_tmp.path() + u"/many"_qs, kParallel), UnzipError::LinkInPath);
+        QCOMPARE(Tree(m_tmp.path() + u"/elsewhere"_qs), QStringList{u"keep"_qs});
+    }
+
+    void planKeepsOrderWhereItMatters()
+    {
+        const QList<PlanEntry> entries{
+            {u"a/x"_qs, false, 10},      // 0
+            {u"b/"_qs, true, 0},         // 1: a folder entry orders nothing below it
+            {u"b/y"_qs, false, 5},       // 2
+            {u"a\\\\x"_qs, false, 1},    // 3: the same path as 0
+            {u"c"_qs, false, 1},         // 4: a file ...
+            {u"c/z/w"_qs, false, 100},   // 5: ... named like a folder of this one
+            {u"b/./q/.."_qs, true, 0},   // 6: leads to b, like 1
+        };
+        const QList<QList<int>> groups = PlanExtraction(entries);
+        QCOMPARE(groups, (QList<QList<int>>{{4, 5}, {0, 3}, {2}, {1, 6}}));
+        QCOMPARE(PathKey(u"./a//b\\c/.."_qs), u"a/b"_qs);
+    }
+};
+
+YFZS_TEST_CLASS(ParallelTest)
+#include "parallel_test.moc"

@@ -1,0 +1,174 @@
+// Requests for new windows from real pages: only a tool-origin frame's http(s) address after a
+// real click leaves for the default browser, and the engine itself fetches nothing for it.
+#include "testrunner.h"
+
+#include "htmlctrl.h"
+#include "newwindowgate.h"
+#include "pagefixture.h"
+
+#include <httplib.h>
+
+#include <QDesktopServices>
+#include <QLoggingCategory>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <atomic>
+
+namespace {
+
+class UrlRecorder : public QObject
+{
+    Q_OBJECT
+
+public:
+    QList<QUrl> urls;
+
+public Q_SLOTS:
+    void open(const QUrl& url) { urls.append(url); }
+};
+
+const QStringList kSchemes{QStringLiteral("http"), QStringLiteral("https"), QStringLiteral("vederu77")};
+
+// A page whose top-left 300 × 150 pixels are one element that opens `what` when clicked.
+QString Clickable(const QString& what)
+{
+    return QStringLiteral("<html><body style='margin:0'>%1</body></html>").arg(what);
+}
+
+QString Link(const QString& href)
+{
+    return QStringLiteral("<a target='_blank' href='%1' style='display:block;width:300px;height:150px'>go</a>").arg(href);
+}
+
+QString Button(const QString& script)
+{
+    return QStringLiteral("<button onclick=\"%1\" style='width:300px;height:150px'>go</button>").arg(script);
+}
+
+QString Frame(const QString& src)
+{
+    return QStringLiteral("<iframe src=\"%1\" style='border:0;width:400px;height:200px'></iframe>").arg(src);
+}
+
+} // namespace
+
+class NewWindowTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<PageFixture> f;
+    UrlRecorder recorder;
+    std::atomic<int> fetched{0}; // requests that reached the target address
+    NewWindowGate* gate = nullptr;
+    QString target;
+
+    // Clicks the page's clickable area for real and returns whether the address went out. A
+    // frame takes input only some time after it loaded, so the click is repeated until the gate
+    // has decided; clicks that miss decide nothing.
+    enum Outcome { Undecided, Opened, Refused };
+    Outcome ClickAndDecide()
+    {
+        QSignalSpy decided(gate, &NewWindowGate::Decided);
+        QWidget* render = f->View()->focusProxy();
+        for (int attempt = 0; attempt < 10 && decided.isEmpty(); ++attempt) {
+            QTest::mouseMove(render, QPoint(60, 40));
+            QTest::mouseClick(render, Qt::LeftButton, {}, QPoint(60, 40));
+            decided.wait(2000);
+        }
+        if (decided.isEmpty() || !QTest::qWaitFor([this] { return gate->PendingCount() == 0; }, 15000))
+            return Undecided;
+        return decided.first().at(1).toBool() ? Opened : Refused;
+    }
+
+    void Load(const std::string& path, const QString& html)
+    {
+        QVERIFY(f->LoadToolPage(path, html));
+        QTest::qWait(200); // let frames finish loading
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QLoggingCategory::setFilterRules(QStringLiteral("yfzs.page.warning=true"));
+        f = std::make_unique<PageFixture>();
+        gate = NewWindowGate::For(f->View()->page()->profile());
+        for (const QString& scheme : kSchemes)
+            QDesktopServices::setUrlHandler(scheme, &recorder, "open");
+        f->Server().Get("/target.html", [this](const httplib::Request&, httplib::Response& res) {
+            ++fetched;
+            res.set_content("<html><body>target</body></html>", "text/html");
+        });
+        f->Server().Page("/framed-link.html", Clickable(Link(f->Server().ForeignUrl(QStringLiteral("/target.html")))));
+        target = f->Server().ForeignUrl(QStringLiteral("/target.html"));
+        QTRY_VERIFY(f->View()->focusProxy());
+    }
+
+    void cleanupTestCase()
+    {
+        for (const QString& scheme : kSchemes)
+            QDesktopServices::unsetUrlHandler(scheme);
+        f.reset();
+        QLoggingCategory::setFilterRules(QString());
+    }
+
+    void toolFrameAfterAClickOpensInTheDefaultBrowser()
+    {
+        // A link with target=_blank and a window.open from a click handler both go out; the
+        // engine does not fetch the address itself, and the view stays on its page.
+        Load("/link.html", Clickable(Link(target)));
+        QCOMPARE(ClickAndDecide(), Opened);
+        Load("/button.html", Clickable(Button(QStringLiteral("window.open('%1?b=1')").arg(target))));
+        QCOMPARE(ClickAndDecide(), Opened);
+        // A same-origin frame of the tool page is a frame of the tool origin.
+        Load("/tool-framed.html", Clickable(Frame(QStringLiteral("/framed-link.html"))));
+        QCOMPARE(ClickAndDecide(), Opened);
+        QCOMPARE(recorder.urls, QList<QUrl>({QUrl(target), QUrl(target + QStringLiteral("?b=1")), QUrl(target)}));
+        QCOMPARE(fetched.load(), 0);
+        QCOMPARE(f->View()->url(), QUrl(f->Server().ToolUrl(QStringLiteral("/tool-framed.html"))));
+        QCOMPARE(gate->PendingCount(), 0);
+        recorder.urls.clear();
+    }
+
+    void everythingElseIsRefused()
+    {
+        // No user gesture.
+        Load("/quiet.html", Clickable(QString()));
+        QSignalSpy decided(gate, &NewWindowGate::Decided);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("new window refused, no user gesture")));
+        f->Eval(QStringLiteral("window.open('%1')").arg(target));
+        QTRY_COMPARE(decided.size(), 1);
+        QVERIFY(!decided.last().at(1).toBool());
+
+        // Addresses other than http(s), even after a click: a pack install link, a blank window.
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("not a web address.*vederu77")));
+        Load("/scheme.html", Clickable(Button(QStringLiteral("window.open('vederu77://install/?id=1')"))));
+        QCOMPARE(ClickAndDecide(), Refused);
+        Load("/blank.html", Clickable(Button(QStringLiteral("window.open('about:blank')"))));
+        QCOMPARE(ClickAndDecide(), Refused);
+
+        // A frame of another origin inside the tool page, and a data: frame (no origin at all).
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("requested by a frame of origin")));
+        Load("/foreign-framed.html",
+             Clickable(Frame(f->Server().ForeignUrl(QStringLiteral("/framed-link.html")))));
+        QCOMPARE(ClickAndDecide(), Refused);
+        const QString dataFrame = QStringLiteral("data:text/html,") + QString::fromUtf8(QUrl::toPercentEncoding(
+            Clickable(Link(target))));
+        Load("/data-framed.html", Clickable(Frame(dataFrame)));
+        QCOMPARE(ClickAndDecide(), Refused);
+
+        // The tool page after it navigated to another origin.
+        Load("/leaving.html", Clickable(QString()));
+        QVERIFY(f->Load(f->Server().ForeignUrl(QStringLiteral("/framed-link.html"))));
+        QCOMPARE(ClickAndDecide(), Refused);
+
+        QVERIFY(recorder.urls.isEmpty());
+        QCOMPARE(fetched.load(), 0);
+        QTRY_COMPARE(gate->PendingCount(), 0);
+    }
+};
+
+YFZS_TEST_CLASS(NewWindowTest)
+#include "newwindow_test.moc"

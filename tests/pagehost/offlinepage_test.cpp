@@ -1,0 +1,150 @@
+#include "pagefixture.h"
+#include "testrunner.h"
+
+#include "htmlctrl.h"
+#include "offlinepage.h"
+
+#include <httplib.h>
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTcpServer>
+#include <QTest>
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+constexpr int kWaitMs = 15000;
+const char kToolHtml[] = "<!DOCTYPE html><title>工具页</title><body>tool page</body>";
+
+// A tool server on a fixed port that the test stops and starts like the real one.
+class RestartableServer
+{
+public:
+    explicit RestartableServer(quint16 port)
+        : m_port(port)
+    {
+    }
+    ~RestartableServer() { Stop(); }
+
+    bool Start()
+    {
+        m_server = std::make_unique<httplib::Server>();
+        m_server->Get("/CF20/CF_Index.aspx", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content(kToolHtml, "text/html; charset=utf-8");
+        });
+        if (!m_server->bind_to_port("127.0.0.1", m_port))
+            return false;
+        m_thread = std::thread([this] { m_server->listen_after_bind(); });
+        while (!m_server->is_running())
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return true;
+    }
+    void Stop()
+    {
+        if (!m_server)
+            return;
+        m_server->stop();
+        m_thread.join();
+        m_server.reset();
+    }
+    QString Url() const { return QStringLiteral("http://127.0.0.1:%1/CF20/CF_Index.aspx").arg(m_port); }
+
+private:
+    quint16 m_port;
+    std::unique_ptr<httplib::Server> m_server;
+    std::thread m_thread;
+};
+
+quint16 unusedPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    return probe.serverPort();
+}
+
+OfflinePage* offlinePageOf(PageFixture& f)
+{
+    return f.View()->findChild<OfflinePage*>();
+}
+
+} // namespace
+
+// The program's own offline page over the real engine: refused, failing and slow servers, and
+// the tool page coming back by itself.
+class OfflinePageTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void stoppedServerShowsOwnPageUntilItIsBack()
+    {
+        PageFixture f;
+        OfflinePage* offline = offlinePageOf(f);
+        QVERIFY(offline);
+        RestartableServer server(unusedPort());
+
+        f.View()->Navigate(server.Url());
+        QTRY_VERIFY_WITH_TIMEOUT(offline->IsShowing(), kWaitMs);
+        QCOMPARE(offline->FailedUrl(), QUrl(server.Url()));
+        QCOMPARE(offline->NextRetryMs(), 2000);
+        QCOMPARE(offline->geometry(), f.View()->rect());
+        QVERIFY(offline->findChild<QLabel*>() != nullptr);
+        bool messageShown = false;
+        for (QLabel* label : offline->findChildren<QLabel*>())
+            messageShown |= label->text() == u"无法连接工具服务器，正在重试…"_qs;
+        QVERIFY(messageShown);
+        // The next attempt fails as well and waits twice as long; the engine's error text is
+        // nowhere, not even behind the page.
+        QTRY_COMPARE_WITH_TIMEOUT(offline->NextRetryMs(), 4000, kWaitMs);
+        QVERIFY(!f.Eval(QStringLiteral("document.body ? document.body.innerText : ''")).toString().contains(u"ERR_"_qs));
+
+        QVERIFY(server.Start());
+        QTRY_VERIFY_WITH_TIMEOUT(!offline->IsShowing(), kWaitMs);
+        QCOMPARE(f.Eval(QStringLiteral("document.title")).toString(), u"工具页"_qs);
+
+        // Down again: the back-off starts from 2 s, and the button retries at once.
+        server.Stop();
+        f.View()->Refresh();
+        QTRY_VERIFY_WITH_TIMEOUT(offline->IsShowing(), kWaitMs);
+        QCOMPARE(offline->NextRetryMs(), 2000);
+        QVERIFY(server.Start());
+        QTest::mouseClick(offline->findChild<QPushButton*>(QStringLiteral("offlineRetry")), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!offline->IsShowing(), 1500);
+    }
+
+    void serverErrorsAndTimeOutsCountAsOffline()
+    {
+        PageFixture f;
+        OfflinePage* offline = offlinePageOf(f);
+        std::atomic<int> status{503};
+        f.Server().Get("/tool", [&status](const httplib::Request&, httplib::Response& res) {
+            res.status = status;
+            res.set_content(kToolHtml, "text/html; charset=utf-8");
+        });
+        f.View()->Navigate(f.Server().ToolUrl(QStringLiteral("/tool")));
+        QTRY_VERIFY_WITH_TIMEOUT(offline->IsShowing(), kWaitMs);
+        status = 200;
+        QTRY_VERIFY_WITH_TIMEOUT(!offline->IsShowing(), kWaitMs);
+
+        // A page that is merely missing is the page's own business.
+        f.Load(f.Server().ToolUrl(QStringLiteral("/nothing-here")));
+        QTest::qWait(300);
+        QVERIFY(!offline->IsShowing());
+
+        // A server that accepts but never answers.
+        f.Server().Get("/stalled", [](const httplib::Request&, httplib::Response& res) {
+            std::this_thread::sleep_for(std::chrono::seconds(3));
+            res.set_content(kToolHtml, "text/html; charset=utf-8");
+        });
+        offline->SetLoadTimeout(500);
+        f.View()->Navigate(f.Server().ToolUrl(QStringLiteral("/stalled")));
+        QTRY_VERIFY_WITH_TIMEOUT(offline->IsShowing(), kWaitMs);
+        QCOMPARE(offline->FailedUrl(), QUrl(f.Server().ToolUrl(QStringLiteral("/stalled"))));
+    }
+};
+
+YFZS_TEST_CLASS(OfflinePageTest)
+#include "offlinepage_test.moc"

@@ -1,0 +1,39 @@
+#include "pagefixture.h"
+#include "testfiles.h"
+#include "testrunner.h"
+
+#include "htmlctrl.h"
+#include "launcher.h"
+#include "messagebox.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+// RunExe tells a missing Wine apart from a wrong game folder.
+class RunExeTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void missingWineIsNamedNotTheGameFolder()
+    {
+        PageFixture f;
+        QTemporaryDir dir;
+        const QString game = dir.filePath(QStringLiteral("CF/QQLogin.exe"));
+        QVERIFY(writeFile(game, "MZ"));
+        const QByteArray savedPath = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(dir.path())); // no wine anywhere on it
+
+        MsgBox::SetNextAnswer(MsgBox::Ok);
+        QVERIFY(!f.View()->RunExe(game));
+        MsgBox::SetNextAnswer(MsgBox::Ok);
+        QVERIFY(!f.View()->RunExe(dir.filePath(QStringLiteral("CF/missing.exe"))));
+        qputenv("PATH", savedPath);
+        QCOMPARE(MsgBox::TakeAnsweredTexts(),
+                 QStringList({platform::WineMissingMessage(), u"游戏运行失败，请检查游戏目录是否正确！"_qs}));
+    }
+};
+
+YFZS_TEST_CLASS(RunExeTest)
+#include "runexe_test.moc"
