@@ -1,28 +1,6 @@
 #include "appfixture.h"
 
 #include <QFile>
-#include <QTcpSocket>
-
-bool QuietServiceHost::Start()
-{
-    connect(&m_server, &QTcpServer::newConnection, this, [this] {
-        while (QTcpSocket* socket = m_server.nextPendingConnection()) {
-            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            connect(socket, &QTcpSocket::readyRead, socket, [socket] {
-                socket->readAll();
-                // "^11", length, a field, the flag "0", "~", and the two closing zero bytes.
-                socket->write(QByteArray("^11\x11" "0000000024\x11-\x11" "0\x11~\0\0", 22));
-                socket->disconnectFromHost();
-            });
-        }
-    });
-    return m_server.listen(QHostAddress::LocalHost);
-}
-
-quint16 QuietServiceHost::Port() const
-{
-    return m_server.serverPort();
-}
 
 FileGuard::FileGuard(QString path)
     : m_path(std::move(path))

@@ -1,24 +1,11 @@
 #pragma once
-// Pieces the main-window tests share: a service host that keeps start-up quiet, and guards that
-// put files and environment variables back as they were.
+// Guards the main-window tests share: they put files and environment variables back as they were.
 
 #include <QByteArray>
 #include <QHash>
 #include <QString>
-#include <QTcpServer>
 
 #include <optional>
-
-// Tells every start-up update check "no newer version", so the program starts without a box.
-class QuietServiceHost : public QObject
-{
-public:
-    bool Start();
-    quint16 Port() const;
-
-private:
-    QTcpServer m_server;
-};
 
 // A file (config.ini beside the test program, say) removed for the test and restored afterwards.
 class FileGuard

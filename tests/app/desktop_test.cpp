@@ -1,4 +1,5 @@
 #include "appfixture.h"
+#include "fakeservicehost.h"
 #include "testfiles.h"
 #include "testrunner.h"
 
@@ -18,7 +19,6 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -172,7 +172,7 @@ class DesktopTest : public QObject
 
 private:
     QTemporaryDir m_dir;
-    QuietServiceHost m_service;
+    FakeServiceHost m_service{FakeServiceHost::Quiet()};
     quint16 m_closedPort = 0;
     QString m_exe;
 
@@ -184,7 +184,7 @@ private:
         for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR"})
             env.remove(QString::fromLatin1(name));
         env.insert(QStringLiteral("QX77_HOST"), QStringLiteral("127.0.0.1"));
-        env.insert(QStringLiteral("QX77_SERVICE_PORT"), QString::number(servicePort ? servicePort : m_service.Port()));
+        env.insert(QStringLiteral("QX77_SERVICE_PORT"), QString::number(servicePort ? servicePort : m_service.port()));
         // Nothing listens there: the program shows its own offline page, which is all these
         // cases need of the body.
         env.insert(QStringLiteral("QX77_TOOL_PORT"), QString::number(m_closedPort));
@@ -221,11 +221,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        QVERIFY(m_service.Start());
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost));
-        m_closedPort = probe.serverPort();
-        probe.close();
+        m_closedPort = FakeServiceHost::closedPort();
         QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("program")));
         QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("home")));
         m_exe = m_dir.filePath(QStringLiteral("program/YFZS"));

@@ -1,6 +1,9 @@
 #include "appfixture.h"
+#include "fakeservicehost.h"
+#include "httpfixture.h"
 #include "testfiles.h"
 #include "testrunner.h"
+#include "zipbuilder.h"
 
 #include "mainwindow.h"
 
@@ -15,8 +18,6 @@
 #include <QHash>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -42,89 +43,10 @@ bool waitUntil(Pred done, int ms = 15000)
     return true;
 }
 
-quint32 crc32(const QByteArray& data)
-{
-    quint32 crc = 0xFFFFFFFFu;
-    for (char c : data) {
-        crc ^= quint8(c);
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
-
-// A ZIP archive with stored (uncompressed) entries, enough for packs of a few small files.
-QByteArray storedZip(const QList<QPair<QByteArray, QByteArray>>& files)
-{
-    auto le16 = [](QByteArray& out, quint16 v) { out += char(v & 0xFF), out += char(v >> 8); };
-    auto le32 = [&](QByteArray& out, quint32 v) { le16(out, quint16(v & 0xFFFF)), le16(out, quint16(v >> 16)); };
-    QByteArray body, central;
-    for (const auto& [name, data] : files) {
-        const quint32 offset = quint32(body.size());
-        const quint32 crc = crc32(data);
-        le32(body, 0x04034b50), le16(body, 10), le16(body, 0), le16(body, 0), le32(body, 0x5A8A6000);
-        le32(body, crc), le32(body, quint32(data.size())), le32(body, quint32(data.size()));
-        le16(body, quint16(name.size())), le16(body, 0);
-        body += name + data;
-        le32(central, 0x02014b50), le16(central, 20), le16(central, 10), le16(central, 0), le16(central, 0);
-        le32(central, 0x5A8A6000), le32(central, crc), le32(central, quint32(data.size()));
-        le32(central, quint32(data.size())), le16(central, quint16(name.size())), le16(central, 0);
-        le16(central, 0), le16(central, 0), le16(central, 0), le32(central, 0x20), le32(central, offset);
-        central += name;
-    }
-    QByteArray end;
-    le32(end, 0x06054b50), le16(end, 0), le16(end, 0), le16(end, quint16(files.size()));
-    le16(end, quint16(files.size())), le32(end, quint32(central.size())), le32(end, quint32(body.size()));
-    le16(end, 0);
-    return body + central + end;
-}
-
-// Archives by path on loopback, 404 for anything else; notes the paths asked for.
-class ArchiveServer : public QObject
-{
-public:
-    bool Start()
-    {
-        connect(&m_server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
-                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-                connect(socket, &QTcpSocket::readyRead, this, [this, socket] { OnRead(socket); });
-            }
-        });
-        return m_server.listen(QHostAddress::LocalHost);
-    }
-    quint16 Port() const { return m_server.serverPort(); }
-
-    QHash<QString, QByteArray> files;
-    QStringList requests;
-
-private:
-    void OnRead(QTcpSocket* socket)
-    {
-        QByteArray& request = m_buffers[socket];
-        request += socket->readAll();
-        if (!request.contains("\r\n\r\n"))
-            return;
-        const QString path = QString::fromLatin1(request.left(request.indexOf("\r\n")).split(' ').value(1));
-        m_buffers.remove(socket);
-        requests << path;
-        const auto file = files.constFind(path);
-        if (file == files.cend())
-            socket->write("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
-        else
-            socket->write("HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(file->size())
-                          + "\r\nConnection: close\r\n\r\n" + *file);
-        socket->disconnectFromHost();
-    }
-
-    QTcpServer m_server;
-    QHash<QTcpSocket*, QByteArray> m_buffers;
-};
-
-const QByteArray kPackUi = storedZip({{"readme.txt", "ui pack"}, {"skin/a.png", "png"}});
-const QByteArray kPackMark = storedZip({{"mark.txt", "mark pack"}});
-const QByteArray kPackRez = storedZip({{"rez.txt", "rez pack"}});
-const QByteArray kRepairArchive = storedZip({{"readme.txt", "repaired"}, {"bin/game.dll", "dll"}});
+const QByteArray kPackUi = ZipBuilder().AddFile("readme.txt", "ui pack").AddFile("skin/a.png", "png").Bytes();
+const QByteArray kPackMark = ZipBuilder().AddFile("mark.txt", "mark pack").Bytes();
+const QByteArray kPackRez = ZipBuilder().AddFile("rez.txt", "rez pack").Bytes();
+const QByteArray kRepairArchive = ZipBuilder().AddFile("readme.txt", "repaired").AddFile("bin/game.dll", "dll").Bytes();
 
 } // namespace
 
@@ -135,8 +57,8 @@ class LinkFlowInProcessTest : public QObject
     Q_OBJECT
 
 private:
-    ArchiveServer m_http;
-    QuietServiceHost m_service;
+    LoopbackHttpServer m_http;
+    FakeServiceHost m_service{FakeServiceHost::Quiet()};
     QTemporaryDir m_root;
     std::unique_ptr<EnvGuard> m_env;
     QString m_game;
@@ -158,11 +80,11 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_root.isValid());
-        QVERIFY(m_http.Start() && m_service.Start());
+        QVERIFY(m_http.Start());
         m_env = std::make_unique<EnvGuard>();
         m_env->Set("QX77_HOST", "127.0.0.1");
         m_env->Set("QX77_TOOL_PORT", QByteArray::number(m_http.Port()));
-        m_env->Set("QX77_SERVICE_PORT", QByteArray::number(m_service.Port()));
+        m_env->Set("QX77_SERVICE_PORT", QByteArray::number(m_service.port()));
         m_env->Set("XDG_DATA_HOME", QFile::encodeName(m_root.filePath(QStringLiteral("data"))));
         m_env->Set("XDG_CONFIG_HOME", QFile::encodeName(m_root.filePath(QStringLiteral("config"))));
         m_env->Set("WINEPREFIX", QFile::encodeName(m_root.filePath(QStringLiteral("wine")))); // no game key
@@ -203,8 +125,8 @@ private Q_SLOTS:
         DEZIRUdu window;
         window.OnInitDialog();
         const QString base = QStringLiteral("VEDERU77://127.0.0.1:%1/packs/").arg(m_http.Port());
-        m_http.files.insert(QStringLiteral("/packs/ui.zip"), kPackUi);
-        m_http.requests.clear();
+        m_http.Put("/packs/ui.zip", kPackUi);
+        m_http.ClearLog();
 
         const struct {
             QString link;
@@ -220,12 +142,12 @@ private Q_SLOTS:
             window.OnCopyData(bad.link);
             QCOMPARE(MsgBox::TakeAnsweredTexts(), QStringList{bad.message});
         }
-        QCOMPARE(m_http.requests, QStringList());
+        QCOMPARE(m_http.Paths(), QStringList());
 
         MsgBox::SetNextAnswer(MsgBox::Ok);
         window.OnCopyData(base + QStringLiteral("ui.zip&2"));
         QCOMPARE(MsgBox::TakeAnsweredTexts(), QStringList{kInstalled});
-        QVERIFY(m_http.requests.contains(QStringLiteral("/packs/ui.zip")));
+        QVERIFY(m_http.Paths().contains(QStringLiteral("/packs/ui.zip")));
         QCOMPARE(readFile(m_game + QStringLiteral("/rez/UI/readme.txt")), QByteArray("ui pack"));
         QCOMPARE(readFile(m_game + QStringLiteral("/rez/UI/skin/a.png")), QByteArray("png"));
         QCOMPARE(readFile(downloads(QStringLiteral("ui.zip"))), kPackUi);
@@ -241,19 +163,19 @@ private Q_SLOTS:
     {
         DEZIRUdu window;
         window.OnInitDialog();
-        m_http.files.insert(QStringLiteral("/cftoolweb/yxxf.zip"), kRepairArchive);
-        m_http.requests.clear();
+        m_http.Put("/cftoolweb/yxxf.zip", kRepairArchive);
+        m_http.ClearLog();
 
         MsgBox::SetNextAnswer(MsgBox::Ok);
         window.OnRepair();
         QCOMPARE(MsgBox::TakeAnsweredTexts(), QStringList{kRepaired});
-        QVERIFY(m_http.requests.contains(QStringLiteral("/cftoolweb/yxxf.zip")));
+        QVERIFY(m_http.Paths().contains(QStringLiteral("/cftoolweb/yxxf.zip")));
         QCOMPARE(readFile(m_game + QStringLiteral("/readme.txt")), QByteArray("repaired"));
         QCOMPARE(readFile(m_game + QStringLiteral("/bin/game.dll")), QByteArray("dll"));
         QCOMPARE(readFile(m_game + QStringLiteral("/QQLogin.exe")), QByteArray("game"));
         QCOMPARE(readFile(downloads(QStringLiteral("yxxf.zip"))), kRepairArchive);
 
-        m_http.files.remove(QStringLiteral("/cftoolweb/yxxf.zip"));
+        m_http.Remove("/cftoolweb/yxxf.zip");
         QTimer closer;
         QStringList texts;
         connect(&closer, &QTimer::timeout, this, [&] {
@@ -282,8 +204,8 @@ class LinkFlowProcessTest : public QObject
     Q_OBJECT
 
 private:
-    ArchiveServer m_http;
-    QuietServiceHost m_service;
+    LoopbackHttpServer m_http;
+    FakeServiceHost m_service{FakeServiceHost::Quiet()};
     QTemporaryDir m_root;
     QString m_game;
     QProcess m_xvfb;
@@ -299,7 +221,7 @@ private:
         env.insert(QStringLiteral("WINEPREFIX"), home + QStringLiteral("/wine"));
         env.insert(QStringLiteral("QX77_HOST"), QStringLiteral("127.0.0.1"));
         env.insert(QStringLiteral("QX77_TOOL_PORT"), QString::number(m_http.Port()));
-        env.insert(QStringLiteral("QX77_SERVICE_PORT"), QString::number(m_service.Port()));
+        env.insert(QStringLiteral("QX77_SERVICE_PORT"), QString::number(m_service.port()));
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
         if (!m_display.isEmpty())
             env.insert(QStringLiteral("DISPLAY"), m_display);
@@ -402,10 +324,10 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_root.isValid());
-        QVERIFY(m_http.Start() && m_service.Start());
-        m_http.files.insert(QStringLiteral("/packs/ui.zip"), kPackUi);
-        m_http.files.insert(QStringLiteral("/packs/mark.zip"), kPackMark);
-        m_http.files.insert(QStringLiteral("/packs/rez.zip"), kPackRez);
+        QVERIFY(m_http.Start());
+        m_http.Put("/packs/ui.zip", kPackUi);
+        m_http.Put("/packs/mark.zip", kPackMark);
+        m_http.Put("/packs/rez.zip", kPackRez);
         m_game = m_root.filePath(QStringLiteral("game"));
         QVERIFY(writeFile(m_game + QStringLiteral("/QQLogin.exe"), "game"));
         QVERIFY(QDir().mkpath(m_game + QStringLiteral("/rez")));
@@ -472,11 +394,12 @@ private Q_SLOTS:
             QString file; // what the pack's file lands as
             QByteArray content;
             QString section, key;
+            QByteArray archive;
         } packs[] = {
             {QStringLiteral("ui.zip"), QStringLiteral("2"), QStringLiteral("/rez/UI/readme.txt"), "ui pack",
-             QStringLiteral("yxbjsetep"), QStringLiteral("yxbj")},
+             QStringLiteral("yxbjsetep"), QStringLiteral("yxbj"), kPackUi},
             {QStringLiteral("mark.zip"), QStringLiteral("1"), QStringLiteral("/rez/UI/Mark/mark.txt"),
-             "mark pack", QStringLiteral("jstbsetep"), QStringLiteral("jstb")},
+             "mark pack", QStringLiteral("jstbsetep"), QStringLiteral("jstb"), kPackMark},
         };
         for (const auto& pack : packs) {
             auto second = start(exe, {link(pack.name, pack.type)}, QStringLiteral("offscreen"));
@@ -484,8 +407,7 @@ private Q_SLOTS:
             QVERIFY(waitUntil([&] { return !(boxes = messageBoxes()).isEmpty(); }));
             // The work is done and the box waits; the second start is still held.
             QCOMPARE(readFile(m_game + pack.file), pack.content);
-            QCOMPARE(readFile(program + QStringLiteral("/Downloads/") + pack.name),
-                     m_http.files.value(u"/packs/"_qs + pack.name));
+            QCOMPARE(readFile(program + QStringLiteral("/Downloads/") + pack.name), pack.archive);
             QCOMPARE(ReadIniString(program + QStringLiteral("/config.ini"), pack.section, pack.key,
                                    QStringLiteral("absent")),
                      QString());

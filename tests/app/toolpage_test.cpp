@@ -9,6 +9,7 @@
 #include "programdir.h"
 #include "settingskeys.h"
 #include "appfixture.h"
+#include "testfiles.h"
 #include "testrunner.h"
 #include "toolpagefixture.h"
 
@@ -35,12 +36,6 @@ QStringList FilesBelow(const QString& root)
         files.append(QDir(root).relativeFilePath(it.next()));
     files.sort();
     return files;
-}
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QString ConfigValue(QLatin1String section, QLatin1String key)
@@ -121,9 +116,9 @@ private slots:
             QTRY_COMPARE_WITH_TIMEOUT(CardState(page, name), QStringLiteral("已下载"), kPageTimeoutMs);
         for (const QString& file : {QStringLiteral("mark_red.zip"), QStringLiteral("skin_blue.zip"),
                                     QStringLiteral("res_clear.zip")}) {
-            const QByteArray served = ReadAll(DataDir() + QStringLiteral("/packs/") + file);
+            const QByteArray served = readFile(DataDir() + QStringLiteral("/packs/") + file);
             QVERIFY(!served.isEmpty());
-            QCOMPARE(ReadAll(DownloadPath(file)), served);
+            QCOMPARE(readFile(DownloadPath(file)), served);
         }
         QVERIFY(!QFileInfo::exists(DownloadPath(QStringLiteral("mark_green.zip"))));
         QCOMPARE(RunJs(page, OnCard(kRedMarks, QStringLiteral("c.querySelector('.install').hidden"))).toBool(), false);
@@ -139,7 +134,7 @@ private slots:
                               QStringLiteral("rez/UI/Mark/Mark_02.png"), QStringLiteral("rez/UI/Mark/readme.txt"),
                               QStringLiteral("rez/UI/skin.txt"), QStringLiteral("rez/pack.txt")}));
         QCOMPARE(QImage(GameDir() + QStringLiteral("/rez/UI/Mark/Mark_01.png")).size(), QSize(64, 64));
-        QCOMPARE(ReadAll(GameDir() + QStringLiteral("/rez/Sound/footstep.txt")), QByteArray("footstep volume +20%\r\n"));
+        QCOMPARE(readFile(GameDir() + QStringLiteral("/rez/Sound/footstep.txt")), QByteArray("footstep volume +20%\r\n"));
 
         // After a reload the page still knows what is installed.
         QSignalSpy reloaded(window->BrowserView(), &QWebEngineView::loadFinished);

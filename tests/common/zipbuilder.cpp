@@ -1,6 +1,7 @@
 #include "zipbuilder.h"
 
 #include <QFile>
+#include <QTemporaryDir>
 
 #include <minizip/zip.h>
 
@@ -91,4 +92,14 @@ bool WriteOversizedArchive(const QString& path)
         zip.Add(entry);
     }
     return zip.Write(path);
+}
+
+QByteArray ZipBuilder::Bytes() const
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("made.zip"));
+    QFile file(path);
+    if (!dir.isValid() || !Write(path) || !file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
 }

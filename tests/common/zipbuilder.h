@@ -26,6 +26,8 @@ public:
     ZipBuilder& AddFile(const QByteArray& name, const QByteArray& data);
     ZipBuilder& AddFolder(const QByteArray& name);
     bool Write(const QString& path) const;
+    // The archive's bytes, for a server to send; empty when it could not be made.
+    QByteArray Bytes() const;
 
 private:
     QList<ZipEntryFixture> m_entries;

@@ -1,3 +1,4 @@
+#include "httpfixture.h"
 #include "testfiles.h"
 #include "testrunner.h"
 
@@ -11,11 +12,8 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QHash>
 #include <QMutex>
 #include <QPointer>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -30,97 +28,13 @@ const QString kDownloadError = QStringLiteral("下载出错");
 const QString kUnpackError = QStringLiteral("解压出错");
 const QString kNoGameDir = QStringLiteral("未指定游戏目录");
 
-// A small HTTP server on loopback, run by the test thread's event loop (the dialog's modal loop
-// serves it while the worker downloads). Unknown paths get 404.
-class PackServer : public QObject
-{
-public:
-    struct Route
-    {
-        QByteArray body;
-        bool sendLength = true;
-        bool trickle = false; // sends 1 KiB every 30 ms of an announced 64 MiB, never finishing
-    };
-
-    bool Start()
-    {
-        connect(&m_server, &QTcpServer::newConnection, this, &PackServer::OnConnection);
-        return m_server.listen(QHostAddress::LocalHost);
-    }
-    QString Base() const { return QStringLiteral("127.0.0.1:%1").arg(m_server.serverPort()); }
-    void Set(const QString& path, const Route& route) { m_routes[path] = route; }
-    void Clear()
-    {
-        m_routes.clear();
-        requests.clear();
-        trickled = 0;
-    }
-
-    QStringList requests;
-    qint64 trickled = 0;
-
-private:
-    void OnConnection()
-    {
-        while (QTcpSocket* socket = m_server.nextPendingConnection()) {
-            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            connect(socket, &QTcpSocket::readyRead, this, [this, socket] { OnRead(socket); });
-        }
-    }
-
-    void OnRead(QTcpSocket* socket)
-    {
-        QByteArray& request = m_buffers[socket];
-        request += socket->readAll();
-        if (!request.contains("\r\n\r\n"))
-            return;
-        const QString path = QString::fromLatin1(request.left(request.indexOf("\r\n")).split(' ').value(1));
-        m_buffers.remove(socket);
-        requests << path;
-
-        const auto route = m_routes.constFind(path);
-        if (route == m_routes.cend()) {
-            socket->write("HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\nConnection: close\r\n\r\nnot found");
-            socket->disconnectFromHost();
-            return;
-        }
-        if (route->trickle) {
-            socket->write("HTTP/1.1 200 OK\r\nContent-Length: 67108864\r\nConnection: close\r\n\r\n");
-            auto* timer = new QTimer(socket);
-            connect(timer, &QTimer::timeout, socket, [this, socket] {
-                if (socket->state() == QAbstractSocket::ConnectedState)
-                    trickled += socket->write(QByteArray(1024, 'x'));
-            });
-            timer->start(30);
-            return;
-        }
-        QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: application/zip\r\nConnection: close\r\n";
-        if (route->sendLength)
-            head += "Content-Length: " + QByteArray::number(route->body.size()) + "\r\n";
-        socket->write(head + "\r\n" + route->body);
-        socket->disconnectFromHost();
-    }
-
-    QTcpServer m_server;
-    QHash<QString, Route> m_routes;
-    QHash<QTcpSocket*, QByteArray> m_buffers;
-};
-
 // A pack of a few files, a sub-folder among them; big enough for several progress steps.
-QByteArray makeArchive(const QString& folder, const QByteArray& tag)
+QByteArray makeArchive(const QByteArray& tag)
 {
     QByteArray filler;
     for (int i = 0; i < 40000; ++i)
         filler += QByteArray::number(i * 2654435761u); // poorly compressible text
-    const QString path = folder + QStringLiteral("/made.zip");
-    ZipBuilder()
-        .AddFile("readme.txt", "pack " + tag)
-        .AddFolder("sub/")
-        .AddFile("sub/big.bin", filler)
-        .Write(path);
-    const QByteArray bytes = readFile(path);
-    QFile::remove(path);
-    return bytes;
+    return ZipBuilder().AddFile("readme.txt", "pack " + tag).AddFolder("sub/").AddFile("sub/big.bin", filler).Bytes();
 }
 
 } // namespace
@@ -130,7 +44,7 @@ class OnlineDlgTest : public QObject
     Q_OBJECT
 
 private:
-    PackServer m_server;
+    LoopbackHttpServer m_server;
     std::unique_ptr<QTemporaryDir> m_root;
     QString m_programDir; // ends with '/'
     QString m_gameDir;
@@ -189,7 +103,7 @@ private:
         return m_positions;
     }
 
-    QString pack(const QString& name) const { return m_server.Base() + QStringLiteral("/packs/") + name; }
+    QString pack(const QString& name) const { return m_server.Authority() + QStringLiteral("/packs/") + name; }
     QString download(const QString& name) const { return m_programDir + QStringLiteral("Downloads/") + name; }
 
 private Q_SLOTS:
@@ -208,7 +122,7 @@ private Q_SLOTS:
         QVERIFY(writeFile(m_gameDir + QStringLiteral("/QQLogin.exe"), "game"));
         QVERIFY(QDir().mkpath(m_gameDir + QStringLiteral("/rez")));
         m_server.Clear();
-        m_pack = makeArchive(m_root->path(), "one");
+        m_pack = makeArchive("one");
         QVERIFY(m_pack.size() > 100000);
         m_positions.clear();
         m_texts.clear();
@@ -259,7 +173,7 @@ private Q_SLOTS:
         QVERIFY(WriteIniString(config, section, key, QStringLiteral("old.png")));
         QVERIFY(WriteIniString(config, QStringLiteral("CF Info"), QStringLiteral("FOLDER"), m_gameDir));
 
-        m_server.Set(QStringLiteral("/packs/ui.zip"), {m_pack});
+        m_server.Put("/packs/ui.zip", m_pack);
         auto d = makeDialog(pack(QStringLiteral("ui.zip")), QStringLiteral("0"), QStringLiteral("ui.zip"), type);
         MsgBox::SetNextAnswer(MsgBox::Ok);
         run(*d);
@@ -284,7 +198,7 @@ private Q_SLOTS:
     // An unknown kind still downloads and reports success, but unpacks nothing and clears no marker.
     void unknownKindOnlyDownloads()
     {
-        m_server.Set(QStringLiteral("/packs/ui.zip"), {m_pack});
+        m_server.Put("/packs/ui.zip", m_pack);
         auto d = makeDialog(pack(QStringLiteral("ui.zip")), QStringLiteral("0"), QStringLiteral("ui.zip"),
                             QStringLiteral("4"));
         MsgBox::SetNextAnswer(MsgBox::Ok);
@@ -307,7 +221,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, repairFlag);
         QVERIFY(writeFile(download(QStringLiteral("ui.zip")), QByteArray(m_pack.size() + 5000, 'o')));
-        m_server.Set(QStringLiteral("/packs/ui.zip"), {m_pack});
+        m_server.Put("/packs/ui.zip", m_pack);
         const QString url = repairFlag == u"1" ? u"http://"_qs + pack(u"ui.zip"_qs) : pack(u"ui.zip"_qs);
         auto d = makeDialog(url, repairFlag, QStringLiteral("ui.zip"), QStringLiteral("2"));
         MsgBox::SetNextAnswer(MsgBox::Ok);
@@ -320,13 +234,13 @@ private Q_SLOTS:
     void repairUnpacksOverTheGameFolder()
     {
         QVERIFY(writeFile(m_gameDir + QStringLiteral("/readme.txt"), "damaged"));
-        m_server.Set(QStringLiteral("/cftoolweb/yxxf.zip"), {m_pack});
-        auto d = makeDialog(u"http://"_qs + m_server.Base() + u"/cftoolweb/yxxf.zip"_qs, QStringLiteral("1"),
+        m_server.Put("/cftoolweb/yxxf.zip", m_pack);
+        auto d = makeDialog(u"http://"_qs + m_server.Authority() + u"/cftoolweb/yxxf.zip"_qs, QStringLiteral("1"),
                             QStringLiteral("yxxf.zip"), QString());
         MsgBox::SetNextAnswer(MsgBox::Ok);
         run(*d);
         QCOMPARE(m_texts, QStringList{kRepaired});
-        QCOMPARE(m_server.requests, QStringList{u"/cftoolweb/yxxf.zip"_qs});
+        QCOMPARE(m_server.Paths(), QStringList{u"/cftoolweb/yxxf.zip"_qs});
         QCOMPARE(readFile(m_gameDir + QStringLiteral("/readme.txt")), QByteArray("pack one"));
         QCOMPARE(readFile(m_gameDir + QStringLiteral("/QQLogin.exe")), QByteArray("game"));
         QCOMPARE(readFile(download(QStringLiteral("yxxf.zip"))), m_pack);
@@ -366,7 +280,7 @@ private Q_SLOTS:
         });
         QVERIFY(openAfterMessage);
         QCOMPARE(m_texts, QStringList{kDownloadError});
-        QCOMPARE(m_server.requests, QStringList{u"/packs/missing.zip"_qs});
+        QCOMPARE(m_server.Paths(), QStringList{u"/packs/missing.zip"_qs});
         if (repairFlag == u"1")
             QVERIFY(!QFile::exists(download(fileName)));
         QVERIFY(!QFile::exists(m_gameDir + QStringLiteral("/rez/UI")));
@@ -376,7 +290,9 @@ private Q_SLOTS:
     // Without a length the bar stays at its start through the whole download.
     void unknownLengthKeepsTheBarAtItsStart()
     {
-        m_server.Set(QStringLiteral("/packs/ui.zip"), {m_pack, false});
+        TestResource unsized(m_pack);
+        unsized.sendLength = false;
+        m_server.Put("/packs/ui.zip", unsized);
         auto d = makeDialog(pack(QStringLiteral("ui.zip")), QStringLiteral("0"), QStringLiteral("ui.zip"),
                             QStringLiteral("2"));
         MsgBox::SetNextAnswer(MsgBox::Ok);
@@ -409,7 +325,7 @@ private Q_SLOTS:
         QFETCH(QString, repairFlag);
         QByteArray broken = m_pack;
         broken.truncate(broken.size() / 2); // the central directory is gone
-        m_server.Set(QStringLiteral("/packs/ui.zip"), {broken});
+        m_server.Put("/packs/ui.zip", broken);
         const QString url = pack(QStringLiteral("ui.zip"));
         auto d = makeDialog(repairFlag == u"1" ? u"http://"_qs + url : url, repairFlag, u"ui.zip"_qs, u"2"_qs);
         MsgBox::SetNextAnswer(MsgBox::Ok);
@@ -463,13 +379,13 @@ private Q_SLOTS:
     {
         QFETCH(QString, repairFlag);
         m_gameDir.clear();
-        m_server.Set(QStringLiteral("/packs/ui.zip"), {m_pack});
+        m_server.Put("/packs/ui.zip", m_pack);
         const QString url = pack(QStringLiteral("ui.zip"));
         auto d = makeDialog(repairFlag == u"1" ? u"http://"_qs + url : url, repairFlag, u"ui.zip"_qs, u"2"_qs);
         MsgBox::SetNextAnswer(MsgBox::Ok);
         run(*d);
         QCOMPARE(m_texts, QStringList{kNoGameDir});
-        QCOMPARE(m_server.requests, QStringList());
+        QCOMPARE(m_server.Paths(), QStringList());
         QVERIFY(!QFile::exists(download(QStringLiteral("ui.zip"))));
         QVERIFY(!QFile::exists(m_programDir + QStringLiteral("config.ini")));
     }
@@ -478,19 +394,26 @@ private Q_SLOTS:
     // ended, no message follows, nothing is unpacked, and the dialog can be destroyed at once.
     void closingDuringADownloadStopsIt()
     {
-        m_server.Set(QStringLiteral("/packs/slow.zip"), {QByteArray(), true, true});
+        // 1 KiB every 30 ms of an announced 64 MiB: it would take minutes to finish.
+        TestResource trickle(QByteArray(2 * 1024 * 1024, 'x'));
+        trickle.declaredLength = 67108864;
+        trickle.pieceSize = 1024;
+        trickle.pieceDelayMs = 30;
+        m_server.Put("/packs/slow.zip", trickle);
         auto d = makeDialog(pack(QStringLiteral("slow.zip")), QStringLiteral("0"), QStringLiteral("slow.zip"),
                             QStringLiteral("2"));
         run(*d, [&](COnlineDlg& dlg) {
-            if (m_server.trickled >= 4096 && dlg.isVisible())
+            if (m_server.BytesSent() >= 4096 && dlg.isVisible())
                 dlg.reject();
         });
         QCOMPARE(m_texts, QStringList());
         d.reset();
-        const qint64 sent = m_server.trickled;
         QTest::qWait(200);
         QCOMPARE(m_texts + MsgBox::TakeAnsweredTexts(), QStringList());
-        QVERIFY(sent < 67108864);
+        // The connection is gone: the server feeds nobody any more.
+        const qint64 sent = m_server.BytesSent();
+        QTest::qWait(200);
+        QCOMPARE(m_server.BytesSent(), sent);
         QVERIFY(!QFile::exists(m_gameDir + QStringLiteral("/rez/UI")));
         QVERIFY(!QFile::exists(m_programDir + QStringLiteral("config.ini")));
     }

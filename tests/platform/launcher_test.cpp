@@ -1,3 +1,4 @@
+#include "testfiles.h"
 #include "testrunner.h"
 
 #include "launcher.h"
@@ -19,14 +20,10 @@ const QByteArray kRecorder =
     "  printf 'prefix=%s\\n' \"$WINEPREFIX\"; printf 'cwd=%s\\n' \"$(pwd)\"; } > \"$YFZS_LAUNCH_LOG.tmp\"\n"
     "mv \"$YFZS_LAUNCH_LOG.tmp\" \"$YFZS_LAUNCH_LOG\"\n";
 
-void writeFile(const QString& path, const QByteArray& bytes, bool executable = false)
+void writeExecutable(const QString& path, const QByteArray& bytes)
 {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-    f.close();
-    if (executable)
-        QVERIFY(f.setPermissions(f.permissions() | QFile::ExeOwner | QFile::ExeUser));
+    QVERIFY(writeFile(path, bytes));
+    QVERIFY(QFile::setPermissions(path, QFile::permissions(path) | QFile::ExeOwner | QFile::ExeUser));
 }
 
 } // namespace
@@ -73,13 +70,13 @@ private Q_SLOTS:
         QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("prefix/drive_c/Games/CF")));
         QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("prefix/dosdevices")));
         QVERIFY(QFile::link(QStringLiteral("../drive_c"), path("prefix/dosdevices/c:")));
-        writeFile(path("bin/wine"), kRecorder, true);
-        writeFile(path("bin/xdg-open"), kRecorder, true);
-        writeFile(path("prefix/drive_c/Games/CF/QQLogin.exe"), "MZ");
-        writeFile(path("tool.sh"), kRecorder, true);
-        writeFile(path("notes.txt"), "text");
-        writeFile(path("marked.txt"), "executable bit, no program", true);
-        writeFile(path("run.BAT"), "@echo off");
+        writeExecutable(path("bin/wine"), kRecorder);
+        writeExecutable(path("bin/xdg-open"), kRecorder);
+        QVERIFY(writeFile(path("prefix/drive_c/Games/CF/QQLogin.exe"), "MZ"));
+        writeExecutable(path("tool.sh"), kRecorder);
+        QVERIFY(writeFile(path("notes.txt"), "text"));
+        writeExecutable(path("marked.txt"), "executable bit, no program");
+        QVERIFY(writeFile(path("run.BAT"), "@echo off"));
 
         m_savedPath = qgetenv("PATH");
         m_savedPrefix = qgetenv("WINEPREFIX");

@@ -1,3 +1,4 @@
+#include "testfiles.h"
 #include "testrunner.h"
 
 #include "registry.h"
@@ -10,13 +11,6 @@
 using namespace platform;
 
 namespace {
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
 
 // As Wine writes it: escaped key names, time stamps, option lines, every value type.
 const QByteArray kSystemReg =
@@ -84,8 +78,8 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_prefix.isValid());
-        writeFile(m_prefix.filePath(QStringLiteral("system.reg")), kSystemReg);
-        writeFile(m_prefix.filePath(QStringLiteral("user.reg")), kUserReg);
+        QVERIFY(writeFile(m_prefix.filePath(QStringLiteral("system.reg")), kSystemReg));
+        QVERIFY(writeFile(m_prefix.filePath(QStringLiteral("user.reg")), kUserReg));
         // The layout a real prefix has: dosdevices/c: links to ../drive_c.
         QVERIFY(QDir(prefix()).mkpath(QStringLiteral("drive_c/Games/CF/rez")));
         QVERIFY(QDir(prefix()).mkpath(QStringLiteral("dosdevices")));
@@ -162,11 +156,11 @@ private Q_SLOTS:
     void win64PrefixSeesTheRedirectedKeyFirst()
     {
         QTemporaryDir dir;
-        writeFile(dir.filePath(QStringLiteral("system.reg")),
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("system.reg")),
                   "WINE REGISTRY Version 2\n#arch=win64\n\n"
                   "[Software\\\\Tencent\\\\CrossFire] 1\n\"InstallPath\"=\"C:\\\\64\"\n\n"
                   "[Software\\\\Wow6432Node\\\\Tencent\\\\CrossFire] 1\n\"InstallPath\"=\"C:\\\\32\"\n\n"
-                  "[Software\\\\Wine] 1\n\"Version\"=\"shared\"\n");
+                  "[Software\\\\Wine] 1\n\"Version\"=\"shared\"\n"));
         QCOMPARE(RegistryLookup(kLocalMachine, u"Software\\Tencent\\CrossFire", u"InstallPath", dir.path()).text,
                  std::optional<QString>(u"C:\\32"_qs));
         QCOMPARE(RegistryLookup(kLocalMachine, u"Software\\Wine", u"Version", dir.path()).text,
@@ -205,9 +199,9 @@ private Q_SLOTS:
         // The page's buffer holds 4095 units and the terminator; a longer text gives "".
         QTemporaryDir big;
         const QByteArray fits(4095, 'a');
-        writeFile(big.filePath(QStringLiteral("user.reg")),
+        QVERIFY(writeFile(big.filePath(QStringLiteral("user.reg")),
                   "WINE REGISTRY Version 2\n\n[Software\\\\Big] 1\n\"fits\"=\"" + fits + "\"\n\"over\"=\"" + fits
-                      + "b\"\n");
+                      + "b\"\n"));
         qputenv("WINEPREFIX", big.path().toUtf8());
         QCOMPARE(RegistryReadString(kCurrentUser, u"Software\\Big"_qs, u"fits"_qs).size(), 4095);
         QCOMPARE(RegistryReadString(kCurrentUser, u"Software\\Big"_qs, u"over"_qs), QString());

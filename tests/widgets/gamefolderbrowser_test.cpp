@@ -1,3 +1,4 @@
+#include "testfiles.h"
 #include "testrunner.h"
 
 #include "gamefolderbrowser.h"
@@ -10,16 +11,6 @@
 #include <QTest>
 
 Q_DECLARE_METATYPE(GameFolderVariant)
-
-namespace {
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-} // namespace
 
 class GameFolderBrowserTest : public QObject
 {

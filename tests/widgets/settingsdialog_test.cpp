@@ -1,3 +1,4 @@
+#include "testfiles.h"
 #include "testrunner.h"
 
 #include "autostart.h"
@@ -19,19 +20,6 @@
 #include <memory>
 
 namespace {
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
 
 void sendMouse(QWidget* widget, QEvent::Type type, QPoint local, Qt::MouseButtons buttons)
 {
@@ -78,7 +66,7 @@ private Q_SLOTS:
     {
         QVERIFY(QDir().mkpath(m_dir.filePath(u"program"_qs)));
         QVERIFY(QDir().mkpath(m_dir.filePath(u"game"_qs)));
-        writeFile(m_dir.filePath(u"game/QQLogin.exe"_qs), "MZ");
+        QVERIFY(writeFile(m_dir.filePath(u"game/QQLogin.exe"_qs), "MZ"));
         m_savedHome = qgetenv("HOME");
         m_savedXdg = qgetenv("XDG_CONFIG_HOME");
         qputenv("HOME", m_dir.path().toUtf8());
@@ -138,7 +126,7 @@ private Q_SLOTS:
 
     void autostartFollowsEveryClickConfigOnlyOk()
     {
-        writeFile(config(), "[system]\r\nautostart=0\r\n");
+        QVERIFY(writeFile(config(), "[system]\r\nautostart=0\r\n"));
         const QByteArray before = readFile(config());
 
         // Checked, then cancelled: the entry stays, config.ini is untouched.

@@ -3,8 +3,30 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <chrono>
 #include <memory>
 #include <vector>
+
+FakeServiceHost::Responder FakeServiceHost::Always(const Answer& answer)
+{
+    return [answer](const QByteArray&) { return answer; };
+}
+
+FakeServiceHost::Responder FakeServiceHost::ByKind(const QHash<QByteArray, Answer>& answers, const Answer& other)
+{
+    return [answers, other](const QByteArray& request) { return answers.value(KindOf(request), other); };
+}
+
+FakeServiceHost::Responder FakeServiceHost::Quiet()
+{
+    // "^11", length, a field, the flag "0", "~", and the two closing zero bytes.
+    return Always({QByteArray("^11\x11" "0000000024\x11-\x11" "0\x11~\0\0", 22)});
+}
+
+QByteArray FakeServiceHost::KindOf(const QByteArray& request)
+{
+    return request.left(request.indexOf('\x11'));
+}
 
 FakeServiceHost::FakeServiceHost(Responder responder, int batch)
     : m_responder(std::move(responder))
@@ -82,6 +104,8 @@ void FakeServiceHost::run(std::promise<quint16>* ready)
             continue;
         for (Pending& entry : pending) {
             const Answer answer = m_responder(entry.request);
+            if (answer.delayMs > 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(answer.delayMs));
             if (answer.hang) {
                 hanging.push_back(std::move(entry.socket));
                 continue;

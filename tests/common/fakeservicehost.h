@@ -1,8 +1,10 @@
 #pragma once
-// A service host on loopback for the tests: a thread that accepts connections, reads each
-// request (up to its two closing zero bytes) and answers what the test's responder says.
+// The one fake service host the tests start on loopback: a thread that accepts connections,
+// reads each request (up to its two closing zero bytes), logs it and answers what the test's
+// responder says for it: some bytes, the same bytes late, or nothing at all with the line held.
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 
 #include <atomic>
@@ -18,8 +20,19 @@ public:
     {
         QByteArray bytes;   // sent, then the connection is closed
         bool hang = false;  // keep the connection open without a word
+        int delayMs = 0;    // a slow peer: wait this long before answering
     };
     using Responder = std::function<Answer(const QByteArray& request)>;
+
+    // The same answer to every request.
+    static Responder Always(const Answer& answer);
+    // An answer chosen by the request's kind, its first field ("^11" for the update check);
+    // `other` (say, a hang) for kinds not listed.
+    static Responder ByKind(const QHash<QByteArray, Answer>& answers, const Answer& other);
+    // "No newer version" to every request, so a program starts without a box.
+    static Responder Quiet();
+    // The kind of a request as ByKind reads it.
+    static QByteArray KindOf(const QByteArray& request);
 
     // Answers are held back until `batch` connections have sent their requests, so a client
     // that does not keep its exchanges apart never gets an answer.
