@@ -348,7 +348,7 @@ private Q_SLOTS:
         const QString made = m_root->filePath(u"huge.zip"_qs);
         QVERIFY(WriteOversizedArchive(made));
         const QByteArray huge = readFile(made);
-        m_server.Set(QStringLiteral("/packs/huge.zip"), {huge});
+        m_server.Put("/packs/huge.zip", huge);
         const QString url = pack(QStringLiteral("huge.zip"));
         auto d = makeDialog(repairFlag == u"1" ? u"http://"_qs + url : url, repairFlag, u"huge.zip"_qs,
                             u"2"_qs);
