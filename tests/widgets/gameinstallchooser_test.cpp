@@ -18,7 +18,7 @@ class GameInstallChooserTest : public QObject
     QTemporaryDir m_dir;
     QByteArray m_savedHome;
     QString config() const { return m_dir.filePath(u"config.ini"_qs); }
-    QString game(int n) const { return m_dir.filePath(u"home/Games/p%1/drive_c/CF"_qs.arg(n)); }
+    QString game(int n) const { return m_dir.filePath(u"home/Games/p%1/drive_c/CrossFire"_qs.arg(n)); }
 
     static void write(const QString& path, const QByteArray& data)
     {
