@@ -12,7 +12,8 @@ FakeServiceHost::Responder FakeServiceHost::Always(const Answer& answer)
     return [answer](const QByteArray&) { return answer; };
 }
 
-FakeServiceHost::Responder FakeServiceHost::ByKind(const QHash<QByteArray, Answer>& answers, const Answer& other)
+FakeServiceHost::Responder FakeServiceHost::ByKind(const QHash<QByteArray, Answer>& answers,
+                                                   const Answer& other)
 {
     return [answers, other](const QByteArray& request) { return answers.value(KindOf(request), other); };
 }
@@ -20,7 +21,10 @@ FakeServiceHost::Responder FakeServiceHost::ByKind(const QHash<QByteArray, Answe
 FakeServiceHost::Responder FakeServiceHost::Quiet()
 {
     // "^11", length, a field, the flag "0", "~", and the two closing zero bytes.
-    return Always({QByteArray("^11\x11" "0000000024\x11-\x11" "0\x11~\0\0", 22)});
+    return Always({QByteArray("^11\x11"
+                              "0000000024\x11-\x11"
+                              "0\x11~\0\0",
+                              22)});
 }
 
 QByteArray FakeServiceHost::KindOf(const QByteArray& request)

@@ -18,9 +18,9 @@ class FakeServiceHost
 public:
     struct Answer
     {
-        QByteArray bytes;   // sent, then the connection is closed
-        bool hang = false;  // keep the connection open without a word
-        int delayMs = 0;    // a slow peer: wait this long before answering
+        QByteArray bytes;  // sent, then the connection is closed
+        bool hang = false; // keep the connection open without a word
+        int delayMs = 0;   // a slow peer: wait this long before answering
     };
     using Responder = std::function<Answer(const QByteArray& request)>;
 

@@ -25,15 +25,24 @@ QByteArray pathOf(const QByteArray& target)
 QByteArray reason(int status)
 {
     switch (status) {
-    case 200: return "OK";
-    case 206: return "Partial Content";
-    case 302: return "Found";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 416: return "Range Not Satisfiable";
-    case 500: return "Internal Server Error";
-    case 503: return "Service Unavailable";
-    default: return "Status";
+    case 200:
+        return "OK";
+    case 206:
+        return "Partial Content";
+    case 302:
+        return "Found";
+    case 403:
+        return "Forbidden";
+    case 404:
+        return "Not Found";
+    case 416:
+        return "Range Not Satisfiable";
+    case 500:
+        return "Internal Server Error";
+    case 503:
+        return "Service Unavailable";
+    default:
+        return "Status";
     }
 }
 
@@ -87,7 +96,8 @@ private:
         for (qsizetype i = 1; i < lines.size(); ++i) {
             const qsizetype colon = lines[i].indexOf(':');
             if (colon > 0)
-                request.headers.insert(lines[i].left(colon).trimmed().toLower(), lines[i].mid(colon + 1).trimmed());
+                request.headers.insert(lines[i].left(colon).trimmed().toLower(),
+                                       lines[i].mid(colon + 1).trimmed());
         }
         TestResource resource{"not here", 404};
         {
@@ -97,7 +107,8 @@ private:
             if (found != m_shared->resources.cend())
                 resource = *found;
         }
-        Answer(resource, request);
+        if (!resource.silent)
+            Answer(resource, request);
     }
 
     void Answer(const TestResource& r, const TestRequest& request)
@@ -121,8 +132,8 @@ private:
                 body.clear();
             } else {
                 status = 206;
-                head = "Content-Range: bytes " + QByteArray::number(from) + '-' + QByteArray::number(size - 1) + '/'
-                    + QByteArray::number(size) + "\r\n";
+                head = "Content-Range: bytes " + QByteArray::number(from) + '-' + QByteArray::number(size - 1)
+                    + '/' + QByteArray::number(size) + "\r\n";
                 body = r.body.mid(from);
             }
         }
@@ -137,8 +148,8 @@ private:
         if (r.chunked)
             head += "Transfer-Encoding: chunked\r\n";
         else if (r.sendLength)
-            head += "Content-Length: " + QByteArray::number(r.declaredLength >= 0 ? r.declaredLength : body.size())
-                + "\r\n";
+            head += "Content-Length: "
+                + QByteArray::number(r.declaredLength >= 0 ? r.declaredLength : body.size()) + "\r\n";
         m_socket->write(head + "\r\n");
 
         m_hold = r.stallAfter >= 0;
@@ -219,7 +230,7 @@ LoopbackHttpServer::~LoopbackHttpServer()
     m_thread.wait();
 }
 
-bool LoopbackHttpServer::Start(const QString& certFile, const QString& keyFile)
+bool LoopbackHttpServer::Start(const QString& certFile, const QString& keyFile, quint16 port)
 {
     bool ok = false;
     const bool tls = !certFile.isEmpty();
@@ -247,7 +258,7 @@ bool LoopbackHttpServer::Start(const QString& certFile, const QString& keyFile)
                 while (QTcpSocket* s = server->nextPendingConnection())
                     new Connection(s, shared);
             });
-            ok = server->listen(QHostAddress::LocalHost, 0);
+            ok = server->listen(QHostAddress::LocalHost, port);
             m_port = server->serverPort();
             m_server = server;
         },

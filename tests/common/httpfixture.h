@@ -30,16 +30,17 @@ struct TestResource
     int status = 0; // 0: 200, or 206 / 416 for a range request; else this status
     QByteArray contentType = "application/octet-stream";
     bool honourRange = true;
-    bool sendLength = true;      // false and not chunked: the body ends when the connection closes
-    qint64 declaredLength = -1;  // Content-Length sent instead of the body's true one
-    bool gzip = false;           // the body goes out gzip-compressed, with Content-Encoding: gzip
+    bool sendLength = true;     // false and not chunked: the body ends when the connection closes
+    qint64 declaredLength = -1; // Content-Length sent instead of the body's true one
+    bool gzip = false;          // the body goes out gzip-compressed, with Content-Encoding: gzip
     bool chunked = false;
-    qint64 cutAfter = -1;        // close the connection after this many body bytes
-    qint64 stallAfter = -1;      // after this many body bytes send nothing more, keep the line open
-    int pieceSize = 16 * 1024;   // the body goes out in pieces of this size ...
-    int pieceDelayMs = 0;        // ... this far apart
-    QByteArray location;         // answer 302 with this Location
-    QList<QByteArray> headers;   // extra header lines as sent, e.g. a lying Content-Range
+    qint64 cutAfter = -1;      // close the connection after this many body bytes
+    qint64 stallAfter = -1;    // after this many body bytes send nothing more, keep the line open
+    bool silent = false;       // read the request and never answer, not even a status line
+    int pieceSize = 16 * 1024; // the body goes out in pieces of this size ...
+    int pieceDelayMs = 0;      // ... this far apart
+    QByteArray location;       // answer 302 with this Location
+    QList<QByteArray> headers; // extra header lines as sent, e.g. a lying Content-Range
 };
 
 struct TestRequest
@@ -58,8 +59,9 @@ public:
     LoopbackHttpServer(const LoopbackHttpServer&) = delete;
     LoopbackHttpServer& operator=(const LoopbackHttpServer&) = delete;
 
-    // Plain HTTP, or TLS with the given PEM certificate and key.
-    bool Start(const QString& certFile = {}, const QString& keyFile = {});
+    // Plain HTTP, or TLS with the given PEM certificate and key; on any free port, or on `port`
+    // (a server the test stops and starts again where the program expects it).
+    bool Start(const QString& certFile = {}, const QString& keyFile = {}, quint16 port = 0);
     quint16 Port() const;
     // "127.0.0.1:port", for links that bring their own scheme.
     QString Authority() const;

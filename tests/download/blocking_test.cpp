@@ -1,7 +1,8 @@
 #include "testrunner.h"
 
 #include "blockingdownload.h"
-#include "testserver.h"
+#include "httpfixture.h"
+#include "testfiles.h"
 
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -33,7 +34,7 @@ private Q_SLOTS:
     void replacesExistingFileAndReportsProgress()
     {
         const QString path = m_dir.filePath(QStringLiteral("pack.zip"));
-        QVERIFY(WriteWholeFile(path, "an older, different archive"));
+        QVERIFY(writeFile(path, "an older, different archive"));
         std::mutex lock;
         QList<QPair<quint64, quint64>> seen;
         const bool ok = DownloadToFile(Url("/pack.zip"), path, [&](quint64 done, quint64 total) {
@@ -41,7 +42,7 @@ private Q_SLOTS:
             seen.append({done, total});
         });
         QVERIFY(ok);
-        QCOMPARE(Sha256(ReadWholeFile(path)), Sha256(m_body));
+        QCOMPARE(Sha256(readFile(path)), Sha256(m_body));
         QVERIFY(!m_server.RequestsFor("/pack.zip").last().headers.contains("range"));
         QVERIFY(!seen.isEmpty());
         QCOMPARE(seen.last().first, quint64(m_body.size()));
@@ -59,7 +60,7 @@ private Q_SLOTS:
         QVERIFY(
             DownloadToFile(Url("/nolength.zip"), path, [&](quint64, quint64 total) { lastTotal = total; }));
         QCOMPARE(lastTotal, 0u);
-        QCOMPARE(ReadWholeFile(path), m_body);
+        QCOMPARE(readFile(path), m_body);
     }
 
     void incompleteDownloadsFail()
@@ -94,7 +95,7 @@ private Q_SLOTS:
             r.headers << header;
         m_server.Put("/refused.zip", r);
         const QString path = m_dir.filePath(QStringLiteral("refused.zip"));
-        QVERIFY(WriteWholeFile(path, "an older archive"));
+        QVERIFY(writeFile(path, "an older archive"));
         QVERIFY(!DownloadToFile(Url("/refused.zip"), path));
         QVERIFY(!QFileInfo::exists(path));
     }
@@ -121,7 +122,7 @@ private Q_SLOTS:
         const QString path = m_dir.filePath(QStringLiteral("part.zip"));
         QCOMPARE(DownloadToFile(Url("/part.zip"), path), ok);
         if (ok)
-            QCOMPARE(ReadWholeFile(path), m_body.left(sent));
+            QCOMPARE(readFile(path), m_body.left(sent));
     }
 
     void cancelStops()

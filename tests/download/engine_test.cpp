@@ -1,7 +1,8 @@
 #include "testrunner.h"
 
 #include "enginerun.h"
-#include "testserver.h"
+#include "httpfixture.h"
+#include "testfiles.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -41,7 +42,7 @@ private Q_SLOTS:
         const QString path = Path("fresh.bin");
         std::shared_ptr<Run> run;
         QCOMPARE(Download(Url("/file"), path, &run), int(kDownloadComplete));
-        QCOMPARE(Sha256(ReadWholeFile(path)), Sha256(m_body));
+        QCOMPARE(Sha256(readFile(path)), Sha256(m_body));
         QCOMPARE(run->finals, 1);
 
         const TestRequest request = m_server.RequestsFor("/file").last();
@@ -65,12 +66,12 @@ private Q_SLOTS:
         const QByteArray whole = TestPattern(1500, 7);
         m_server.Put("/r1500", {whole});
         const QString path = Path("resume.bin");
-        QVERIFY(WriteWholeFile(path, whole.left(1000)));
+        QVERIFY(writeFile(path, whole.left(1000)));
 
         std::shared_ptr<Run> run;
         QCOMPARE(Download(Url("/r1500"), path, &run), int(kDownloadComplete));
         QCOMPARE(m_server.RequestsFor("/r1500").last().headers.value("range"), QByteArray("bytes=1000-"));
-        QCOMPARE(ReadWholeFile(path), whole);
+        QCOMPARE(readFile(path), whole);
         const QList<Report> chunks = run->Chunks();
         QVERIFY(!chunks.isEmpty());
         for (const Report& r : chunks) {
@@ -93,7 +94,7 @@ private Q_SLOTS:
         m_server.Put("/status", {"error page body", status});
         const QString path = Path("kept.bin");
         const QByteArray before = TestPattern(777, 3);
-        QVERIFY(WriteWholeFile(path, before));
+        QVERIFY(writeFile(path, before));
         const QDateTime stamp = QDateTime::currentDateTimeUtc().addDays(-3);
         {
             QFile f(path);
@@ -101,7 +102,7 @@ private Q_SLOTS:
         }
         std::shared_ptr<Run> run;
         QCOMPARE(Download(Url("/status"), path, &run), int(kDownloadFailed));
-        QCOMPARE(ReadWholeFile(path), before);
+        QCOMPARE(readFile(path), before);
         QCOMPARE(QFileInfo(path).lastModified().toSecsSinceEpoch(),
                  stamp.toSecsSinceEpoch()); // not even touched
         QVERIFY(run->Chunks().isEmpty());
@@ -123,7 +124,7 @@ private Q_SLOTS:
         const QString path = Path(chunked ? "chunked.bin" : "closed.bin");
         std::shared_ptr<Run> run;
         QCOMPARE(Download(Url("/nolength"), path, &run), int(kDownloadComplete));
-        QCOMPARE(Sha256(ReadWholeFile(path)), Sha256(m_body));
+        QCOMPARE(Sha256(readFile(path)), Sha256(m_body));
         for (const Report& r : run->Chunks())
             QCOMPARE(r.totalSize, 0u);
     }
@@ -134,11 +135,11 @@ private Q_SLOTS:
         r.honourRange = false;
         m_server.Put("/norange", r);
         const QString path = Path("norange.bin");
-        QVERIFY(WriteWholeFile(path, TestPattern(5000, 9)));
+        QVERIFY(writeFile(path, TestPattern(5000, 9)));
         std::shared_ptr<Run> run;
         QCOMPARE(Download(Url("/norange"), path, &run), int(kDownloadComplete));
         QCOMPARE(m_server.RequestsFor("/norange").last().headers.value("range"), QByteArray("bytes=5000-"));
-        QCOMPARE(Sha256(ReadWholeFile(path)), Sha256(m_body));
+        QCOMPARE(Sha256(readFile(path)), Sha256(m_body));
         QCOMPARE(run->Chunks().first().startOffset, 0u);
         QCOMPARE(run->Chunks().last().totalSize, quint64(m_body.size()));
     }
@@ -146,13 +147,13 @@ private Q_SLOTS:
     void rangeBeyondTheEndCompletesWithoutWriting()
     {
         const QString path = Path("whole.bin");
-        QVERIFY(WriteWholeFile(path, m_body));
+        QVERIFY(writeFile(path, m_body));
         std::shared_ptr<Run> run;
         QCOMPARE(Download(Url("/file"), path, &run), int(kDownloadComplete));
         QCOMPARE(m_server.RequestsFor("/file").last().headers.value("range"),
                  "bytes=" + QByteArray::number(m_body.size()) + '-');
         QVERIFY(run->Chunks().isEmpty());
-        QCOMPARE(Sha256(ReadWholeFile(path)), Sha256(m_body));
+        QCOMPARE(Sha256(readFile(path)), Sha256(m_body));
     }
 
     void unrequested416Fails()
@@ -172,7 +173,7 @@ private Q_SLOTS:
         m_server.Put("/moved", moved);
         const QString path = Path("moved.bin");
         QCOMPARE(Download(Url("/moved"), path), int(kDownloadComplete));
-        QCOMPARE(Sha256(ReadWholeFile(path)), Sha256(m_body));
+        QCOMPARE(Sha256(readFile(path)), Sha256(m_body));
     }
 
     void pauseStopsAtNextNotificationAndKeepsBytes()
@@ -194,7 +195,7 @@ private Q_SLOTS:
 
         m_server.Put("/slow", {m_body});
         QCOMPARE(Download(Url("/slow"), path), int(kDownloadComplete));
-        QCOMPARE(Sha256(ReadWholeFile(path)), Sha256(m_body));
+        QCOMPARE(Sha256(readFile(path)), Sha256(m_body));
     }
 
     void failedWriteFails()
@@ -249,7 +250,7 @@ private Q_SLOTS:
         QVERIFY(WaitFinal(*running));
         QCOMPARE(running->Final(), int(kDownloadComplete));
         QCOMPARE(refused->finals, 0);
-        QCOMPARE(Sha256(ReadWholeFile(path)), Sha256(m_body));
+        QCOMPARE(Sha256(readFile(path)), Sha256(m_body));
     }
 
     void httpsIsVerifiedAgainstTrustedAuthorities()
@@ -280,7 +281,7 @@ private Q_SLOTS:
         const int status = Download(tls.Url(QStringLiteral("/secure")), path);
         qunsetenv("QX77_CA_FILE");
         QCOMPARE(status, int(kDownloadComplete));
-        QCOMPARE(Sha256(ReadWholeFile(path)), Sha256(m_body));
+        QCOMPARE(Sha256(readFile(path)), Sha256(m_body));
         QVERIFY(!tls.RequestsFor("/secure").isEmpty());
     }
 };

@@ -1,7 +1,8 @@
 #include "testrunner.h"
 
 #include "enginerun.h"
-#include "testserver.h"
+#include "httpfixture.h"
+#include "testfiles.h"
 
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -107,13 +108,13 @@ private Q_SLOTS:
             headers << "Content-Range: " + contentRange;
         Serve(path, status, body, headers);
         const QString file = m_dir.filePath(QStringLiteral("range.bin"));
-        QVERIFY(WriteWholeFile(file, held));
+        QVERIFY(writeFile(file, held));
 
         std::shared_ptr<Run> run;
         QCOMPARE(Download(m_server.Url(QString::fromLatin1(path)), file, &run, jobTotal), outcome);
         QCOMPARE(m_server.RequestsFor(path).last().headers.value("range"),
                  "bytes=" + QByteArray::number(held.size()) + '-');
-        QCOMPARE(Sha256(ReadWholeFile(file)), Sha256(after));
+        QCOMPARE(Sha256(readFile(file)), Sha256(after));
         if (outcome == kDownloadFailed && after == held)
             QVERIFY(run->Chunks().isEmpty());
     }
@@ -140,15 +141,15 @@ private Q_SLOTS:
         const QString file = m_dir.filePath(QStringLiteral("coded.bin"));
         QFile::remove(file);
         if (resume)
-            QVERIFY(WriteWholeFile(file, m_whole.left(700)));
+            QVERIFY(writeFile(file, m_whole.left(700)));
 
         QCOMPARE(Download(Url("/coded"), file), outcome);
         QCOMPARE(m_server.RequestsFor("/coded").last().headers.value("accept-encoding"),
                  QByteArray("identity"));
         if (outcome == kDownloadComplete)
-            QCOMPARE(ReadWholeFile(file), m_whole);
+            QCOMPARE(readFile(file), m_whole);
         else if (resume)
-            QCOMPARE(ReadWholeFile(file), m_whole.left(700));
+            QCOMPARE(readFile(file), m_whole.left(700));
         else
             QVERIFY(!QFileInfo::exists(file));
     }
