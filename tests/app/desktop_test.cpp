@@ -75,7 +75,7 @@ public:
     bool Start(bool withTray)
     {
         m_xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1024x768x24"),
-                                              QStringLiteral("-nolisten"), QStringLiteral("tcp"),
+                                              QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-noreset"),
                                               QStringLiteral("-displayfd"), QStringLiteral("1")});
         if (!m_xvfb.waitForStarted() || !QTest::qWaitFor([this] { return m_xvfb.canReadLine(); }, 20000))
             return false;

@@ -337,7 +337,7 @@ private Q_SLOTS:
             return;
         // -displayfd picks a free display and prints its number once the server is ready.
         m_xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"),
-                                              QStringLiteral("-nolisten"), QStringLiteral("tcp"),
+                                              QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-noreset"),
                                               QStringLiteral("-screen"), QStringLiteral("0"),
                                               QStringLiteral("1024x768x24")});
         QVERIFY(waitUntil([this] { return m_xvfb.canReadLine() || m_xvfb.state() == QProcess::NotRunning; }));

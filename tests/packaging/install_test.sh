@@ -59,7 +59,7 @@ qx77-server --web /usr/share/qx77-server/web --tool-port "$tool_port" --service-
 pids+=($!)
 wait_port "$tool_port" || fail "the installed server does not listen"
 
-Xvfb -screen 0 1024x768x24 -nolisten tcp -displayfd 3 3>"$work/display" 2>"$work/xvfb.log" &
+Xvfb -screen 0 1024x768x24 -nolisten tcp -noreset -displayfd 3 3>"$work/display" 2>"$work/xvfb.log" &
 pids+=($!)
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(cat "$work/display")"
