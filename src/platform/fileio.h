@@ -71,12 +71,16 @@ public:
     // Waits up to timeoutMs for the lock; false when it could not be created or taken in time.
     bool Acquire(int timeoutMs);
     bool IsHeld() const;
+    // After a failed Acquire: true when someone else holds the lock, false when there is no
+    // lock to take (the file could not be made or opened).
+    bool IsBusy() const;
     QString ErrorString() const;
 
 private:
     QString m_path;
     int m_fd = -1;
     bool m_held = false;
+    bool m_busy = false;
     QString m_error;
 };
 

@@ -148,6 +148,7 @@ bool FileLock::Acquire(int timeoutMs)
 {
     if (m_held)
         return true;
+    m_busy = false;
     if (m_fd < 0) {
         m_fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0600);
         if (m_fd < 0) {
@@ -178,6 +179,7 @@ bool FileLock::Acquire(int timeoutMs)
             return false;
         }
         if (WallClockNs() >= deadline) {
+            m_busy = true;
             m_error = QStringLiteral("timed out waiting for the lock");
             return false;
         }
@@ -190,6 +192,11 @@ bool FileLock::Acquire(int timeoutMs)
 bool FileLock::IsHeld() const
 {
     return m_held;
+}
+
+bool FileLock::IsBusy() const
+{
+    return m_busy;
 }
 
 QString FileLock::ErrorString() const

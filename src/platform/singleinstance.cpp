@@ -1,4 +1,5 @@
 #include "singleinstance.h"
+#include "fileio.h"
 #include "paths.h"
 
 #include <QCryptographicHash>
@@ -6,12 +7,14 @@
 #include <QDeadlineTimer>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QLockFile>
+#include <QLoggingCategory>
 #include <QPointer>
 #include <QThread>
 
 namespace platform {
 namespace {
+
+Q_LOGGING_CATEGORY(lcInstance, "yfzs.startup", QtCriticalMsg)
 
 constexpr quint32 kMagic = 0x5946'5a53; // "YFZS"
 constexpr quint8 kHandled = 1;
@@ -27,7 +30,7 @@ QString baseName(const QString& windowTitle)
 struct SingleInstance::Private
 {
     QString title;
-    std::unique_ptr<QLockFile> lock;
+    std::unique_ptr<FileLock> lock;
     QLocalServer server;
 };
 
@@ -42,8 +45,6 @@ SingleInstance::SingleInstance(const QString& windowTitle, QObject* parent)
 SingleInstance::~SingleInstance()
 {
     d->server.close();
-    if (d->lock)
-        d->lock->unlock();
 }
 
 QString SingleInstance::LockPath(const QString& windowTitle)
@@ -58,17 +59,24 @@ QString SingleInstance::SocketPath(const QString& windowTitle)
 
 bool SingleInstance::TryBecomeFirst()
 {
-    d->lock = std::make_unique<QLockFile>(LockPath(d->title));
-    // Never stale by age: only a holder that no longer runs gives the lock up.
-    d->lock->setStaleLockTime(0);
-    if (!d->lock->tryLock(0)) {
-        d->lock.reset();
+    // An flock, not a lock file with a process id in it: the kernel lets go when the holder ends
+    // however it ends, so there is no stale lock to judge, and taking it writes nothing to disk.
+    auto lock = std::make_unique<FileLock>(LockPath(d->title));
+    if (!lock->Acquire(0)) {
+        if (!lock->IsBusy()) {
+            // Nowhere to keep the lock (a read-only or full home): running unguarded beats a
+            // program that quietly never starts.
+            qCWarning(lcInstance) << "no single-instance lock at" << LockPath(d->title) << ":" << lock->ErrorString();
+            return true;
+        }
         return false;
     }
+    d->lock = std::move(lock);
     const QString socketPath = SocketPath(d->title);
     QLocalServer::removeServer(socketPath); // left behind by a first instance that was killed
     d->server.setSocketOptions(QLocalServer::UserAccessOption);
-    d->server.listen(socketPath);
+    if (!d->server.listen(socketPath))
+        qCWarning(lcInstance) << "later starts cannot reach this one:" << d->server.errorString();
     return true;
 }
 
@@ -102,9 +110,9 @@ void SingleInstance::onReadyRead(QLocalSocket* socket)
     // The handler may run a modal dialog; the socket can vanish meanwhile if the sender dies.
     QPointer<QLocalSocket> guard(socket);
     if (hasLink)
-        Q_EMIT LinkReceived(link);
+        emit LinkReceived(link);
     else
-        Q_EMIT ActivationRequested();
+        emit ActivationRequested();
     if (guard && guard->state() == QLocalSocket::ConnectedState) {
         guard->write(reinterpret_cast<const char*>(&kHandled), 1);
         guard->flush();

@@ -21,8 +21,8 @@ public:
     explicit SingleInstance(const QString& windowTitle, QObject* parent = nullptr);
     ~SingleInstance() override;
 
-    // True when this process is now the first instance: it holds the lock (taking over a lock
-    // left by a process that died) and listens for later starts.
+    // True when this process is now the first instance: it holds the lock (a process that died
+    // holds nothing) and listens for later starts. Also true when no lock can be kept at all.
     bool TryBecomeFirst();
 
     // For a later start: deliver `link` to the first instance and block until the first one has
@@ -33,7 +33,7 @@ public:
     static QString LockPath(const QString& windowTitle);
     static QString SocketPath(const QString& windowTitle);
 
-Q_SIGNALS:
+signals:
     // Emitted on the owning thread, once per later start, in arrival order. Handlers run
     // synchronously; the sender is released only after every handler has returned, even when a
     // handler runs a modal dialog (other starts are still served from inside its event loop).

@@ -1,12 +1,13 @@
+#include "testfiles.h"
 #include "testrunner.h"
 
+#include "fileio.h"
 #include "singleinstance.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
-#include <QLockFile>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -47,11 +48,11 @@ private:
     QString m_exe;
 
     std::unique_ptr<QProcess> start(const QStringList& args, const QString& workDir = {},
-                                    const QString& tmpDir = {})
+                                    const QString& tmpDir = {}, const QString& home = {})
     {
         auto p = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), m_home.path());
+        env.insert(QStringLiteral("HOME"), home.isEmpty() ? m_home.path() : home);
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         if (!tmpDir.isEmpty())
             env.insert(QStringLiteral("TMPDIR"), tmpDir);
@@ -189,12 +190,30 @@ private Q_SLOTS:
     void noAnsweringInstanceEndsSilently()
     {
         // Someone alive holds the lock but nobody listens: the later start gives up on its own.
-        QLockFile lock(platform::SingleInstance::LockPath(kTitle));
-        QVERIFY(lock.tryLock(0));
+        platform::FileLock lock(platform::SingleInstance::LockPath(kTitle));
+        QVERIFY(lock.Acquire(0));
         auto second = start({QStringLiteral("lost")});
         QVERIFY(second->waitForFinished(30000));
         QCOMPARE(second->exitCode(), 0);
         QVERIFY(second->readAllStandardError().indexOf("lost") < 0);
+    }
+
+    void startsWhereNoLockCanBeKept()
+    {
+        // A home whose state folder cannot be made: the program runs instead of ending unseen.
+        QTemporaryDir home;
+        QVERIFY(writeFile(home.filePath(QStringLiteral(".local/state")), "not a folder"));
+        qputenv("QT_LOGGING_RULES", "yfzs.startup=true");
+        auto p = start({}, {}, {}, home.path());
+        qunsetenv("QT_LOGGING_RULES");
+        QByteArray log;
+        QVERIFY(waitUntil([&] {
+            log += p->readAllStandardError();
+            return log.contains("main window object") || p->state() == QProcess::NotRunning;
+        }));
+        QVERIFY2(log.contains("no single-instance lock"), log.constData());
+        QCOMPARE(p->state(), QProcess::Running);
+        stop(*p);
     }
 
     void realFirstInstanceKeepsRunningAndHandsPendingLinkOnce()
