@@ -47,8 +47,6 @@ bool isUnreachable(const QWebEngineLoadingInfo& info)
 OfflinePage::OfflinePage(QWebEngineView* view)
     : QWidget(view)
     , m_view(view)
-    , m_text(new QLabel(Message(), this))
-    , m_button(new QPushButton(QStringLiteral("重试"), this))
     , m_retry(new QTimer(this))
     , m_loadTimer(new QTimer(this))
     , m_delayMs(kFirstRetryMs)
@@ -56,14 +54,33 @@ OfflinePage::OfflinePage(QWebEngineView* view)
     setObjectName(QStringLiteral("offlinePage"));
     hide();
 
+    // An empty view behind this page, never the engine's error text.
+    m_view->page()->settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
+    connect(m_view->page(), &QWebEnginePage::loadingChanged, this, &OfflinePage::OnLoadingChanged);
+    m_retry->setSingleShot(true);
+    connect(m_retry, &QTimer::timeout, this, &OfflinePage::Retry);
+    m_loadTimer->setSingleShot(true);
+    m_loadTimer->setInterval(kLoadTimeoutMs);
+    connect(m_loadTimer, &QTimer::timeout, this, &OfflinePage::OnLoadTimedOut);
+    m_view->installEventFilter(this);
+}
+
+// Made the first time the page is needed: the icon and the styled button cost milliseconds that
+// a start with the tool server up should not spend before its first page.
+void OfflinePage::BuildContents()
+{
+    if (m_button)
+        return;
     auto* icon = new QLabel(this);
     icon->setPixmap(LoadIconResource(160).pixmap(64, 64));
     icon->setAlignment(Qt::AlignCenter);
-    QFont font = m_text->font();
+    auto* text = new QLabel(Message(), this);
+    QFont font = text->font();
     font.setPixelSize(16);
-    m_text->setFont(font);
-    m_text->setAlignment(Qt::AlignCenter);
-    m_text->setStyleSheet(QStringLiteral("color: %1;").arg(kText.name()));
+    text->setFont(font);
+    text->setAlignment(Qt::AlignCenter);
+    text->setStyleSheet(QStringLiteral("color: %1;").arg(kText.name()));
+    m_button = new QPushButton(QStringLiteral("重试"), this);
     m_button->setObjectName(QStringLiteral("offlineRetry"));
     m_button->setCursor(Qt::PointingHandCursor);
     m_button->setFixedSize(120, 32);
@@ -71,25 +88,15 @@ OfflinePage::OfflinePage(QWebEngineView* view)
                                            " border-radius: 4px; font-size: 14px; }"
                                            "QPushButton:hover { background: %4; }")
                                 .arg(kText.name(), kAccent.name(), kAccentDark.name(), kAccent.lighter(115).name()));
+    connect(m_button, &QPushButton::clicked, this, &OfflinePage::Retry);
     auto* layout = new QVBoxLayout(this);
     layout->addStretch(3);
     layout->addWidget(icon);
     layout->addSpacing(12);
-    layout->addWidget(m_text);
+    layout->addWidget(text);
     layout->addSpacing(16);
     layout->addWidget(m_button, 0, Qt::AlignHCenter);
     layout->addStretch(4);
-
-    // An empty view behind this page, never the engine's error text.
-    m_view->page()->settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
-    connect(m_view->page(), &QWebEnginePage::loadingChanged, this, &OfflinePage::OnLoadingChanged);
-    connect(m_button, &QPushButton::clicked, this, &OfflinePage::Retry);
-    m_retry->setSingleShot(true);
-    connect(m_retry, &QTimer::timeout, this, &OfflinePage::Retry);
-    m_loadTimer->setSingleShot(true);
-    m_loadTimer->setInterval(kLoadTimeoutMs);
-    connect(m_loadTimer, &QTimer::timeout, this, &OfflinePage::OnLoadTimedOut);
-    m_view->installEventFilter(this);
 }
 
 OfflinePage::~OfflinePage() = default;
@@ -168,6 +175,7 @@ void OfflinePage::OnLoadTimedOut()
 void OfflinePage::ShowFor(const QUrl& url)
 {
     m_failed = url;
+    BuildContents();
     setGeometry(m_view->rect());
     show();
     raise();

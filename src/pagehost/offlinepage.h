@@ -9,7 +9,6 @@
 #include <QUrl>
 #include <QWidget>
 
-class QLabel;
 class QPushButton;
 class QTimer;
 class QWebEngineLoadingInfo;
@@ -45,10 +44,10 @@ private:
     void OnLoadingChanged(const QWebEngineLoadingInfo& info);
     void OnLoadTimedOut();
     void ShowFor(const QUrl& url);
+    void BuildContents();
 
     QWebEngineView* m_view;
-    QLabel* m_text;
-    QPushButton* m_button;
+    QPushButton* m_button = nullptr;
     QTimer* m_retry;
     QTimer* m_loadTimer;
     QUrl m_loading;

@@ -11,6 +11,8 @@
 #include <QRegion>
 #include <QWindow>
 
+#include <future>
+
 namespace {
 
 // The client rectangle with its corners cut by 3 pixels at the top and 4 at the bottom.
@@ -30,7 +32,11 @@ QRegion cutCornerRegion(const QRect& rect)
 bool DrawSkin(QPainter& painter, int pngId)
 {
     // Decoded for every paint on purpose: nothing of the skin stays in memory between paints.
-    const QImage image = LoadPngResource(pngId);
+    return DrawSkin(painter, LoadPngResource(pngId));
+}
+
+bool DrawSkin(QPainter& painter, const QImage& image)
+{
     if (image.isNull())
         return false;
     // Maximised, a window is larger than its skin: the image and everything on it keep their
@@ -52,6 +58,14 @@ public:
         , m_skin(skin)
     {
         window->installEventFilter(this);
+        // The first paint's image is decoded on another core while the window is still being
+        // built: decoding takes 5-15 ms, and on the main window's first paint that time would
+        // hold up the page, whose engine shares this thread. Later paints decode their own.
+        if (skin.backgroundPng > 0)
+            m_firstSkin = std::async(std::launch::async, [id = skin.backgroundPng] {
+                // In the painter's own format, so the draw is a copy rather than a conversion.
+                return LoadPngResource(id).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+            });
     }
 
 protected:
@@ -62,7 +76,10 @@ protected:
         switch (event->type()) {
         case QEvent::Paint: {
             QPainter painter(m_window);
-            DrawSkin(painter, m_skin.backgroundPng);
+            if (m_firstSkin.valid())
+                DrawSkin(painter, m_firstSkin.get()); // and it is gone once drawn
+            else
+                DrawSkin(painter, m_skin.backgroundPng);
             return false;
         }
         case QEvent::Resize:
@@ -117,6 +134,7 @@ private:
 
     QWidget* m_window;
     const Skin m_skin;
+    std::future<QImage> m_firstSkin;
     bool m_dragging = false;
     QPoint m_dragOffset;
 };

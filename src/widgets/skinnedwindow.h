@@ -14,10 +14,12 @@
 #include <memory>
 
 class QEventLoop;
+class QImage;
 class QPainter;
 
 // Draws image `pngId` at (0, 0) at its own size. Returns false when the image is missing.
 bool DrawSkin(QPainter& painter, int pngId);
+bool DrawSkin(QPainter& painter, const QImage& image);
 
 class SkinnedWindow
 {
