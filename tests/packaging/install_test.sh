@@ -41,6 +41,7 @@ apt-get install -y -q --no-install-recommends "./$client" "./$server"
 # What the packages put where.
 [ -x /usr/bin/YFZS ] || fail "/usr/bin/YFZS missing"
 [ -x /usr/bin/qx77-server ] || fail "/usr/bin/qx77-server missing"
+getent passwd qx77-server >/dev/null || fail "the server package made no user for its service"
 ! dpkg -L yfzs | grep -q qx77-server || fail "the program's package carries the server"
 tests/packaging/validate.sh /usr/share/applications/YFZS.desktop /usr/share/metainfo/com.qx77.yfzs.metainfo.xml
 for size in 16 24 32 48 64 128 256; do
@@ -93,7 +94,9 @@ grep -q '^version=1\.' "$data/config.ini" || fail "config.ini has no version: $(
 grep -q '^sertime=[0-9]\{14\}' "$data/config.ini" || fail "config.ini has no sertime"
 [ ! -e /usr/bin/config.ini ] || fail "config.ini written beside the program"
 
-# Links: the packaged entry is the handler, no second entry written.
+# Links: the packaged entry is the handler, no second entry written. The program registers
+# once its first page has loaded, so give it that long.
+for _ in $(seq 100); do grep -qs '^x-scheme-handler/vederu77=' "$home/.config/mimeapps.list" && break; sleep 0.2; done
 grep -q '^x-scheme-handler/vederu77=YFZS.desktop;' "$home/.config/mimeapps.list" || fail "scheme not registered"
 [ ! -e "$home/.local/share/applications/yfzs-vederu77.desktop" ] || fail "a second desktop entry was written"
 [ "$(as_user xdg-mime query default x-scheme-handler/vederu77)" = YFZS.desktop ] || fail "xdg-mime disagrees"
