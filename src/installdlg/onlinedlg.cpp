@@ -119,13 +119,13 @@ bool COnlineDlg::Download(const QString& url, const QString& target)
 
 QString COnlineDlg::Unpack(const QString& archive, const QString& folder)
 {
-    const UnzipError error = UnzipArchive(archive, folder);
-    if (error == UnzipError::None)
+    const archive::UnzipError error = archive::UnzipArchive(archive, folder);
+    if (error == archive::UnzipError::None)
         return QString();
     qCWarning(lcInstall).noquote() << "not installed:" << archive << "into" << folder << ":"
-                                   << DescribeUnzipError(error);
+                                   << archive::DescribeUnzipError(error);
     // A full disk is the one cause the user can remedy; every other cause keeps the plain text.
-    return error == UnzipError::DiskFull ? QStringLiteral("解压出错：磁盘空间不足")
+    return error == archive::UnzipError::DiskFull ? QStringLiteral("解压出错：磁盘空间不足")
                                          : QStringLiteral("解压出错");
 }
 
