@@ -24,9 +24,9 @@ struct PackKind
 };
 
 const PackKind kPackKinds[] = {
-    {u"1", u"/rez/UI/Mark/", Ini::kJstbSection, Ini::kJstb},
-    {u"2", u"/rez/UI/", Ini::kYxbjSection, Ini::kYxbj},
-    {u"3", u"/rez/", Ini::kJsyxSection, Ini::kJsyx},
+    {u"1", u"/rez/UI/Mark/", config::keys::kJstbSection, config::keys::kJstb},
+    {u"2", u"/rez/UI/", config::keys::kYxbjSection, config::keys::kYxbj},
+    {u"3", u"/rez/", config::keys::kJsyxSection, config::keys::kJsyx},
 };
 
 } // namespace
@@ -150,7 +150,7 @@ void COnlineDlg::InstallPack()
             kind = &k;
     QString failure;
     if (kind) {
-        WriteIniString(m_job.programDir + Ini::kConfigFile, kind->section, kind->key, QString());
+        WriteIniString(m_job.programDir + config::keys::kConfigFile, kind->section, kind->key, QString());
         failure = Unpack(target, m_job.gameDir + QString::fromUtf16(kind->folder));
     }
     MsgBox::Show(failure.isEmpty() ? QStringLiteral("安装成功，您可以通过云帆助手【启动游戏】按钮进入游戏！")

@@ -23,12 +23,12 @@ bool CHtmlCtrl::RunExe(const QString& path)
 
 bool CHtmlCtrl::FindCF()
 {
-    return BrowseGameFolder(this, GameFolderVariant::Official);
+    return BrowseGameFolder(this, config::GameFolderVariant::Official);
 }
 
 bool CHtmlCtrl::FindTYF()
 {
-    return BrowseGameFolder(this, GameFolderVariant::TestServer);
+    return BrowseGameFolder(this, config::GameFolderVariant::TestServer);
 }
 
 int CHtmlCtrl::UnzipFile(const QString& archive, const QString& folder)
