@@ -50,7 +50,7 @@ COnlineDlg::COnlineDlg(const InstallJob& job, QWidget* parent)
 
 COnlineDlg::~COnlineDlg()
 {
-    m_cancel = kPauseRequested;
+    m_cancel = download::kPauseRequested;
     if (m_worker.joinable())
         m_worker.join();
 }
@@ -88,7 +88,7 @@ int COnlineDlg::DoModal()
 
     // Closed by the user while the worker still runs: stop the download, and keep serving the
     // worker's message boxes until its end arrives; only then may the dialog go away.
-    m_cancel = kPauseRequested;
+    m_cancel = download::kPauseRequested;
     if (m_workerRunning) {
         QEventLoop wait;
         m_endWait = &wait;
@@ -111,10 +111,10 @@ bool COnlineDlg::Download(const QString& url, const QString& target)
 {
     QDir().mkpath(m_job.programDir + QStringLiteral("Downloads"));
     QFile::remove(target); // a download replaces whatever was there
-    const DownloadProgress progress = [this](quint64 received, quint64 total) {
+    const download::DownloadProgress progress = [this](quint64 received, quint64 total) {
         Q_EMIT ProgressChanged(ProgressPosition(qint64(received), qint64(total)));
     };
-    return DownloadToFile(url, target, progress, &m_cancel);
+    return download::DownloadToFile(url, target, progress, &m_cancel);
 }
 
 QString COnlineDlg::Unpack(const QString& archive, const QString& folder)
