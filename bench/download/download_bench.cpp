@@ -25,10 +25,10 @@ int main(int argc, char** argv)
         const int started = StartDownload(
             QString::fromLocal8Bit(argv[i]), target, i,
             [&](int status, const DownloadTask&) {
-                if (status == kDownloadChunk)
+                if (status == download::kDownloadChunk)
                     return;
                 std::lock_guard<std::mutex> locker(lock);
-                failed += status != kDownloadComplete;
+                failed += status != download::kDownloadComplete;
                 --pending;
                 changed.notify_all();
             },
@@ -41,7 +41,7 @@ int main(int argc, char** argv)
     std::unique_lock<std::mutex> locker(lock);
     changed.wait(locker, [&] { return pending == 0; });
     locker.unlock();
-    while (RunningDownloadCount() > 0) // let the workers leave before the process does
+    while (download::RunningDownloadCount() > 0) // let the workers leave before the process does
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return failed == 0 ? 0 : 1;
 }

@@ -18,7 +18,7 @@ int main(int argc, char** argv)
     const QString folder = QString::fromLocal8Bit(argv[2]);
     if (argc == 3)
         return UnzipArchiveToFolder(archive, folder) ? 0 : 1;
-    UnzipOptions options;
+    archive::UnzipOptions options;
     options.workers = std::atoi(argv[3]);
-    return UnzipArchive(archive, folder, options) == UnzipError::None ? 0 : 1;
+    return archive::UnzipArchive(archive, folder, options) == archive::UnzipError::None ? 0 : 1;
 }

@@ -35,6 +35,6 @@ void SetUpDesktopSession(QApplication& app)
 
 void CheckDataFolder()
 {
-    if (PrepareDataFolder() == DataFolderState::NotWritable)
-        MsgBox::Show(DataFolderMessage(GetProgramDir()));
+    if (config::PrepareDataFolder() == config::DataFolderState::NotWritable)
+        MsgBox::Show(config::DataFolderMessage(GetProgramDir()));
 }

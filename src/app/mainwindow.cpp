@@ -202,7 +202,7 @@ bool DEZIRUdu::OnInitDialog()
     connect(page, &QWebEnginePage::loadStarted, this, [] { StartupMark("page load started"); });
     connect(page, &QWebEnginePage::loadFinished, this, [] { StartupMark("page load finished"); });
     connect(page, &QWebEnginePage::loadFinished, this, &DEZIRUdu::FinishInit, Qt::SingleShotConnection);
-    m_browser->Navigate(Addresses::ToolPageUrl());
+    m_browser->Navigate(config::addresses::ToolPageUrl());
     StartupMark("browser view navigating");
 
     CreateControls();
@@ -458,7 +458,7 @@ void DEZIRUdu::OnMinimise()
 void DEZIRUdu::OnCloseButton()
 {
     // Read at every click: the settings dialog may have changed it since.
-    const QString exit = ReadIniString(GetConfigPath(), Ini::kSystem, Ini::kExit, {}, 10);
+    const QString exit = ReadIniString(config::GetConfigPath(), config::keys::kSystem, config::keys::kExit, {}, 10);
     if (exit == QLatin1String("1")) {
         if (m_tray)
             m_tray->HideToTray();
@@ -471,7 +471,7 @@ void DEZIRUdu::OnCloseButton()
 
 void DEZIRUdu::OnHelp()
 {
-    QDesktopServices::openUrl(QUrl(Addresses::HelpPageUrl()));
+    QDesktopServices::openUrl(QUrl(config::addresses::HelpPageUrl()));
 }
 
 void DEZIRUdu::OnLoginDone()

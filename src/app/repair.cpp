@@ -6,7 +6,7 @@
 void RepairGame(QWidget* owner)
 {
     InstallJob repair;
-    repair.downloadUrl = Addresses::RepairArchiveUrl();
+    repair.downloadUrl = config::addresses::RepairArchiveUrl();
     repair.repairFlag = true;
     repair.fileName = QStringLiteral("yxxf.zip");
     RunInstallJob(repair, owner);

@@ -1,3 +1,7 @@
 #include "archivelog.h"
 
+namespace archive {
+
 Q_LOGGING_CATEGORY(lcArchive, "yfzs.install", QtCriticalMsg)
+
+} // namespace archive

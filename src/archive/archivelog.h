@@ -4,4 +4,8 @@
 
 #include <QLoggingCategory>
 
+namespace archive {
+
 Q_DECLARE_LOGGING_CATEGORY(lcArchive)
+
+} // namespace archive

@@ -2,6 +2,8 @@
 
 #include <zlib.h>
 
+namespace archive {
+
 namespace {
 
 // Large enough that writes and reads are few, small enough for several threads at once.
@@ -102,3 +104,5 @@ EntryDataReader::Outcome EntryDataReader::Copy(qint64 dataStart, qint64 compress
     }
     return written == uncompressedSize && sum == crc ? Outcome::Ok : Outcome::Corrupt;
 }
+
+} // namespace archive

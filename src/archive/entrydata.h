@@ -11,6 +11,8 @@
 
 struct z_stream_s;
 
+namespace archive {
+
 class EntryDataReader
 {
 public:
@@ -34,3 +36,5 @@ private:
     std::unique_ptr<z_stream_s> m_stream;
     bool m_streamReady = false;
 };
+
+} // namespace archive

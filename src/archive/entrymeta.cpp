@@ -3,23 +3,25 @@
 #include <QDate>
 #include <QTime>
 
+namespace archive {
+
 namespace {
 
 constexpr qint64 kSecondsFrom1601To1970 = 11644473600LL;
 constexpr qint64 kTicksPerSecond = 10000000LL;
 constexpr quint16 kExtendedTimestampTag = 0x5455; // "UT"
 
-quint16 ReadLe16(const uchar* p)
+quint16 readLe16(const uchar* p)
 {
     return quint16(p[0] | (p[1] << 8));
 }
 
-qint32 ReadLe32(const uchar* p)
+qint32 readLe32(const uchar* p)
 {
     return qint32(quint32(p[0]) | (quint32(p[1]) << 8) | (quint32(p[2]) << 16) | (quint32(p[3]) << 24));
 }
 
-qint64 ConvertDosDateTime(quint32 dosDateTime)
+qint64 convertDosDateTime(quint32 dosDateTime)
 {
     const quint32 date = dosDateTime >> 16;
     const quint32 time = dosDateTime & 0xFFFF;
@@ -33,7 +35,7 @@ qint64 ConvertDosDateTime(quint32 dosDateTime)
     return UnixSecondsToFileTime(local.toSecsSinceEpoch());
 }
 
-bool IsDosHost(int host)
+bool isDosHost(int host)
 {
     return host == 0 || host == 7 || host == 11 || host == 14;
 }
@@ -43,7 +45,7 @@ bool IsDosHost(int host)
 quint32 EntryAttributes(quint16 versionMadeBy, quint32 externalAttributes)
 {
     using namespace FileAttribute;
-    if (IsDosHost(versionMadeBy >> 8))
+    if (isDosHost(versionMadeBy >> 8))
         return externalAttributes & (ReadOnly | Hidden | System | Directory | Archive);
     quint32 attributes = Archive;
     if (externalAttributes & 0x40000000u)
@@ -63,7 +65,7 @@ qint64 DosDateTimeToFileTime(quint32 dosDateTime)
     const QByteArray zone = qgetenv("TZ");
     if (lastOutput >= 0 && lastInput == dosDateTime && lastZone == zone)
         return lastOutput;
-    lastOutput = ConvertDosDateTime(dosDateTime);
+    lastOutput = convertDosDateTime(dosDateTime);
     lastInput = dosDateTime;
     lastZone = zone;
     return lastOutput;
@@ -77,8 +79,8 @@ void ApplyExtendedTimestamp(QByteArrayView localExtra, EntryTimes& times)
         return;
     qsizetype block = 0;
     while (size - block >= 5) {
-        const quint16 tag = ReadLe16(data + block);
-        const qsizetype blockSize = ReadLe16(data + block + 2);
+        const quint16 tag = readLe16(data + block);
+        const qsizetype blockSize = readLe16(data + block + 2);
         if (tag != kExtendedTimestampTag) {
             block += 4 + blockSize;
             continue;
@@ -93,7 +95,7 @@ void ApplyExtendedTimestamp(QByteArrayView localExtra, EntryTimes& times)
                 continue;
             if (end - at < 4)
                 break;
-            *targets[bit] = UnixSecondsToFileTime(ReadLe32(data + at));
+            *targets[bit] = UnixSecondsToFileTime(readLe32(data + at));
             at += 4;
         }
         return;
@@ -110,3 +112,5 @@ QDateTime FileTimeToDateTime(qint64 fileTime)
     const qint64 unixTicks = fileTime - kSecondsFrom1601To1970 * kTicksPerSecond;
     return QDateTime::fromMSecsSinceEpoch(unixTicks / 10000, Qt::UTC);
 }
+
+} // namespace archive

@@ -6,6 +6,8 @@
 #include <QDateTime>
 #include <QtGlobal>
 
+namespace archive {
+
 namespace FileAttribute {
 constexpr quint32 ReadOnly = 0x01;
 constexpr quint32 Hidden = 0x02;
@@ -32,3 +34,5 @@ void ApplyExtendedTimestamp(QByteArrayView localExtra, EntryTimes& times);
 
 qint64 UnixSecondsToFileTime(qint64 seconds);
 QDateTime FileTimeToDateTime(qint64 fileTime);
+
+} // namespace archive

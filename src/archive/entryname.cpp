@@ -2,6 +2,8 @@
 
 #include "codec.h"
 
+namespace archive {
+
 namespace {
 
 constexpr const char16_t* kInnerClimbs[] = {u"\\..\\", u"\\../", u"/../", u"/..\\"};
@@ -70,3 +72,5 @@ QString CleanEntryName(const QString& name)
     }
     return cleaner.Result();
 }
+
+} // namespace archive

@@ -5,9 +5,13 @@
 #include <QByteArrayView>
 #include <QString>
 
+namespace archive {
+
 // Decodes the stored name bytes: UTF-8 when the entry says so, GBK otherwise.
 QString DecodeEntryName(QByteArrayView stored, bool utf8Flag);
 
 // Applies the cleaning rules until none applies; the result is never absolute and never
 // leaves the folder it is put below. Both '\' and '/' count as separators.
 QString CleanEntryName(const QString& name);
+
+} // namespace archive

@@ -6,6 +6,8 @@
 #include <numeric>
 #include <vector>
 
+namespace archive {
+
 namespace {
 
 class DisjointSets
@@ -111,3 +113,5 @@ QList<QList<int>> PlanExtraction(const QList<PlanEntry>& entries)
         sorted.append(std::move(groups[g]));
     return sorted;
 }
+
+} // namespace archive

@@ -8,6 +8,8 @@
 #include <QList>
 #include <QString>
 
+namespace archive {
+
 struct PlanEntry {
     QString name;        // cleaned name
     bool folder = false;
@@ -20,3 +22,5 @@ QList<QList<int>> PlanExtraction(const QList<PlanEntry>& entries);
 // The path a cleaned name leads to, levels joined by '/', without empty and "." levels and with
 // a final ".." applied: two names that lead to one place give the same key.
 QString PathKey(const QString& cleanedName);
+
+} // namespace archive

@@ -7,12 +7,12 @@
 
 namespace {
 
-bool IsSeparator(QChar ch)
+bool isSeparator(QChar ch)
 {
     return ch == u'\\' || ch == u'/';
 }
 
-void MakeOneFolder(const QString& path)
+void makeOneFolder(const QString& path)
 {
     if (!path.isEmpty())
         QDir().mkdir(platform::NativePath(path));
@@ -34,27 +34,27 @@ bool CreateFolderChain(const QString& path)
     // Walk left to right so that each level is created before the one below it; a level
     // that exists already, or a drive-like first level, just fails quietly.
     for (qsizetype i = 1; i < path.size(); ++i) {
-        if (IsSeparator(path[i]) && !IsSeparator(path[i - 1]))
-            MakeOneFolder(path.left(i));
+        if (isSeparator(path[i]) && !isSeparator(path[i - 1]))
+            makeOneFolder(path.left(i));
     }
-    MakeOneFolder(path);
+    makeOneFolder(path);
     return IsExistingFolder(path);
 }
 
 void EnsureFolder(const QString& root, const QString& dir)
 {
     if (!root.isEmpty() && !QFileInfo::exists(platform::NativePath(root)))
-        MakeOneFolder(root);
+        makeOneFolder(root);
     if (dir.isEmpty())
         return;
     qsizetype last = -1;
     for (qsizetype i = 1; i < dir.size(); ++i) {
-        if (IsSeparator(dir[i]))
+        if (isSeparator(dir[i]))
             last = i;
     }
     if (last > 0)
         EnsureFolder(root, dir.left(last));
     const QString full = root + dir;
     if (!QFileInfo::exists(platform::NativePath(full)))
-        MakeOneFolder(full);
+        makeOneFolder(full);
 }

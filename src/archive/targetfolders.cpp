@@ -2,6 +2,8 @@
 
 #include <vector>
 
+namespace archive {
+
 void TargetFolders::SetBase(const QString& nativeBase)
 {
     Forget();
@@ -65,3 +67,5 @@ const platform::Folder* TargetFolders::Reach(const QString& folder, platform::Fs
     m_last = std::move(levels.back());
     return &m_last;
 }
+
+} // namespace archive

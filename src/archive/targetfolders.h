@@ -7,6 +7,8 @@
 
 #include <QString>
 
+namespace archive {
+
 class TargetFolders
 {
 public:
@@ -30,3 +32,5 @@ private:
     bool m_haveLast = false;
     bool m_lastIsBase = false;
 };
+
+} // namespace archive

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+namespace archive {
 namespace {
 
 struct Listed {
@@ -23,7 +24,7 @@ struct Listed {
     ZipEntryLocation where;
 };
 
-UnzipError FromResult(ZipReader::Result result)
+UnzipError fromResult(ZipReader::Result result)
 {
     switch (result) {
     case ZipReader::Result::Ok:
@@ -45,7 +46,7 @@ UnzipError FromResult(ZipReader::Result result)
     return UnzipError::CorruptData;
 }
 
-const char* Describe(UnzipError error)
+const char* describe(UnzipError error)
 {
     switch (error) {
     case UnzipError::None:
@@ -75,7 +76,7 @@ const char* Describe(UnzipError error)
 // True when no two entries share a byte of the archive: each entry's local header and data
 // must end before the next one in the file begins. Entries whose local header cannot be read
 // are left out; they fail when they are unpacked.
-bool EntriesAreDisjoint(const std::vector<Listed>& entries)
+bool entriesAreDisjoint(const std::vector<Listed>& entries)
 {
     std::vector<std::pair<qint64, qint64>> spans;
     spans.reserve(entries.size());
@@ -144,9 +145,9 @@ private:
     ZipReader::Result m_failure = ZipReader::Result::Ok;
 };
 
-UnzipError Fail(UnzipError error, const QString& archive, const QString& detail = QString())
+UnzipError fail(UnzipError error, const QString& archive, const QString& detail = QString())
 {
-    qCWarning(lcArchive).noquote() << "cannot unpack" << archive << ":" << Describe(error) << detail;
+    qCWarning(lcArchive).noquote() << "cannot unpack" << archive << ":" << describe(error) << detail;
     return error;
 }
 
@@ -155,15 +156,15 @@ UnzipError Fail(UnzipError error, const QString& archive, const QString& detail 
 UnzipError UnzipArchive(const QString& archivePath, const QString& destinationFolder, const UnzipOptions& options)
 {
     if (destinationFolder.isEmpty() || archivePath.isEmpty())
-        return Fail(UnzipError::BadArguments, archivePath);
+        return fail(UnzipError::BadArguments, archivePath);
     if (!QFileInfo::exists(platform::NativePath(archivePath)))
-        return Fail(UnzipError::BadArguments, archivePath, QStringLiteral("(no such file)"));
+        return fail(UnzipError::BadArguments, archivePath, QStringLiteral("(no such file)"));
     std::unique_ptr<ZipReader> reader = ZipReader::Open(archivePath);
     if (!reader)
-        return Fail(UnzipError::NotAnArchive, archivePath);
+        return fail(UnzipError::NotAnArchive, archivePath);
     const std::optional<int> count = reader->EntryCount();
     if (!count)
-        return Fail(UnzipError::NotAnArchive, archivePath);
+        return fail(UnzipError::NotAnArchive, archivePath);
 
     // The whole archive is looked at before the first byte is written.
     std::vector<Listed> entries;
@@ -173,16 +174,16 @@ UnzipError UnzipArchive(const QString& archivePath, const QString& destinationFo
         std::optional<ZipEntryInfo> info = reader->GetEntry(i);
         std::optional<ZipEntryLocation> where = reader->GetLocation(i);
         if (!info || !where)
-            return Fail(UnzipError::CorruptData, archivePath, QStringLiteral("(entry %1 unreadable)").arg(i));
+            return fail(UnzipError::CorruptData, archivePath, QStringLiteral("(entry %1 unreadable)").arg(i));
         if (!(info->attributes & FileAttribute::Directory))
             unpackedBytes += qMax<qint64>(0, info->uncompressedSize);
         entries.push_back({std::move(*info), *where});
     }
-    if (!EntriesAreDisjoint(entries))
-        return Fail(UnzipError::OverlappingEntries, archivePath);
+    if (!entriesAreDisjoint(entries))
+        return fail(UnzipError::OverlappingEntries, archivePath);
     const qint64 available = platform::AvailableBytes(platform::NativePath(destinationFolder));
     if (available >= 0 && unpackedBytes > available) {
-        return Fail(UnzipError::DiskFull, archivePath,
+        return fail(UnzipError::DiskFull, archivePath,
                     QStringLiteral("(%1 bytes needed, %2 free)").arg(unpackedBytes).arg(available));
     }
 
@@ -191,7 +192,7 @@ UnzipError UnzipArchive(const QString& archivePath, const QString& destinationFo
         // its parent; the last level then comes with the first entry.
         const qsizetype last = qMax(destinationFolder.lastIndexOf(u'\\'), destinationFolder.lastIndexOf(u'/'));
         if (last > 0 && !CreateFolderChain(destinationFolder.left(last)))
-            return Fail(UnzipError::CannotCreate, archivePath, destinationFolder);
+            return fail(UnzipError::CannotCreate, archivePath, destinationFolder);
     }
     reader->SetBaseFolder(destinationFolder);
 
@@ -232,16 +233,18 @@ UnzipError UnzipArchive(const QString& archivePath, const QString& destinationFo
 
     const auto [failedIndex, result] = pool.Failure();
     if (failedIndex >= 0)
-        return Fail(FromResult(result), archivePath, QStringLiteral("at ") + entries[size_t(failedIndex)].info.name);
+        return fail(fromResult(result), archivePath, QStringLiteral("at ") + entries[size_t(failedIndex)].info.name);
     return UnzipError::None;
-}
-
-bool UnzipArchiveToFolder(const QString& archivePath, const QString& destinationFolder)
-{
-    return UnzipArchive(archivePath, destinationFolder) == UnzipError::None;
 }
 
 const char* DescribeUnzipError(UnzipError error)
 {
-    return Describe(error);
+    return describe(error);
+}
+
+} // namespace archive
+
+bool UnzipArchiveToFolder(const QString& archivePath, const QString& destinationFolder)
+{
+    return archive::UnzipArchive(archivePath, destinationFolder) == archive::UnzipError::None;
 }

@@ -9,6 +9,8 @@
 
 #include <QString>
 
+namespace archive {
+
 enum class UnzipError {
     None,
     BadArguments,       // an empty path, or no file at the archive path
@@ -34,6 +36,8 @@ UnzipError UnzipArchive(const QString& archivePath, const QString& destinationFo
 
 // A short English description of `error` for logs ("not enough free space").
 const char* DescribeUnzipError(UnzipError error);
+
+} // namespace archive
 
 // True when every entry was unpacked.
 bool UnzipArchiveToFolder(const QString& archivePath, const QString& destinationFolder);

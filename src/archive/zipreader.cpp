@@ -20,22 +20,22 @@ constexpr int kStored = 0;
 constexpr int kDeflated = 8;
 constexpr qint64 kFileTimeUnixEpoch = 116444736000000000LL;
 
-unzFile Handle(void* zip)
+unzFile asUnzFile(void* zip)
 {
     return static_cast<unzFile>(zip);
 }
 
-bool IsSeparator(QChar ch)
+bool isSeparator(QChar ch)
 {
     return ch == u'\\' || ch == u'/';
 }
 
-qint64 FileTimeToUnixNs(qint64 fileTime)
+qint64 fileTimeToUnixNs(qint64 fileTime)
 {
     return fileTime == 0 ? 0 : (fileTime - kFileTimeUnixEpoch) * 100;
 }
 
-ZipReader::Result FromFsError(platform::FsError error, ZipReader::Result otherwise)
+ZipReader::Result fromFsError(platform::FsError error, ZipReader::Result otherwise)
 {
     switch (error) {
     case platform::FsError::Link:
@@ -56,14 +56,14 @@ std::unique_ptr<ZipReader> ZipReader::Open(const QString& archivePath)
     const QString native = platform::NativePath(archivePath);
     if (QFileInfo(native).isDir())
         return nullptr;
-    std::shared_ptr<const ZipLayout> layout = FindZipLayout(native);
+    std::shared_ptr<const archive::ZipLayout> layout = archive::FindZipLayout(native);
     if (!layout)
         return nullptr;
     // minizip never looks for the end record at the very start of the file, so it refuses the
     // one archive that consists of nothing else: the empty one.
     if (layout->empty)
         return std::unique_ptr<ZipReader>(new ZipReader(nullptr, layout));
-    if (void* zip = OpenZipHandle(layout))
+    if (void* zip = archive::OpenZipHandle(layout))
         return std::unique_ptr<ZipReader>(new ZipReader(zip, layout));
     return nullptr;
 }
@@ -73,14 +73,14 @@ std::unique_ptr<ZipReader> ZipReader::Reopen() const
     if (!m_open)
         return nullptr;
     void* zip = nullptr;
-    if (m_zip && !(zip = OpenZipHandle(m_layout)))
+    if (m_zip && !(zip = archive::OpenZipHandle(m_layout)))
         return nullptr;
     std::unique_ptr<ZipReader> other(new ZipReader(zip, m_layout));
     other->m_count = m_count;
     return other;
 }
 
-ZipReader::ZipReader(void* handle, std::shared_ptr<const ZipLayout> layout)
+ZipReader::ZipReader(void* handle, std::shared_ptr<const archive::ZipLayout> layout)
     : m_zip(handle)
     , m_layout(std::move(layout))
     , m_open(true)
@@ -98,7 +98,7 @@ ZipReader::~ZipReader()
 void ZipReader::SetBaseFolder(const QString& folder)
 {
     m_base = folder;
-    if (m_base.isEmpty() || !IsSeparator(m_base.back()))
+    if (m_base.isEmpty() || !isSeparator(m_base.back()))
         m_base.append(u'\\');
     m_folders.SetBase(platform::NativePath(m_base));
 }
@@ -114,7 +114,7 @@ std::optional<int> ZipReader::EntryCount()
         return std::nullopt;
     if (!m_count) {
         unz_global_info64 global{};
-        if (unzGetGlobalInfo64(Handle(m_zip), &global) != UNZ_OK || global.number_entry > 0x7FFFFFFF)
+        if (unzGetGlobalInfo64(asUnzFile(m_zip), &global) != UNZ_OK || global.number_entry > 0x7FFFFFFF)
             return std::nullopt;
         m_count = int(global.number_entry);
     }
@@ -123,7 +123,7 @@ std::optional<int> ZipReader::EntryCount()
 
 bool ZipReader::GoToEntry(int index)
 {
-    unzFile zip = Handle(m_zip);
+    unzFile zip = asUnzFile(m_zip);
     if (m_current < 0 || index < m_current) {
         m_current = -1;
         if (unzGoToFirstFile(zip) != UNZ_OK)
@@ -159,7 +159,7 @@ std::optional<ZipEntryInfo> ZipReader::GetEntry(int index)
     return m_last;
 }
 
-std::optional<ZipEntryLocation> ZipReader::GetLocation(int index)
+std::optional<archive::ZipEntryLocation> ZipReader::GetLocation(int index)
 {
     if (index < 0 || !GetEntry(index))
         return std::nullopt;
@@ -169,7 +169,7 @@ std::optional<ZipEntryLocation> ZipReader::GetLocation(int index)
 bool ZipReader::ReadCurrentEntry(int index)
 {
     m_last.reset();
-    unzFile zip = Handle(m_zip);
+    unzFile zip = asUnzFile(m_zip);
     unz_file_info64 header{};
     if (unzGetCurrentFileInfo64(zip, &header, m_scratch.data(), kScratchSize, nullptr, 0, nullptr, 0) != UNZ_OK)
         return false;
@@ -177,20 +177,20 @@ bool ZipReader::ReadCurrentEntry(int index)
 
     ZipEntryInfo info;
     info.index = index;
-    info.name = CleanEntryName(DecodeEntryName(QByteArrayView(m_scratch.constData(), nameLength),
+    info.name = archive::CleanEntryName(archive::DecodeEntryName(QByteArrayView(m_scratch.constData(), nameLength),
                                                header.flag & kFlagUtf8Name));
-    info.attributes = EntryAttributes(quint16(header.version), quint32(header.external_fa));
+    info.attributes = archive::EntryAttributes(quint16(header.version), quint32(header.external_fa));
     info.compressedSize = qint64(header.compressed_size);
     info.uncompressedSize = qint64(header.uncompressed_size);
 
-    ZipEntryLocation where;
+    archive::ZipEntryLocation where;
     where.directoryPosition = unzGetOffset64(zip);
     where.encrypted = header.flag & kFlagEncrypted;
     where.crc = quint32(header.crc);
     where.method = int(header.compression_method);
 
-    EntryTimes times;
-    times.modification = times.access = times.creation = DosDateTimeToFileTime(quint32(header.dosDate));
+    archive::EntryTimes times;
+    times.modification = times.access = times.creation = archive::DosDateTimeToFileTime(quint32(header.dosDate));
     // The local header's extra field is only reachable with the entry open; raw mode keeps
     // the library from setting up decompression (and from minding unknown methods).
     int method = 0;
@@ -198,7 +198,7 @@ bool ZipReader::ReadCurrentEntry(int index)
     if (unzOpenCurrentFile2(zip, &method, &level, 1) == UNZ_OK) {
         const int extraLength = unzGetLocalExtrafield(zip, m_scratch.data(), kScratchSize);
         if (extraLength > 0)
-            ApplyExtendedTimestamp(QByteArrayView(m_scratch.constData(), extraLength), times);
+            archive::ApplyExtendedTimestamp(QByteArrayView(m_scratch.constData(), extraLength), times);
         // The library has checked that the local name is as long as the central one.
         const qint64 dataStart = qint64(unzGetCurrentFileZStreamPos64(zip));
         where.dataStart = dataStart;
@@ -219,9 +219,9 @@ ZipReader::Result ZipReader::ExtractEntry(int index, const QString& targetName)
     const std::optional<int> count = EntryCount();
     if (!count || index < 0 || index >= *count)
         return Result::BadArguments;
-    unzCloseCurrentFile(Handle(m_zip));
+    unzCloseCurrentFile(asUnzFile(m_zip));
     // The target must stay below the base folder whoever chose it.
-    if (CleanEntryName(targetName) != targetName || targetName.contains(QChar(u'\0')))
+    if (archive::CleanEntryName(targetName) != targetName || targetName.contains(QChar(u'\0')))
         return Result::BadArguments;
     const std::optional<ZipEntryInfo> info = GetEntry(index);
     if (!info || !GoToEntry(index))
@@ -229,40 +229,40 @@ ZipReader::Result ZipReader::ExtractEntry(int index, const QString& targetName)
     return ExtractPositioned(*info, m_lastLocation, targetName);
 }
 
-ZipReader::Result ZipReader::ExtractListed(const ZipEntryInfo& info, const ZipEntryLocation& where,
+ZipReader::Result ZipReader::ExtractListed(const ZipEntryInfo& info, const archive::ZipEntryLocation& where,
                                            const QString& targetName)
 {
     const std::optional<int> count = EntryCount();
     if (!count || info.index < 0 || info.index >= *count)
         return Result::BadArguments;
-    unzCloseCurrentFile(Handle(m_zip));
-    if (CleanEntryName(targetName) != targetName || targetName.contains(QChar(u'\0')))
+    unzCloseCurrentFile(asUnzFile(m_zip));
+    if (archive::CleanEntryName(targetName) != targetName || targetName.contains(QChar(u'\0')))
         return Result::BadArguments;
     // Jumping leaves the library unable to step on; the next walk starts from the first entry.
     m_current = -1;
     m_last.reset();
-    if (unzSetOffset64(Handle(m_zip), where.directoryPosition) != UNZ_OK)
+    if (unzSetOffset64(asUnzFile(m_zip), where.directoryPosition) != UNZ_OK)
         return Result::CorruptData;
     return ExtractPositioned(info, where, targetName);
 }
 
-ZipReader::Result ZipReader::ExtractPositioned(const ZipEntryInfo& info, const ZipEntryLocation& where,
+ZipReader::Result ZipReader::ExtractPositioned(const ZipEntryInfo& info, const archive::ZipEntryLocation& where,
                                                const QString& targetName)
 {
     platform::FsError error = platform::FsError::None;
-    if (info.attributes & FileAttribute::Directory) {
+    if (info.attributes & archive::FileAttribute::Directory) {
         // A folder that cannot be made is no failure by itself: it shows when a file inside it
         // cannot be created. A link on the way is refused at once.
         if (m_folders.Reach(targetName, &error))
             return Result::Ok;
         if (error == platform::FsError::Link)
             return Result::LinkInPath;
-        qCWarning(lcArchive) << "cannot make the folder" << targetName << "below" << m_base;
+        qCWarning(archive::lcArchive) << "cannot make the folder" << targetName << "below" << m_base;
         return Result::Ok;
     }
 
     qsizetype split = targetName.size();
-    while (split > 0 && !IsSeparator(targetName[split - 1]))
+    while (split > 0 && !isSeparator(targetName[split - 1]))
         --split;
     const QString folderPart = targetName.left(split);
     const QString fileName = targetName.sliced(split);
@@ -271,7 +271,7 @@ ZipReader::Result ZipReader::ExtractPositioned(const ZipEntryInfo& info, const Z
     bool reused = false;
     const platform::Folder* folder = m_folders.Reach(folderPart, &error, &reused);
     if (!folder)
-        return FromFsError(error, Result::CannotCreateFile);
+        return fromFsError(error, Result::CannotCreateFile);
     // A name ending in a separator makes its folder on the way, like any other, and then
     // cannot be a file.
     if (fileName.isEmpty() || fileName == u"." || fileName == u"..")
@@ -281,14 +281,14 @@ ZipReader::Result ZipReader::ExtractPositioned(const ZipEntryInfo& info, const Z
         m_folders.Forget();
         folder = m_folders.Reach(folderPart, &error);
         if (!folder)
-            return FromFsError(error, Result::CannotCreateFile);
+            return fromFsError(error, Result::CannotCreateFile);
         result = CopyEntryData(*folder, fileName, info, where);
     }
     return result;
 }
 
 ZipReader::Result ZipReader::CopyEntryData(const platform::Folder& folder, const QString& fileName,
-                                           const ZipEntryInfo& info, const ZipEntryLocation& where)
+                                           const ZipEntryInfo& info, const archive::ZipEntryLocation& where)
 {
     // Entries that cannot be read at all fail before an existing file is truncated. Without
     // a password the library would hand out the enciphered bytes as data.
@@ -299,32 +299,32 @@ ZipReader::Result ZipReader::CopyEntryData(const platform::Folder& folder, const
 
     platform::FsError error = platform::FsError::None;
     platform::OutputFile file =
-        platform::OutputFile::Create(folder, fileName, info.attributes & FileAttribute::ReadOnly, &error);
+        platform::OutputFile::Create(folder, fileName, info.attributes & archive::FileAttribute::ReadOnly, &error);
     if (!file.IsValid())
-        return FromFsError(error, Result::CannotCreateFile);
+        return fromFsError(error, Result::CannotCreateFile);
     if (!m_data)
-        m_data = std::make_unique<EntryDataReader>(m_layout->nativePath);
+        m_data = std::make_unique<archive::EntryDataReader>(m_layout->nativePath);
     switch (m_data->Copy(where.dataStart, info.compressedSize, info.uncompressedSize, where.method, where.crc, file,
                          &error)) {
-    case EntryDataReader::Outcome::Corrupt:
+    case archive::EntryDataReader::Outcome::Corrupt:
         return Result::CorruptData;
-    case EntryDataReader::Outcome::WriteFailed:
-        return FromFsError(error, Result::WriteError);
-    case EntryDataReader::Outcome::Ok:
+    case archive::EntryDataReader::Outcome::WriteFailed:
+        return fromFsError(error, Result::WriteError);
+    case archive::EntryDataReader::Outcome::Ok:
         break;
     }
     // A time of 0 means the archive gave none that makes sense; the file keeps the present one.
     if ((info.modificationTime != 0 || info.accessTime != 0)
-        && !file.SetTimes(FileTimeToUnixNs(info.accessTime), FileTimeToUnixNs(info.modificationTime)))
-        qCWarning(lcArchive) << "cannot set the times of" << fileName;
+        && !file.SetTimes(fileTimeToUnixNs(info.accessTime), fileTimeToUnixNs(info.modificationTime)))
+        qCWarning(archive::lcArchive) << "cannot set the times of" << fileName;
     return Result::Ok;
 }
 
 void ZipReader::Close()
 {
     if (m_zip) {
-        unzCloseCurrentFile(Handle(m_zip));
-        unzClose(Handle(m_zip));
+        unzCloseCurrentFile(asUnzFile(m_zip));
+        unzClose(asUnzFile(m_zip));
         m_zip = nullptr;
     }
     m_open = false;

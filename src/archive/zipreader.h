@@ -16,13 +16,15 @@
 struct ZipEntryInfo {
     int index = 0;        // position from 0; the entry count for the query with index -1
     QString name;         // cleaned name, levels separated by '/' or '\' as stored
-    quint32 attributes = 0; // FileAttribute bits
+    quint32 attributes = 0; // archive::FileAttribute bits
     qint64 accessTime = 0; // file times: 100-ns units since 1601-01-01 UTC
     qint64 creationTime = 0;
     qint64 modificationTime = 0;
     qint64 compressedSize = 0;
     qint64 uncompressedSize = 0;
 };
+
+namespace archive {
 
 // Where an entry lies in the archive file, for checking that entries do not share bytes and
 // for going straight to it.
@@ -38,6 +40,8 @@ struct ZipEntryLocation {
 
 struct ZipLayout;
 class EntryDataReader;
+
+} // namespace archive
 
 class ZipReader
 {
@@ -65,38 +69,38 @@ public:
     std::optional<int> EntryCount();
 
     // Where entry `index` lies; none as for GetEntry.
-    std::optional<ZipEntryLocation> GetLocation(int index);
+    std::optional<archive::ZipEntryLocation> GetLocation(int index);
 
     // Writes entry `index` below the base folder as `targetName`.
     Result ExtractEntry(int index, const QString& targetName);
 
     // The same for an entry listed earlier by this reader or the one it was reopened from,
     // going straight to it instead of walking the directory.
-    Result ExtractListed(const ZipEntryInfo& info, const ZipEntryLocation& where, const QString& targetName);
+    Result ExtractListed(const ZipEntryInfo& info, const archive::ZipEntryLocation& where, const QString& targetName);
 
     // Releases the archive and the buffer; every later call fails.
     void Close();
 
 private:
-    ZipReader(void* handle, std::shared_ptr<const ZipLayout> layout);
+    ZipReader(void* handle, std::shared_ptr<const archive::ZipLayout> layout);
     bool GoToEntry(int index);
     bool ReadCurrentEntry(int index);
-    Result ExtractPositioned(const ZipEntryInfo& info, const ZipEntryLocation& where, const QString& targetName);
+    Result ExtractPositioned(const ZipEntryInfo& info, const archive::ZipEntryLocation& where, const QString& targetName);
     Result CopyEntryData(const platform::Folder& folder, const QString& fileName, const ZipEntryInfo& info,
-                         const ZipEntryLocation& where);
-    Result Unpack(platform::OutputFile& file, const ZipEntryInfo& info, const ZipEntryLocation& where);
+                         const archive::ZipEntryLocation& where);
+    Result Unpack(platform::OutputFile& file, const ZipEntryInfo& info, const archive::ZipEntryLocation& where);
 
     void* m_zip = nullptr;   // none for an open empty archive
-    std::shared_ptr<const ZipLayout> m_layout;
+    std::shared_ptr<const archive::ZipLayout> m_layout;
     bool m_open = false;
     QString m_base;
     int m_current = -1;      // entry the library is positioned on, -1 when unknown
     std::optional<int> m_count;
     std::optional<ZipEntryInfo> m_last; // answer to the latest GetEntry
-    ZipEntryLocation m_lastLocation;
-    TargetFolders m_folders;
+    archive::ZipEntryLocation m_lastLocation;
+    archive::TargetFolders m_folders;
     QByteArray m_scratch;    // names and local extra fields, each at most 65535 bytes
     // Entry data is read and inflated here rather than through the library, whose 16 KiB
     // steps and byte-wise copying of stored data cost more than the inflating itself.
-    std::unique_ptr<EntryDataReader> m_data;
+    std::unique_ptr<archive::EntryDataReader> m_data;
 };

@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+namespace archive {
+
 namespace {
 
 constexpr qint64 kEndRecordSize = 22;
@@ -16,15 +18,15 @@ constexpr qint64 kMaxCachedDirectory = 4 << 20;
 constexpr qint64 kSequentialFill = 64 << 10;
 constexpr qint64 kRandomFill = 1024;
 
-quint32 Le16(const char* p)
+quint32 le16(const char* p)
 {
     const auto* u = reinterpret_cast<const uchar*>(p);
     return quint32(u[0]) | (quint32(u[1]) << 8);
 }
 
-quint32 Le32(const char* p)
+quint32 le32(const char* p)
 {
-    return Le16(p) | (Le16(p + 2) << 16);
+    return le16(p) | (le16(p + 2) << 16);
 }
 
 struct ViewStream {
@@ -86,7 +88,7 @@ struct ViewStream {
     }
 };
 
-voidpf ZCALLBACK ViewOpen(voidpf opaque, const void*, int mode)
+voidpf ZCALLBACK viewOpen(voidpf opaque, const void*, int mode)
 {
     if ((mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ)
         return nullptr;
@@ -99,22 +101,22 @@ voidpf ZCALLBACK ViewOpen(voidpf opaque, const void*, int mode)
     return stream.release();
 }
 
-uLong ZCALLBACK ViewRead(voidpf, voidpf stream, void* buf, uLong size)
+uLong ZCALLBACK viewRead(voidpf, voidpf stream, void* buf, uLong size)
 {
     return uLong(static_cast<ViewStream*>(stream)->Read(static_cast<char*>(buf), qint64(size)));
 }
 
-uLong ZCALLBACK ViewWrite(voidpf, voidpf, const void*, uLong)
+uLong ZCALLBACK viewWrite(voidpf, voidpf, const void*, uLong)
 {
     return 0;
 }
 
-ZPOS64_T ZCALLBACK ViewTell(voidpf, voidpf stream)
+ZPOS64_T ZCALLBACK viewTell(voidpf, voidpf stream)
 {
     return ZPOS64_T(static_cast<ViewStream*>(stream)->pos);
 }
 
-long ZCALLBACK ViewSeek(voidpf, voidpf stream, ZPOS64_T offset, int origin)
+long ZCALLBACK viewSeek(voidpf, voidpf stream, ZPOS64_T offset, int origin)
 {
     auto* s = static_cast<ViewStream*>(stream);
     qint64 base = 0;
@@ -132,13 +134,13 @@ long ZCALLBACK ViewSeek(voidpf, voidpf stream, ZPOS64_T offset, int origin)
     return 0;
 }
 
-int ZCALLBACK ViewClose(voidpf, voidpf stream)
+int ZCALLBACK viewClose(voidpf, voidpf stream)
 {
     delete static_cast<ViewStream*>(stream);
     return 0;
 }
 
-int ZCALLBACK ViewError(voidpf, voidpf stream)
+int ZCALLBACK viewError(voidpf, voidpf stream)
 {
     return static_cast<ViewStream*>(stream)->failed ? 1 : 0;
 }
@@ -168,7 +170,7 @@ std::unique_ptr<ZipLayout> FindZipLayout(const QString& nativePath)
             continue;
         if (found < 0)
             found = i;
-        if (i + kEndRecordSize + Le16(p + 20) == tail.size()) {
+        if (i + kEndRecordSize + le16(p + 20) == tail.size()) {
             found = i;
             exact = true;
             break;
@@ -185,7 +187,7 @@ std::unique_ptr<ZipLayout> FindZipLayout(const QString& nativePath)
     layout->empty = exact && layout->endRecord == 0 && QByteArrayView(record + 4, 16) == QByteArray(16, '\0');
 
     // A ZIP64 archive keeps its real directory figures elsewhere; minizip finds them itself.
-    const qint64 directorySize = Le32(record + 12);
+    const qint64 directorySize = le32(record + 12);
     const bool zip64 = found >= 20 && std::memcmp(record - 20, "PK\x06\x07", 4) == 0;
     if (!zip64 && directorySize > 0 && directorySize <= kMaxCachedDirectory && directorySize <= layout->endRecord) {
         const qint64 start = layout->endRecord - directorySize;
@@ -208,14 +210,16 @@ void* OpenZipHandle(const std::shared_ptr<const ZipLayout>& layout)
     if (!layout || layout->empty)
         return nullptr;
     zlib_filefunc64_def io{};
-    io.zopen64_file = ViewOpen;
-    io.zread_file = ViewRead;
-    io.zwrite_file = ViewWrite;
-    io.ztell64_file = ViewTell;
-    io.zseek64_file = ViewSeek;
-    io.zclose_file = ViewClose;
-    io.zerror_file = ViewError;
+    io.zopen64_file = viewOpen;
+    io.zread_file = viewRead;
+    io.zwrite_file = viewWrite;
+    io.ztell64_file = viewTell;
+    io.zseek64_file = viewSeek;
+    io.zclose_file = viewClose;
+    io.zerror_file = viewError;
     io.opaque = const_cast<std::shared_ptr<const ZipLayout>*>(&layout);
     const QByteArray name = QFile::encodeName(layout->nativePath);
     return unzOpen2_64(name.constData(), &io);
 }
+
+} // namespace archive

@@ -9,6 +9,8 @@
 
 #include <memory>
 
+namespace archive {
+
 struct ZipLayout {
     QString nativePath;
     qint64 end = 0;             // where the view stops: just after the end record
@@ -24,3 +26,5 @@ std::unique_ptr<ZipLayout> FindZipLayout(const QString& nativePath);
 
 // Opens a minizip handle (an unzFile) over the view; null when minizip refuses the archive.
 void* OpenZipHandle(const std::shared_ptr<const ZipLayout>& layout);
+
+} // namespace archive

@@ -1,6 +1,6 @@
 #include "addresses.h"
 
-namespace Addresses {
+namespace config::addresses {
 namespace {
 
 quint16 portFrom(const char* variable, quint16 fallback)
@@ -74,4 +74,4 @@ QString RegisterPageUrl()
     return ForumUrl() + QStringLiteral("/member.php?mod=register");
 }
 
-} // namespace Addresses
+} // namespace config::addresses

@@ -6,7 +6,7 @@
 
 #include <QString>
 
-namespace Addresses {
+namespace config::addresses {
 
 QString ToolHost();    // QX77_HOST, default 127.0.0.1: the tool server (tool page, packs, repair)
 QString ServiceHost(); // QX77_SERVICE_HOST, default ToolHost(): update check and login
@@ -21,4 +21,4 @@ QString RepairArchiveUrl(); // the repair archive on the tool server
 QString HelpPageUrl();      // the forum's help thread
 QString RegisterPageUrl();  // the forum's registration page
 
-} // namespace Addresses
+} // namespace config::addresses

@@ -10,6 +10,8 @@
 
 #include <utility>
 
+namespace config {
+
 namespace {
 
 // The settings store's category: a data folder that cannot be written is its failure.
@@ -46,9 +48,9 @@ DataFolderState PrepareDataFolder()
         return DataFolderState::NotWritable;
     }
     const QString config = GetConfigPath();
-    for (const auto& [key, value] : {std::pair{Ini::kVersion, BuildVersion()}, std::pair{Ini::kSerTime, BuildSerTime()}}) {
-        if (ReadIniString(config, Ini::kYfzsVer, key, QString(), 120) != value
-            && !WriteIniString(config, Ini::kYfzsVer, key, value)) {
+    for (const auto& [key, value] : {std::pair{keys::kVersion, BuildVersion()}, std::pair{keys::kSerTime, BuildSerTime()}}) {
+        if (ReadIniString(config, keys::kYfzsVer, key, QString(), 120) != value
+            && !WriteIniString(config, keys::kYfzsVer, key, value)) {
             qCWarning(lcDataFolder) << "cannot record the build's" << key << "in" << config;
             return DataFolderState::NotWritable;
         }
@@ -62,3 +64,5 @@ QString DataFolderMessage(const QString& folder)
                           "请检查该文件夹（或 XDG_DATA_HOME 指向的文件夹）的权限。")
         .arg(QDir::toNativeSeparators(folder));
 }
+
+} // namespace config

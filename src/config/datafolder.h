@@ -6,6 +6,8 @@
 
 #include <QString>
 
+namespace config {
+
 enum class DataFolderState {
     Ready,       // the folder exists and can be written
     NotWritable, // not even the per-user folder can be made or written: nothing will be kept
@@ -22,3 +24,5 @@ QString DataFolderMessage(const QString& folder);
 // The build's own version and server-time stamp.
 QString BuildVersion();
 QString BuildSerTime();
+
+} // namespace config

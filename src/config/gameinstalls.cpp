@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+namespace config {
+
 namespace {
 
 constexpr qsizetype kMaxPath = 259; // a Windows path without its terminator
@@ -69,3 +71,5 @@ QList<GameInstall> FindGameInstalls()
 {
     return FindGameInstalls(platform::FindWinePrefixes());
 }
+
+} // namespace config

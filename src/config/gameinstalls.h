@@ -8,6 +8,8 @@
 #include <QList>
 #include <QString>
 
+namespace config {
+
 struct GameInstall
 {
     QString folder; // native path of the folder holding QQLogin.exe (or named by the registry)
@@ -17,3 +19,5 @@ struct GameInstall
 
 QList<GameInstall> FindGameInstalls(const QList<platform::WinePrefix>& prefixes);
 QList<GameInstall> FindGameInstalls(); // in this user's prefixes
+
+} // namespace config

@@ -14,7 +14,9 @@
 #include <memory>
 #include <optional>
 
-using namespace ini;
+// The format internals live in config::ini; ReadIniString and WriteIniString keep their global names.
+namespace ini = config::ini;
+using config::lcIni;
 
 namespace {
 
@@ -51,7 +53,7 @@ const char* describe(platform::FileReadStatus status)
 class ParseCache
 {
 public:
-    std::shared_ptr<const Index> find(const QString& path, const platform::FileIdentity& identity)
+    std::shared_ptr<const ini::Index> find(const QString& path, const platform::FileIdentity& identity)
     {
         QMutexLocker guard(&m_lock);
         const auto it = m_entries.constFind(path);
@@ -60,7 +62,7 @@ public:
         return it->index;
     }
 
-    void store(const QString& path, const platform::FileIdentity& identity, std::shared_ptr<const Index> index)
+    void store(const QString& path, const platform::FileIdentity& identity, std::shared_ptr<const ini::Index> index)
     {
         QMutexLocker guard(&m_lock);
         if (m_entries.size() >= kMaxCachedFiles && !m_entries.contains(path))
@@ -78,7 +80,7 @@ private:
     struct Entry
     {
         platform::FileIdentity identity;
-        std::shared_ptr<const Index> index;
+        std::shared_ptr<const ini::Index> index;
     };
     QMutex m_lock;
     QHash<QString, Entry> m_entries;
@@ -106,15 +108,15 @@ struct Position
     qsizetype lastContent = -1; // last non-blank line of that section
 };
 
-Position locate(const Document& doc, QStringView section, QStringView key, bool stopAtKey)
+Position locate(const ini::Document& doc, QStringView section, QStringView key, bool stopAtKey)
 {
     Position p;
     bool inTarget = false;
     QString buffer;
     for (qsizetype i = 0; i < doc.lines.size(); ++i) {
-        const QStringView text = LineText(doc, i, buffer);
+        const QStringView text = ini::LineText(doc, i, buffer);
         QStringView name;
-        if (SectionName(text, name)) {
+        if (ini::SectionName(text, name)) {
             if (inTarget)
                 break; // the first matching section wins; later duplicates are not searched
             if (name.compare(section, Qt::CaseInsensitive) == 0) {
@@ -123,10 +125,10 @@ Position locate(const Document& doc, QStringView section, QStringView key, bool 
             }
             continue;
         }
-        if (!inTarget || TrimBlanks(text).isEmpty())
+        if (!inTarget || ini::TrimBlanks(text).isEmpty())
             continue;
         p.lastContent = i;
-        if (p.key < 0 && SplitKey(text).key.compare(key, Qt::CaseInsensitive) == 0) {
+        if (p.key < 0 && ini::SplitKey(text).key.compare(key, Qt::CaseInsensitive) == 0) {
             p.key = i;
             if (stopAtKey)
                 break;
@@ -135,12 +137,12 @@ Position locate(const Document& doc, QStringView section, QStringView key, bool 
     return p;
 }
 
-std::optional<QString> lookUp(const Index& index, QStringView section, QStringView key)
+std::optional<QString> lookUp(const ini::Index& index, QStringView section, QStringView key)
 {
-    const auto s = index.sections.constFind(Fold(section));
+    const auto s = index.sections.constFind(ini::Fold(section));
     if (s == index.sections.constEnd())
         return std::nullopt;
-    const auto k = s->constFind(Fold(key));
+    const auto k = s->constFind(ini::Fold(key));
     if (k == s->constEnd())
         return std::nullopt;
     return *k;
@@ -175,7 +177,7 @@ std::optional<QString> storedValue(const QString& path, QStringView section, QSt
         return std::nullopt;
     }
     const bool keep = content.data.size() <= kMaxCachedFileSize && trustworthy(content);
-    const Document doc = Parse(std::move(content.data));
+    const ini::Document doc = ini::Parse(std::move(content.data));
     if (!keep) {
         // Read once: finding the one key costs less than indexing the whole file.
         cache().drop(path);
@@ -183,9 +185,9 @@ std::optional<QString> storedValue(const QString& path, QStringView section, QSt
         if (p.key < 0)
             return std::nullopt;
         QString buffer;
-        return SplitKey(LineText(doc, p.key, buffer)).value.toString();
+        return ini::SplitKey(ini::LineText(doc, p.key, buffer)).value.toString();
     }
-    auto index = std::make_shared<const Index>(BuildIndex(doc));
+    auto index = std::make_shared<const ini::Index>(ini::BuildIndex(doc));
     cache().store(path, content.identity, index);
     return lookUp(*index, section, key);
 }
@@ -218,21 +220,21 @@ bool hasLineBreak(const QString& s)
     return s.contains(u'\r') || s.contains(u'\n');
 }
 
-QByteArray newlineOf(const Document& doc)
+QByteArray newlineOf(const ini::Document& doc)
 {
-    for (const Line& l : doc.lines) {
+    for (const ini::Line& l : doc.lines) {
         if (l.next > l.end) {
-            const QString terminator = Decode(doc.encoding, QByteArrayView(doc.raw).sliced(l.end, l.next - l.end));
-            return Encode(doc.encoding, terminator);
+            const QString terminator = ini::Decode(doc.encoding, QByteArrayView(doc.raw).sliced(l.end, l.next - l.end));
+            return ini::Encode(doc.encoding, terminator);
         }
     }
-    return Encode(doc.encoding, u"\r\n");
+    return ini::Encode(doc.encoding, u"\r\n");
 }
 
 // Why a write of these names and value could not be read back as written, or null when it can.
 const char* unwritable(const QString& section, const QString& key, const QString& value)
 {
-    if (TrimBlanks(section).isEmpty() || TrimBlanks(key).isEmpty())
+    if (ini::TrimBlanks(section).isEmpty() || ini::TrimBlanks(key).isEmpty())
         return "empty section or key";
     if (hasLineBreak(section) || hasLineBreak(key) || hasLineBreak(value))
         return "line break in section, key or value";
@@ -244,10 +246,10 @@ const char* unwritable(const QString& section, const QString& key, const QString
 }
 
 // The new file's bytes, or a null array (with `why` set) when the result would not read back.
-QByteArray rewritten(const Document& doc, QStringView section, QStringView key, const QString& value,
+QByteArray rewritten(const ini::Document& doc, QStringView section, QStringView key, const QString& value,
                      const char*& why)
 {
-    if (!CanEncode(doc.encoding, section) || !CanEncode(doc.encoding, key) || !CanEncode(doc.encoding, value)) {
+    if (!ini::CanEncode(doc.encoding, section) || !ini::CanEncode(doc.encoding, key) || !ini::CanEncode(doc.encoding, value)) {
         why = "characters the file's encoding cannot hold";
         return {};
     }
@@ -257,11 +259,11 @@ QByteArray rewritten(const Document& doc, QStringView section, QStringView key, 
     QString storedKey = key.toString();
     if (p.key >= 0) {
         QString buffer;
-        storedKey = SplitKey(LineText(doc, p.key, buffer)).key.toString(); // keep its letter case
+        storedKey = ini::SplitKey(ini::LineText(doc, p.key, buffer)).key.toString(); // keep its letter case
     }
     const QString keyLine = storedKey + u'=' + value;
     QStringView ignored;
-    if (SectionName(keyLine, ignored)) {
+    if (ini::SectionName(keyLine, ignored)) {
         why = "the key line would read as a section header";
         return {};
     }
@@ -269,18 +271,18 @@ QByteArray rewritten(const Document& doc, QStringView section, QStringView key, 
     QByteArray out;
     out.reserve(r.size() + keyLine.size() * 2 + section.size() * 2 + 16);
     if (p.key >= 0) {
-        const Line& l = doc.lines[p.key];
+        const ini::Line& l = doc.lines[p.key];
         out.append(r.left(l.begin));
-        out.append(Encode(doc.encoding, keyLine));
+        out.append(ini::Encode(doc.encoding, keyLine));
         out.append(r.mid(l.end));
     } else if (p.section >= 0) {
         // The new line goes before the section's trailing blank lines, and before a UTF-16
         // file's odd last byte, which stays where it is.
-        const Line& l = doc.lines[p.lastContent];
+        const ini::Line& l = doc.lines[p.lastContent];
         out.append(r.left(l.next));
         if (l.next == l.end) // the section's last line ends the file without a line break
             out.append(nl);
-        out.append(Encode(doc.encoding, keyLine));
+        out.append(ini::Encode(doc.encoding, keyLine));
         out.append(nl);
         out.append(r.mid(l.next));
     } else {
@@ -293,9 +295,9 @@ QByteArray rewritten(const Document& doc, QStringView section, QStringView key, 
         if (!doc.lines.isEmpty() && doc.lines.back().next == doc.lines.back().end)
             out.append(nl);
         // A new file is GBK without a mark, as the Windows functions create it.
-        out.append(Encode(doc.encoding, QString(u'[' + section.toString() + u']')));
+        out.append(ini::Encode(doc.encoding, QString(u'[' + section.toString() + u']')));
         out.append(nl);
-        out.append(Encode(doc.encoding, keyLine));
+        out.append(ini::Encode(doc.encoding, keyLine));
         out.append(nl);
     }
     return out;
@@ -307,9 +309,9 @@ QString ReadIniString(const QString& file, const QString& section, const QString
                       const QString& defaultValue, int capacity)
 {
     const QString path = platform::NativePath(file);
-    if (const auto value = storedValue(path, TrimBlanks(section), TrimBlanks(key)))
+    if (const auto value = storedValue(path, ini::TrimBlanks(section), ini::TrimBlanks(key)))
         return cut(*value, capacity);
-    return cut(DefaultValue(defaultValue), capacity);
+    return cut(ini::DefaultValue(defaultValue), capacity);
 }
 
 bool WriteIniString(const QString& file, const QString& section, const QString& key,
@@ -342,9 +344,9 @@ bool WriteIniString(const QString& file, const QString& section, const QString& 
         qCWarning(lcIni) << "refused write to" << path << "-" << describe(content.status);
         return false;
     }
-    const Document doc = Parse(std::move(content.data));
+    const ini::Document doc = ini::Parse(std::move(content.data));
     const char* why = nullptr;
-    const QByteArray out = rewritten(doc, TrimBlanks(section), TrimBlanks(key), value, why);
+    const QByteArray out = rewritten(doc, ini::TrimBlanks(section), ini::TrimBlanks(key), value, why);
     if (out.isNull()) {
         qCWarning(lcIni) << "refused write of" << section << key << "to" << path << "-" << why;
         return false;

@@ -2,7 +2,7 @@
 
 #include "codec.h"
 
-namespace ini {
+namespace config::ini {
 namespace {
 
 bool isBlank(QChar c)
@@ -221,4 +221,4 @@ Index BuildIndex(const Document& doc)
     return index;
 }
 
-} // namespace ini
+} // namespace config::ini

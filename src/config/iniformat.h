@@ -9,7 +9,7 @@
 #include <QString>
 #include <QStringView>
 
-namespace ini {
+namespace config::ini {
 
 enum class Encoding { Ansi, Utf8, Utf16LE, Utf16BE };
 
@@ -72,4 +72,4 @@ struct Index
 
 Index BuildIndex(const Document& doc);
 
-} // namespace ini
+} // namespace config::ini

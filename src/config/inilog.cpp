@@ -1,3 +1,7 @@
 #include "inilog.h"
 
+namespace config {
+
 Q_LOGGING_CATEGORY(lcIni, "yfzs.ini", QtCriticalMsg)
+
+} // namespace config

@@ -5,4 +5,8 @@
 
 #include <QLoggingCategory>
 
+namespace config {
+
 Q_DECLARE_LOGGING_CATEGORY(lcIni)
+
+} // namespace config

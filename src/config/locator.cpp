@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+namespace config {
 namespace {
 
 // A stored folder of two characters or fewer ("0", "C:") counts as none.
@@ -27,7 +28,7 @@ bool exists(const QString& folder)
 // FOLDER as a native path when it names a folder that exists; otherwise empty.
 QString readStoredFolder(const QString& configPath)
 {
-    const QString stored = ReadIniString(configPath, Ini::kCfInfo, Ini::kFolder, QStringLiteral("0"), 260);
+    const QString stored = ReadIniString(configPath, keys::kCfInfo, keys::kFolder, QStringLiteral("0"), 260);
     if (!isUsableFolder(stored))
         return QString();
     // A config.ini carried over from Windows names drives; those live in the Wine prefix here.
@@ -41,18 +42,18 @@ GameFolderTexts GameFolderTextsFor(GameFolderVariant variant)
 {
     switch (variant) {
     case GameFolderVariant::MainWindow:
-        return {Ini::kFolder, QStringLiteral("请选择 穿越火线(CrossFire) 安装目录："),
+        return {keys::kFolder, QStringLiteral("请选择 穿越火线(CrossFire) 安装目录："),
                 QStringLiteral("未指定游戏目录"), QStringLiteral("非 穿越火线(CrossFire) 安装目录")};
     case GameFolderVariant::Official:
     case GameFolderVariant::SettingsOfficial:
-        return {Ini::kFolder, QStringLiteral("请选择 穿越火线<官方服> 目录："),
+        return {keys::kFolder, QStringLiteral("请选择 穿越火线<官方服> 目录："),
                 QStringLiteral("未指定<官方服>目录。"),
                 QStringLiteral("没有找到QQLogin.exe，非 穿越火线<官方服> 游戏目录。")};
     case GameFolderVariant::TestServer:
     case GameFolderVariant::SettingsTestServer:
         break;
     }
-    return {Ini::kFolderTyf, QStringLiteral("请选择 穿越火线<体验服> 游戏目录："),
+    return {keys::kFolderTyf, QStringLiteral("请选择 穿越火线<体验服> 游戏目录："),
             QStringLiteral("未指定<体验服>目录。"),
             QStringLiteral("没有找到QQLogin.exe，非 穿越火线<体验服> 游戏目录。")};
 }
@@ -81,7 +82,7 @@ GameFolderOutcome StoreChosenGameFolder(GameFolderVariant variant, const QString
         return GameFolderOutcome::NothingChosen;
     if (!HasGameMarker(folder))
         return GameFolderOutcome::MarkerMissing;
-    if (!WriteIniString(configPath, Ini::kCfInfo, GameFolderTextsFor(variant).key, folder))
+    if (!WriteIniString(configPath, keys::kCfInfo, GameFolderTextsFor(variant).key, folder))
         return GameFolderOutcome::WriteFailed;
     return GameFolderOutcome::Stored;
 }
@@ -101,15 +102,17 @@ QString GameFolderMessage(GameFolderVariant variant, GameFolderOutcome outcome, 
     return configPath + QStringLiteral("错误");
 }
 
-ResolvedGameFolder ResolveGameFolder(const GameFolderBrowser& browse, const QString& configPath)
+} // namespace config
+
+config::ResolvedGameFolder ResolveGameFolder(const config::GameFolderBrowser& browse, const QString& configPath)
 {
     // Every prefix's registry is asked; one answer is taken as the game's own word, as on
     // Windows. Several leave the choice to the user's stored folder or to the chooser.
-    const QList<GameInstall> installs = FindGameInstalls();
+    const QList<config::GameInstall> installs = config::FindGameInstalls();
     if (installs.size() == 1 && installs.first().fromRegistry)
         return {true, installs.first().folder};
 
-    const QString stored = readStoredFolder(configPath);
+    const QString stored = config::readStoredFolder(configPath);
     if (!stored.isEmpty())
         return {true, stored};
 
@@ -118,5 +121,5 @@ ResolvedGameFolder ResolveGameFolder(const GameFolderBrowser& browse, const QStr
 
     if (!browse || !browse())
         return {false, QString()};
-    return {true, readStoredFolder(configPath)};
+    return {true, config::readStoredFolder(configPath)};
 }

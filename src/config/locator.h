@@ -11,6 +11,8 @@
 
 #include <functional>
 
+namespace config {
+
 // Who asks for a folder; it decides the key, the texts and what the caller does afterwards.
 enum class GameFolderVariant {
     MainWindow,         // links and repair, through ResolveGameFolder
@@ -53,6 +55,8 @@ struct ResolvedGameFolder
     QString folder;    // may be empty even when goOn is true
 };
 
+} // namespace config
+
 // The official-server folder for an install or repair, in this order: the game's InstallPath
 // under HKEY_LOCAL_MACHINE\Software\Tencent\CrossFire when exactly one Wine prefix has one (a
 // drive path becomes a path in that prefix; config.ini is then not looked at); else FOLDER when
@@ -62,5 +66,5 @@ struct ResolvedGameFolder
 // passed over as if the key were absent, and so is an InstallPath or FOLDER naming a folder that
 // does not exist: the folder returned always exists, so an install never creates the game
 // folder itself.
-ResolvedGameFolder ResolveGameFolder(const GameFolderBrowser& browse,
-                                     const QString& configPath = GetConfigPath());
+config::ResolvedGameFolder ResolveGameFolder(const config::GameFolderBrowser& browse,
+                                     const QString& configPath = config::GetConfigPath());

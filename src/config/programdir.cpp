@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+namespace config {
+
 QString GetExecutableDir()
 {
     const QString exe = platform::ExecutablePath();
@@ -39,13 +41,15 @@ QString PerUserDataDir()
     return QDir::cleanPath(base) + QStringLiteral("/YFZS") + platform::Separator();
 }
 
-QString GetProgramDir()
-{
-    const QString exeDir = GetExecutableDir();
-    return IsSystemLocation(exeDir) ? PerUserDataDir() : exeDir;
-}
-
 QString GetConfigPath()
 {
     return GetProgramDir() + QStringLiteral("config.ini");
+}
+
+} // namespace config
+
+QString GetProgramDir()
+{
+    const QString exeDir = config::GetExecutableDir();
+    return config::IsSystemLocation(exeDir) ? config::PerUserDataDir() : exeDir;
 }

@@ -13,6 +13,8 @@
 // path (GetAppPath) is this folder too, so the tool page's own paths keep working.
 QString GetProgramDir();
 
+namespace config {
+
 // GetProgramDir() + "config.ini": the program's own settings file.
 QString GetConfigPath();
 
@@ -28,3 +30,5 @@ bool IsSystemLocation(const QString& folder);
 
 // $XDG_DATA_HOME/YFZS/ (default ~/.local/share/YFZS/), whether or not it exists yet.
 QString PerUserDataDir();
+
+} // namespace config

@@ -4,7 +4,7 @@
 
 #include <QLatin1String>
 
-namespace Ini {
+namespace config::keys {
 
 inline constexpr QLatin1String kConfigFile{"config.ini"};
 inline constexpr QLatin1String kUpdateFile{"update.ini"};
@@ -39,4 +39,4 @@ inline constexpr QLatin1String kYxbj{"yxbj"};
 inline constexpr QLatin1String kJsyxSection{"jsyxsetep"};
 inline constexpr QLatin1String kJsyx{"jsyx"};
 
-} // namespace Ini
+} // namespace config::keys

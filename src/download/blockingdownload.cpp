@@ -9,6 +9,8 @@
 #include <memory>
 #include <mutex>
 
+namespace download {
+
 namespace {
 
 struct Outcome
@@ -60,3 +62,5 @@ bool DownloadToFile(const QString& address, const QString& targetPath, const Dow
     }
     return true;
 }
+
+} // namespace download

@@ -9,6 +9,8 @@
 
 #include <functional>
 
+namespace download {
+
 // Called on the engine's worker thread after each chunk: bytes so far and the total
 // (0 when the server gave no length).
 using DownloadProgress = std::function<void(quint64 done, quint64 total)>;
@@ -20,3 +22,5 @@ using DownloadProgress = std::function<void(quint64 done, quint64 total)>;
 // Setting *cancel to kPauseRequested from another thread stops the download (false).
 bool DownloadToFile(const QString& address, const QString& targetPath, const DownloadProgress& progress = {},
                     const PauseWatch* cancel = nullptr);
+
+} // namespace download

@@ -9,6 +9,8 @@
 #include <memory>
 #include <unordered_map>
 
+namespace download {
+
 namespace {
 
 // One lock for the table, never held across StartDownload or a page call: StartDownload may
@@ -20,7 +22,7 @@ struct JobTable
     std::unordered_map<qint64, std::unique_ptr<DownloadJob>> jobs;
 };
 
-JobTable& Table()
+JobTable& jobTable()
 {
     static JobTable table;
     return table;
@@ -32,15 +34,15 @@ struct SinkSlot
     std::shared_ptr<PageProgressSink> sink;
 };
 
-SinkSlot& Sink()
+SinkSlot& sinkSlot()
 {
     static SinkSlot slot;
     return slot;
 }
 
-std::shared_ptr<PageProgressSink> CurrentSink()
+std::shared_ptr<PageProgressSink> currentSink()
 {
-    SinkSlot& slot = Sink();
+    SinkSlot& slot = sinkSlot();
     QMutexLocker locker(&slot.lock);
     return slot.sink;
 }
@@ -49,7 +51,7 @@ std::shared_ptr<PageProgressSink> CurrentSink()
 
 void SetPageProgressSink(std::shared_ptr<PageProgressSink> sink)
 {
-    SinkSlot& slot = Sink();
+    SinkSlot& slot = sinkSlot();
     QMutexLocker locker(&slot.lock);
     slot.sink = std::move(sink);
 }
@@ -70,12 +72,14 @@ qint32 JobIdLow(qint64 jobId)
     return qint32(quint32(quint64(jobId)));
 }
 
+} // namespace download
+
 int DownloadFile(const QString& address, const QString& fileName, qint32 idHigh, qint32 idLow)
 {
-    const qint64 id = MakeJobId(idHigh, idLow);
+    const qint64 id = download::MakeJobId(idHigh, idLow);
     const QString folder = GetProgramDir() + QStringLiteral("Downloads");
     const QString target = platform::NativePath(folder + platform::Separator() + fileName);
-    JobTable& table = Table();
+    download::JobTable& table = download::jobTable();
     DownloadJob* job = nullptr;
     quint64 expectedTotal = 0;
     {
@@ -84,9 +88,9 @@ int DownloadFile(const QString& address, const QString& fileName, qint32 idHigh,
         if (it == table.jobs.end()) {
             it = table.jobs.emplace(id, std::make_unique<DownloadJob>()).first;
         } else {
-            if (it->second->state == kJobDownloading)
+            if (it->second->state == download::kJobDownloading)
                 return 0;
-            it->second->state = kJobDownloading;
+            it->second->state = download::kJobDownloading;
             it->second->bytesDone = 0;
             it->second->pauseRequest.store(0);
             if (it->second->target == target)
@@ -105,25 +109,25 @@ int DownloadFile(const QString& address, const QString& fileName, qint32 idHigh,
         // Nothing will ever report for this run; leaving the job "downloading" would refuse
         // every later attempt for the rest of the run.
         QMutexLocker locker(&table.lock);
-        job->state = kJobFailed;
+        job->state = download::kJobFailed;
     }
     return started;
 }
 
 int PauseDownload(qint32 idHigh, qint32 idLow)
 {
-    JobTable& table = Table();
+    download::JobTable& table = download::jobTable();
     QMutexLocker locker(&table.lock);
-    const auto it = table.jobs.find(MakeJobId(idHigh, idLow));
+    const auto it = table.jobs.find(download::MakeJobId(idHigh, idLow));
     if (it == table.jobs.end())
         return 0;
-    it->second->pauseRequest.store(kPauseRequested);
+    it->second->pauseRequest.store(download::kPauseRequested);
     return 1;
 }
 
 void OnDownloadReport(int status, const DownloadTask& task)
 {
-    JobTable& table = Table();
+    download::JobTable& table = download::jobTable();
     DownloadJob* job = nullptr;
     qint32 lastPercent = -1;
     {
@@ -140,19 +144,19 @@ void OnDownloadReport(int status, const DownloadTask& task)
     bool call = false;
     int value = 0;
     switch (status) {
-    case kDownloadChunk:
+    case download::kDownloadChunk:
         // With no known length there is no percentage; the page hears only the end.
         if (total > 0) {
             value = int(done * 100 / total);
             call = value != lastPercent;
         }
         break;
-    case kDownloadComplete:
+    case download::kDownloadComplete:
         value = 100;
         call = true;
         break;
-    case kDownloadFailed:
-    case kDownloadPaused:
+    case download::kDownloadFailed:
+    case download::kDownloadPaused:
         call = true;
         break;
     default:
@@ -160,13 +164,13 @@ void OnDownloadReport(int status, const DownloadTask& task)
     }
 
     if (call) {
-        if (const auto sink = CurrentSink())
-            sink->InvokePageProgress(status, JobIdHigh(task.jobId), JobIdLow(task.jobId), value);
+        if (const auto sink = download::currentSink())
+            sink->InvokePageProgress(status, download::JobIdHigh(task.jobId), download::JobIdLow(task.jobId), value);
     }
 
     QMutexLocker locker(&table.lock);
     job->state = status;
-    if (status == kDownloadChunk) {
+    if (status == download::kDownloadChunk) {
         job->totalSize = total;
         job->bytesDone = done;
         if (call)
@@ -174,9 +178,11 @@ void OnDownloadReport(int status, const DownloadTask& task)
     }
 }
 
+namespace download {
+
 std::optional<DownloadJobSnapshot> FindDownloadJob(qint64 jobId)
 {
-    JobTable& table = Table();
+    JobTable& table = jobTable();
     QMutexLocker locker(&table.lock);
     const auto it = table.jobs.find(jobId);
     if (it == table.jobs.end())
@@ -185,3 +191,5 @@ std::optional<DownloadJobSnapshot> FindDownloadJob(qint64 jobId)
     return DownloadJobSnapshot{job.state, job.totalSize, job.bytesDone, job.lastPercent,
                                job.pauseRequest.load()};
 }
+
+} // namespace download

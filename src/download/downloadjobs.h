@@ -15,6 +15,8 @@
 #include <memory>
 #include <optional>
 
+namespace download {
+
 // The page's side of the reports: implemented by the browser view, which calls the page's
 // global script function OnDownloadProgress(status, idHigh, idLow, percent).
 //
@@ -57,15 +59,17 @@ enum DownloadJobState : qint32 {
     kJobPaused = kDownloadPaused,
 };
 
+} // namespace download
+
 // One table entry. Entries are never removed, so the pause request stays at one address for
 // the whole run and serves as the engine's pause watch.
 struct DownloadJob
 {
-    qint32 state = kJobDownloading;
+    qint32 state = download::kJobDownloading;
     qint64 totalSize = 0;       // from the last progress report
     qint64 bytesDone = 0;       // start offset + received, from the last progress report
     qint32 lastPercent = -1;    // last percentage sent to the page
-    PauseWatch pauseRequest{0}; // 0 none, kPauseRequested asked for
+    download::PauseWatch pauseRequest{0}; // 0 none, kPauseRequested asked for
     QString target;             // the file of the last run; a run into another file knows no total
 };
 
@@ -84,6 +88,8 @@ int PauseDownload(qint32 idHigh, qint32 idLow);
 // The engine's owner callback for page jobs.
 void OnDownloadReport(int status, const DownloadTask& task);
 
+namespace download {
+
 // A copy of the job's entry, if the table has one.
 struct DownloadJobSnapshot
 {
@@ -94,3 +100,5 @@ struct DownloadJobSnapshot
     qint32 pauseRequest;
 };
 std::optional<DownloadJobSnapshot> FindDownloadJob(qint64 jobId);
+
+} // namespace download

@@ -1,3 +1,7 @@
 #include "downloadlog.h"
 
+namespace download {
+
 Q_LOGGING_CATEGORY(lcDownload, "yfzs.download", QtCriticalMsg)
+
+} // namespace download

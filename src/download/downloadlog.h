@@ -5,4 +5,8 @@
 
 #include <QLoggingCategory>
 
+namespace download {
+
 Q_DECLARE_LOGGING_CATEGORY(lcDownload)
+
+} // namespace download

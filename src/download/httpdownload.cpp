@@ -17,6 +17,8 @@
 #include <system_error>
 #include <thread>
 
+namespace download {
+
 namespace {
 
 constexpr qsizetype kMaxAddressLength = 4096;
@@ -473,41 +475,47 @@ bool prepareTarget(Task* t, const QString& targetPath)
 
 } // namespace
 
-int StartDownload(const QString& address, const QString& targetPath, qint64 jobId, DownloadCallback callback,
-                  const PauseWatch* pauseWatch, quint64 expectedTotal)
+} // namespace download
+
+int StartDownload(const QString& address, const QString& targetPath, qint64 jobId, download::DownloadCallback callback,
+                  const download::PauseWatch* pauseWatch, quint64 expectedTotal)
 {
     static std::once_flag curlReady;
     std::call_once(curlReady, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 
-    auto task = std::make_unique<Task>();
+    auto task = std::make_unique<download::Task>();
     task->jobId = jobId;
     task->callback = std::move(callback);
     task->pauseWatch = pauseWatch;
     task->expectedTotal = expectedTotal;
-    if (!prepareTarget(task.get(), targetPath))
+    if (!download::prepareTarget(task.get(), targetPath))
         return 0;
 
     task->curl = curl_easy_init();
     if (!task->curl) {
-        qCWarning(lcDownload) << "no HTTP session";
-        releaseFile(task->fileKey);
+        qCWarning(download::lcDownload) << "no HTTP session";
+        download::releaseFile(task->fileKey);
         return 0;
     }
-    Task* t = task.release(); // from here on finishDownload destroys it
-    if (!setUpRequest(t, address)) {
-        finishDownload(t, kDownloadFailed);
+    download::Task* t = task.release(); // from here on finishDownload destroys it
+    if (!download::setUpRequest(t, address)) {
+        download::finishDownload(t, download::kDownloadFailed);
         return 1;
     }
     try {
-        std::thread(&runTransfer, t).detach();
+        std::thread(&download::runTransfer, t).detach();
     } catch (const std::system_error& e) {
-        qCWarning(lcDownload) << "no worker thread:" << e.what();
-        finishDownload(t, kDownloadFailed);
+        qCWarning(download::lcDownload) << "no worker thread:" << e.what();
+        download::finishDownload(t, download::kDownloadFailed);
     }
     return 1;
 }
+
+namespace download {
 
 int RunningDownloadCount()
 {
     return g_running.load();
 }
+
+} // namespace download

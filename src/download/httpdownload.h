@@ -19,6 +19,8 @@
 #include <atomic>
 #include <functional>
 
+namespace download {
+
 // Status codes passed to the owner callback. All but kDownloadChunk are final: the task is
 // destroyed as soon as the callback returns.
 enum DownloadStatus : int {
@@ -31,6 +33,8 @@ enum DownloadStatus : int {
 // The value of a pause watch that asks the engine to stop.
 constexpr qint32 kPauseRequested = -100;
 using PauseWatch = std::atomic<qint32>;
+
+} // namespace download
 
 // What a report shows of a running download. Only the engine creates and destroys tasks; the
 // owner sees one only during a callback and must not keep it.
@@ -49,10 +53,14 @@ protected:
     Q_DISABLE_COPY_MOVE(DownloadTask)
 };
 
+namespace download {
+
 // Called on the task's worker thread for every report, and on the caller's thread of
 // StartDownload when the request cannot be set up (kDownloadFailed only). One task gets
 // exactly one final code. The target file is already closed when a final code arrives.
 using DownloadCallback = std::function<void(int status, const DownloadTask& task)>;
+
+} // namespace download
 
 // Starts downloading address into targetPath and returns at once: 1 when started (its end
 // will be reported), 0 when it could not start at all (file not openable, or missing in a
@@ -64,8 +72,12 @@ using DownloadCallback = std::function<void(int status, const DownloadTask& task
 // resumed request answered with a whole body (200) makes the file start again from empty.
 // expectedTotal, when not 0, is the total an earlier run of the same job was told: a range
 // answer (206 or 416) stating another total means the resource changed, and fails.
-int StartDownload(const QString& address, const QString& targetPath, qint64 jobId, DownloadCallback callback,
-                  const PauseWatch* pauseWatch, quint64 expectedTotal = 0);
+int StartDownload(const QString& address, const QString& targetPath, qint64 jobId, download::DownloadCallback callback,
+                  const download::PauseWatch* pauseWatch, quint64 expectedTotal = 0);
+
+namespace download {
 
 // Number of tasks started and not yet destroyed (for shutdown and tests).
 int RunningDownloadCount();
+
+} // namespace download

@@ -7,8 +7,8 @@
 
 bool RunInstallJob(InstallJob job, QWidget* owner)
 {
-    const ResolvedGameFolder game =
-        ResolveGameFolder([owner] { return BrowseGameFolder(owner, GameFolderVariant::MainWindow); });
+    const config::ResolvedGameFolder game =
+        ResolveGameFolder([owner] { return BrowseGameFolder(owner, config::GameFolderVariant::MainWindow); });
     if (!game.goOn)
         return false;
 

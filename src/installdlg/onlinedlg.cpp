@@ -24,9 +24,9 @@ struct PackKind
 };
 
 const PackKind kPackKinds[] = {
-    {u"1", u"/rez/UI/Mark/", Ini::kJstbSection, Ini::kJstb},
-    {u"2", u"/rez/UI/", Ini::kYxbjSection, Ini::kYxbj},
-    {u"3", u"/rez/", Ini::kJsyxSection, Ini::kJsyx},
+    {u"1", u"/rez/UI/Mark/", config::keys::kJstbSection, config::keys::kJstb},
+    {u"2", u"/rez/UI/", config::keys::kYxbjSection, config::keys::kYxbj},
+    {u"3", u"/rez/", config::keys::kJsyxSection, config::keys::kJsyx},
 };
 
 } // namespace
@@ -50,7 +50,7 @@ COnlineDlg::COnlineDlg(const InstallJob& job, QWidget* parent)
 
 COnlineDlg::~COnlineDlg()
 {
-    m_cancel = kPauseRequested;
+    m_cancel = download::kPauseRequested;
     if (m_worker.joinable())
         m_worker.join();
 }
@@ -88,7 +88,7 @@ int COnlineDlg::DoModal()
 
     // Closed by the user while the worker still runs: stop the download, and keep serving the
     // worker's message boxes until its end arrives; only then may the dialog go away.
-    m_cancel = kPauseRequested;
+    m_cancel = download::kPauseRequested;
     if (m_workerRunning) {
         QEventLoop wait;
         m_endWait = &wait;
@@ -111,21 +111,21 @@ bool COnlineDlg::Download(const QString& url, const QString& target)
 {
     QDir().mkpath(m_job.programDir + QStringLiteral("Downloads"));
     QFile::remove(target); // a download replaces whatever was there
-    const DownloadProgress progress = [this](quint64 received, quint64 total) {
+    const download::DownloadProgress progress = [this](quint64 received, quint64 total) {
         Q_EMIT ProgressChanged(ProgressPosition(qint64(received), qint64(total)));
     };
-    return DownloadToFile(url, target, progress, &m_cancel);
+    return download::DownloadToFile(url, target, progress, &m_cancel);
 }
 
 QString COnlineDlg::Unpack(const QString& archive, const QString& folder)
 {
-    const UnzipError error = UnzipArchive(archive, folder);
-    if (error == UnzipError::None)
+    const archive::UnzipError error = archive::UnzipArchive(archive, folder);
+    if (error == archive::UnzipError::None)
         return QString();
     qCWarning(lcInstall).noquote() << "not installed:" << archive << "into" << folder << ":"
-                                   << DescribeUnzipError(error);
+                                   << archive::DescribeUnzipError(error);
     // A full disk is the one cause the user can remedy; every other cause keeps the plain text.
-    return error == UnzipError::DiskFull ? QStringLiteral("解压出错：磁盘空间不足")
+    return error == archive::UnzipError::DiskFull ? QStringLiteral("解压出错：磁盘空间不足")
                                          : QStringLiteral("解压出错");
 }
 
@@ -150,7 +150,7 @@ void COnlineDlg::InstallPack()
             kind = &k;
     QString failure;
     if (kind) {
-        WriteIniString(m_job.programDir + Ini::kConfigFile, kind->section, kind->key, QString());
+        WriteIniString(m_job.programDir + config::keys::kConfigFile, kind->section, kind->key, QString());
         failure = Unpack(target, m_job.gameDir + QString::fromUtf16(kind->folder));
     }
     MsgBox::Show(failure.isEmpty() ? QStringLiteral("安装成功，您可以通过云帆助手【启动游戏】按钮进入游戏！")

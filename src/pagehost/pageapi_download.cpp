@@ -9,7 +9,7 @@
 
 // The job table's view of the page. It outlives the browser view when a worker still holds
 // it; once detached it drops reports, and Detach returns only after no call is inside the view.
-class CHtmlCtrl::DownloadSink final : public PageProgressSink
+class CHtmlCtrl::DownloadSink final : public download::PageProgressSink
 {
 public:
     explicit DownloadSink(CHtmlCtrl* view)
@@ -56,7 +56,7 @@ private:
 
 namespace {
 
-std::weak_ptr<PageProgressSink> g_currentSink; // user-interface thread only
+std::weak_ptr<download::PageProgressSink> g_currentSink; // user-interface thread only
 
 } // namespace
 
@@ -74,13 +74,13 @@ void CHtmlCtrl::ConnectDownloads()
 {
     m_downloadSink = std::make_shared<DownloadSink>(this);
     g_currentSink = m_downloadSink;
-    SetPageProgressSink(m_downloadSink);
+    download::SetPageProgressSink(m_downloadSink);
 }
 
 void CHtmlCtrl::DisconnectDownloads()
 {
     if (g_currentSink.lock() == m_downloadSink)
-        SetPageProgressSink(nullptr);
+        download::SetPageProgressSink(nullptr);
     m_progress->Close(); // releases workers waiting for the page
     m_downloadSink->Detach();
 }

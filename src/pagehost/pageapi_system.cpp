@@ -23,12 +23,12 @@ bool CHtmlCtrl::RunExe(const QString& path)
 
 bool CHtmlCtrl::FindCF()
 {
-    return BrowseGameFolder(this, GameFolderVariant::Official);
+    return BrowseGameFolder(this, config::GameFolderVariant::Official);
 }
 
 bool CHtmlCtrl::FindTYF()
 {
-    return BrowseGameFolder(this, GameFolderVariant::TestServer);
+    return BrowseGameFolder(this, config::GameFolderVariant::TestServer);
 }
 
 int CHtmlCtrl::UnzipFile(const QString& archive, const QString& folder)
@@ -38,11 +38,11 @@ int CHtmlCtrl::UnzipFile(const QString& archive, const QString& folder)
         qCWarning(lcPage) << "UnzipFile: an empty path";
         return 0;
     }
-    const UnzipError error = UnzipArchive(archive, folder);
-    if (error == UnzipError::None)
+    const archive::UnzipError error = archive::UnzipArchive(archive, folder);
+    if (error == archive::UnzipError::None)
         return 1;
     qCWarning(lcPage).noquote() << "UnzipFile:" << archive << "into" << folder << ":"
-                                << DescribeUnzipError(error);
+                                << archive::DescribeUnzipError(error);
     return 0;
 }
 

@@ -41,7 +41,7 @@ QString Marker()
 
 QString ToolOrigin()
 {
-    QUrl url(Addresses::ToolServerUrl());
+    QUrl url(config::addresses::ToolServerUrl());
     const QString scheme = url.scheme().toLower();
     QString origin = scheme + QStringLiteral("://") + url.host(QUrl::FullyEncoded).toLower();
     if (url.host().contains(u':'))
@@ -57,7 +57,7 @@ bool IsToolOrigin(const QUrl& origin)
     // it changed. User-interface thread only, like the calls.
     static QString address;
     static QUrl tool;
-    if (const QString now = Addresses::ToolServerUrl(); now != address) {
+    if (const QString now = config::addresses::ToolServerUrl(); now != address) {
         address = now;
         tool = QUrl(now);
     }

@@ -32,7 +32,7 @@ bool ServiceConnection::ConnectServer(const MessageSink& showMessage)
     m_socket.reset();
 
     QHostAddress target;
-    const QString host = Addresses::Host();
+    const QString host = config::addresses::Host();
     if (!target.setAddress(host) || target.protocol() != QAbstractSocket::IPv4Protocol) {
         target.clear();
         const QHostInfo info = QHostInfo::fromName(host);
@@ -50,13 +50,13 @@ bool ServiceConnection::ConnectServer(const MessageSink& showMessage)
     }
 
     auto socket = std::make_unique<QTcpSocket>();
-    socket->connectToHost(target, Addresses::ServicePort());
+    socket->connectToHost(target, config::addresses::ServicePort());
     if (!socket->waitForConnected(milliseconds(CurrentTimings().connect))) {
         const auto error = socket->error();
         qCWarning(lcService).noquote()
             << QStringLiteral("no connection to %1:%2: %3")
                    .arg(target.toString())
-                   .arg(Addresses::ServicePort())
+                   .arg(config::addresses::ServicePort())
                    .arg(error == QAbstractSocket::SocketTimeoutError ? QStringLiteral("timed out")
                                                                      : socket->errorString());
         if (error == QAbstractSocket::SocketResourceError

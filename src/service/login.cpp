@@ -23,7 +23,7 @@ const QString kRefused = QStringLiteral("登陆失败，用户名或密码错误
 // automatic login, so it is logged and the flow goes on.
 void writeLoginSetting(const QString& config, QLatin1String key, const QString& value)
 {
-    if (!WriteIniString(config, Ini::kSystem, key, value))
+    if (!WriteIniString(config, config::keys::kSystem, key, value))
         qCWarning(lcService).noquote() << key << "could not be written to" << config;
 }
 
@@ -44,12 +44,12 @@ void showLoggedIn(ServiceUi& ui, const QString& account)
 
 void ForgetLogin(bool loggedOut)
 {
-    const QString config = GetConfigPath();
-    writeLoginSetting(config, Ini::kUid, QString());
-    writeLoginSetting(config, Ini::kMac, QString());
-    writeLoginSetting(config, Ini::kUwd, QString());
+    const QString config = config::GetConfigPath();
+    writeLoginSetting(config, config::keys::kUid, QString());
+    writeLoginSetting(config, config::keys::kMac, QString());
+    writeLoginSetting(config, config::keys::kUwd, QString());
     if (loggedOut)
-        writeLoginSetting(config, Ini::kIsLogin, QStringLiteral("0"));
+        writeLoginSetting(config, config::keys::kIsLogin, QStringLiteral("0"));
 }
 
 void Login(UiRelay& ui, const QString& account, const QString& password)
@@ -78,11 +78,11 @@ void Login(UiRelay& ui, const QString& account, const QString& password)
     }
     if (!ui.Run([&](ServiceUi& window) { showLoggedIn(window, account); }))
         return;
-    const QString config = GetConfigPath();
-    writeLoginSetting(config, Ini::kUid, account);
-    writeLoginSetting(config, Ini::kMac, mac);
-    writeLoginSetting(config, Ini::kUwd, Base64Encode(password));
-    writeLoginSetting(config, Ini::kIsLogin, QStringLiteral("1"));
+    const QString config = config::GetConfigPath();
+    writeLoginSetting(config, config::keys::kUid, account);
+    writeLoginSetting(config, config::keys::kMac, mac);
+    writeLoginSetting(config, config::keys::kUwd, Base64Encode(password));
+    writeLoginSetting(config, config::keys::kIsLogin, QStringLiteral("1"));
 }
 
 void LoginThreadProc(UiRelay& ui, const QString& account, const QString& password)

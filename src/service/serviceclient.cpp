@@ -42,11 +42,11 @@ void ServiceClient::startWorker(std::function<void(UiRelay&)> procedure)
 
 void ServiceClient::StartStartupWorker()
 {
-    const QString config = GetConfigPath();
+    const QString config = config::GetConfigPath();
     const QString zero = QStringLiteral("0");
-    const QString uid = ReadIniString(config, Ini::kSystem, Ini::kUid, zero, 260);
-    const QString mac = ReadIniString(config, Ini::kSystem, Ini::kMac, zero, 260);
-    const QString uwd = ReadIniString(config, Ini::kSystem, Ini::kUwd, zero, 260);
+    const QString uid = ReadIniString(config, config::keys::kSystem, config::keys::kUid, zero, 260);
+    const QString mac = ReadIniString(config, config::keys::kSystem, config::keys::kMac, zero, 260);
+    const QString uwd = ReadIniString(config, config::keys::kSystem, config::keys::kUwd, zero, 260);
 
     // A missing login reads as "0" everywhere and so fails on the MAC comparison.
     if (!uid.isEmpty() && mac == GetMacAddress() && !uwd.isEmpty()) {
@@ -97,7 +97,7 @@ void ServiceClient::OnLogout()
 
 void ServiceClient::OnRegister()
 {
-    m_relay->Run([](ServiceUi& ui) { ui.OpenUrl(Addresses::RegisterPageUrl()); });
+    m_relay->Run([](ServiceUi& ui) { ui.OpenUrl(config::addresses::RegisterPageUrl()); });
 }
 
 } // namespace service

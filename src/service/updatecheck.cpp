@@ -26,9 +26,9 @@ void CheckUpdate(UiRelay& ui, bool manual)
     }
     const QString mac = GetMacAddress();
     const QString ip = GetLocalIp();
-    const QString config = GetConfigPath();
-    const QString serTime = ReadIniString(config, Ini::kYfzsVer, Ini::kSerTime, QString(), 120);
-    const QString version = ReadIniString(config, Ini::kYfzsVer, Ini::kVersion, QString(), 120);
+    const QString config = config::GetConfigPath();
+    const QString serTime = ReadIniString(config, config::keys::kYfzsVer, config::keys::kSerTime, QString(), 120);
+    const QString version = ReadIniString(config, config::keys::kYfzsVer, config::keys::kVersion, QString(), 120);
 
     const auto reply = connection.Exchange(
         BuildRequest(kUpdateCheckCode, {mac, ip, serTime, version}, LengthUnit::Utf16Units));
@@ -45,11 +45,11 @@ void CheckUpdate(UiRelay& ui, bool manual)
 
     // The updater reads what it installs from update.ini: when that cannot be written, it would
     // work from old or half-new data, so no update is offered or started at all.
-    const QString updateIni = GetProgramDir() + Ini::kUpdateFile;
+    const QString updateIni = GetProgramDir() + config::keys::kUpdateFile;
     const std::pair<QString, QString> entries[] = {
-        {Ini::kVersion, fields.at(5)}, {Ini::kSerTime, fields.at(4)}, {Ini::kClientAdd, fields.at(6)}};
+        {config::keys::kVersion, fields.at(5)}, {config::keys::kSerTime, fields.at(4)}, {config::keys::kClientAdd, fields.at(6)}};
     for (const auto& [key, value] : entries) {
-        if (!WriteIniString(updateIni, Ini::kYfzsVer, key, value)) {
+        if (!WriteIniString(updateIni, config::keys::kYfzsVer, key, value)) {
             qCWarning(lcService).noquote() << "new version" << fields.at(5) << "not offered:" << key
                                            << "could not be written to" << updateIni;
             return;
@@ -57,7 +57,7 @@ void CheckUpdate(UiRelay& ui, bool manual)
     }
 
     // A system install belongs to the package manager; no updater of ours replaces its files.
-    if (IsSystemInstall()) {
+    if (config::IsSystemInstall()) {
         ui.Message(QStringLiteral("发现服务器有新版本 %1。\n本程序由系统的软件包管理器安装，请通过它更新，"
                                   "例如在终端运行：sudo apt update && sudo apt upgrade")
                        .arg(fields.at(5)));
@@ -66,7 +66,7 @@ void CheckUpdate(UiRelay& ui, bool manual)
 
     // The updater is looked for where the process runs, not in the program directory.
     const QString updater = QDir::current().absoluteFilePath(QStringLiteral("update.exe"));
-    const QString autoUpdate = ReadIniString(config, Ini::kSystem, Ini::kAutoUpdate, QString(), 20);
+    const QString autoUpdate = ReadIniString(config, config::keys::kSystem, config::keys::kAutoUpdate, QString(), 20);
     if (autoUpdate != u"1") {
         if (!ui.Ask(QStringLiteral("发现服务器有新版本，是否升级？")))
             return;

@@ -53,7 +53,7 @@ RAruzeVOVOzu::~RAruzeVOVOzu() = default;
 
 QString RAruzeVOVOzu::AboutText()
 {
-    return Addresses::ForumUrl() + u'\n' + QStringLiteral("QX77 云帆助手 版本 " YFZS_VERSION_TEXT) + u'\n'
+    return config::addresses::ForumUrl() + u'\n' + QStringLiteral("QX77 云帆助手 版本 " YFZS_VERSION_TEXT) + u'\n'
            + QStringLiteral("版权所有 © 2026 QX77 云帆助手");
 }
 

@@ -33,9 +33,9 @@ QString askForFolder(QWidget* owner, const QString& title, const QString& start)
 
 } // namespace
 
-QString GameFolderBrowserStart(GameFolderVariant variant, const QString& configPath)
+QString GameFolderBrowserStart(config::GameFolderVariant variant, const QString& configPath)
 {
-    const QString current = ReadIniString(configPath, Ini::kCfInfo, GameFolderTextsFor(variant).key);
+    const QString current = ReadIniString(configPath, config::keys::kCfInfo, config::GameFolderTextsFor(variant).key);
     if (!current.isEmpty()) {
         const QString native = platform::DosPathToNative(current);
         if (QFileInfo(native).isDir())
@@ -51,12 +51,12 @@ QString GameFolderBrowserStart(GameFolderVariant variant, const QString& configP
     return QDir::homePath();
 }
 
-bool BrowseGameFolder(QWidget* owner, GameFolderVariant variant, const QString& configPath, QString* chosen)
+bool BrowseGameFolder(QWidget* owner, config::GameFolderVariant variant, const QString& configPath, QString* chosen)
 {
-    const QString title = GameFolderTextsFor(variant).title;
+    const QString title = config::GameFolderTextsFor(variant).title;
     // With the game in several prefixes, the user picks one of them before any browsing.
     QString folder;
-    const QList<GameInstall> installs = FindGameInstalls();
+    const QList<config::GameInstall> installs = config::FindGameInstalls();
     const InstallChoice choice = installs.size() > 1 ? ChooseGameInstall(owner, title, installs)
                                                      : InstallChoice{InstallChoice::Browse, QString()};
     if (choice.kind == InstallChoice::Chosen)
@@ -65,10 +65,10 @@ bool BrowseGameFolder(QWidget* owner, GameFolderVariant variant, const QString& 
         folder = askForFolder(owner, title, GameFolderBrowserStart(variant, configPath));
     if (chosen)
         *chosen = folder;
-    const GameFolderOutcome outcome = StoreChosenGameFolder(variant, folder, configPath);
-    if (outcome == GameFolderOutcome::Stored)
+    const config::GameFolderOutcome outcome = config::StoreChosenGameFolder(variant, folder, configPath);
+    if (outcome == config::GameFolderOutcome::Stored)
         return true;
-    MsgBox::Show(GameFolderMessage(variant, outcome, configPath), MsgBox::OkOnly, owner);
+    MsgBox::Show(config::GameFolderMessage(variant, outcome, configPath), MsgBox::OkOnly, owner);
     return false;
 }
 

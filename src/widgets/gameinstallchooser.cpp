@@ -14,7 +14,7 @@ QQueue<int> nextChoices; // answers queued by tests; user-interface thread only
 
 } // namespace
 
-InstallChoice ChooseGameInstall(QWidget* owner, const QString& title, const QList<GameInstall>& installs)
+InstallChoice ChooseGameInstall(QWidget* owner, const QString& title, const QList<config::GameInstall>& installs)
 {
     if (!nextChoices.isEmpty()) {
         const int answer = nextChoices.dequeue();
@@ -27,7 +27,7 @@ InstallChoice ChooseGameInstall(QWidget* owner, const QString& title, const QLis
     dialog.setWindowTitle(title);
     auto* layout = new QVBoxLayout(&dialog);
     auto* list = new QListWidget(&dialog);
-    for (const GameInstall& install : installs)
+    for (const config::GameInstall& install : installs)
         list->addItem(install.label + QStringLiteral("\n    ") + QDir::toNativeSeparators(install.folder));
     list->setCurrentRow(0);
     layout->addWidget(list);

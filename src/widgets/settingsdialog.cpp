@@ -48,7 +48,7 @@ QString CDialogSet::AutostartName()
 
 QString CDialogSet::AutostartProgram()
 {
-    return GetExecutableDir() + QStringLiteral("YFZS"); // the program itself, not its data folder
+    return config::GetExecutableDir() + QStringLiteral("YFZS"); // the program itself, not its data folder
 }
 
 void CDialogSet::CreateControls()
@@ -154,15 +154,15 @@ void CDialogSet::OnInitDialog()
     m_close->SetImage(LoadPngResource(kCloseImage));
     m_close->setGeometry(400, 10, 20, 20);
 
-    const QString system = Ini::kSystem;
-    if (ReadIniString(m_configPath, system, Ini::kAutostart, QString(), 20) == u"1")
+    const QString system = config::keys::kSystem;
+    if (ReadIniString(m_configPath, system, config::keys::kAutostart, QString(), 20) == u"1")
         m_autostart = 1;
     auto isOne = [&](QLatin1String key) { return ReadIniString(m_configPath, system, key) == u"1"; };
-    Control<QAbstractButton>(isOne(Ini::kExit) ? kHideToTray : kExitProgram)->setChecked(true);
-    Control<QAbstractButton>(isOne(Ini::kAutoUpdate) ? kAutoUpdate : kPromptUpdate)->setChecked(true);
-    Control<QAbstractButton>(isOne(Ini::kRun) ? kUseTest : kUseOfficial)->setChecked(true);
-    m_officialFolder = ReadIniString(m_configPath, Ini::kCfInfo, Ini::kFolder, QString(), 255);
-    m_testFolder = ReadIniString(m_configPath, Ini::kCfInfo, Ini::kFolderTyf, QString(), 255);
+    Control<QAbstractButton>(isOne(config::keys::kExit) ? kHideToTray : kExitProgram)->setChecked(true);
+    Control<QAbstractButton>(isOne(config::keys::kAutoUpdate) ? kAutoUpdate : kPromptUpdate)->setChecked(true);
+    Control<QAbstractButton>(isOne(config::keys::kRun) ? kUseTest : kUseOfficial)->setChecked(true);
+    m_officialFolder = ReadIniString(m_configPath, config::keys::kCfInfo, config::keys::kFolder, QString(), 255);
+    m_testFolder = ReadIniString(m_configPath, config::keys::kCfInfo, config::keys::kFolderTyf, QString(), 255);
     UpdateData(false);
 }
 
@@ -187,18 +187,18 @@ bool CDialogSet::IsChecked(int control) const
 void CDialogSet::OnOK()
 {
     UpdateData(true);
-    const QString system = Ini::kSystem;
+    const QString system = config::keys::kSystem;
     if (m_autostart == 1) {
         platform::SetAutostart(AutostartName(), AutostartProgram());
-        WriteIniString(m_configPath, system, Ini::kAutostart, QStringLiteral("1"));
+        WriteIniString(m_configPath, system, config::keys::kAutostart, QStringLiteral("1"));
     } else {
         platform::RemoveAutostart(AutostartName());
-        WriteIniString(m_configPath, system, Ini::kAutostart, QStringLiteral("0"));
+        WriteIniString(m_configPath, system, config::keys::kAutostart, QStringLiteral("0"));
     }
     auto flag = [](bool one) { return one ? QStringLiteral("1") : QStringLiteral("0"); };
-    WriteIniString(m_configPath, system, Ini::kExit, flag(!IsChecked(kExitProgram)));
-    WriteIniString(m_configPath, system, Ini::kAutoUpdate, flag(!IsChecked(kPromptUpdate)));
-    WriteIniString(m_configPath, system, Ini::kRun, flag(IsChecked(kUseTest)));
+    WriteIniString(m_configPath, system, config::keys::kExit, flag(!IsChecked(kExitProgram)));
+    WriteIniString(m_configPath, system, config::keys::kAutoUpdate, flag(!IsChecked(kPromptUpdate)));
+    WriteIniString(m_configPath, system, config::keys::kRun, flag(IsChecked(kUseTest)));
     // The folder edits are not written: folders change only through the browse buttons.
     accept();
 }
@@ -218,7 +218,7 @@ void CDialogSet::OnBrowse(bool testServer)
 {
     QString chosen;
     const bool stored = BrowseGameFolder(
-        this, testServer ? GameFolderVariant::SettingsTestServer : GameFolderVariant::SettingsOfficial,
+        this, testServer ? config::GameFolderVariant::SettingsTestServer : config::GameFolderVariant::SettingsOfficial,
         m_configPath, &chosen);
     // Any choice puts the members back into the controls, dropping text typed into the edits.
     if (!chosen.isEmpty())

@@ -39,7 +39,7 @@ public:
     };
 
     // `configPath` is the settings file read and written; the program's own by default.
-    explicit CDialogSet(QWidget* parent = nullptr, const QString& configPath = GetConfigPath());
+    explicit CDialogSet(QWidget* parent = nullptr, const QString& configPath = config::GetConfigPath());
     ~CDialogSet() override;
 
     // The name of the autostart entry and the program file it starts, in the program directory.

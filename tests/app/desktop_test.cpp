@@ -249,7 +249,7 @@ private Q_SLOTS:
         // The folder browser: Chinese throughout, opening in the game folder set for its variant.
         QTemporaryDir game;
         const QString config = m_dir.filePath(QStringLiteral("browser.ini"));
-        QVERIFY(WriteIniString(config, Ini::kCfInfo, Ini::kFolder, game.path()));
+        QVERIFY(WriteIniString(config, config::keys::kCfInfo, config::keys::kFolder, game.path()));
         QString start;
         QStringList english;
         onNextModal([&](QWidget* modal) {
@@ -270,7 +270,7 @@ private Q_SLOTS:
             }
         });
         MsgBox::SetNextAnswer(MsgBox::Ok); // "nothing chosen"
-        QVERIFY(!BrowseGameFolder(nullptr, GameFolderVariant::Official, config));
+        QVERIFY(!BrowseGameFolder(nullptr, config::GameFolderVariant::Official, config));
         QCOMPARE(start, QDir(game.path()).absolutePath());
         QCOMPARE(english, QStringList());
     }
@@ -283,16 +283,16 @@ private Q_SLOTS:
         env.Set("HOME", QFile::encodeName(m_dir.filePath(QStringLiteral("home"))));
         const QString config = m_dir.filePath(QStringLiteral("start.ini"));
         const QString home = QDir::homePath();
-        QCOMPARE(GameFolderBrowserStart(GameFolderVariant::Official, config), home);
+        QCOMPARE(GameFolderBrowserStart(config::GameFolderVariant::Official, config), home);
         QVERIFY(QDir(prefix.path()).mkpath(QStringLiteral("drive_c")));
-        QCOMPARE(GameFolderBrowserStart(GameFolderVariant::Official, config), prefix.path() + u"/drive_c"_qs);
+        QCOMPARE(GameFolderBrowserStart(config::GameFolderVariant::Official, config), prefix.path() + u"/drive_c"_qs);
         QVERIFY(QDir(prefix.path()).mkpath(QStringLiteral("drive_c/Program Files")));
-        QCOMPARE(GameFolderBrowserStart(GameFolderVariant::Official, config), prefix.path() + u"/drive_c/Program Files"_qs);
+        QCOMPARE(GameFolderBrowserStart(config::GameFolderVariant::Official, config), prefix.path() + u"/drive_c/Program Files"_qs);
         // A stored folder that is gone counts as none; the test server's key is its own.
-        QVERIFY(WriteIniString(config, Ini::kCfInfo, Ini::kFolder, prefix.path() + u"/missing"_qs));
-        QVERIFY(WriteIniString(config, Ini::kCfInfo, Ini::kFolderTyf, prefix.path()));
-        QCOMPARE(GameFolderBrowserStart(GameFolderVariant::Official, config), prefix.path() + u"/drive_c/Program Files"_qs);
-        QCOMPARE(GameFolderBrowserStart(GameFolderVariant::TestServer, config), prefix.path());
+        QVERIFY(WriteIniString(config, config::keys::kCfInfo, config::keys::kFolder, prefix.path() + u"/missing"_qs));
+        QVERIFY(WriteIniString(config, config::keys::kCfInfo, config::keys::kFolderTyf, prefix.path()));
+        QCOMPARE(GameFolderBrowserStart(config::GameFolderVariant::Official, config), prefix.path() + u"/drive_c/Program Files"_qs);
+        QCOMPARE(GameFolderBrowserStart(config::GameFolderVariant::TestServer, config), prefix.path());
     }
 
     void settingsSayWhyHidingDoesNothingWithoutTray()

@@ -94,13 +94,13 @@ private Q_SLOTS:
         QVERIFY(writeFile(m_game + QStringLiteral("/readme.txt"), "damaged"));
         QVERIFY(QDir().mkpath(m_game + QStringLiteral("/rez")));
 
-        QFile config(GetConfigPath());
+        QFile config(config::GetConfigPath());
         m_hadConfig = config.open(QIODevice::ReadOnly);
         if (m_hadConfig)
             m_oldConfig = config.readAll();
         config.close();
-        QFile::remove(GetConfigPath());
-        QVERIFY(WriteIniString(GetConfigPath(), QStringLiteral("CF Info"), QStringLiteral("FOLDER"), m_game));
+        QFile::remove(config::GetConfigPath());
+        QVERIFY(WriteIniString(config::GetConfigPath(), QStringLiteral("CF Info"), QStringLiteral("FOLDER"), m_game));
         m_hadDownloads = QFileInfo::exists(GetProgramDir() + QStringLiteral("Downloads"));
         QFile::remove(downloads(QStringLiteral("ui.zip")));
         QFile::remove(downloads(QStringLiteral("yxxf.zip")));
@@ -109,9 +109,9 @@ private Q_SLOTS:
 
     void cleanupTestCase()
     {
-        QFile::remove(GetConfigPath());
+        QFile::remove(config::GetConfigPath());
         if (m_hadConfig)
-            writeFile(GetConfigPath(), m_oldConfig);
+            writeFile(config::GetConfigPath(), m_oldConfig);
         QFile::remove(downloads(QStringLiteral("ui.zip")));
         QFile::remove(downloads(QStringLiteral("yxxf.zip")));
         if (!m_hadDownloads)
@@ -151,7 +151,7 @@ private Q_SLOTS:
         QCOMPARE(readFile(m_game + QStringLiteral("/rez/UI/readme.txt")), QByteArray("ui pack"));
         QCOMPARE(readFile(m_game + QStringLiteral("/rez/UI/skin/a.png")), QByteArray("png"));
         QCOMPARE(readFile(downloads(QStringLiteral("ui.zip"))), kPackUi);
-        QCOMPARE(ReadIniString(GetConfigPath(), QStringLiteral("yxbjsetep"), QStringLiteral("yxbj"),
+        QCOMPARE(ReadIniString(config::GetConfigPath(), QStringLiteral("yxbjsetep"), QStringLiteral("yxbj"),
                                QStringLiteral("absent")),
                  QString());
         window.OnCancel();

@@ -194,11 +194,11 @@ private slots:
 
     void closeButtonReadsExitAtEveryClick()
     {
-        FileGuard guard(GetConfigPath());
+        FileGuard guard(config::GetConfigPath());
         auto window = MakeWindow();
         auto* close = window->GetDlgItem(1002);
 
-        QVERIFY(WriteIniString(GetConfigPath(), Ini::kSystem, Ini::kExit, QStringLiteral("1")));
+        QVERIFY(WriteIniString(config::GetConfigPath(), config::keys::kSystem, config::keys::kExit, QStringLiteral("1")));
         QTest::mouseClick(close, Qt::LeftButton, {}, QPoint(5, 5));
         QVERIFY(!window->isVisible());
         QVERIFY(!window->IsEnded());
@@ -207,7 +207,7 @@ private slots:
         // Back from the tray; the setting changed meanwhile and the next click ends at once.
         window->Tray()->ToggleVisibility();
         QVERIFY(window->isVisible());
-        QVERIFY(WriteIniString(GetConfigPath(), Ini::kSystem, Ini::kExit, QStringLiteral("0")));
+        QVERIFY(WriteIniString(config::GetConfigPath(), config::keys::kSystem, config::keys::kExit, QStringLiteral("0")));
         QTest::mouseClick(close, Qt::LeftButton, {}, QPoint(5, 5));
         QVERIFY(window->IsEnded());
         QVERIFY(!window->Tray()->IsAdded());
@@ -226,9 +226,9 @@ private slots:
     void closeButtonWithoutSettingEnds()
     {
         QFETCH(QString, value);
-        FileGuard guard(GetConfigPath());
+        FileGuard guard(config::GetConfigPath());
         if (!value.isNull())
-            QVERIFY(WriteIniString(GetConfigPath(), Ini::kSystem, Ini::kExit, value));
+            QVERIFY(WriteIniString(config::GetConfigPath(), config::keys::kSystem, config::keys::kExit, value));
         auto window = MakeWindow();
         QTest::mouseClick(window->GetDlgItem(1002), Qt::LeftButton, {}, QPoint(5, 5));
         QVERIFY(window->IsEnded());

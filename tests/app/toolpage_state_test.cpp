@@ -110,7 +110,7 @@ private slots:
 
     void init()
     {
-        m_config.emplace(GetConfigPath());
+        m_config.emplace(config::GetConfigPath());
         m_state.emplace(StatePath());
         QVERIFY(WriteStartConfig(m_server.GameDir()));
         for (const QString& file : kFiles)

@@ -40,7 +40,7 @@ QStringList FilesBelow(const QString& root)
 
 QString ConfigValue(QLatin1String section, QLatin1String key)
 {
-    return ReadIniString(GetConfigPath(), section, key, QStringLiteral("<missing>"), 260);
+    return ReadIniString(config::GetConfigPath(), section, key, QStringLiteral("<missing>"), 260);
 }
 
 const QString kRedMarks = QStringLiteral("红点准星");
@@ -85,7 +85,7 @@ private slots:
     // through the page and install into their kinds' folders under the game folder.
     void packsDownloadAndInstallThroughThePage()
     {
-        FileGuard config(GetConfigPath());
+        FileGuard config(config::GetConfigPath());
         FileGuard pageState(GetProgramDir() + QStringLiteral("toolpage.ini"));
         RemoveDownloads();
         QVERIFY(WriteConfig(GameDir()));
@@ -152,7 +152,7 @@ private slots:
     // and, after its reload, the page show the user.
     void loginShowsTheUser()
     {
-        FileGuard config(GetConfigPath());
+        FileGuard config(config::GetConfigPath());
         QVERIFY(WriteConfig(QString()));
         auto window = MakeWindow();
         QWebEnginePage* page = window->BrowserView()->page();
@@ -176,8 +176,8 @@ private slots:
         QVERIFY(!window->GetDlgItem(DEZIRUdu::IdLogin)->isVisible());
         QVERIFY(!account->isVisible());
         QVERIFY(window->GetDlgItem(DEZIRUdu::IdLogout)->isVisible());
-        QTRY_COMPARE_WITH_TIMEOUT(ConfigValue(Ini::kSystem, Ini::kIsLogin), QStringLiteral("1"), kPageTimeoutMs);
-        QCOMPARE(ConfigValue(Ini::kSystem, Ini::kUid), QStringLiteral("demo"));
+        QTRY_COMPARE_WITH_TIMEOUT(ConfigValue(config::keys::kSystem, config::keys::kIsLogin), QStringLiteral("1"), kPageTimeoutMs);
+        QCOMPARE(ConfigValue(config::keys::kSystem, config::keys::kUid), QStringLiteral("demo"));
 
         QVERIFY(reloaded.wait(kPageTimeoutMs));
         QTRY_COMPARE_WITH_TIMEOUT(
@@ -189,7 +189,7 @@ private slots:
 
     void wrongPasswordIsRefused()
     {
-        FileGuard config(GetConfigPath());
+        FileGuard config(config::GetConfigPath());
         QVERIFY(WriteConfig(QString()));
         MsgBox::TakeAnsweredTexts();
         auto window = MakeWindow();
@@ -208,8 +208,8 @@ private slots:
         QStringList texts;
         QTRY_VERIFY_WITH_TIMEOUT((texts += MsgBox::TakeAnsweredTexts(), !texts.isEmpty()), kPageTimeoutMs);
         QCOMPARE(texts, QStringList{QStringLiteral("登陆失败，用户名或密码错误!")});
-        QTRY_COMPARE_WITH_TIMEOUT(ConfigValue(Ini::kSystem, Ini::kIsLogin), QStringLiteral("0"), kPageTimeoutMs);
-        QCOMPARE(ConfigValue(Ini::kSystem, Ini::kUid), QString());
+        QTRY_COMPARE_WITH_TIMEOUT(ConfigValue(config::keys::kSystem, config::keys::kIsLogin), QStringLiteral("0"), kPageTimeoutMs);
+        QCOMPARE(ConfigValue(config::keys::kSystem, config::keys::kUid), QString());
 
         // The attempt ends with the usual reload; the login area stays as it was.
         QVERIFY(reloaded.wait(kPageTimeoutMs));

@@ -79,10 +79,10 @@ bool DemoServer::Stop()
 
 bool WriteStartConfig(const QString& gameDir)
 {
-    const QString config = GetConfigPath();
-    return WriteIniString(config, Ini::kYfzsVer, Ini::kVersion, QStringLiteral("1.0.0"))
-        && WriteIniString(config, Ini::kYfzsVer, Ini::kSerTime, QStringLiteral("20261201000000"))
-        && (gameDir.isEmpty() || WriteIniString(config, Ini::kCfInfo, Ini::kFolder, gameDir));
+    const QString config = config::GetConfigPath();
+    return WriteIniString(config, config::keys::kYfzsVer, config::keys::kVersion, QStringLiteral("1.0.0"))
+        && WriteIniString(config, config::keys::kYfzsVer, config::keys::kSerTime, QStringLiteral("20261201000000"))
+        && (gameDir.isEmpty() || WriteIniString(config, config::keys::kCfInfo, config::keys::kFolder, gameDir));
 }
 
 QString DownloadPath(const QString& file)

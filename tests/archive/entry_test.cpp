@@ -52,20 +52,20 @@ private slots:
     {
         QFETCH(QString, stored);
         QFETCH(QString, cleaned);
-        const QString result = CleanEntryName(stored);
+        const QString result = archive::CleanEntryName(stored);
         QCOMPARE(result, cleaned);
-        QCOMPARE(CleanEntryName(result), result);
+        QCOMPARE(archive::CleanEntryName(result), result);
         QVERIFY(!result.startsWith(u'/') && !result.startsWith(u'\\') && !result.startsWith(u"../"));
     }
 
     void decoding()
     {
         const QString chinese = u"皮肤/图标.png"_qs;
-        QCOMPARE(DecodeEntryName(chinese.toUtf8(), true), chinese);
-        QCOMPARE(DecodeEntryName(platform::ToAnsi(chinese), false), chinese);
+        QCOMPARE(archive::DecodeEntryName(chinese.toUtf8(), true), chinese);
+        QCOMPARE(archive::DecodeEntryName(platform::ToAnsi(chinese), false), chinese);
         // UTF-8 bytes read as GBK give a different name: the flag decides.
-        QVERIFY(DecodeEntryName(chinese.toUtf8(), false) != chinese);
-        QCOMPARE(DecodeEntryName("plain.txt", false), u"plain.txt"_qs);
+        QVERIFY(archive::DecodeEntryName(chinese.toUtf8(), false) != chinese);
+        QCOMPARE(archive::DecodeEntryName("plain.txt", false), u"plain.txt"_qs);
     }
 
     void attributes_data()
@@ -89,33 +89,33 @@ private slots:
         QFETCH(int, versionMadeBy);
         QFETCH(quint32, external);
         QFETCH(quint32, expected);
-        QCOMPARE(EntryAttributes(quint16(versionMadeBy), external), expected);
+        QCOMPARE(archive::EntryAttributes(quint16(versionMadeBy), external), expected);
     }
 
     void dosTimeIsLocal()
     {
         // 2025-04-10 12:00:00 local is 04:00:00 UTC in Shanghai.
-        const qint64 t = DosDateTimeToFileTime(0x5A8A6000);
-        QCOMPARE(FileTimeToDateTime(t), QDateTime(QDate(2025, 4, 10), QTime(12, 0), Qt::LocalTime));
-        QCOMPARE(FileTimeToDateTime(t).toUTC().time(), QTime(4, 0));
-        QCOMPARE(DosDateTimeToFileTime(0x00210000), UnixSecondsToFileTime(315504000LL)); // 1980-01-01 local
-        QCOMPARE(DosDateTimeToFileTime(0), qint64(0)); // month 0
-        QCOMPARE(DosDateTimeToFileTime(0x5A8A601F), qint64(0)); // 62 seconds
+        const qint64 t = archive::DosDateTimeToFileTime(0x5A8A6000);
+        QCOMPARE(archive::FileTimeToDateTime(t), QDateTime(QDate(2025, 4, 10), QTime(12, 0), Qt::LocalTime));
+        QCOMPARE(archive::FileTimeToDateTime(t).toUTC().time(), QTime(4, 0));
+        QCOMPARE(archive::DosDateTimeToFileTime(0x00210000), archive::UnixSecondsToFileTime(315504000LL)); // 1980-01-01 local
+        QCOMPARE(archive::DosDateTimeToFileTime(0), qint64(0)); // month 0
+        QCOMPARE(archive::DosDateTimeToFileTime(0x5A8A601F), qint64(0)); // 62 seconds
     }
 
     void extendedTimestamp()
     {
         auto with = [](const QByteArray& extra) {
-            EntryTimes t;
+            archive::EntryTimes t;
             t.modification = 1;
             t.access = 2;
             t.creation = 3;
-            ApplyExtendedTimestamp(extra, t);
+            archive::ApplyExtendedTimestamp(extra, t);
             return QList<qint64>{t.modification, t.access, t.creation};
         };
-        const qint64 a = UnixSecondsToFileTime(1000000000);
-        const qint64 b = UnixSecondsToFileTime(1100000000);
-        const qint64 c = UnixSecondsToFileTime(-100); // before 1970 is fine
+        const qint64 a = archive::UnixSecondsToFileTime(1000000000);
+        const qint64 b = archive::UnixSecondsToFileTime(1100000000);
+        const qint64 c = archive::UnixSecondsToFileTime(-100); // before 1970 is fine
         QCOMPARE(a, 116444736000000000LL + 10000000000000000LL);
         QCOMPARE(with(ExtendedTimestamp(7, {1000000000, 1100000000, -100})), (QList<qint64>{a, b, c}));
         // Only the flagged times, in modification, access, creation order.

@@ -70,7 +70,7 @@ private slots:
         QByteArray comment = "PK\x05\x06" + QByteArray(18, '\x01');
         comment += QByteArray(length - comment.size(), 'c');
         QVERIFY(AppendArchiveComment(m_archive, comment));
-        QCOMPARE(UnzipArchive(m_archive, m_dest), UnzipError::None);
+        QCOMPARE(archive::UnzipArchive(m_archive, m_dest), archive::UnzipError::None);
         QCOMPARE(readFile(m_dest + u"/a.txt"_qs), Compressible(5000));
         QCOMPARE(readFile(m_dest + u"/sub/b.txt"_qs), QByteArray("b"));
     }
@@ -106,7 +106,7 @@ private slots:
             zip.AddFile(entry, "inside");
         QVERIFY(zip.Write(m_archive));
 
-        QCOMPARE(UnzipArchive(m_archive, m_dest), UnzipError::LinkInPath);
+        QCOMPARE(archive::UnzipArchive(m_archive, m_dest), archive::UnzipError::LinkInPath);
         std::unique_ptr<ZipReader> reader = ZipReader::Open(m_archive);
         QVERIFY(reader);
         reader->SetBaseFolder(m_dest);
@@ -121,7 +121,7 @@ private slots:
         QVERIFY(QDir().mkpath(m_tmp.path() + u"/out/real-dest"_qs));
         QVERIFY(QFile::link(u"real-dest"_qs, m_dest));
         QVERIFY(ZipBuilder().AddFile("x/y.txt", "y").Write(m_archive));
-        QCOMPARE(UnzipArchive(m_archive, m_dest + u"/"_qs), UnzipError::None);
+        QCOMPARE(archive::UnzipArchive(m_archive, m_dest + u"/"_qs), archive::UnzipError::None);
         QCOMPARE(readFile(m_tmp.path() + u"/out/real-dest/x/y.txt"_qs), QByteArray("y"));
     }
 
@@ -139,7 +139,7 @@ private slots:
             else
                 PutLe32(header + 42, first);
         }));
-        QCOMPARE(UnzipArchive(m_archive, m_dest), UnzipError::OverlappingEntries);
+        QCOMPARE(archive::UnzipArchive(m_archive, m_dest), archive::UnzipError::OverlappingEntries);
         QVERIFY(!QFileInfo::exists(m_dest));
     }
 
@@ -156,7 +156,7 @@ private slots:
         }
         QVERIFY(zip.Write(m_archive));
         QVERIFY(EditCentralHeaders(m_archive, [](int, char* header) { PutLe32(header + 24, 0xFFFFFF00u); }));
-        QCOMPARE(UnzipArchive(m_archive, m_dest), UnzipError::DiskFull);
+        QCOMPARE(archive::UnzipArchive(m_archive, m_dest), archive::UnzipError::DiskFull);
         QVERIFY(!QFileInfo::exists(m_dest));
         QVERIFY(!UnzipArchiveToFolder(m_archive, m_dest));
     }
@@ -172,7 +172,7 @@ private slots:
         QVERIFY(file.seek(0) && file.write(bytes) == bytes.size());
         file.close();
         QVERIFY(EditCentralHeaders(m_archive, [](int, char* header) { PutLe32(header + 24, 1000); }));
-        QCOMPARE(UnzipArchive(m_archive, m_dest), UnzipError::CorruptData);
+        QCOMPARE(archive::UnzipArchive(m_archive, m_dest), archive::UnzipError::CorruptData);
         QCOMPARE(QFileInfo(m_dest + u"/big.txt"_qs).size(), 1000);
     }
 
@@ -182,10 +182,10 @@ private slots:
         QLoggingCategory::setFilterRules(u"yfzs.install.warning=true"_qs);
         g_logged.clear();
         const QtMessageHandler previous = qInstallMessageHandler(CollectLog);
-        const UnzipError error = UnzipArchive(m_archive, m_dest);
+        const archive::UnzipError error = archive::UnzipArchive(m_archive, m_dest);
         qInstallMessageHandler(previous);
         QLoggingCategory::setFilterRules(QString());
-        QCOMPARE(error, UnzipError::NotAnArchive);
+        QCOMPARE(error, archive::UnzipError::NotAnArchive);
         QCOMPARE(g_logged.size(), 1);
         QVERIFY2(g_logged[0].startsWith(u"yfzs.install: "_qs) && g_logged[0].contains(m_archive), qPrintable(g_logged[0]));
     }

@@ -31,8 +31,8 @@ QStringList Snapshot(const QString& root)
     return out;
 }
 
-const UnzipOptions kParallel{2, 0};
-const UnzipOptions kSequential{1, 0};
+const archive::UnzipOptions kParallel{2, 0};
+const archive::UnzipOptions kSequential{1, 0};
 
 } // namespace
 
@@ -79,10 +79,10 @@ private slots:
     {
         QVERIFY(Mixed().Write(m_archive));
         const QString one = m_tmp.path() + u"/one"_qs;
-        QCOMPARE(UnzipArchive(m_archive, one, kSequential), UnzipError::None);
+        QCOMPARE(archive::UnzipArchive(m_archive, one, kSequential), archive::UnzipError::None);
         for (int round = 0; round < 5; ++round) {
             const QString many = m_tmp.path() + u"/many"_qs + QString::number(round);
-            QCOMPARE(UnzipArchive(m_archive, many, kParallel), UnzipError::None);
+            QCOMPARE(archive::UnzipArchive(m_archive, many, kParallel), archive::UnzipError::None);
             QCOMPARE(Snapshot(many), Snapshot(one));
         }
         QCOMPARE(readFile(one + u"/dup.txt"_qs), QByteArray("last wins"));
@@ -95,8 +95,8 @@ private slots:
         ZipBuilder zip = Mixed();
         zip.AddFile("taken", "t").AddFile("taken/inside", "i"); // a file where a folder must go
         QVERIFY(zip.Write(m_archive));
-        QCOMPARE(UnzipArchive(m_archive, m_tmp.path() + u"/one"_qs, kSequential), UnzipError::CannotCreate);
-        QCOMPARE(UnzipArchive(m_archive, m_tmp.path() + u"/many"_qs, kParallel), UnzipError::CannotCreate);
+        QCOMPARE(archive::UnzipArchive(m_archive, m_tmp.path() + u"/one"_qs, kSequential), archive::UnzipError::CannotCreate);
+        QCOMPARE(archive::UnzipArchive(m_archive, m_tmp.path() + u"/many"_qs, kParallel), archive::UnzipError::CannotCreate);
         QCOMPARE(readFile(m_tmp.path() + u"/many/taken"_qs), QByteArray("t"));
     }
 
@@ -106,13 +106,13 @@ private slots:
         QVERIFY(QDir().mkpath(m_tmp.path() + u"/many"_qs));
         QVERIFY(QFile::link(u"../elsewhere"_qs, m_tmp.path() + u"/many/deep"_qs));
         QVERIFY(Mixed().Write(m_archive));
-        QCOMPARE(UnzipArchive(m_archive, m_tmp.path() + u"/many"_qs, kParallel), UnzipError::LinkInPath);
+        QCOMPARE(archive::UnzipArchive(m_archive, m_tmp.path() + u"/many"_qs, kParallel), archive::UnzipError::LinkInPath);
         QCOMPARE(Tree(m_tmp.path() + u"/elsewhere"_qs), QStringList{u"keep"_qs});
     }
 
     void planKeepsOrderWhereItMatters()
     {
-        const QList<PlanEntry> entries{
+        const QList<archive::PlanEntry> entries{
             {u"a/x"_qs, false, 10},      // 0
             {u"b/"_qs, true, 0},         // 1: a folder entry orders nothing below it
             {u"b/y"_qs, false, 5},       // 2
@@ -121,9 +121,9 @@ private slots:
             {u"c/z/w"_qs, false, 100},   // 5: ... named like a folder of this one
             {u"b/./q/.."_qs, true, 0},   // 6: leads to b, like 1
         };
-        const QList<QList<int>> groups = PlanExtraction(entries);
+        const QList<QList<int>> groups = archive::PlanExtraction(entries);
         QCOMPARE(groups, (QList<QList<int>>{{4, 5}, {0, 3}, {2}, {1, 6}}));
-        QCOMPARE(PathKey(u"./a//b\\c/.."_qs), u"a/b"_qs);
+        QCOMPARE(archive::PathKey(u"./a//b\\c/.."_qs), u"a/b"_qs);
     }
 };
 

@@ -173,9 +173,9 @@ private slots:
         QVERIFY(reader);
         const std::optional<ZipEntryInfo> info = reader->GetEntry(0);
         QVERIFY(info);
-        QCOMPARE(info->modificationTime, UnixSecondsToFileTime(1000000000));
-        QCOMPARE(info->accessTime, UnixSecondsToFileTime(1100000000));
-        QCOMPARE(info->creationTime, DosDateTimeToFileTime(0x5A8A6000));
+        QCOMPARE(info->modificationTime, archive::UnixSecondsToFileTime(1000000000));
+        QCOMPARE(info->accessTime, archive::UnixSecondsToFileTime(1100000000));
+        QCOMPARE(info->creationTime, archive::DosDateTimeToFileTime(0x5A8A6000));
     }
 
     void encryptedEntryStops()

@@ -36,20 +36,20 @@ private slots:
         Set("QX77_HOST", nullptr);
         Set("QX77_SERVICE_HOST", nullptr);
         Set("QX77_TOOL_PORT", "8090");
-        QCOMPARE(Addresses::ServiceHost(), QStringLiteral("127.0.0.1"));
-        QCOMPARE(Addresses::ToolPageUrl(), QStringLiteral("http://127.0.0.1:8090/CF20/CF_Index.aspx"));
+        QCOMPARE(config::addresses::ServiceHost(), QStringLiteral("127.0.0.1"));
+        QCOMPARE(config::addresses::ToolPageUrl(), QStringLiteral("http://127.0.0.1:8090/CF20/CF_Index.aspx"));
 
         Set("QX77_HOST", " cdn.example.com ");
         Set("QX77_SERVICE_HOST", "  ");
-        QCOMPARE(Addresses::ToolHost(), QStringLiteral("cdn.example.com"));
-        QCOMPARE(Addresses::ServiceHost(), QStringLiteral("cdn.example.com"));
-        QCOMPARE(Addresses::Host(), QStringLiteral("cdn.example.com"));
+        QCOMPARE(config::addresses::ToolHost(), QStringLiteral("cdn.example.com"));
+        QCOMPARE(config::addresses::ServiceHost(), QStringLiteral("cdn.example.com"));
+        QCOMPARE(config::addresses::Host(), QStringLiteral("cdn.example.com"));
 
         Set("QX77_SERVICE_HOST", "login.example.com");
-        QCOMPARE(Addresses::ServiceHost(), QStringLiteral("login.example.com"));
-        QCOMPARE(Addresses::Host(), QStringLiteral("login.example.com")); // what the service connection uses
-        QCOMPARE(Addresses::ToolServerUrl(), QStringLiteral("http://cdn.example.com:8090"));
-        QCOMPARE(Addresses::RepairArchiveUrl(), QStringLiteral("http://cdn.example.com:8090/cftoolweb/yxxf.zip"));
+        QCOMPARE(config::addresses::ServiceHost(), QStringLiteral("login.example.com"));
+        QCOMPARE(config::addresses::Host(), QStringLiteral("login.example.com")); // what the service connection uses
+        QCOMPARE(config::addresses::ToolServerUrl(), QStringLiteral("http://cdn.example.com:8090"));
+        QCOMPARE(config::addresses::RepairArchiveUrl(), QStringLiteral("http://cdn.example.com:8090/cftoolweb/yxxf.zip"));
     }
 };
 

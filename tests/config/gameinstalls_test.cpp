@@ -72,7 +72,7 @@ private slots:
         const QString d = makeWinePrefix(home() + u"/d"_qs, "C:\\\\Deleted"); // the game was removed
         const QString e = makeWinePrefix(home() + u"/e"_qs);                 // nothing at all
 
-        const QList<GameInstall> found = FindGameInstalls(
+        const QList<config::GameInstall> found = config::FindGameInstalls(
             {makePrefix(platform::PrefixKind::Lutris, u"穿越火线"_qs, a), makePrefix(platform::PrefixKind::Bottles, u"CF"_qs, b),
              makePrefix(platform::PrefixKind::Plain, u"c"_qs, c), makePrefix(platform::PrefixKind::Plain, u"d"_qs, d),
              makePrefix(platform::PrefixKind::Proton, u"42"_qs, e)});
@@ -90,14 +90,14 @@ private slots:
         const QString config = m_dir.path() + u"/config.ini"_qs;
         QFile::remove(config);
         int browses = 0;
-        const GameFolderBrowser browse = [&] {
+        const config::GameFolderBrowser browse = [&] {
             ++browses;
             return false;
         };
         // Plain prefixes in ~/Games are found without any manager.
         const QString one = makeWinePrefix(home() + u"/Games/one"_qs, "C:\\\\CF");
         makeGame(one + u"/drive_c/CF"_qs);
-        ResolvedGameFolder r = ResolveGameFolder(browse, config);
+        config::ResolvedGameFolder r = ResolveGameFolder(browse, config);
         QVERIFY(r.goOn);
         QCOMPARE(r.folder, one + u"/dosdevices/c:/CF"_qs);
         QVERIFY(!QFile::exists(config)); // the registry's word is not written down

@@ -295,7 +295,7 @@ private Q_SLOTS:
         QVERIFY(dir.endsWith(u'/'));
         QVERIFY(!dir.endsWith(u"//"_qs));
         QVERIFY(QFileInfo::exists(dir + QFileInfo(QCoreApplication::applicationFilePath()).fileName()));
-        QCOMPARE(GetConfigPath(), dir + u"config.ini"_qs);
+        QCOMPARE(config::GetConfigPath(), dir + u"config.ini"_qs);
     }
 };
 

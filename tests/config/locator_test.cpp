@@ -59,7 +59,7 @@ private:
     }
 
     // A browse that stores `folder` (when given) and answers `answer`, counting its calls.
-    GameFolderBrowser browser(bool answer, const QString& folder = QString())
+    config::GameFolderBrowser browser(bool answer, const QString& folder = QString())
     {
         return [this, answer, folder] {
             ++m_browses;
@@ -102,7 +102,7 @@ private Q_SLOTS:
     {
         // Non-ASCII in Wine's \x form, the path in the case the installer wrote it.
         setRegistry("\"InstallPath\"=\"C:\\\\GAMES\\\\\\x7a7f\\x8d8a\\x706b\\x7ebf\"\n");
-        ResolvedGameFolder found = ResolveGameFolder(browser(true, u"/elsewhere"_qs), config());
+        config::ResolvedGameFolder found = ResolveGameFolder(browser(true, u"/elsewhere"_qs), config());
         QVERIFY(found.goOn);
         QCOMPARE(found.folder, gameDir());
         QVERIFY(!QFile::exists(config())); // not even created
@@ -123,7 +123,7 @@ private Q_SLOTS:
                                          QByteArray("\"Other\"=\"C:\\\\x\"\n"), "\"InstallPath\"=\"" + longPath + "\"\n",
                                          QByteArray()}) {
             setRegistry(values);
-            const ResolvedGameFolder found = ResolveGameFolder(browser(true), config());
+            const config::ResolvedGameFolder found = ResolveGameFolder(browser(true), config());
             QVERIFY(found.goOn);
             QCOMPARE(found.folder, storedDir());
         }
@@ -164,7 +164,7 @@ private Q_SLOTS:
         };
 
         prepare();
-        ResolvedGameFolder found = ResolveGameFolder(browser(false), config());
+        config::ResolvedGameFolder found = ResolveGameFolder(browser(false), config());
         QVERIFY(!found.goOn);
         QVERIFY(found.folder.isEmpty());
 
@@ -188,7 +188,7 @@ private Q_SLOTS:
         const QString gone = path(u"gone/CrossFire"_qs);
         QVERIFY(WriteIniString(config(), u"CF Info"_qs, u"FOLDER"_qs, storedDir()));
         setRegistry("\"InstallPath\"=\"C:\\\\Moved\\\\CrossFire\"\n");
-        ResolvedGameFolder found = ResolveGameFolder(browser(false), config());
+        config::ResolvedGameFolder found = ResolveGameFolder(browser(false), config());
         QCOMPARE(found.folder, storedDir());
 
         QVERIFY(WriteIniString(config(), u"CF Info"_qs, u"FOLDER"_qs, gone));
@@ -211,21 +211,21 @@ private Q_SLOTS:
         writeFile(config(), before);
 
         // Nothing chosen, no marker, or a folder named like the marker: nothing is written.
-        QCOMPARE(StoreChosenGameFolder(GameFolderVariant::Official, QString(), config()),
-                 GameFolderOutcome::NothingChosen);
-        QCOMPARE(StoreChosenGameFolder(GameFolderVariant::Official, game, config()), GameFolderOutcome::MarkerMissing);
+        QCOMPARE(config::StoreChosenGameFolder(config::GameFolderVariant::Official, QString(), config()),
+                 config::GameFolderOutcome::NothingChosen);
+        QCOMPARE(config::StoreChosenGameFolder(config::GameFolderVariant::Official, game, config()), config::GameFolderOutcome::MarkerMissing);
         QVERIFY(QDir(game).mkdir(u"QQLogin.exe"_qs));
-        QCOMPARE(StoreChosenGameFolder(GameFolderVariant::Official, game, config()), GameFolderOutcome::MarkerMissing);
+        QCOMPARE(config::StoreChosenGameFolder(config::GameFolderVariant::Official, game, config()), config::GameFolderOutcome::MarkerMissing);
         QCOMPARE(readFile(config()), before);
         QVERIFY(QDir(game).rmdir(u"QQLogin.exe"_qs));
 
         // The marker in any letter case; each variant writes its own key.
         writeFile(game + u"/qqlogin.EXE"_qs, "MZ");
-        QCOMPARE(StoreChosenGameFolder(GameFolderVariant::SettingsTestServer, game, config()),
-                 GameFolderOutcome::Stored);
+        QCOMPARE(config::StoreChosenGameFolder(config::GameFolderVariant::SettingsTestServer, game, config()),
+                 config::GameFolderOutcome::Stored);
         QCOMPARE(ReadIniString(config(), u"CF Info"_qs, u"FOLDER_TYF"_qs), game);
         QCOMPARE(ReadIniString(config(), u"CF Info"_qs, u"FOLDER"_qs), u"/old"_qs);
-        QCOMPARE(StoreChosenGameFolder(GameFolderVariant::MainWindow, game, config()), GameFolderOutcome::Stored);
+        QCOMPARE(config::StoreChosenGameFolder(config::GameFolderVariant::MainWindow, game, config()), config::GameFolderOutcome::Stored);
         QCOMPARE(ReadIniString(config(), u"CF Info"_qs, u"FOLDER"_qs), game);
         QVERIFY(readFile(config()).startsWith("; kept\r\n"));
 
@@ -236,10 +236,10 @@ private Q_SLOTS:
 
         // A config.ini that cannot be written is reported with its path.
         const QString unwritable = path(u"no such folder/config.ini"_qs);
-        QCOMPARE(StoreChosenGameFolder(GameFolderVariant::Official, game, unwritable), GameFolderOutcome::WriteFailed);
-        QCOMPARE(GameFolderMessage(GameFolderVariant::Official, GameFolderOutcome::WriteFailed, unwritable),
+        QCOMPARE(config::StoreChosenGameFolder(config::GameFolderVariant::Official, game, unwritable), config::GameFolderOutcome::WriteFailed);
+        QCOMPARE(config::GameFolderMessage(config::GameFolderVariant::Official, config::GameFolderOutcome::WriteFailed, unwritable),
                  unwritable + u"错误"_qs);
-        QVERIFY(GameFolderMessage(GameFolderVariant::Official, GameFolderOutcome::Stored, unwritable).isEmpty());
+        QVERIFY(config::GameFolderMessage(config::GameFolderVariant::Official, config::GameFolderOutcome::Stored, unwritable).isEmpty());
         QFile::remove(game + u"/qqlogin.EXE"_qs);
     }
 };

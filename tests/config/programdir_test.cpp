@@ -19,20 +19,20 @@ private Q_SLOTS:
     void systemLocations()
     {
         for (const char* folder : {"/usr/bin", "/usr/bin/", "/usr", "/opt/YFZS/", "/usr/local/games/yfzs"})
-            QVERIFY2(IsSystemLocation(QString::fromLatin1(folder)), folder);
+            QVERIFY2(config::IsSystemLocation(QString::fromLatin1(folder)), folder);
         QTemporaryDir copy;
-        QVERIFY(!IsSystemLocation(copy.path()));
-        QVERIFY(!IsSystemLocation(copy.path() + u"/"_qs));
+        QVERIFY(!config::IsSystemLocation(copy.path()));
+        QVERIFY(!config::IsSystemLocation(copy.path() + u"/"_qs));
         // "/usr" is a place, not a prefix of every name.
         QVERIFY(QDir(copy.path()).mkpath(QStringLiteral("usrlocal")));
-        QVERIFY(!IsSystemLocation(copy.path() + u"/usrlocal"_qs));
+        QVERIFY(!config::IsSystemLocation(copy.path() + u"/usrlocal"_qs));
 
         // A folder this user cannot write (root writes anywhere, so only the others can check).
         const QString locked = copy.filePath(QStringLiteral("locked"));
         QVERIFY(QDir().mkpath(locked));
         QVERIFY(QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner));
         if (!QFileInfo(locked).isWritable())
-            QVERIFY(IsSystemLocation(locked));
+            QVERIFY(config::IsSystemLocation(locked));
         QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
@@ -40,11 +40,11 @@ private Q_SLOTS:
     {
         const QByteArray saved = qgetenv("XDG_DATA_HOME");
         qputenv("XDG_DATA_HOME", "/srv/data/");
-        QCOMPARE(PerUserDataDir(), u"/srv/data/YFZS/"_qs);
+        QCOMPARE(config::PerUserDataDir(), u"/srv/data/YFZS/"_qs);
         qputenv("XDG_DATA_HOME", "relative/data"); // ignored, as the base directory rules say
-        QCOMPARE(PerUserDataDir(), QDir::homePath() + u"/.local/share/YFZS/"_qs);
+        QCOMPARE(config::PerUserDataDir(), QDir::homePath() + u"/.local/share/YFZS/"_qs);
         qunsetenv("XDG_DATA_HOME");
-        QCOMPARE(PerUserDataDir(), QDir::homePath() + u"/.local/share/YFZS/"_qs);
+        QCOMPARE(config::PerUserDataDir(), QDir::homePath() + u"/.local/share/YFZS/"_qs);
         if (!saved.isNull())
             qputenv("XDG_DATA_HOME", saved);
     }
@@ -52,14 +52,14 @@ private Q_SLOTS:
     // This test program runs from its writable build folder: a portable program, files beside it.
     void writableCopyKeepsItsFilesBesideIt()
     {
-        QVERIFY(!IsSystemInstall());
-        QCOMPARE(GetProgramDir(), GetExecutableDir());
-        QVERIFY(GetExecutableDir().endsWith(u'/') && !GetExecutableDir().endsWith(u"//"_qs));
-        QCOMPARE(GetConfigPath(), GetExecutableDir() + u"config.ini"_qs);
-        QCOMPARE(PrepareDataFolder(), DataFolderState::Ready);
-        QVERIFY(QRegularExpression(QStringLiteral("^\\d+\\.\\d+\\.\\d+$")).match(BuildVersion()).hasMatch());
-        QVERIFY(QRegularExpression(QStringLiteral("^\\d{14}$")).match(BuildSerTime()).hasMatch());
-        QVERIFY(DataFolderMessage(u"/home/u/.local/share/YFZS/"_qs).contains(u"/home/u/.local/share/YFZS/"_qs));
+        QVERIFY(!config::IsSystemInstall());
+        QCOMPARE(GetProgramDir(), config::GetExecutableDir());
+        QVERIFY(config::GetExecutableDir().endsWith(u'/') && !config::GetExecutableDir().endsWith(u"//"_qs));
+        QCOMPARE(config::GetConfigPath(), config::GetExecutableDir() + u"config.ini"_qs);
+        QCOMPARE(config::PrepareDataFolder(), config::DataFolderState::Ready);
+        QVERIFY(QRegularExpression(QStringLiteral("^\\d+\\.\\d+\\.\\d+$")).match(config::BuildVersion()).hasMatch());
+        QVERIFY(QRegularExpression(QStringLiteral("^\\d{14}$")).match(config::BuildSerTime()).hasMatch());
+        QVERIFY(config::DataFolderMessage(u"/home/u/.local/share/YFZS/"_qs).contains(u"/home/u/.local/share/YFZS/"_qs));
     }
 };
 

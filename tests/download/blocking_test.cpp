@@ -37,7 +37,7 @@ private Q_SLOTS:
         QVERIFY(writeFile(path, "an older, different archive"));
         std::mutex lock;
         QList<QPair<quint64, quint64>> seen;
-        const bool ok = DownloadToFile(Url("/pack.zip"), path, [&](quint64 done, quint64 total) {
+        const bool ok = download::DownloadToFile(Url("/pack.zip"), path, [&](quint64 done, quint64 total) {
             std::lock_guard<std::mutex> locker(lock);
             seen.append({done, total});
         });
@@ -58,7 +58,7 @@ private Q_SLOTS:
         const QString path = m_dir.filePath(QStringLiteral("nolength.zip"));
         quint64 lastTotal = 1;
         QVERIFY(
-            DownloadToFile(Url("/nolength.zip"), path, [&](quint64, quint64 total) { lastTotal = total; }));
+            download::DownloadToFile(Url("/nolength.zip"), path, [&](quint64, quint64 total) { lastTotal = total; }));
         QCOMPARE(lastTotal, 0u);
         QCOMPARE(readFile(path), m_body);
     }
@@ -66,16 +66,16 @@ private Q_SLOTS:
     void incompleteDownloadsFail()
     {
         m_server.Put("/missing.zip", {"no such pack", 404});
-        QVERIFY(!DownloadToFile(Url("/missing.zip"), m_dir.filePath(QStringLiteral("missing.zip"))));
+        QVERIFY(!download::DownloadToFile(Url("/missing.zip"), m_dir.filePath(QStringLiteral("missing.zip"))));
 
         TestResource cut{m_body};
         cut.cutAfter = 1000;
         m_server.Put("/cut.zip", cut);
         const QString path = m_dir.filePath(QStringLiteral("cut.zip"));
-        QVERIFY(!DownloadToFile(Url("/cut.zip"), path));
+        QVERIFY(!download::DownloadToFile(Url("/cut.zip"), path));
         QVERIFY(QFileInfo(path).size() <= 1000); // left for the caller to keep or delete
 
-        QVERIFY(!DownloadToFile(Url("/pack.zip"), m_dir.filePath(QStringLiteral("no/such/folder.zip"))));
+        QVERIFY(!download::DownloadToFile(Url("/pack.zip"), m_dir.filePath(QStringLiteral("no/such/folder.zip"))));
     }
 
     void refusedAnswersLeaveNoFile_data()
@@ -96,7 +96,7 @@ private Q_SLOTS:
         m_server.Put("/refused.zip", r);
         const QString path = m_dir.filePath(QStringLiteral("refused.zip"));
         QVERIFY(writeFile(path, "an older archive"));
-        QVERIFY(!DownloadToFile(Url("/refused.zip"), path));
+        QVERIFY(!download::DownloadToFile(Url("/refused.zip"), path));
         QVERIFY(!QFileInfo::exists(path));
     }
 
@@ -120,7 +120,7 @@ private Q_SLOTS:
         r.headers << "Content-Range: " + contentRange;
         m_server.Put("/part.zip", r);
         const QString path = m_dir.filePath(QStringLiteral("part.zip"));
-        QCOMPARE(DownloadToFile(Url("/part.zip"), path), ok);
+        QCOMPARE(download::DownloadToFile(Url("/part.zip"), path), ok);
         if (ok)
             QCOMPARE(readFile(path), m_body.left(sent));
     }
@@ -130,10 +130,10 @@ private Q_SLOTS:
         TestResource slow{m_body};
         slow.pieceDelayMs = 5;
         m_server.Put("/slow.zip", slow);
-        PauseWatch cancel{0};
+        download::PauseWatch cancel{0};
         const QString path = m_dir.filePath(QStringLiteral("slow.zip"));
-        QVERIFY(!DownloadToFile(
-            Url("/slow.zip"), path, [&cancel](quint64, quint64) { cancel.store(kPauseRequested); }, &cancel));
+        QVERIFY(!download::DownloadToFile(
+            Url("/slow.zip"), path, [&cancel](quint64, quint64) { cancel.store(download::kPauseRequested); }, &cancel));
         QVERIFY(QFileInfo(path).size() < m_body.size());
     }
 };

@@ -41,7 +41,7 @@ private Q_SLOTS:
     {
         const QString path = Path("fresh.bin");
         std::shared_ptr<Run> run;
-        QCOMPARE(Download(Url("/file"), path, &run), int(kDownloadComplete));
+        QCOMPARE(Download(Url("/file"), path, &run), int(download::kDownloadComplete));
         QCOMPARE(Sha256(readFile(path)), Sha256(m_body));
         QCOMPARE(run->finals, 1);
 
@@ -69,7 +69,7 @@ private Q_SLOTS:
         QVERIFY(writeFile(path, whole.left(1000)));
 
         std::shared_ptr<Run> run;
-        QCOMPARE(Download(Url("/r1500"), path, &run), int(kDownloadComplete));
+        QCOMPARE(Download(Url("/r1500"), path, &run), int(download::kDownloadComplete));
         QCOMPARE(m_server.RequestsFor("/r1500").last().headers.value("range"), QByteArray("bytes=1000-"));
         QCOMPARE(readFile(path), whole);
         const QList<Report> chunks = run->Chunks();
@@ -101,7 +101,7 @@ private Q_SLOTS:
             QVERIFY(f.open(QIODevice::ReadWrite) && f.setFileTime(stamp, QFileDevice::FileModificationTime));
         }
         std::shared_ptr<Run> run;
-        QCOMPARE(Download(Url("/status"), path, &run), int(kDownloadFailed));
+        QCOMPARE(Download(Url("/status"), path, &run), int(download::kDownloadFailed));
         QCOMPARE(readFile(path), before);
         QCOMPARE(QFileInfo(path).lastModified().toSecsSinceEpoch(),
                  stamp.toSecsSinceEpoch()); // not even touched
@@ -123,7 +123,7 @@ private Q_SLOTS:
         m_server.Put("/nolength", r);
         const QString path = Path(chunked ? "chunked.bin" : "closed.bin");
         std::shared_ptr<Run> run;
-        QCOMPARE(Download(Url("/nolength"), path, &run), int(kDownloadComplete));
+        QCOMPARE(Download(Url("/nolength"), path, &run), int(download::kDownloadComplete));
         QCOMPARE(Sha256(readFile(path)), Sha256(m_body));
         for (const Report& r : run->Chunks())
             QCOMPARE(r.totalSize, 0u);
@@ -137,7 +137,7 @@ private Q_SLOTS:
         const QString path = Path("norange.bin");
         QVERIFY(writeFile(path, TestPattern(5000, 9)));
         std::shared_ptr<Run> run;
-        QCOMPARE(Download(Url("/norange"), path, &run), int(kDownloadComplete));
+        QCOMPARE(Download(Url("/norange"), path, &run), int(download::kDownloadComplete));
         QCOMPARE(m_server.RequestsFor("/norange").last().headers.value("range"), QByteArray("bytes=5000-"));
         QCOMPARE(Sha256(readFile(path)), Sha256(m_body));
         QCOMPARE(run->Chunks().first().startOffset, 0u);
@@ -149,7 +149,7 @@ private Q_SLOTS:
         const QString path = Path("whole.bin");
         QVERIFY(writeFile(path, m_body));
         std::shared_ptr<Run> run;
-        QCOMPARE(Download(Url("/file"), path, &run), int(kDownloadComplete));
+        QCOMPARE(Download(Url("/file"), path, &run), int(download::kDownloadComplete));
         QCOMPARE(m_server.RequestsFor("/file").last().headers.value("range"),
                  "bytes=" + QByteArray::number(m_body.size()) + '-');
         QVERIFY(run->Chunks().isEmpty());
@@ -159,20 +159,20 @@ private Q_SLOTS:
     void unrequested416Fails()
     {
         m_server.Put("/416", {"", 416});
-        QCOMPARE(Download(Url("/416"), Path("unrequested416.bin")), int(kDownloadFailed));
+        QCOMPARE(Download(Url("/416"), Path("unrequested416.bin")), int(download::kDownloadFailed));
     }
 
     void queryStringAndRedirectsAreFollowed()
     {
         m_server.Put("/q", {"query answer"});
-        QCOMPARE(Download(Url("/q?name=a%20b&kind=2"), Path("query.bin")), int(kDownloadComplete));
+        QCOMPARE(Download(Url("/q?name=a%20b&kind=2"), Path("query.bin")), int(download::kDownloadComplete));
         QCOMPARE(m_server.RequestsFor("/q").last().target, QByteArray("/q?name=a%20b&kind=2"));
 
         TestResource moved;
         moved.location = "/file";
         m_server.Put("/moved", moved);
         const QString path = Path("moved.bin");
-        QCOMPARE(Download(Url("/moved"), path), int(kDownloadComplete));
+        QCOMPARE(Download(Url("/moved"), path), int(download::kDownloadComplete));
         QCOMPARE(Sha256(readFile(path)), Sha256(m_body));
     }
 
@@ -182,19 +182,19 @@ private Q_SLOTS:
         slow.pieceDelayMs = 5;
         m_server.Put("/slow", slow);
         const QString path = Path("paused.bin");
-        PauseWatch watch{0};
+        download::PauseWatch watch{0};
         int started = 0;
         auto run = Start(Url("/slow"), path, &started, &watch,
-                         [&watch](const Report&) { watch.store(kPauseRequested); });
+                         [&watch](const Report&) { watch.store(download::kPauseRequested); });
         QCOMPARE(started, 1);
         QVERIFY(WaitFinal(*run));
-        QCOMPARE(run->Final(), int(kDownloadPaused));
+        QCOMPARE(run->Final(), int(download::kDownloadPaused));
         QCOMPARE(run->Chunks().size(), 1);
         const qint64 kept = QFileInfo(path).size();
         QCOMPARE(quint64(kept), run->Chunks().first().received);
 
         m_server.Put("/slow", {m_body});
-        QCOMPARE(Download(Url("/slow"), path), int(kDownloadComplete));
+        QCOMPARE(Download(Url("/slow"), path), int(download::kDownloadComplete));
         QCOMPARE(Sha256(readFile(path)), Sha256(m_body));
     }
 
@@ -202,7 +202,7 @@ private Q_SLOTS:
     {
         if (!QFileInfo::exists(QStringLiteral("/dev/full")))
             QSKIP("no /dev/full here");
-        QCOMPARE(Download(Url("/file"), QStringLiteral("/dev/full")), int(kDownloadFailed));
+        QCOMPARE(Download(Url("/file"), QStringLiteral("/dev/full")), int(download::kDownloadFailed));
     }
 
     void unusableAddressesFailOnTheCallersThread_data()
@@ -224,7 +224,7 @@ private Q_SLOTS:
         QCOMPARE(started, 1);
         // Reported before StartDownload returned, on this thread.
         QCOMPARE(run->finals, 1);
-        QCOMPARE(run->Final(), int(kDownloadFailed));
+        QCOMPARE(run->Final(), int(download::kDownloadFailed));
         QVERIFY(run->finalThread == std::this_thread::get_id());
         QVERIFY(!QFileInfo::exists(Path("bad.bin")));
     }
@@ -248,7 +248,7 @@ private Q_SLOTS:
         auto refused = Start(Url("/busy"), path, &second);
         QCOMPARE(second, 0);
         QVERIFY(WaitFinal(*running));
-        QCOMPARE(running->Final(), int(kDownloadComplete));
+        QCOMPARE(running->Final(), int(download::kDownloadComplete));
         QCOMPARE(refused->finals, 0);
         QCOMPARE(Sha256(readFile(path)), Sha256(m_body));
     }
@@ -273,14 +273,14 @@ private Q_SLOTS:
 
         // Not trusted: the engine must refuse the connection.
         qunsetenv("QX77_CA_FILE");
-        QCOMPARE(Download(tls.Url(QStringLiteral("/secure")), Path("untrusted.bin")), int(kDownloadFailed));
+        QCOMPARE(Download(tls.Url(QStringLiteral("/secure")), Path("untrusted.bin")), int(download::kDownloadFailed));
         QVERIFY(!QFileInfo::exists(Path("untrusted.bin")));
 
         qputenv("QX77_CA_FILE", cert.toLocal8Bit());
         const QString path = Path("secure.bin");
         const int status = Download(tls.Url(QStringLiteral("/secure")), path);
         qunsetenv("QX77_CA_FILE");
-        QCOMPARE(status, int(kDownloadComplete));
+        QCOMPARE(status, int(download::kDownloadComplete));
         QCOMPARE(Sha256(readFile(path)), Sha256(m_body));
         QVERIFY(!tls.RequestsFor("/secure").isEmpty());
     }

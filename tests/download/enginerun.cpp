@@ -11,13 +11,13 @@ QList<Report> Run::Chunks()
     std::lock_guard<std::mutex> locker(lock);
     QList<Report> out;
     for (const Report& r : reports) {
-        if (r.status == kDownloadChunk)
+        if (r.status == download::kDownloadChunk)
             out.append(r);
     }
     return out;
 }
 
-std::shared_ptr<Run> Start(const QString& url, const QString& path, int* started, const PauseWatch* watch,
+std::shared_ptr<Run> Start(const QString& url, const QString& path, int* started, const download::PauseWatch* watch,
                            std::function<void(const Report&)> onChunk, quint64 expectedTotal)
 {
     auto run = std::make_shared<Run>();
@@ -26,11 +26,11 @@ std::shared_ptr<Run> Start(const QString& url, const QString& path, int* started
         url, path, 42,
         [run](int status, const DownloadTask& task) {
             const Report r{status, task.received, task.startOffset, task.totalSize};
-            if (status == kDownloadChunk && run->onChunk)
+            if (status == download::kDownloadChunk && run->onChunk)
                 run->onChunk(r);
             std::lock_guard<std::mutex> locker(run->lock);
             run->reports.append(r);
-            if (status != kDownloadChunk) {
+            if (status != download::kDownloadChunk) {
                 ++run->finals;
                 run->finalThread = std::this_thread::get_id();
             }

@@ -36,7 +36,7 @@ struct Run
 };
 
 std::shared_ptr<Run> Start(const QString& url, const QString& path, int* started,
-                           const PauseWatch* watch = nullptr, std::function<void(const Report&)> onChunk = {},
+                           const download::PauseWatch* watch = nullptr, std::function<void(const Report&)> onChunk = {},
                            quint64 expectedTotal = 0);
 
 // Waits up to 20 s for the final report.

@@ -51,8 +51,8 @@ private Q_SLOTS:
         const QByteArray part = m_whole.left(1000);
         const QByteArray rest = m_whole.mid(1000);
         const QByteArray stale = m_whole + TestPattern(200, 5);
-        const int ok = kDownloadComplete;
-        const int failed = kDownloadFailed;
+        const int ok = download::kDownloadComplete;
+        const int failed = download::kDownloadFailed;
         QTest::newRow("416 stating the file's size")
             << m_whole << 0 << QByteArray() << QByteArray() << 0ull << ok << m_whole;
         QTest::newRow("416 to a larger stale file")
@@ -115,7 +115,7 @@ private Q_SLOTS:
         QCOMPARE(m_server.RequestsFor(path).last().headers.value("range"),
                  "bytes=" + QByteArray::number(held.size()) + '-');
         QCOMPARE(Sha256(readFile(file)), Sha256(after));
-        if (outcome == kDownloadFailed && after == held)
+        if (outcome == download::kDownloadFailed && after == held)
             QVERIFY(run->Chunks().isEmpty());
     }
 
@@ -124,11 +124,11 @@ private Q_SLOTS:
         QTest::addColumn<bool>("resume");
         QTest::addColumn<QByteArray>("coding");
         QTest::addColumn<int>("outcome");
-        QTest::newRow("fresh, gzip") << false << QByteArray("gzip") << int(kDownloadFailed);
-        QTest::newRow("fresh, br") << false << QByteArray("br") << int(kDownloadFailed);
-        QTest::newRow("resume, gzip") << true << QByteArray("gzip") << int(kDownloadFailed);
-        QTest::newRow("fresh, identity") << false << QByteArray("identity") << int(kDownloadComplete);
-        QTest::newRow("resume, Identity") << true << QByteArray("Identity") << int(kDownloadComplete);
+        QTest::newRow("fresh, gzip") << false << QByteArray("gzip") << int(download::kDownloadFailed);
+        QTest::newRow("fresh, br") << false << QByteArray("br") << int(download::kDownloadFailed);
+        QTest::newRow("resume, gzip") << true << QByteArray("gzip") << int(download::kDownloadFailed);
+        QTest::newRow("fresh, identity") << false << QByteArray("identity") << int(download::kDownloadComplete);
+        QTest::newRow("resume, Identity") << true << QByteArray("Identity") << int(download::kDownloadComplete);
     }
 
     void contentCodingsOtherThanIdentityAreRefused()
@@ -146,7 +146,7 @@ private Q_SLOTS:
         QCOMPARE(Download(Url("/coded"), file), outcome);
         QCOMPARE(m_server.RequestsFor("/coded").last().headers.value("accept-encoding"),
                  QByteArray("identity"));
-        if (outcome == kDownloadComplete)
+        if (outcome == download::kDownloadComplete)
             QCOMPARE(readFile(file), m_whole);
         else if (resume)
             QCOMPARE(readFile(file), m_whole.left(700));
@@ -168,13 +168,13 @@ private Q_SLOTS:
         QFETCH(int, status);
         Serve("/refused", status, "an error page", {});
         const QString file = m_dir.filePath(QStringLiteral("refused.bin"));
-        QCOMPARE(Download(Url("/refused"), file), int(kDownloadFailed));
+        QCOMPARE(Download(Url("/refused"), file), int(download::kDownloadFailed));
         QVERIFY(!QFileInfo::exists(file));
 
         // Unreachable and unusable addresses neither.
-        QCOMPARE(Download(QStringLiteral("http://127.0.0.1:1/x"), file), int(kDownloadFailed));
+        QCOMPARE(Download(QStringLiteral("http://127.0.0.1:1/x"), file), int(download::kDownloadFailed));
         QVERIFY(!QFileInfo::exists(file));
-        QCOMPARE(Download(QStringLiteral("ftp://127.0.0.1/x"), file), int(kDownloadFailed));
+        QCOMPARE(Download(QStringLiteral("ftp://127.0.0.1/x"), file), int(download::kDownloadFailed));
         QVERIFY(!QFileInfo::exists(file));
     }
 };

@@ -27,7 +27,7 @@ struct PageCall
 
 // Stands in for the page: records every OnDownloadProgress call, and lets a test act from
 // inside one, as a page script may.
-class RecordingPage : public PageProgressSink
+class RecordingPage : public download::PageProgressSink
 {
 public:
     std::function<void(const PageCall&)> inside;
@@ -60,7 +60,7 @@ public:
         return m_changed.wait_for(locker, std::chrono::seconds(20), [&] {
             int finals = 0;
             for (const PageCall& c : m_calls)
-                finals += c.high == high && c.low == low && c.status != kDownloadChunk;
+                finals += c.high == high && c.low == low && c.status != download::kDownloadChunk;
             return finals >= count;
         });
     }
@@ -75,7 +75,7 @@ private:
 // The table stores a report after the page call returned, so a test reads it with QTRY_*.
 int StateOf(qint32 high, qint32 low)
 {
-    const auto job = FindDownloadJob(MakeJobId(high, low));
+    const auto job = download::FindDownloadJob(download::MakeJobId(high, low));
     return job ? job->state : 0;
 }
 
@@ -83,7 +83,7 @@ QList<int> Percentages(const QList<PageCall>& calls)
 {
     QList<int> out;
     for (const PageCall& c : calls) {
-        if (c.status == kDownloadChunk)
+        if (c.status == download::kDownloadChunk)
             out.append(c.percent);
     }
     return out;
@@ -117,12 +117,12 @@ private Q_SLOTS:
         QVERIFY(m_server.Start());
         m_server.Put("/file", {m_body});
         m_downloads = GetProgramDir() + QStringLiteral("Downloads/");
-        SetPageProgressSink(m_page);
+        download::SetPageProgressSink(m_page);
     }
 
     void cleanupTestCase()
     {
-        SetPageProgressSink(nullptr);
+        download::SetPageProgressSink(nullptr);
         for (const QString& file : std::as_const(m_made))
             QFile::remove(file);
         QDir(m_downloads + QStringLiteral("jobs-sub")).removeRecursively();
@@ -131,14 +131,14 @@ private Q_SLOTS:
 
     void jobIdentifierHalves()
     {
-        QCOMPARE(MakeJobId(0, 7), qint64(7));
-        QCOMPARE(MakeJobId(0, -1), qint64(-1));
-        QCOMPARE(JobIdHigh(MakeJobId(0, -1)), -1);
-        QCOMPARE(JobIdLow(MakeJobId(0, -1)), -1);
-        QCOMPARE(JobIdHigh(MakeJobId(5, 9)), 5);
-        QCOMPARE(JobIdLow(MakeJobId(5, 9)), 9);
-        QCOMPARE(MakeJobId(1, -1), MakeJobId(0, 0) + 0xFFFFFFFFll);
-        QCOMPARE(JobIdHigh(MakeJobId(INT_MIN, -1)), INT_MAX); // wraps, no overflow
+        QCOMPARE(download::MakeJobId(0, 7), qint64(7));
+        QCOMPARE(download::MakeJobId(0, -1), qint64(-1));
+        QCOMPARE(download::JobIdHigh(download::MakeJobId(0, -1)), -1);
+        QCOMPARE(download::JobIdLow(download::MakeJobId(0, -1)), -1);
+        QCOMPARE(download::JobIdHigh(download::MakeJobId(5, 9)), 5);
+        QCOMPARE(download::JobIdLow(download::MakeJobId(5, 9)), 9);
+        QCOMPARE(download::MakeJobId(1, -1), download::MakeJobId(0, 0) + 0xFFFFFFFFll);
+        QCOMPARE(download::JobIdHigh(download::MakeJobId(INT_MIN, -1)), INT_MAX); // wraps, no overflow
     }
 
     void downloadLandsInProgramFolderWithWholePercentages()
@@ -157,11 +157,11 @@ private Q_SLOTS:
         for (qsizetype i = 1; i < percents.size(); ++i)
             QVERIFY2(percents[i] > percents[i - 1], "each progress call is a new whole percentage");
         QCOMPARE(percents.last(), 100);
-        QCOMPARE(calls.last().status, int(kDownloadComplete));
+        QCOMPARE(calls.last().status, int(download::kDownloadComplete));
         QCOMPARE(calls.last().percent, 100);
 
-        QTRY_COMPARE(StateOf(0, 7), int(kJobComplete));
-        const auto job = FindDownloadJob(MakeJobId(0, 7));
+        QTRY_COMPARE(StateOf(0, 7), int(download::kJobComplete));
+        const auto job = download::FindDownloadJob(download::MakeJobId(0, 7));
         QCOMPARE(job->bytesDone, qint64(m_body.size()));
         QCOMPARE(job->totalSize, qint64(m_body.size()));
     }
@@ -171,7 +171,7 @@ private Q_SLOTS:
         // A backslash in the name is a sub-folder of Downloads, which must exist first.
         const QString name = QStringLiteral("jobs-sub\\nolength.bin");
         QCOMPARE(DownloadFile(Url("/file"), name, 0, 8), 0);
-        QTRY_COMPARE(StateOf(0, 8), int(kJobFailed));
+        QTRY_COMPARE(StateOf(0, 8), int(download::kJobFailed));
         QVERIFY(m_page->CallsFor(0, 8).isEmpty());
 
         QVERIFY(QDir().mkpath(m_downloads + QStringLiteral("jobs-sub")));
@@ -184,7 +184,7 @@ private Q_SLOTS:
                  Sha256(m_body));
         const QList<PageCall> calls = m_page->CallsFor(0, 8);
         QCOMPARE(calls.size(), 1); // no percentage without a length: only the end
-        QCOMPARE(calls.last().status, int(kDownloadComplete));
+        QCOMPARE(calls.last().status, int(download::kDownloadComplete));
         QCOMPARE(calls.last().percent, 100);
     }
 
@@ -199,7 +199,7 @@ private Q_SLOTS:
         QCOMPARE(DownloadFile(Url("/twice"), name, 3, 3), 0);
         QVERIFY(m_page->WaitFinals(3, 3));
         QCOMPARE(m_server.RequestsFor("/twice").size(), 1);
-        QCOMPARE(m_page->CallsFor(3, 3).last().status, int(kDownloadComplete));
+        QCOMPARE(m_page->CallsFor(3, 3).last().status, int(download::kDownloadComplete));
     }
 
     void pauseThenRestartResumes()
@@ -213,22 +213,22 @@ private Q_SLOTS:
 
         // Identifier (0, -1) is the job with both halves -1, for pausing and reporting alike.
         m_page->inside = [](const PageCall& c) {
-            if (c.status == kDownloadChunk && c.high == -1 && c.percent >= 10)
+            if (c.status == download::kDownloadChunk && c.high == -1 && c.percent >= 10)
                 QCOMPARE(PauseDownload(0, -1), 1);
         };
         QCOMPARE(DownloadFile(Url("/pause"), name, 0, -1), 1);
         QVERIFY(m_page->WaitFinals(-1, -1));
         m_page->inside = nullptr;
         const QList<PageCall> first = m_page->CallsFor(-1, -1);
-        QCOMPARE(first.last().status, int(kDownloadPaused));
+        QCOMPARE(first.last().status, int(download::kDownloadPaused));
         QCOMPARE(first.last().percent, 0);
-        QTRY_COMPARE(StateOf(0, -1), int(kJobPaused));
-        QCOMPARE(FindDownloadJob(MakeJobId(0, -1))->pauseRequest, kPauseRequested);
+        QTRY_COMPARE(StateOf(0, -1), int(download::kJobPaused));
+        QCOMPARE(download::FindDownloadJob(download::MakeJobId(0, -1))->pauseRequest, download::kPauseRequested);
         const qint64 kept = QFileInfo(path).size();
         QVERIFY(kept > 0 && kept < m_body.size());
 
         QCOMPARE(DownloadFile(Url("/pause"), name, 0, -1), 1);
-        QCOMPARE(FindDownloadJob(MakeJobId(0, -1))->pauseRequest, 0);
+        QCOMPARE(download::FindDownloadJob(download::MakeJobId(0, -1))->pauseRequest, 0);
         QVERIFY(m_page->WaitFinals(-1, -1, 2));
         QCOMPARE(m_server.RequestsFor("/pause").last().headers.value("range"),
                  "bytes=" + QByteArray::number(kept) + '-');
@@ -236,7 +236,7 @@ private Q_SLOTS:
 
         const QList<PageCall> all = m_page->CallsFor(-1, -1);
         const QList<PageCall> second = all.mid(first.size());
-        QCOMPARE(second.last().status, int(kDownloadComplete));
+        QCOMPARE(second.last().status, int(download::kDownloadComplete));
         const QList<int> before = Percentages(first);
         const QList<int> after = Percentages(second);
         QVERIFY(!after.isEmpty());
@@ -253,9 +253,9 @@ private Q_SLOTS:
         QFile::remove(path);
         QCOMPARE(DownloadFile(Url("/cutjob"), name, 0, 9), 1);
         QVERIFY(m_page->WaitFinals(0, 9));
-        QCOMPARE(m_page->CallsFor(0, 9).last().status, int(kDownloadFailed));
+        QCOMPARE(m_page->CallsFor(0, 9).last().status, int(download::kDownloadFailed));
         QCOMPARE(m_page->CallsFor(0, 9).last().percent, 0);
-        QTRY_COMPARE(StateOf(0, 9), int(kJobFailed));
+        QTRY_COMPARE(StateOf(0, 9), int(download::kJobFailed));
         const qint64 kept = QFileInfo(path).size();
         QVERIFY2(kept > 0 && kept <= cut.cutAfter, QByteArray::number(kept));
 
@@ -264,7 +264,7 @@ private Q_SLOTS:
         QVERIFY(m_page->WaitFinals(0, 9, 2));
         QCOMPARE(m_server.RequestsFor("/cutjob").last().headers.value("range"),
                  "bytes=" + QByteArray::number(kept) + '-');
-        QCOMPARE(m_page->CallsFor(0, 9).last().status, int(kDownloadComplete));
+        QCOMPARE(m_page->CallsFor(0, 9).last().status, int(download::kDownloadComplete));
         QCOMPARE(Sha256(readFile(path)), Sha256(m_body));
     }
 
@@ -278,7 +278,7 @@ private Q_SLOTS:
         QFile::remove(path);
         QCOMPARE(DownloadFile(Url("/changed"), name, 0, 13), 1);
         QVERIFY(m_page->WaitFinals(0, 13));
-        QTRY_COMPARE(StateOf(0, 13), int(kJobFailed));
+        QTRY_COMPARE(StateOf(0, 13), int(download::kJobFailed));
         QVERIFY(QFileInfo(path).size() > 0);
         const QByteArray kept = readFile(path);
 
@@ -289,15 +289,15 @@ private Q_SLOTS:
         m_server.Put("/changed", {changed});
         QCOMPARE(DownloadFile(Url("/changed"), name, 0, 13), 1);
         QVERIFY(m_page->WaitFinals(0, 13, 2));
-        QCOMPARE(m_page->CallsFor(0, 13).last().status, int(kDownloadFailed));
+        QCOMPARE(m_page->CallsFor(0, 13).last().status, int(download::kDownloadFailed));
         QCOMPARE(readFile(path), kept);
-        QTRY_COMPARE(StateOf(0, 13), int(kJobFailed));
+        QTRY_COMPARE(StateOf(0, 13), int(download::kJobFailed));
 
         // The page's way out: delete the part and start the job again.
         QVERIFY(QFile::remove(path));
         QCOMPARE(DownloadFile(Url("/changed"), name, 0, 13), 1);
         QVERIFY(m_page->WaitFinals(0, 13, 3));
-        QCOMPARE(m_page->CallsFor(0, 13).last().status, int(kDownloadComplete));
+        QCOMPARE(m_page->CallsFor(0, 13).last().status, int(download::kDownloadComplete));
         QCOMPARE(Sha256(readFile(path)), Sha256(changed));
     }
 
@@ -307,16 +307,16 @@ private Q_SLOTS:
         QCOMPARE(DownloadFile(Url("/nothing-here"), QStringLiteral("jobs-404.bin"), 0, 10), 1);
         Target(QStringLiteral("jobs-404.bin"));
         QVERIFY(m_page->WaitFinals(0, 10));
-        QCOMPARE(m_page->CallsFor(0, 10).last().status, int(kDownloadFailed));
+        QCOMPARE(m_page->CallsFor(0, 10).last().status, int(download::kDownloadFailed));
         QVERIFY(!m_page->CallsFor(0, 10).last().onCallerThread);
 
         Target(QStringLiteral("jobs-bad.bin"));
         QCOMPARE(DownloadFile(QStringLiteral("not an address"), QStringLiteral("jobs-bad.bin"), 0, 11), 1);
         const QList<PageCall> calls = m_page->CallsFor(0, 11);
         QCOMPARE(calls.size(), 1);
-        QCOMPARE(calls.first().status, int(kDownloadFailed));
+        QCOMPARE(calls.first().status, int(download::kDownloadFailed));
         QVERIFY(calls.first().onCallerThread);
-        QTRY_COMPARE(StateOf(0, 11), int(kJobFailed));
+        QTRY_COMPARE(StateOf(0, 11), int(download::kJobFailed));
 
         QCOMPARE(PauseDownload(123, 456), 0);
     }
@@ -326,7 +326,7 @@ private Q_SLOTS:
         // From inside the final report's handler the job still counts as downloading.
         std::atomic<int> again{-1};
         m_page->inside = [&again](const PageCall& c) {
-            if (c.high == 0 && c.low == 12 && c.status == kDownloadComplete)
+            if (c.high == 0 && c.low == 12 && c.status == download::kDownloadComplete)
                 again = DownloadFile(QStringLiteral("http://127.0.0.1:1/x"), QStringLiteral("jobs-again.bin"),
                                      0, 12);
         };
@@ -335,7 +335,7 @@ private Q_SLOTS:
         QVERIFY(m_page->WaitFinals(0, 12));
         m_page->inside = nullptr;
         QCOMPARE(again.load(), 0);
-        QTRY_COMPARE(StateOf(0, 12), int(kJobComplete));
+        QTRY_COMPARE(StateOf(0, 12), int(download::kJobComplete));
     }
 
     void manyConcurrentJobsEachEndOnce()
@@ -356,10 +356,10 @@ private Q_SLOTS:
             const QList<PageCall> calls = m_page->CallsFor(77, i);
             int finals = 0;
             for (const PageCall& c : calls)
-                finals += c.status != kDownloadChunk;
+                finals += c.status != download::kDownloadChunk;
             QCOMPARE(finals, 1);
-            QCOMPARE(calls.last().status, int(kDownloadComplete));
-            QTRY_COMPARE(StateOf(77, i), int(kJobComplete));
+            QCOMPARE(calls.last().status, int(download::kDownloadComplete));
+            QTRY_COMPARE(StateOf(77, i), int(download::kJobComplete));
             QCOMPARE(readFile(m_downloads + QStringLiteral("jobs-many-%1.bin").arg(i)), r.body);
         }
     }

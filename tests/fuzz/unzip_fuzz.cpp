@@ -68,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     const QByteArrayView bytes(reinterpret_cast<const char*>(data), qsizetype(size));
     const QString asName = QString::fromUtf8(bytes.first(qMin<qsizetype>(size, 4096)));
-    if (CleanEntryName(asName) != SlowClean(asName))
+    if (archive::CleanEntryName(asName) != SlowClean(asName))
         Fail("name cleaning differs from the reference");
 
     {
@@ -83,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const int count = reader->EntryCount().value_or(0);
         for (int i = qMin(count, 64) - 1; i >= 0; --i) {
             if (const std::optional<ZipEntryInfo> info = reader->GetEntry(i)) {
-                if (CleanEntryName(info->name) != info->name)
+                if (archive::CleanEntryName(info->name) != info->name)
                     Fail("an entry name left the reader uncleaned");
             }
         }
@@ -93,10 +93,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     UnzipArchiveToFolder(archive, dest);
     // Once more over what the first pass left, by two threads whatever the size.
-    UnzipOptions parallel;
+    archive::UnzipOptions parallel;
     parallel.workers = 2;
     parallel.parallelFrom = 0;
-    UnzipArchive(archive, dest, parallel);
+    archive::UnzipArchive(archive, dest, parallel);
 
     const QStringList beside = QDir(sandbox + QStringLiteral("/out"))
                                    .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);

@@ -91,7 +91,7 @@ private Q_SLOTS:
             QVERIFY(!ui.calledOffThread);
         }
         QCOMPARE(remembered(), QStringList({u"player"_qs, GetMacAddress(), u"c2VjcmV0"_qs, u"1"_qs}));
-        QCOMPARE(fixture::KeysInFileOrder(GetConfigPath(), u"system"_qs),
+        QCOMPARE(fixture::KeysInFileOrder(config::GetConfigPath(), u"system"_qs),
                  QStringList({u"UID"_qs, u"MAC"_qs, u"UWD"_qs, u"ISLOGIN"_qs}));
 
         // The next start logs in by itself, with the boxes left alone.
@@ -264,7 +264,7 @@ private Q_SLOTS:
         QCOMPARE(remembered(), QStringList({QString(), QString(), QString(),
                                             configExists ? u"1"_qs : u"<missing>"_qs}));
         if (!configExists) {
-            QCOMPARE(fixture::KeysInFileOrder(GetConfigPath(), u"system"_qs),
+            QCOMPARE(fixture::KeysInFileOrder(config::GetConfigPath(), u"system"_qs),
                      QStringList({u"UID"_qs, u"MAC"_qs, u"UWD"_qs}));
         }
     }

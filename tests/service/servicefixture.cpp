@@ -49,12 +49,12 @@ QByteArray Reply(const QStringList& tail)
 
 QString ConfigValue(const QString& section, const QString& key)
 {
-    return ReadIniString(GetConfigPath(), section, key, QStringLiteral("<missing>"));
+    return ReadIniString(config::GetConfigPath(), section, key, QStringLiteral("<missing>"));
 }
 
 void SetConfigValue(const QString& section, const QString& key, const QString& value)
 {
-    WriteIniString(GetConfigPath(), section, key, value);
+    WriteIniString(config::GetConfigPath(), section, key, value);
 }
 
 QStringList KeysInFileOrder(const QString& file, const QString& section)

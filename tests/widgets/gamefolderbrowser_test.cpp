@@ -10,7 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-Q_DECLARE_METATYPE(GameFolderVariant)
+Q_DECLARE_METATYPE(config::GameFolderVariant)
 
 class GameFolderBrowserTest : public QObject
 {
@@ -35,7 +35,7 @@ private Q_SLOTS:
 
     void variants_data()
     {
-        QTest::addColumn<GameFolderVariant>("variant");
+        QTest::addColumn<config::GameFolderVariant>("variant");
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("nothingChosen");
@@ -46,22 +46,22 @@ private Q_SLOTS:
         const QString testTitle = u"请选择 穿越火线<体验服> 游戏目录："_qs;
         const QString testNone = u"未指定<体验服>目录。"_qs;
         const QString testMissing = u"没有找到QQLogin.exe，非 穿越火线<体验服> 游戏目录。"_qs;
-        QTest::newRow("main window") << GameFolderVariant::MainWindow << u"FOLDER"_qs
+        QTest::newRow("main window") << config::GameFolderVariant::MainWindow << u"FOLDER"_qs
                                      << u"请选择 穿越火线(CrossFire) 安装目录："_qs << u"未指定游戏目录"_qs
                                      << u"非 穿越火线(CrossFire) 安装目录"_qs;
-        QTest::newRow("official") << GameFolderVariant::Official << u"FOLDER"_qs << officialTitle << officialNone
+        QTest::newRow("official") << config::GameFolderVariant::Official << u"FOLDER"_qs << officialTitle << officialNone
                                   << officialMissing;
-        QTest::newRow("test server") << GameFolderVariant::TestServer << u"FOLDER_TYF"_qs << testTitle << testNone
+        QTest::newRow("test server") << config::GameFolderVariant::TestServer << u"FOLDER_TYF"_qs << testTitle << testNone
                                      << testMissing;
-        QTest::newRow("settings official") << GameFolderVariant::SettingsOfficial << u"FOLDER"_qs << officialTitle
+        QTest::newRow("settings official") << config::GameFolderVariant::SettingsOfficial << u"FOLDER"_qs << officialTitle
                                            << officialNone << officialMissing;
-        QTest::newRow("settings test") << GameFolderVariant::SettingsTestServer << u"FOLDER_TYF"_qs << testTitle
+        QTest::newRow("settings test") << config::GameFolderVariant::SettingsTestServer << u"FOLDER_TYF"_qs << testTitle
                                        << testNone << testMissing;
     }
 
     void variants()
     {
-        QFETCH(GameFolderVariant, variant);
+        QFETCH(config::GameFolderVariant, variant);
         QFETCH(QString, key);
         QFETCH(QString, title);
         QFETCH(QString, nothingChosen);
@@ -96,7 +96,7 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(blocked)); // a folder where the file should be
         SetNextBrowsedFolder(game());
         MsgBox::SetNextAnswer(MsgBox::Ok);
-        QVERIFY(!BrowseGameFolder(nullptr, GameFolderVariant::TestServer, blocked));
+        QVERIFY(!BrowseGameFolder(nullptr, config::GameFolderVariant::TestServer, blocked));
         QCOMPARE(MsgBox::TakeAnsweredTexts(), QStringList({blocked + u"错误"_qs}));
         TakeBrowsedTitles();
     }
@@ -107,13 +107,13 @@ private Q_SLOTS:
         const QByteArray savedPrefix = qgetenv("WINEPREFIX");
         qputenv("WINEPREFIX", m_dir.filePath(u"no prefix"_qs).toUtf8());
         auto resolve = [this] {
-            return ResolveGameFolder([this] { return BrowseGameFolder(nullptr, GameFolderVariant::MainWindow, config()); },
+            return ResolveGameFolder([this] { return BrowseGameFolder(nullptr, config::GameFolderVariant::MainWindow, config()); },
                                      config());
         };
 
         SetNextBrowsedFolder(QString());
         MsgBox::SetNextAnswer(MsgBox::Ok);
-        ResolvedGameFolder found = resolve();
+        config::ResolvedGameFolder found = resolve();
         QVERIFY(!found.goOn);
         QCOMPARE(MsgBox::TakeAnsweredTexts(), QStringList({u"未指定游戏目录"_qs}));
 

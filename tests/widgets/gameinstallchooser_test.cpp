@@ -46,7 +46,7 @@ private slots:
     void choosingAnInstallStoresIt()
     {
         SetNextInstallChoice(1);
-        QVERIFY(BrowseGameFolder(nullptr, GameFolderVariant::Official, config()));
+        QVERIFY(BrowseGameFolder(nullptr, config::GameFolderVariant::Official, config()));
         QCOMPARE(ReadIniString(config(), u"CF Info"_qs, u"FOLDER"_qs, QString(), 260), game(2));
         QVERIFY(TakeBrowsedTitles().isEmpty()); // no folder browser
     }
@@ -55,7 +55,7 @@ private slots:
     {
         SetNextInstallChoice(-1);
         SetNextBrowsedFolder(game(1));
-        QVERIFY(BrowseGameFolder(nullptr, GameFolderVariant::TestServer, config()));
+        QVERIFY(BrowseGameFolder(nullptr, config::GameFolderVariant::TestServer, config()));
         QCOMPARE(TakeBrowsedTitles(), QStringList{u"请选择 穿越火线<体验服> 游戏目录："_qs});
         QCOMPARE(ReadIniString(config(), u"CF Info"_qs, u"FOLDER_TYF"_qs, QString(), 260), game(1));
     }
@@ -64,7 +64,7 @@ private slots:
     {
         MsgBox::SetNextAnswer(MsgBox::Ok);
         SetNextInstallChoice(-2);
-        QVERIFY(!BrowseGameFolder(nullptr, GameFolderVariant::MainWindow, config()));
+        QVERIFY(!BrowseGameFolder(nullptr, config::GameFolderVariant::MainWindow, config()));
         QCOMPARE(MsgBox::TakeAnsweredTexts(), QStringList{u"未指定游戏目录"_qs});
         QVERIFY(!QFile::exists(config()));
     }
