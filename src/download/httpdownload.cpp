@@ -1,5 +1,6 @@
 #include "httpdownload.h"
 
+#include "curlapi.h"
 #include "downloadlog.h"
 
 #include <QByteArray>
@@ -10,7 +11,6 @@
 #include <QSet>
 #include <QUrl>
 
-#include <curl/curl.h>
 
 #include <memory>
 #include <mutex>
@@ -84,8 +84,8 @@ struct Task final : DownloadTask
     ~Task()
     {
         if (curl)
-            curl_easy_cleanup(curl);
-        curl_slist_free_all(requestHeaders);
+            Curl()->easyCleanup(curl);
+        Curl()->slistFreeAll(requestHeaders);
         g_running.fetch_sub(1);
     }
 
@@ -108,7 +108,7 @@ struct Task final : DownloadTask
 void finishDownload(Task* task, int status)
 {
     if (task->curl) {
-        curl_easy_cleanup(task->curl);
+        Curl()->easyCleanup(task->curl);
         task->curl = nullptr;
     }
     task->file.close();
@@ -246,10 +246,10 @@ bool acceptPartialContent(Task* t, curl_off_t length)
 bool acceptResponse(Task* t)
 {
     long code = 0;
-    if (curl_easy_getinfo(t->curl, CURLINFO_RESPONSE_CODE, &code) != CURLE_OK)
+    if (Curl()->easyGetinfo(t->curl, CURLINFO_RESPONSE_CODE, &code) != CURLE_OK)
         return t->Refuse(QStringLiteral("no status code"));
     curl_off_t length = -1;
-    if (curl_easy_getinfo(t->curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK)
+    if (Curl()->easyGetinfo(t->curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK)
         length = -1;
     // Only bodies that are kept are judged by their coding; a 416's body is thrown away.
     if ((code == 200 || code == 206) && !isIdentityCoding(t->contentEncoding))
@@ -316,7 +316,7 @@ size_t onHeader(char* data, size_t size, size_t count, void* context)
     // End of one response's headers. Interim (1xx) and redirect (3xx) responses are not the
     // one whose body we keep; a 3xx that is not followed is judged when the transfer ends.
     long code = 0;
-    curl_easy_getinfo(t->curl, CURLINFO_RESPONSE_CODE, &code);
+    Curl()->easyGetinfo(t->curl, CURLINFO_RESPONSE_CODE, &code);
     if (code < 200 || (code >= 300 && code < 400))
         return length;
     return acceptResponse(t) ? length : 0;
@@ -356,7 +356,7 @@ int finalStatus(Task* t, CURLcode result)
         return kDownloadFailed;
     if (result != CURLE_OK) {
         qCWarning(lcDownload).noquote()
-            << t->address << "failed:" << curl_easy_strerror(result) << QString::fromLocal8Bit(t->errorText);
+            << t->address << "failed:" << Curl()->easyStrerror(result) << QString::fromLocal8Bit(t->errorText);
         return kDownloadFailed;
     }
     // A transfer that ended on a response never checked (an unfollowed redirect) is refused.
@@ -371,7 +371,7 @@ int finalStatus(Task* t, CURLcode result)
 
 void runTransfer(Task* t)
 {
-    const CURLcode result = curl_easy_perform(t->curl);
+    const CURLcode result = Curl()->easyPerform(t->curl);
     finishDownload(t, finalStatus(t, result));
 }
 
@@ -402,39 +402,39 @@ bool setUpRequest(Task* t, const QString& address)
     CURL* c = t->curl;
     bool ok = true;
     auto set = [&ok](CURLcode r) { ok = ok && r == CURLE_OK; };
-    set(curl_easy_setopt(c, CURLOPT_URL, url.constData()));
-    set(curl_easy_setopt(c, CURLOPT_ERRORBUFFER, t->errorText));
-    set(curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https"));
-    set(curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https"));
-    set(curl_easy_setopt(c, CURLOPT_USERAGENT, "MSIE"));
+    set(Curl()->easySetopt(c, CURLOPT_URL, url.constData()));
+    set(Curl()->easySetopt(c, CURLOPT_ERRORBUFFER, t->errorText));
+    set(Curl()->easySetopt(c, CURLOPT_PROTOCOLS_STR, "http,https"));
+    set(Curl()->easySetopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https"));
+    set(Curl()->easySetopt(c, CURLOPT_USERAGENT, "MSIE"));
     // Said outright: a request without it leaves the server free to pick any coding.
-    t->requestHeaders = curl_slist_append(nullptr, "Accept-Encoding: identity");
-    set(curl_easy_setopt(c, CURLOPT_HTTPHEADER, t->requestHeaders));
-    set(curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L));
-    set(curl_easy_setopt(c, CURLOPT_MAXREDIRS, kMaxRedirects));
-    set(curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L));
-    set(curl_easy_setopt(c, CURLOPT_BUFFERSIZE, kReceiveBufferSize));
-    set(curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds));
-    set(curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L));
-    set(curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, kStallSeconds));
-    set(curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, &onHeader));
-    set(curl_easy_setopt(c, CURLOPT_HEADERDATA, t));
-    set(curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &onBody));
-    set(curl_easy_setopt(c, CURLOPT_WRITEDATA, t));
+    t->requestHeaders = Curl()->slistAppend(nullptr, "Accept-Encoding: identity");
+    set(Curl()->easySetopt(c, CURLOPT_HTTPHEADER, t->requestHeaders));
+    set(Curl()->easySetopt(c, CURLOPT_FOLLOWLOCATION, 1L));
+    set(Curl()->easySetopt(c, CURLOPT_MAXREDIRS, kMaxRedirects));
+    set(Curl()->easySetopt(c, CURLOPT_NOSIGNAL, 1L));
+    set(Curl()->easySetopt(c, CURLOPT_BUFFERSIZE, kReceiveBufferSize));
+    set(Curl()->easySetopt(c, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds));
+    set(Curl()->easySetopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L));
+    set(Curl()->easySetopt(c, CURLOPT_LOW_SPEED_TIME, kStallSeconds));
+    set(Curl()->easySetopt(c, CURLOPT_HEADERFUNCTION, &onHeader));
+    set(Curl()->easySetopt(c, CURLOPT_HEADERDATA, t));
+    set(Curl()->easySetopt(c, CURLOPT_WRITEFUNCTION, &onBody));
+    set(Curl()->easySetopt(c, CURLOPT_WRITEDATA, t));
     // The progress hook only watches for a pause between chunks (idle connections included).
-    set(curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &onProgress));
-    set(curl_easy_setopt(c, CURLOPT_XFERINFODATA, t));
-    set(curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L));
-    set(curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L));
-    set(curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L));
+    set(Curl()->easySetopt(c, CURLOPT_XFERINFOFUNCTION, &onProgress));
+    set(Curl()->easySetopt(c, CURLOPT_XFERINFODATA, t));
+    set(Curl()->easySetopt(c, CURLOPT_NOPROGRESS, 0L));
+    set(Curl()->easySetopt(c, CURLOPT_SSL_VERIFYPEER, 1L));
+    set(Curl()->easySetopt(c, CURLOPT_SSL_VERIFYHOST, 2L));
     if (t->startOffset > 0) {
         const QByteArray range = QByteArray::number(t->startOffset) + '-'; // "Range: bytes=N-"
-        set(curl_easy_setopt(c, CURLOPT_RANGE, range.constData()));
+        set(Curl()->easySetopt(c, CURLOPT_RANGE, range.constData()));
     }
     // An extra CA file joins the system's certificate folder, which stays in use.
     const QByteArray caFile = qgetenv("QX77_CA_FILE");
     if (!caFile.isEmpty())
-        set(curl_easy_setopt(c, CURLOPT_CAINFO, caFile.constData()));
+        set(Curl()->easySetopt(c, CURLOPT_CAINFO, caFile.constData()));
     if (!ok)
         qCWarning(lcDownload).noquote() << t->address << "request could not be set up";
     return ok;
@@ -480,8 +480,8 @@ bool prepareTarget(Task* t, const QString& targetPath)
 int StartDownload(const QString& address, const QString& targetPath, qint64 jobId, download::DownloadCallback callback,
                   const download::PauseWatch* pauseWatch, quint64 expectedTotal)
 {
-    static std::once_flag curlReady;
-    std::call_once(curlReady, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    if (!download::Curl())
+        return 0; // why is logged where the library failed to load
 
     auto task = std::make_unique<download::Task>();
     task->jobId = jobId;
@@ -491,7 +491,7 @@ int StartDownload(const QString& address, const QString& targetPath, qint64 jobI
     if (!download::prepareTarget(task.get(), targetPath))
         return 0;
 
-    task->curl = curl_easy_init();
+    task->curl = download::Curl()->easyInit();
     if (!task->curl) {
         qCWarning(download::lcDownload) << "no HTTP session";
         download::releaseFile(task->fileKey);
