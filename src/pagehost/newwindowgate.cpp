@@ -25,7 +25,9 @@ bool IsWebAddress(const QUrl& url)
 
 } // namespace
 
-// Sees every request of the profile; claims only the first request of an armed probe.
+// Sees the requests of the probe pages only: an interceptor on the profile would take every
+// request of every page, the tool page's included, through the user-interface thread.
+// Claims only the first request of an armed probe.
 class NewWindowGate::Interceptor final : public QWebEngineUrlRequestInterceptor
 {
 public:
@@ -97,7 +99,6 @@ NewWindowGate::NewWindowGate(QWebEngineProfile* profile)
     , m_profile(profile)
     , m_interceptor(new Interceptor(this))
 {
-    profile->setUrlRequestInterceptor(m_interceptor);
 }
 
 int NewWindowGate::PendingCount() const
@@ -122,6 +123,8 @@ void NewWindowGate::Handle(QWebEngineNewWindowRequest& request)
     auto* probe = new NewWindowProbe(this, m_profile, url);
     m_probes.push_back(probe);
     request.openIn(probe);
+    // After the adoption: the page's interceptor belongs to the engine page it now holds.
+    probe->setUrlRequestInterceptor(m_interceptor);
 }
 
 void NewWindowGate::Armed(NewWindowProbe* probe, const QUrl& url)

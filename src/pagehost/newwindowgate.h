@@ -5,7 +5,7 @@
 //
 // The engine's request does not say which frame asked, and what a page's script says about
 // itself proves nothing, so the origin is taken from the engine: the new window is adopted by a
-// hidden probe page, and the probe's first request, seen by the profile's request interceptor,
+// hidden probe page, and the probe's first request, seen by the probe's request interceptor,
 // carries the initiator's origin. That request is blocked (the engine fetches nothing for the
 // new window). When no such request comes, the origin is unknown and the window is refused.
 
