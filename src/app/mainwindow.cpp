@@ -31,6 +31,9 @@
 #include <QUrl>
 #include <QWebEnginePage>
 
+#include <future>
+#include <vector>
+
 Q_LOGGING_CATEGORY(lcLink, "yfzs.link", QtInfoMsg)
 
 namespace {
@@ -186,6 +189,14 @@ int DEZIRUdu::DoModal()
 bool DEZIRUdu::OnInitDialog()
 {
     StartupMark("init dialog");
+    // The buttons' strips are decoded on another core while the browser engine starts here:
+    // the engine shares this thread, so time spent here before the page loads delays it.
+    std::future<std::vector<QImage>> buttonImages = std::async(std::launch::async, [] {
+        std::vector<QImage> images;
+        for (const ButtonLayout& layout : kButtons)
+            images.push_back(LoadPngResource(layout.png));
+        return images;
+    });
     // Window style: no caption, but the taskbar may minimise it.
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint
                    | Qt::WindowSystemMenuHint);
@@ -218,8 +229,9 @@ bool DEZIRUdu::OnInitDialog()
     connect(m_hotKey, &platform::GlobalHotKey::Activated, this, &DEZIRUdu::OnHotKey);
     StartupMark("icon and hot key");
 
-    for (const ButtonLayout& layout : kButtons)
-        Control<PngButton>(layout.id)->SetImage(LoadPngResource(layout.png));
+    const std::vector<QImage> images = buttonImages.get();
+    for (size_t i = 0; i < std::size(kButtons); ++i)
+        Control<PngButton>(kButtons[i].id)->SetImage(images[i]);
     for (const ButtonLayout& layout : kButtons)
         GetDlgItem(layout.id)->setGeometry(layout.runtimeRect);
 
