@@ -43,10 +43,10 @@ bool HandleLink(const QString& link, QWidget* owner)
     ParsedLink parsed;
     switch (ParseLink(link, parsed)) {
     case LinkCheck::Malformed:
-        MsgBox::Show(QStringLiteral("参数错误"), MsgBox::OkOnly, owner);
+        widgets::msgbox::Show(QStringLiteral("参数错误"), widgets::msgbox::OkOnly, owner);
         return false;
     case LinkCheck::UnknownType:
-        MsgBox::Show(QStringLiteral("参数错误2"), MsgBox::OkOnly, owner);
+        widgets::msgbox::Show(QStringLiteral("参数错误2"), widgets::msgbox::OkOnly, owner);
         return false;
     case LinkCheck::Ok:
         break;

@@ -133,14 +133,14 @@ void COnlineDlg::InstallPack()
 {
     if (m_job.gameDir.isEmpty()) {
         // Unpacking would otherwise aim at the root of the file system.
-        MsgBox::Show(QStringLiteral("未指定游戏目录"));
+        widgets::msgbox::Show(QStringLiteral("未指定游戏目录"));
         Q_EMIT CloseRequested();
         return;
     }
     const QString target = Target();
     if (!Download(QStringLiteral("http://") + m_job.downloadUrl, target)) {
         if (m_cancel.load() == 0)
-            MsgBox::Show(QStringLiteral("下载出错"));
+            widgets::msgbox::Show(QStringLiteral("下载出错"));
         return; // the dialog stays open; what arrived stays in Downloads
     }
 
@@ -153,7 +153,7 @@ void COnlineDlg::InstallPack()
         WriteIniString(m_job.programDir + config::keys::kConfigFile, kind->section, kind->key, QString());
         failure = Unpack(target, m_job.gameDir + QString::fromUtf16(kind->folder));
     }
-    MsgBox::Show(failure.isEmpty() ? QStringLiteral("安装成功，您可以通过云帆助手【启动游戏】按钮进入游戏！")
+    widgets::msgbox::Show(failure.isEmpty() ? QStringLiteral("安装成功，您可以通过云帆助手【启动游戏】按钮进入游戏！")
                                    : failure);
     Q_EMIT CloseRequested();
 }
@@ -161,19 +161,19 @@ void COnlineDlg::InstallPack()
 void COnlineDlg::RepairGame()
 {
     if (m_job.gameDir.isEmpty()) {
-        MsgBox::Show(QStringLiteral("未指定游戏目录"));
+        widgets::msgbox::Show(QStringLiteral("未指定游戏目录"));
         Q_EMIT CloseRequested();
         return;
     }
     const QString target = Target();
     if (!Download(m_job.downloadUrl, target)) {
         if (m_cancel.load() == 0)
-            MsgBox::Show(QStringLiteral("下载出错"));
+            widgets::msgbox::Show(QStringLiteral("下载出错"));
         QFile::remove(target);
         return;
     }
     const QString failure = Unpack(target, m_job.gameDir);
-    MsgBox::Show(failure.isEmpty() ? QStringLiteral("修复成功，如果还是不能正常运行，请到官网下载最新版！")
+    widgets::msgbox::Show(failure.isEmpty() ? QStringLiteral("修复成功，如果还是不能正常运行，请到官网下载最新版！")
                                    : failure);
     Q_EMIT CloseRequested();
 }

@@ -95,14 +95,14 @@ void CDocHostSite::javaScriptAlert(const QUrl&, const QString& msg)
 {
     if (IsSuppressedMessage(msg))
         return;
-    MsgBox::Show(msg, MsgBox::OkOnly, m_view->window());
+    widgets::msgbox::Show(msg, widgets::msgbox::OkOnly, m_view->window());
 }
 
 bool CDocHostSite::javaScriptConfirm(const QUrl&, const QString& msg)
 {
     if (IsSuppressedMessage(msg))
         return false;
-    return MsgBox::Show(msg, MsgBox::OkCancel, m_view->window()) == MsgBox::Ok;
+    return widgets::msgbox::Show(msg, widgets::msgbox::OkCancel, m_view->window()) == widgets::msgbox::Ok;
 }
 
 bool CDocHostSite::javaScriptPrompt(const QUrl& securityOrigin, const QString& msg,

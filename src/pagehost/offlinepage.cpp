@@ -57,7 +57,7 @@ OfflinePage::OfflinePage(QWebEngineView* view)
     hide();
 
     auto* icon = new QLabel(this);
-    icon->setPixmap(LoadIconResource(160).pixmap(64, 64));
+    icon->setPixmap(widgets::LoadIconResource(160).pixmap(64, 64));
     icon->setAlignment(Qt::AlignCenter);
     QFont font = m_text->font();
     font.setPixelSize(16);

@@ -15,9 +15,9 @@ bool CHtmlCtrl::RunExe(const QString& path)
     if (outcome == platform::OpenOutcome::Started)
         return true;
     // Without Wine the game folder is not to blame.
-    MsgBox::Show(outcome == platform::OpenOutcome::WineMissing ? platform::WineMissingMessage()
+    widgets::msgbox::Show(outcome == platform::OpenOutcome::WineMissing ? platform::WineMissingMessage()
                                                                : QStringLiteral("游戏运行失败，请检查游戏目录是否正确！"),
-                 MsgBox::OkOnly, window());
+                 widgets::msgbox::OkOnly, window());
     return false;
 }
 

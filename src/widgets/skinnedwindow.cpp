@@ -11,6 +11,8 @@
 #include <QRegion>
 #include <QWindow>
 
+namespace widgets {
+
 namespace {
 
 // The client rectangle with its corners cut by 3 pixels at the top and 4 at the bottom.
@@ -188,3 +190,5 @@ void SkinnedWindow::ReportWrongControl(int id, const QWidget* found, const QMeta
                                     << " is " << (found ? found->metaObject()->className() : "missing")
                                     << ", not " << wanted.className();
 }
+
+} // namespace widgets

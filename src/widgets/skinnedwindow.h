@@ -16,6 +16,8 @@
 class QEventLoop;
 class QPainter;
 
+namespace widgets {
+
 // Draws image `pngId` at (0, 0) at its own size. Returns false when the image is missing.
 bool DrawSkin(QPainter& painter, int pngId);
 
@@ -82,3 +84,5 @@ T* SkinnedWindow::Control(int id) const
         ReportWrongControl(id, found, T::staticMetaObject);
     return typed;
 }
+
+} // namespace widgets

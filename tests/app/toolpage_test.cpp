@@ -183,7 +183,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(
             RunJs(page, QStringLiteral("document.getElementById('account').textContent")).toString(),
             QStringLiteral("欢迎你：demo"), kPageTimeoutMs);
-        QVERIFY(MsgBox::TakeAnsweredTexts().isEmpty());
+        QVERIFY(widgets::msgbox::TakeAnsweredTexts().isEmpty());
         window->OnCancel();
     }
 
@@ -191,7 +191,7 @@ private slots:
     {
         FileGuard config(config::GetConfigPath());
         QVERIFY(WriteConfig(QString()));
-        MsgBox::TakeAnsweredTexts();
+        widgets::msgbox::TakeAnsweredTexts();
         auto window = MakeWindow();
         auto* account = qobject_cast<QLineEdit*>(window->GetDlgItem(DEZIRUdu::IdAccount));
         auto* password = qobject_cast<QLineEdit*>(window->GetDlgItem(DEZIRUdu::IdPassword));
@@ -203,10 +203,10 @@ private slots:
         QTest::keyClicks(password, QStringLiteral("demo124"));
         QSignalSpy reloaded(window->BrowserView(), &QWebEngineView::loadFinished);
 
-        MsgBox::SetNextAnswer(MsgBox::Ok);
+        widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
         QTest::mouseClick(window->GetDlgItem(DEZIRUdu::IdLogin), Qt::LeftButton, {}, QPoint(20, 20));
         QStringList texts;
-        QTRY_VERIFY_WITH_TIMEOUT((texts += MsgBox::TakeAnsweredTexts(), !texts.isEmpty()), kPageTimeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT((texts += widgets::msgbox::TakeAnsweredTexts(), !texts.isEmpty()), kPageTimeoutMs);
         QCOMPARE(texts, QStringList{QStringLiteral("登陆失败，用户名或密码错误!")});
         QTRY_COMPARE_WITH_TIMEOUT(ConfigValue(config::keys::kSystem, config::keys::kIsLogin), QStringLiteral("0"), kPageTimeoutMs);
         QCOMPARE(ConfigValue(config::keys::kSystem, config::keys::kUid), QString());

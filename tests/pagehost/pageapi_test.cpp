@@ -303,16 +303,16 @@ private Q_SLOTS:
         QVERIFY(main->isVisible());
 
         // RunExe of a missing file: the failure message, and false.
-        MsgBox::SetNextAnswer(MsgBox::Ok);
+        widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
         QCOMPARE(Call(QStringLiteral("external.RunExe(%1)").arg(Js(P(QStringLiteral("missing.exe"))))), QJsonValue(false));
-        QCOMPARE(MsgBox::TakeAnsweredTexts(), QStringList{QStringLiteral("游戏运行失败，请检查游戏目录是否正确！")});
+        QCOMPARE(widgets::msgbox::TakeAnsweredTexts(), QStringList{QStringLiteral("游戏运行失败，请检查游戏目录是否正确！")});
 
         // FindCF / FindTYF: the folder browser; a cancelled browse is false with its message.
-        SetNextBrowsedFolder(QString());
-        MsgBox::SetNextAnswer(MsgBox::Ok);
+        widgets::SetNextBrowsedFolder(QString());
+        widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
         QCOMPARE(Call(QStringLiteral("external.FindCF()")), QJsonValue(false));
-        QCOMPARE(TakeBrowsedTitles().size(), 1);
-        QCOMPARE(MsgBox::TakeAnsweredTexts().size(), 1);
+        QCOMPARE(widgets::TakeBrowsedTitles().size(), 1);
+        QCOMPARE(widgets::msgbox::TakeAnsweredTexts().size(), 1);
     }
 
     void progressReachesTheRegisteredDocument()
