@@ -52,9 +52,9 @@ bool HandleLink(const QString& link, QWidget* owner)
         break;
     }
 
-    InstallJob pack;
+    installdlg::InstallJob pack;
     pack.downloadUrl = parsed.address;
     pack.fileName = parsed.fileName;
     pack.resourceType = parsed.type;
-    return RunInstallJob(pack, owner);
+    return installdlg::RunInstallJob(pack, owner);
 }

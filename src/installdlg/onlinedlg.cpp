@@ -31,7 +31,7 @@ const PackKind kPackKinds[] = {
 
 } // namespace
 
-COnlineDlg::COnlineDlg(const InstallJob& job, QWidget* parent)
+COnlineDlg::COnlineDlg(const installdlg::InstallJob& job, QWidget* parent)
     : QDialog(parent)
     , m_job(job)
 {
@@ -122,7 +122,7 @@ QString COnlineDlg::Unpack(const QString& archive, const QString& folder)
     const archive::UnzipError error = archive::UnzipArchive(archive, folder);
     if (error == archive::UnzipError::None)
         return QString();
-    qCWarning(lcInstall).noquote() << "not installed:" << archive << "into" << folder << ":"
+    qCWarning(installdlg::lcInstall).noquote() << "not installed:" << archive << "into" << folder << ":"
                                    << archive::DescribeUnzipError(error);
     // A full disk is the one cause the user can remedy; every other cause keeps the plain text.
     return error == archive::UnzipError::DiskFull ? QStringLiteral("解压出错：磁盘空间不足")

@@ -24,7 +24,7 @@ class COnlineDlg : public QDialog
     Q_OBJECT
 
 public:
-    explicit COnlineDlg(const InstallJob& job, QWidget* parent = nullptr);
+    explicit COnlineDlg(const installdlg::InstallJob& job, QWidget* parent = nullptr);
     ~COnlineDlg() override;
 
     // Runs the dialog until it closes and its worker has ended.
@@ -50,7 +50,7 @@ private:
     QString Unpack(const QString& archive, const QString& folder);
     QString Target() const;
 
-    const InstallJob m_job;
+    const installdlg::InstallJob m_job;
     QProgressBar* m_progress = nullptr;
     std::thread m_worker;
     bool m_workerRunning = false; // user-interface thread only: cleared by WorkerEnded

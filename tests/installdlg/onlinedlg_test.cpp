@@ -56,7 +56,7 @@ private:
     std::unique_ptr<COnlineDlg> makeDialog(const QString& url, const QString& repairFlag, const QString& fileName,
                                            const QString& type)
     {
-        auto d = std::make_unique<COnlineDlg>(InstallJob{.downloadUrl = url,
+        auto d = std::make_unique<COnlineDlg>(installdlg::InstallJob{.downloadUrl = url,
                                                          .repairFlag = repairFlag == u"1",
                                                          .fileName = fileName,
                                                          .resourceType = type,
