@@ -17,6 +17,9 @@
 class QWebEngineNewWindowRequest;
 class QWebEnginePage;
 class QWebEngineProfile;
+
+namespace pagehost {
+
 class NewWindowProbe;
 
 class NewWindowGate : public QObject
@@ -54,3 +57,5 @@ private:
     Interceptor* m_interceptor;
     std::vector<NewWindowProbe*> m_probes;
 };
+
+} // namespace pagehost

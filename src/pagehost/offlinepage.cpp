@@ -17,6 +17,8 @@
 
 #include <algorithm>
 
+namespace pagehost {
+
 namespace {
 
 Q_LOGGING_CATEGORY(lcOffline, "yfzs.page", QtCriticalMsg)
@@ -191,3 +193,5 @@ void OfflinePage::paintEvent(QPaintEvent*)
     fill.setColorAt(1, kBottom);
     painter.fillRect(rect(), fill);
 }
+
+} // namespace pagehost

@@ -15,6 +15,8 @@ class QTimer;
 class QWebEngineLoadingInfo;
 class QWebEngineView;
 
+namespace pagehost {
+
 class OfflinePage : public QWidget
 {
     Q_OBJECT
@@ -56,3 +58,5 @@ private:
     int m_delayMs;
     int m_pendingDelayMs = 0;
 };
+
+} // namespace pagehost

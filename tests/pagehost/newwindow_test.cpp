@@ -62,7 +62,7 @@ private:
     std::unique_ptr<PageFixture> f;
     UrlRecorder recorder;
     std::atomic<int> fetched{0}; // requests that reached the target address
-    NewWindowGate* gate = nullptr;
+    pagehost::NewWindowGate* gate = nullptr;
     QString target;
 
     // Clicks the page's clickable area for real and returns whether the address went out. A
@@ -71,7 +71,7 @@ private:
     enum Outcome { Undecided, Opened, Refused };
     Outcome ClickAndDecide()
     {
-        QSignalSpy decided(gate, &NewWindowGate::Decided);
+        QSignalSpy decided(gate, &pagehost::NewWindowGate::Decided);
         QWidget* render = f->View()->focusProxy();
         for (int attempt = 0; attempt < 10 && decided.isEmpty(); ++attempt) {
             QTest::mouseMove(render, QPoint(60, 40));
@@ -94,7 +94,7 @@ private Q_SLOTS:
     {
         QLoggingCategory::setFilterRules(QStringLiteral("yfzs.page.warning=true"));
         f = std::make_unique<PageFixture>();
-        gate = NewWindowGate::For(f->View()->page()->profile());
+        gate = pagehost::NewWindowGate::For(f->View()->page()->profile());
         for (const QString& scheme : kSchemes)
             QDesktopServices::setUrlHandler(scheme, &recorder, "open");
         f->Server().Get("/target.html", [this](const httplib::Request&, httplib::Response& res) {
@@ -136,7 +136,7 @@ private Q_SLOTS:
     {
         // No user gesture.
         Load("/quiet.html", Clickable(QString()));
-        QSignalSpy decided(gate, &NewWindowGate::Decided);
+        QSignalSpy decided(gate, &pagehost::NewWindowGate::Decided);
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("new window refused, no user gesture")));
         f->Eval(QStringLiteral("window.open('%1')").arg(target));
         QTRY_COMPARE(decided.size(), 1);

@@ -53,7 +53,7 @@ private Q_SLOTS:
         QFETCH(int, value);
         QFETCH(QString, error);
         QString got;
-        const std::optional<int> v = IntFromText(text, &got);
+        const std::optional<int> v = pagehost::IntFromText(text, &got);
         QCOMPARE(got, error);
         if (error.isEmpty())
             QCOMPARE(v.value(), value);
@@ -64,11 +64,11 @@ private Q_SLOTS:
     void argumentsByDeclaredType()
     {
         auto asInt = [](const QJsonValue& tagged) {
-            const PageConversion c = ConvertPageArgument(tagged, PageType::Int);
+            const pagehost::PageConversion c = pagehost::ConvertPageArgument(tagged, pagehost::PageType::Int);
             return c.error.isEmpty() ? QVariant(std::get<int>(c.value)) : QVariant(c.error);
         };
         auto asText = [](const QJsonValue& tagged) {
-            const PageConversion c = ConvertPageArgument(tagged, PageType::String);
+            const pagehost::PageConversion c = pagehost::ConvertPageArgument(tagged, pagehost::PageType::String);
             return c.error.isEmpty() ? std::get<QString>(c.value) : QStringLiteral("error: ") + c.error;
         };
         QCOMPARE(asInt(Tag(QStringLiteral("n"), 7.5)), QVariant(8));
@@ -92,23 +92,23 @@ private Q_SLOTS:
         QCOMPARE(asText(Tag(QStringLiteral("o"), QString(), QStringLiteral("1,2"))), QStringLiteral("1,2"));
 
         // Only objects pass as objects; the page's document carries its token.
-        const PageConversion doc = ConvertPageArgument(Tag(QStringLiteral("o"), QStringLiteral("tok"), {}),
-                                                       PageType::Object);
-        QCOMPARE(std::get<PageObject>(doc.value).documentToken, QStringLiteral("tok"));
-        QVERIFY(!ConvertPageArgument(Tag(QStringLiteral("n"), 1), PageType::Object).error.isEmpty());
+        const pagehost::PageConversion doc = pagehost::ConvertPageArgument(Tag(QStringLiteral("o"), QStringLiteral("tok"), {}),
+                                                       pagehost::PageType::Object);
+        QCOMPARE(std::get<pagehost::PageObject>(doc.value).documentToken, QStringLiteral("tok"));
+        QVERIFY(!pagehost::ConvertPageArgument(Tag(QStringLiteral("n"), 1), pagehost::PageType::Object).error.isEmpty());
     }
 
     void tableOrderAndNames()
     {
         // The identifiers are positions: the order is the interface.
-        const QStringList names = PageMethodNames();
+        const QStringList names = pagehost::PageMethodNames();
         QCOMPARE(names.size(), 23);
         QCOMPARE(names.first(), QStringLiteral("GetVersion"));
         QCOMPARE(names.indexOf(QStringLiteral("SetCallBack")), 10);
         QCOMPARE(names.last(), QStringLiteral("GetFilePath"));
-        QCOMPARE(PageMethodId(u"getfilepath"), 23);
-        QCOMPARE(PageMethodId(u"GETVERSION"), 1);
-        QCOMPARE(PageMethodId(u"GetVersions"), 0);
+        QCOMPARE(pagehost::PageMethodId(u"getfilepath"), 23);
+        QCOMPARE(pagehost::PageMethodId(u"GETVERSION"), 1);
+        QCOMPARE(pagehost::PageMethodId(u"GetVersions"), 0);
     }
 };
 
