@@ -81,7 +81,7 @@ int COnlineDlg::DoModal()
     m_workerRunning = true;
     m_worker = std::thread([this] {
         DownloadWorker();
-        Q_EMIT WorkerEnded();
+        emit WorkerEnded();
     });
 
     const int result = exec();
@@ -112,7 +112,7 @@ bool COnlineDlg::Download(const QString& url, const QString& target)
     QDir().mkpath(m_job.programDir + QStringLiteral("Downloads"));
     QFile::remove(target); // a download replaces whatever was there
     const download::DownloadProgress progress = [this](quint64 received, quint64 total) {
-        Q_EMIT ProgressChanged(ProgressPosition(qint64(received), qint64(total)));
+        emit ProgressChanged(ProgressPosition(qint64(received), qint64(total)));
     };
     return download::DownloadToFile(url, target, progress, &m_cancel);
 }
@@ -134,7 +134,7 @@ void COnlineDlg::InstallPack()
     if (m_job.gameDir.isEmpty()) {
         // Unpacking would otherwise aim at the root of the file system.
         widgets::msgbox::Show(QStringLiteral("未指定游戏目录"));
-        Q_EMIT CloseRequested();
+        emit CloseRequested();
         return;
     }
     const QString target = Target();
@@ -155,14 +155,14 @@ void COnlineDlg::InstallPack()
     }
     widgets::msgbox::Show(failure.isEmpty() ? QStringLiteral("安装成功，您可以通过云帆助手【启动游戏】按钮进入游戏！")
                                    : failure);
-    Q_EMIT CloseRequested();
+    emit CloseRequested();
 }
 
 void COnlineDlg::RepairGame()
 {
     if (m_job.gameDir.isEmpty()) {
         widgets::msgbox::Show(QStringLiteral("未指定游戏目录"));
-        Q_EMIT CloseRequested();
+        emit CloseRequested();
         return;
     }
     const QString target = Target();
@@ -175,5 +175,5 @@ void COnlineDlg::RepairGame()
     const QString failure = Unpack(target, m_job.gameDir);
     widgets::msgbox::Show(failure.isEmpty() ? QStringLiteral("修复成功，如果还是不能正常运行，请到官网下载最新版！")
                                    : failure);
-    Q_EMIT CloseRequested();
+    emit CloseRequested();
 }

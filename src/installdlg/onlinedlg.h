@@ -35,7 +35,7 @@ public:
 
     int ProgressValue() const;
 
-Q_SIGNALS:
+signals:
     // Emitted by the worker; the dialog takes each through a queued connection.
     void ProgressChanged(int position);
     void CloseRequested();

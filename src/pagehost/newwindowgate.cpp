@@ -113,12 +113,12 @@ void NewWindowGate::Handle(QWebEngineNewWindowRequest& request)
     // A window not adopted is discarded by the engine before it loads anything.
     if (!request.isUserInitiated()) {
         qCWarning(lcPage) << "new window refused, no user gesture:" << url.toString();
-        Q_EMIT Decided(url, false);
+        emit Decided(url, false);
         return;
     }
     if (!isWebAddress(url)) {
         qCWarning(lcPage) << "new window refused, not a web address:" << url.toString();
-        Q_EMIT Decided(url, false);
+        emit Decided(url, false);
         return;
     }
     auto* probe = new NewWindowProbe(this, m_profile, url);
@@ -177,7 +177,7 @@ void NewWindowGate::Finish(NewWindowProbe* probe, const QUrl& url, const QString
         [this, url, open = refusal.isEmpty()] {
             if (open && !QDesktopServices::openUrl(url))
                 qCWarning(lcPage) << "the default browser could not open" << url.toString();
-            Q_EMIT Decided(url, open);
+            emit Decided(url, open);
         },
         Qt::QueuedConnection);
 }

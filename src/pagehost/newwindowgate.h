@@ -39,7 +39,7 @@ public:
     // Probes waiting for their first request (for tests that must see the gate settle).
     int PendingCount() const;
 
-Q_SIGNALS:
+signals:
     // After each decision: the address, and whether it was handed to the default browser.
     void Decided(const QUrl& url, bool opened);
 

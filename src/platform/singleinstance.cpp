@@ -102,9 +102,9 @@ void SingleInstance::onReadyRead(QLocalSocket* socket)
     // The handler may run a modal dialog; the socket can vanish meanwhile if the sender dies.
     QPointer<QLocalSocket> guard(socket);
     if (hasLink)
-        Q_EMIT LinkReceived(link);
+        emit LinkReceived(link);
     else
-        Q_EMIT ActivationRequested();
+        emit ActivationRequested();
     if (guard && guard->state() == QLocalSocket::ConnectedState) {
         guard->write(reinterpret_cast<const char*>(&kHandled), 1);
         guard->flush();

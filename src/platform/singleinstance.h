@@ -33,7 +33,7 @@ public:
     static QString LockPath(const QString& windowTitle);
     static QString SocketPath(const QString& windowTitle);
 
-Q_SIGNALS:
+signals:
     // Emitted on the owning thread, once per later start, in arrival order. Handlers run
     // synchronously; the sender is released only after every handler has returned, even when a
     // handler runs a modal dialog (other starts are still served from inside its event loop).

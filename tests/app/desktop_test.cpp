@@ -217,7 +217,7 @@ private:
         QVERIFY(ok);
     }
 
-private Q_SLOTS:
+private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());

@@ -76,7 +76,7 @@ private:
                 QMetaObject::invokeMethod(w, "reject", Qt::QueuedConnection);
     }
 
-private Q_SLOTS:
+private slots:
     void initTestCase()
     {
         QVERIFY(m_root.isValid());
@@ -320,7 +320,7 @@ private:
         return QStringLiteral("VEDERU77://127.0.0.1:%1/packs/%2&%3").arg(m_http.Port()).arg(name, type);
     }
 
-private Q_SLOTS:
+private slots:
     void initTestCase()
     {
         QVERIFY(m_root.isValid());

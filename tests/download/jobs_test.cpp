@@ -109,7 +109,7 @@ private:
         return m_downloads + name;
     }
 
-private Q_SLOTS:
+private slots:
     void initTestCase()
     {
         for (const char* name : {"http_proxy", "HTTP_PROXY", "ALL_PROXY", "all_proxy"})

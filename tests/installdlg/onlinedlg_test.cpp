@@ -106,7 +106,7 @@ private:
     QString pack(const QString& name) const { return m_server.Authority() + QStringLiteral("/packs/") + name; }
     QString download(const QString& name) const { return m_programDir + QStringLiteral("Downloads/") + name; }
 
-private Q_SLOTS:
+private slots:
     void initTestCase()
     {
         QVERIFY(m_server.Start());

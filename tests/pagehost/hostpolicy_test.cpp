@@ -20,7 +20,7 @@ private:
 
     QWidget* RenderWidget() { return f->View()->focusProxy(); }
 
-private Q_SLOTS:
+private slots:
     void initTestCase()
     {
         f = std::make_unique<PageFixture>();

@@ -25,7 +25,7 @@ class UrlRecorder : public QObject
 public:
     QList<QUrl> urls;
 
-public Q_SLOTS:
+public slots:
     void open(const QUrl& url) { urls.append(url); }
 };
 
@@ -89,7 +89,7 @@ private:
         QTest::qWait(200); // let frames finish loading
     }
 
-private Q_SLOTS:
+private slots:
     void initTestCase()
     {
         QLoggingCategory::setFilterRules(QStringLiteral("yfzs.page.warning=true"));

@@ -78,7 +78,7 @@ class OfflinePageTest : public QObject
 {
     Q_OBJECT
 
-private Q_SLOTS:
+private slots:
     void stoppedServerShowsOwnPageUntilItIsBack()
     {
         PageFixture f;

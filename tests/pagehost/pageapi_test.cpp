@@ -92,7 +92,7 @@ private:
             .toString();
     }
 
-private Q_SLOTS:
+private slots:
     void initTestCase()
     {
         f = std::make_unique<PageFixture>();

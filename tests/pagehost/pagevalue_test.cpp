@@ -25,7 +25,7 @@ class PageValueTest : public QObject
 {
     Q_OBJECT
 
-private Q_SLOTS:
+private slots:
     void textToInt_data()
     {
         QTest::addColumn<QString>("text");

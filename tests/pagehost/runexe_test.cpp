@@ -15,7 +15,7 @@ class RunExeTest : public QObject
 {
     Q_OBJECT
 
-private Q_SLOTS:
+private slots:
     void missingWineIsNamedNotTheGameFolder()
     {
         PageFixture f;

@@ -22,7 +22,7 @@ private:
     QString game() const { return m_dir.filePath(u"游戏/CF"_qs); }
     QString plain() const { return m_dir.filePath(u"plain"_qs); }
 
-private Q_SLOTS:
+private slots:
     void initTestCase()
     {
         QVERIFY(QDir().mkpath(game()));

@@ -61,7 +61,7 @@ private:
         return qobject_cast<QLineEdit*>(dialog.GetDlgItem(id));
     }
 
-private Q_SLOTS:
+private slots:
     void initTestCase()
     {
         QVERIFY(QDir().mkpath(m_dir.filePath(u"program"_qs)));

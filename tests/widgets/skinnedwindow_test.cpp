@@ -36,7 +36,7 @@ class SkinnedWindowTest : public QObject
 {
     Q_OBJECT
 
-private Q_SLOTS:
+private slots:
     // A control asked for as the wrong type, an unknown id and a control that has gone all
     // give null with a message, never a pointer of the wrong type.
     void controlsAreCheckedAgainstTheirType()
