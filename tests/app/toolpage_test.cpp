@@ -28,7 +28,7 @@
 namespace {
 
 // Every file below `root`, relative, sorted.
-QStringList FilesBelow(const QString& root)
+QStringList filesBelow(const QString& root)
 {
     QStringList files;
     QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);
@@ -38,7 +38,7 @@ QStringList FilesBelow(const QString& root)
     return files;
 }
 
-QString ConfigValue(QLatin1String section, QLatin1String key)
+QString configValue(QLatin1String section, QLatin1String key)
 {
     return ReadIniString(config::GetConfigPath(), section, key, QStringLiteral("<missing>"), 260);
 }
@@ -127,7 +127,7 @@ private slots:
             Click(page, name, "install");
             QTRY_COMPARE_WITH_TIMEOUT(CardState(page, name), QStringLiteral("已安装"), kPageTimeoutMs);
         }
-        QCOMPARE(FilesBelow(GameDir()),
+        QCOMPARE(filesBelow(GameDir()),
                  QStringList({QStringLiteral("QQLogin.exe"), QStringLiteral("rez/Sound/footstep.txt"),
                               QStringLiteral("rez/Texture/wall.png"), QStringLiteral("rez/UI/Lobby/background.png"),
                               QStringLiteral("rez/UI/Lobby/button.png"), QStringLiteral("rez/UI/Mark/Mark_01.png"),
@@ -176,8 +176,8 @@ private slots:
         QVERIFY(!window->GetDlgItem(DEZIRUdu::IdLogin)->isVisible());
         QVERIFY(!account->isVisible());
         QVERIFY(window->GetDlgItem(DEZIRUdu::IdLogout)->isVisible());
-        QTRY_COMPARE_WITH_TIMEOUT(ConfigValue(config::keys::kSystem, config::keys::kIsLogin), QStringLiteral("1"), kPageTimeoutMs);
-        QCOMPARE(ConfigValue(config::keys::kSystem, config::keys::kUid), QStringLiteral("demo"));
+        QTRY_COMPARE_WITH_TIMEOUT(configValue(config::keys::kSystem, config::keys::kIsLogin), QStringLiteral("1"), kPageTimeoutMs);
+        QCOMPARE(configValue(config::keys::kSystem, config::keys::kUid), QStringLiteral("demo"));
 
         QVERIFY(reloaded.wait(kPageTimeoutMs));
         QTRY_COMPARE_WITH_TIMEOUT(
@@ -208,8 +208,8 @@ private slots:
         QStringList texts;
         QTRY_VERIFY_WITH_TIMEOUT((texts += widgets::msgbox::TakeAnsweredTexts(), !texts.isEmpty()), kPageTimeoutMs);
         QCOMPARE(texts, QStringList{QStringLiteral("登陆失败，用户名或密码错误!")});
-        QTRY_COMPARE_WITH_TIMEOUT(ConfigValue(config::keys::kSystem, config::keys::kIsLogin), QStringLiteral("0"), kPageTimeoutMs);
-        QCOMPARE(ConfigValue(config::keys::kSystem, config::keys::kUid), QString());
+        QTRY_COMPARE_WITH_TIMEOUT(configValue(config::keys::kSystem, config::keys::kIsLogin), QStringLiteral("0"), kPageTimeoutMs);
+        QCOMPARE(configValue(config::keys::kSystem, config::keys::kUid), QString());
 
         // The attempt ends with the usual reload; the login area stays as it was.
         QVERIFY(reloaded.wait(kPageTimeoutMs));

@@ -9,7 +9,7 @@
 
 namespace {
 
-QJsonValue Tag(const QString& kind, const QJsonValue& payload = {}, const QString& text = {})
+QJsonValue tag(const QString& kind, const QJsonValue& payload = {}, const QString& text = {})
 {
     QJsonArray a{kind};
     if (!payload.isUndefined())
@@ -71,31 +71,31 @@ private slots:
             const pagehost::PageConversion c = pagehost::ConvertPageArgument(tagged, pagehost::PageType::String);
             return c.error.isEmpty() ? std::get<QString>(c.value) : QStringLiteral("error: ") + c.error;
         };
-        QCOMPARE(asInt(Tag(QStringLiteral("n"), 7.5)), QVariant(8));
-        QCOMPARE(asInt(Tag(QStringLiteral("n"), -0.5)), QVariant(0));
-        QCOMPARE(asInt(Tag(QStringLiteral("n"), 5e9)), QVariant(QStringLiteral("overflow")));
-        QCOMPARE(asInt(Tag(QStringLiteral("f"), QStringLiteral("NaN"))), QVariant(QStringLiteral("overflow")));
-        QCOMPARE(asInt(Tag(QStringLiteral("s"), QStringLiteral(" 12 "))), QVariant(12));
-        QCOMPARE(asInt(Tag(QStringLiteral("b"), true)), QVariant(-1));
-        QCOMPARE(asInt(Tag(QStringLiteral("u"))), QVariant(0));
-        QCOMPARE(asInt(Tag(QStringLiteral("z"))), QVariant(QStringLiteral("type mismatch")));
-        QCOMPARE(asInt(Tag(QStringLiteral("o"), QString(), QStringLiteral("[object Object]"))),
+        QCOMPARE(asInt(tag(QStringLiteral("n"), 7.5)), QVariant(8));
+        QCOMPARE(asInt(tag(QStringLiteral("n"), -0.5)), QVariant(0));
+        QCOMPARE(asInt(tag(QStringLiteral("n"), 5e9)), QVariant(QStringLiteral("overflow")));
+        QCOMPARE(asInt(tag(QStringLiteral("f"), QStringLiteral("NaN"))), QVariant(QStringLiteral("overflow")));
+        QCOMPARE(asInt(tag(QStringLiteral("s"), QStringLiteral(" 12 "))), QVariant(12));
+        QCOMPARE(asInt(tag(QStringLiteral("b"), true)), QVariant(-1));
+        QCOMPARE(asInt(tag(QStringLiteral("u"))), QVariant(0));
+        QCOMPARE(asInt(tag(QStringLiteral("z"))), QVariant(QStringLiteral("type mismatch")));
+        QCOMPARE(asInt(tag(QStringLiteral("o"), QString(), QStringLiteral("[object Object]"))),
                  QVariant(QStringLiteral("type mismatch")));
-        QCOMPARE(asInt(Tag(QStringLiteral("o"), QString(), QStringLiteral("5"))), QVariant(5));
+        QCOMPARE(asInt(tag(QStringLiteral("o"), QString(), QStringLiteral("5"))), QVariant(5));
 
-        QCOMPARE(asText(Tag(QStringLiteral("n"), 12)), QStringLiteral("12"));
-        QCOMPARE(asText(Tag(QStringLiteral("n"), 1.5)), QStringLiteral("1.5"));
-        QCOMPARE(asText(Tag(QStringLiteral("n"), 1e21)), QStringLiteral("1E+21"));
-        QCOMPARE(asText(Tag(QStringLiteral("b"), false)), QStringLiteral("0"));
-        QCOMPARE(asText(Tag(QStringLiteral("u"))), QString());
-        QCOMPARE(asText(Tag(QStringLiteral("z"))), QStringLiteral("error: type mismatch"));
-        QCOMPARE(asText(Tag(QStringLiteral("o"), QString(), QStringLiteral("1,2"))), QStringLiteral("1,2"));
+        QCOMPARE(asText(tag(QStringLiteral("n"), 12)), QStringLiteral("12"));
+        QCOMPARE(asText(tag(QStringLiteral("n"), 1.5)), QStringLiteral("1.5"));
+        QCOMPARE(asText(tag(QStringLiteral("n"), 1e21)), QStringLiteral("1E+21"));
+        QCOMPARE(asText(tag(QStringLiteral("b"), false)), QStringLiteral("0"));
+        QCOMPARE(asText(tag(QStringLiteral("u"))), QString());
+        QCOMPARE(asText(tag(QStringLiteral("z"))), QStringLiteral("error: type mismatch"));
+        QCOMPARE(asText(tag(QStringLiteral("o"), QString(), QStringLiteral("1,2"))), QStringLiteral("1,2"));
 
         // Only objects pass as objects; the page's document carries its token.
-        const pagehost::PageConversion doc = pagehost::ConvertPageArgument(Tag(QStringLiteral("o"), QStringLiteral("tok"), {}),
+        const pagehost::PageConversion doc = pagehost::ConvertPageArgument(tag(QStringLiteral("o"), QStringLiteral("tok"), {}),
                                                        pagehost::PageType::Object);
         QCOMPARE(std::get<pagehost::PageObject>(doc.value).documentToken, QStringLiteral("tok"));
-        QVERIFY(!pagehost::ConvertPageArgument(Tag(QStringLiteral("n"), 1), pagehost::PageType::Object).error.isEmpty());
+        QVERIFY(!pagehost::ConvertPageArgument(tag(QStringLiteral("n"), 1), pagehost::PageType::Object).error.isEmpty());
     }
 
     void tableOrderAndNames()
