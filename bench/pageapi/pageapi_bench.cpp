@@ -258,7 +258,7 @@ int main(int argc, char** argv)
         [&] { ReadIniString(ini, QStringLiteral("system"), QStringLiteral("key150"), QString(), 8192); },
         dispatch(missingCall),
         [&] { ReadIniString(missing, QStringLiteral("system"), QStringLiteral("key150"), QString(), 8192); },
-        [&] { PageBridge::IsToolOrigin(pageOrigin); },
+        [&] { pagehost::bridge::IsToolOrigin(pageOrigin); },
     });
     std::printf("host side per call: GetVersion %.1f us, GetConfigString %.1f us, of which the settings read %.1f us\n",
                 host[0], host[1], host[2]);

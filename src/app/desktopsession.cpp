@@ -36,5 +36,5 @@ void SetUpDesktopSession(QApplication& app)
 void CheckDataFolder()
 {
     if (config::PrepareDataFolder() == config::DataFolderState::NotWritable)
-        MsgBox::Show(config::DataFolderMessage(GetProgramDir()));
+        widgets::msgbox::Show(config::DataFolderMessage(GetProgramDir()));
 }

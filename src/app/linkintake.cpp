@@ -43,18 +43,18 @@ bool HandleLink(const QString& link, QWidget* owner)
     ParsedLink parsed;
     switch (ParseLink(link, parsed)) {
     case LinkCheck::Malformed:
-        MsgBox::Show(QStringLiteral("参数错误"), MsgBox::OkOnly, owner);
+        widgets::msgbox::Show(QStringLiteral("参数错误"), widgets::msgbox::OkOnly, owner);
         return false;
     case LinkCheck::UnknownType:
-        MsgBox::Show(QStringLiteral("参数错误2"), MsgBox::OkOnly, owner);
+        widgets::msgbox::Show(QStringLiteral("参数错误2"), widgets::msgbox::OkOnly, owner);
         return false;
     case LinkCheck::Ok:
         break;
     }
 
-    InstallJob pack;
+    installdlg::InstallJob pack;
     pack.downloadUrl = parsed.address;
     pack.fileName = parsed.fileName;
     pack.resourceType = parsed.type;
-    return RunInstallJob(pack, owner);
+    return installdlg::RunInstallJob(pack, owner);
 }

@@ -17,12 +17,12 @@ LoginArea::LoginArea(DEZIRUdu& window)
 
 void LoginArea::ShowMessage(const QString& text)
 {
-    MsgBox::Show(text, MsgBox::OkOnly, &m_window);
+    widgets::msgbox::Show(text, widgets::msgbox::OkOnly, &m_window);
 }
 
 bool LoginArea::AskOkCancel(const QString& text)
 {
-    return MsgBox::Show(text, MsgBox::OkCancel, &m_window) == MsgBox::Ok;
+    return widgets::msgbox::Show(text, widgets::msgbox::OkCancel, &m_window) == widgets::msgbox::Ok;
 }
 
 void LoginArea::ReadAccountBoxes(QString& account, QString& password)
@@ -91,7 +91,7 @@ void LoginArea::LoginDone()
 void LoginArea::StartProgram(const QString& path)
 {
     if (platform::OpenTarget(path) == platform::OpenOutcome::WineMissing)
-        MsgBox::Show(platform::WineMissingMessage(), MsgBox::OkOnly, &m_window);
+        widgets::msgbox::Show(platform::WineMissingMessage(), widgets::msgbox::OkOnly, &m_window);
 }
 
 void LoginArea::OpenUrl(const QString& url)

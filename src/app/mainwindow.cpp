@@ -39,7 +39,7 @@ Q_LOGGING_CATEGORY(lcLink, "yfzs.link", QtInfoMsg)
 namespace {
 
 // Background 176 is 800 × 600; the window is dragged by its top 30 pixels.
-const SkinnedWindow::Skin kSkin{.backgroundPng = 176, .size = {800, 600}, .cutCorners = true, .dragStrip = 30};
+const widgets::SkinnedWindow::Skin kSkin{.backgroundPng = 176, .size = {800, 600}, .cutCorners = true, .dragStrip = 30};
 constexpr int kLinkTimerMs = 100;
 // Start-up's last steps wait for the tool page to load, but no longer than this.
 constexpr int kFinishInitLatestMs = 1500;
@@ -50,7 +50,7 @@ const QColor kEditEntered(10, 10, 10);
 
 // The dialog template laid things out in dialog units of 1.75 pixels; the buttons start there
 // and move to their run-time rectangles once their images are set.
-constexpr DialogUnits::Scale kTemplateScale{1.75, 1.75};
+constexpr widgets::units::Scale kTemplateScale{1.75, 1.75};
 
 struct ButtonLayout
 {
@@ -105,7 +105,7 @@ private:
 
 DEZIRUdu::DEZIRUdu(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
-    , SkinnedWindow(this, kSkin)
+    , widgets::SkinnedWindow(this, kSkin)
 {
     // The controls follow the tool page's navigation in OnInitDialog: the first widget with
     // text loads the font database, which the page need not wait for.
@@ -122,7 +122,7 @@ void DEZIRUdu::CreateControls()
 {
     for (const ButtonLayout& layout : kButtons) {
         PngButton* button = AddControl(layout.id, new PngButton(this));
-        button->setGeometry(DialogUnits::ToPixels(kTemplateScale, layout.templateRect));
+        button->setGeometry(widgets::units::ToPixels(kTemplateScale, layout.templateRect));
     }
     m_minimise = Control<PngButton>(IdMinimise);
     m_close = Control<PngButton>(IdClose);
@@ -160,7 +160,7 @@ void DEZIRUdu::CreateControls()
     };
     addLabel(IdAccountLabel, QStringLiteral("账号："), QRect(544, 51, 39, 14));
     addLabel(IdPasswordLabel, QStringLiteral("密码："), QRect(544, 75, 39, 14));
-    m_welcome = addLabel(IdWelcome, QStringLiteral("Static"), DialogUnits::ToPixels(kTemplateScale, {313, 5, 19, 8}));
+    m_welcome = addLabel(IdWelcome, QStringLiteral("Static"), widgets::units::ToPixels(kTemplateScale, {313, 5, 19, 8}));
 
     connect(m_minimise, &QPushButton::clicked, this, &DEZIRUdu::OnMinimise);
     connect(m_close, &QPushButton::clicked, this, &DEZIRUdu::OnCloseButton);
@@ -183,7 +183,7 @@ int DEZIRUdu::DoModal()
 {
     OnInitDialog();
     StartupMark("init dialog done, showing");
-    return SkinnedWindow::DoModal();
+    return widgets::SkinnedWindow::DoModal();
 }
 
 bool DEZIRUdu::OnInitDialog()
@@ -223,7 +223,7 @@ bool DEZIRUdu::OnInitDialog()
     UpdateData(false);
     StartupMark("controls");
 
-    setWindowIcon(LoadIconResource(160));
+    setWindowIcon(widgets::LoadIconResource(160));
     // F11 anywhere on the desktop starts a login; without a key grab the button still works.
     m_hotKey = new platform::GlobalHotKey(Qt::Key_F11, this);
     connect(m_hotKey, &platform::GlobalHotKey::Activated, this, &DEZIRUdu::OnHotKey);
@@ -315,7 +315,7 @@ bool DEZIRUdu::HandleLink(const QString& link)
 void DEZIRUdu::BringToFront()
 {
     // Without a tray a hidden or minimised window has no other way back than a later start.
-    if (!SystemTrayAvailable())
+    if (!widgets::SystemTrayAvailable())
         showNormal();
     else if (!isVisible())
         return;

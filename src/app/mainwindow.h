@@ -26,7 +26,7 @@ namespace service {
 class ServiceClient;
 }
 
-class DEZIRUdu : public QWidget, public SkinnedWindow
+class DEZIRUdu : public QWidget, public widgets::SkinnedWindow
 {
     Q_OBJECT
 

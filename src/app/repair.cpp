@@ -5,9 +5,9 @@
 
 void RepairGame(QWidget* owner)
 {
-    InstallJob repair;
+    installdlg::InstallJob repair;
     repair.downloadUrl = config::addresses::RepairArchiveUrl();
     repair.repairFlag = true;
     repair.fileName = QStringLiteral("yxxf.zip");
-    RunInstallJob(repair, owner);
+    installdlg::RunInstallJob(repair, owner);
 }

@@ -22,7 +22,7 @@ TrayIcon::TrayIcon(QWidget* window)
     , m_window(window)
     , m_icon(new QSystemTrayIcon(this))
 {
-    m_icon->setIcon(LoadIconResource(160));
+    m_icon->setIcon(widgets::LoadIconResource(160));
     m_icon->setToolTip(kTip);
     connect(m_icon, &QSystemTrayIcon::activated, this, &TrayIcon::OnActivated);
 }
@@ -63,7 +63,7 @@ void TrayIcon::ToggleVisibility()
 
 void TrayIcon::HideToTray()
 {
-    if (SystemTrayAvailable())
+    if (widgets::SystemTrayAvailable())
         m_window->hide();
     else
         m_window->showMinimized();
@@ -83,7 +83,7 @@ QMenu* TrayIcon::BuildMenu()
 
 void TrayIcon::OnExit()
 {
-    if (MsgBox::Show(kExitQuestion, MsgBox::YesNo, m_window) != MsgBox::Yes)
+    if (widgets::msgbox::Show(kExitQuestion, widgets::msgbox::YesNo, m_window) != widgets::msgbox::Yes)
         return;
     Remove();
     emit ExitConfirmed();

@@ -5,6 +5,8 @@
 #include "onlinedlg.h"
 #include "programdir.h"
 
+namespace installdlg {
+
 bool RunInstallJob(InstallJob job, QWidget* owner)
 {
     const config::ResolvedGameFolder game =
@@ -18,3 +20,5 @@ bool RunInstallJob(InstallJob job, QWidget* owner)
     dialog.DoModal();
     return true;
 }
+
+} // namespace installdlg

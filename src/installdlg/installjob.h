@@ -8,6 +8,8 @@
 
 class QWidget;
 
+namespace installdlg {
+
 struct InstallJob
 {
     QString downloadUrl;     // pack: address without "http://"; repair: the whole address
@@ -23,3 +25,5 @@ struct InstallJob
 // closed: true when it ran, false when the folder browse was cancelled or failed (the browse
 // has said why).
 bool RunInstallJob(InstallJob job, QWidget* owner);
+
+} // namespace installdlg

@@ -1,3 +1,7 @@
 #include "installlog.h"
 
+namespace installdlg {
+
 Q_LOGGING_CATEGORY(lcInstall, "yfzs.install", QtCriticalMsg)
+
+} // namespace installdlg

@@ -4,4 +4,8 @@
 
 #include <QLoggingCategory>
 
+namespace installdlg {
+
 Q_DECLARE_LOGGING_CATEGORY(lcInstall)
+
+} // namespace installdlg

@@ -31,7 +31,7 @@ const PackKind kPackKinds[] = {
 
 } // namespace
 
-COnlineDlg::COnlineDlg(const InstallJob& job, QWidget* parent)
+COnlineDlg::COnlineDlg(const installdlg::InstallJob& job, QWidget* parent)
     : QDialog(parent)
     , m_job(job)
 {
@@ -81,7 +81,7 @@ int COnlineDlg::DoModal()
     m_workerRunning = true;
     m_worker = std::thread([this] {
         DownloadWorker();
-        Q_EMIT WorkerEnded();
+        emit WorkerEnded();
     });
 
     const int result = exec();
@@ -112,7 +112,7 @@ bool COnlineDlg::Download(const QString& url, const QString& target)
     QDir().mkpath(m_job.programDir + QStringLiteral("Downloads"));
     QFile::remove(target); // a download replaces whatever was there
     const download::DownloadProgress progress = [this](quint64 received, quint64 total) {
-        Q_EMIT ProgressChanged(ProgressPosition(qint64(received), qint64(total)));
+        emit ProgressChanged(ProgressPosition(qint64(received), qint64(total)));
     };
     return download::DownloadToFile(url, target, progress, &m_cancel);
 }
@@ -122,7 +122,7 @@ QString COnlineDlg::Unpack(const QString& archive, const QString& folder)
     const archive::UnzipError error = archive::UnzipArchive(archive, folder);
     if (error == archive::UnzipError::None)
         return QString();
-    qCWarning(lcInstall).noquote() << "not installed:" << archive << "into" << folder << ":"
+    qCWarning(installdlg::lcInstall).noquote() << "not installed:" << archive << "into" << folder << ":"
                                    << archive::DescribeUnzipError(error);
     // A full disk is the one cause the user can remedy; every other cause keeps the plain text.
     return error == archive::UnzipError::DiskFull ? QStringLiteral("解压出错：磁盘空间不足")
@@ -133,14 +133,14 @@ void COnlineDlg::InstallPack()
 {
     if (m_job.gameDir.isEmpty()) {
         // Unpacking would otherwise aim at the root of the file system.
-        MsgBox::Show(QStringLiteral("未指定游戏目录"));
-        Q_EMIT CloseRequested();
+        widgets::msgbox::Show(QStringLiteral("未指定游戏目录"));
+        emit CloseRequested();
         return;
     }
     const QString target = Target();
     if (!Download(QStringLiteral("http://") + m_job.downloadUrl, target)) {
         if (m_cancel.load() == 0)
-            MsgBox::Show(QStringLiteral("下载出错"));
+            widgets::msgbox::Show(QStringLiteral("下载出错"));
         return; // the dialog stays open; what arrived stays in Downloads
     }
 
@@ -153,27 +153,27 @@ void COnlineDlg::InstallPack()
         WriteIniString(m_job.programDir + config::keys::kConfigFile, kind->section, kind->key, QString());
         failure = Unpack(target, m_job.gameDir + QString::fromUtf16(kind->folder));
     }
-    MsgBox::Show(failure.isEmpty() ? QStringLiteral("安装成功，您可以通过云帆助手【启动游戏】按钮进入游戏！")
+    widgets::msgbox::Show(failure.isEmpty() ? QStringLiteral("安装成功，您可以通过云帆助手【启动游戏】按钮进入游戏！")
                                    : failure);
-    Q_EMIT CloseRequested();
+    emit CloseRequested();
 }
 
 void COnlineDlg::RepairGame()
 {
     if (m_job.gameDir.isEmpty()) {
-        MsgBox::Show(QStringLiteral("未指定游戏目录"));
-        Q_EMIT CloseRequested();
+        widgets::msgbox::Show(QStringLiteral("未指定游戏目录"));
+        emit CloseRequested();
         return;
     }
     const QString target = Target();
     if (!Download(m_job.downloadUrl, target)) {
         if (m_cancel.load() == 0)
-            MsgBox::Show(QStringLiteral("下载出错"));
+            widgets::msgbox::Show(QStringLiteral("下载出错"));
         QFile::remove(target);
         return;
     }
     const QString failure = Unpack(target, m_job.gameDir);
-    MsgBox::Show(failure.isEmpty() ? QStringLiteral("修复成功，如果还是不能正常运行，请到官网下载最新版！")
+    widgets::msgbox::Show(failure.isEmpty() ? QStringLiteral("修复成功，如果还是不能正常运行，请到官网下载最新版！")
                                    : failure);
-    Q_EMIT CloseRequested();
+    emit CloseRequested();
 }

@@ -24,7 +24,7 @@ class COnlineDlg : public QDialog
     Q_OBJECT
 
 public:
-    explicit COnlineDlg(const InstallJob& job, QWidget* parent = nullptr);
+    explicit COnlineDlg(const installdlg::InstallJob& job, QWidget* parent = nullptr);
     ~COnlineDlg() override;
 
     // Runs the dialog until it closes and its worker has ended.
@@ -35,7 +35,7 @@ public:
 
     int ProgressValue() const;
 
-Q_SIGNALS:
+signals:
     // Emitted by the worker; the dialog takes each through a queued connection.
     void ProgressChanged(int position);
     void CloseRequested();
@@ -50,7 +50,7 @@ private:
     QString Unpack(const QString& archive, const QString& folder);
     QString Target() const;
 
-    const InstallJob m_job;
+    const installdlg::InstallJob m_job;
     QProgressBar* m_progress = nullptr;
     std::thread m_worker;
     bool m_workerRunning = false; // user-interface thread only: cleared by WorkerEnded

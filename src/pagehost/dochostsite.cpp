@@ -30,7 +30,7 @@ const QString kPolicySource = QStringLiteral(R"js((function () {
 })();
 )js");
 
-bool IsSuppressedMessage(const QString& msg)
+bool isSuppressedMessage(const QString& msg)
 {
     return msg.contains(QStringLiteral(" ActiveX "));
 }
@@ -48,8 +48,8 @@ CDocHostSite::CDocHostSite(CHtmlCtrl* view)
     s->setAttribute(QWebEngineSettings::ErrorPageEnabled, true);
 
     // New windows leave the program for the user's default browser, if the gate lets them.
-    m_newWindows = NewWindowGate::For(profile());
-    connect(this, &QWebEnginePage::newWindowRequested, m_newWindows, &NewWindowGate::Handle);
+    m_newWindows = pagehost::NewWindowGate::For(profile());
+    connect(this, &QWebEnginePage::newWindowRequested, m_newWindows, &pagehost::NewWindowGate::Handle);
 
     QWebEngineScript policy;
     policy.setName(kPolicyScript);
@@ -64,7 +64,7 @@ CDocHostSite::CDocHostSite(CHtmlCtrl* view)
 
 void CDocHostSite::InstallScripts()
 {
-    const QString origin = PageBridge::ToolOrigin();
+    const QString origin = pagehost::bridge::ToolOrigin();
     if (origin == m_bridgeOrigin)
         return;
     m_bridgeOrigin = origin;
@@ -73,7 +73,7 @@ void CDocHostSite::InstallScripts()
 
     QWebEngineScript bridge;
     bridge.setName(kBridgeScript);
-    bridge.setSourceCode(PageBridge::ScriptSource(origin));
+    bridge.setSourceCode(pagehost::bridge::ScriptSource(origin));
     bridge.setInjectionPoint(QWebEngineScript::DocumentCreation);
     bridge.setWorldId(QWebEngineScript::MainWorld);
     bridge.setRunsOnSubFrames(true);
@@ -93,28 +93,28 @@ bool CDocHostSite::acceptNavigationRequest(const QUrl& url, NavigationType type,
 
 void CDocHostSite::javaScriptAlert(const QUrl&, const QString& msg)
 {
-    if (IsSuppressedMessage(msg))
+    if (isSuppressedMessage(msg))
         return;
-    MsgBox::Show(msg, MsgBox::OkOnly, m_view->window());
+    widgets::msgbox::Show(msg, widgets::msgbox::OkOnly, m_view->window());
 }
 
 bool CDocHostSite::javaScriptConfirm(const QUrl&, const QString& msg)
 {
-    if (IsSuppressedMessage(msg))
+    if (isSuppressedMessage(msg))
         return false;
-    return MsgBox::Show(msg, MsgBox::OkCancel, m_view->window()) == MsgBox::Ok;
+    return widgets::msgbox::Show(msg, widgets::msgbox::OkCancel, m_view->window()) == widgets::msgbox::Ok;
 }
 
 bool CDocHostSite::javaScriptPrompt(const QUrl& securityOrigin, const QString& msg,
                                     const QString& defaultValue, QString* result)
 {
-    const QString marker = PageBridge::Marker();
+    const QString marker = pagehost::bridge::Marker();
     if (!msg.startsWith(marker))
         return QWebEnginePage::javaScriptPrompt(securityOrigin, msg, defaultValue, result);
     // The frame's origin as the engine knows it, not as its script claims: a frame of another
     // origin, or a page that navigated away from the tool server, gets no answer.
-    if (!PageBridge::IsToolOrigin(securityOrigin)) {
-        qCWarning(lcPage) << "page API call refused for origin" << securityOrigin.toString();
+    if (!pagehost::bridge::IsToolOrigin(securityOrigin)) {
+        qCWarning(pagehost::lcPage) << "page API call refused for origin" << securityOrigin.toString();
         return false;
     }
     *result = m_view->HandlePageCall(QStringView(msg).mid(marker.size()), defaultValue);
@@ -126,5 +126,5 @@ void CDocHostSite::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level,
 {
     // Script errors never interrupt the user; they are kept for whoever turns the category on.
     if (level == ErrorMessageLevel)
-        qCDebug(lcPage).noquote() << sourceID << lineNumber << message;
+        qCDebug(pagehost::lcPage).noquote() << sourceID << lineNumber << message;
 }

@@ -11,7 +11,9 @@
 #include <QWebEnginePage>
 
 class CHtmlCtrl;
+namespace pagehost {
 class NewWindowGate;
+} // namespace pagehost
 
 class CDocHostSite : public QWebEnginePage
 {
@@ -33,6 +35,6 @@ private:
     void InstallScripts();
 
     CHtmlCtrl* m_view;
-    NewWindowGate* m_newWindows;
+    pagehost::NewWindowGate* m_newWindows;
     QString m_bridgeOrigin; // the tool origin the injected bridge script was made for
 };

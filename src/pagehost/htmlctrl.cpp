@@ -11,7 +11,7 @@
 CHtmlCtrl::CHtmlCtrl(QWidget* parent)
     : QWebEngineView(parent)
     , m_site(new CDocHostSite(this))
-    , m_progress(new PageProgressRelay(m_site))
+    , m_progress(new pagehost::PageProgressRelay(m_site))
 {
     setPage(m_site);
     setContextMenuPolicy(Qt::NoContextMenu);
@@ -22,7 +22,7 @@ CHtmlCtrl::CHtmlCtrl(QWidget* parent)
 
     ConnectDownloads();
     // Our own page, not the engine's, while the tool server cannot be reached.
-    new OfflinePage(this);
+    new pagehost::OfflinePage(this);
 }
 
 CHtmlCtrl::~CHtmlCtrl()
@@ -58,7 +58,7 @@ QString CHtmlCtrl::HandlePageCall(QStringView length, QStringView request)
 {
     m_progress->BeginCall();
     bool ended = false;
-    QString answer = PageBridge::Dispatch(*this, length, request, [this, &ended] {
+    QString answer = pagehost::bridge::Dispatch(*this, length, request, [this, &ended] {
         ended = true;
         return m_progress->EndCall();
     });
@@ -72,7 +72,7 @@ void CHtmlCtrl::InvokePageProgress(int status, int idHigh, int idLow, int percen
     m_progress->Invoke(status, idHigh, idLow, percent);
 }
 
-int CHtmlCtrl::SetCallBack(const PageObject& document)
+int CHtmlCtrl::SetCallBack(const pagehost::PageObject& document)
 {
     // Only the calling page's own document registers; any other object changes nothing.
     if (!document.documentToken.isEmpty())

@@ -11,7 +11,9 @@
 #include <memory>
 
 class CDocHostSite;
+namespace pagehost {
 class PageProgressRelay;
+} // namespace pagehost
 
 class CHtmlCtrl : public QWebEngineView
 {
@@ -45,7 +47,7 @@ public:
     void MaxOrNormalWindow();
     int DownloadFile(const QString& address, const QString& fileName, int idHigh, int idLow);
     int PauseDownload(int idHigh, int idLow);
-    int SetCallBack(const PageObject& document);
+    int SetCallBack(const pagehost::PageObject& document);
     QString GetAppPath();
     bool RunExe(const QString& path);
     bool FindCF();
@@ -73,6 +75,6 @@ private:
     class DownloadSink;
 
     CDocHostSite* m_site;
-    PageProgressRelay* m_progress;
+    pagehost::PageProgressRelay* m_progress;
     std::shared_ptr<DownloadSink> m_downloadSink;
 };

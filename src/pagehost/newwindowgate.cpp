@@ -12,12 +12,14 @@
 
 #include <algorithm>
 
+namespace pagehost {
+
 namespace {
 
 // A new window whose first request has not come by then never will.
 constexpr int kProbeTimeoutMs = 10000;
 
-bool IsWebAddress(const QUrl& url)
+bool isWebAddress(const QUrl& url)
 {
     const QString scheme = url.scheme().toLower();
     return url.isValid() && !url.host().isEmpty() && (scheme == u"http" || scheme == u"https");
@@ -112,12 +114,12 @@ void NewWindowGate::Handle(QWebEngineNewWindowRequest& request)
     // A window not adopted is discarded by the engine before it loads anything.
     if (!request.isUserInitiated()) {
         qCWarning(lcPage) << "new window refused, no user gesture:" << url.toString();
-        Q_EMIT Decided(url, false);
+        emit Decided(url, false);
         return;
     }
-    if (!IsWebAddress(url)) {
+    if (!isWebAddress(url)) {
         qCWarning(lcPage) << "new window refused, not a web address:" << url.toString();
-        Q_EMIT Decided(url, false);
+        emit Decided(url, false);
         return;
     }
     auto* probe = new NewWindowProbe(this, m_profile, url);
@@ -157,9 +159,9 @@ bool NewWindowGate::Intercepted(const QUrl& url, const QUrl& initiator)
     QString refusal;
     if (probe->m_ambiguous)
         refusal = QStringLiteral("another navigation to the same address hides the requesting frame");
-    else if (!IsWebAddress(url))
+    else if (!isWebAddress(url))
         refusal = QStringLiteral("not a web address");
-    else if (!PageBridge::IsToolOrigin(initiator))
+    else if (!bridge::IsToolOrigin(initiator))
         refusal = QStringLiteral("requested by a frame of origin \"%1\"").arg(initiator.toString());
     Finish(probe, url, refusal);
     return true;
@@ -178,7 +180,9 @@ void NewWindowGate::Finish(NewWindowProbe* probe, const QUrl& url, const QString
         [this, url, open = refusal.isEmpty()] {
             if (open && !QDesktopServices::openUrl(url))
                 qCWarning(lcPage) << "the default browser could not open" << url.toString();
-            Q_EMIT Decided(url, open);
+            emit Decided(url, open);
         },
         Qt::QueuedConnection);
 }
+
+} // namespace pagehost

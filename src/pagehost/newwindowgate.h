@@ -17,6 +17,9 @@
 class QWebEngineNewWindowRequest;
 class QWebEnginePage;
 class QWebEngineProfile;
+
+namespace pagehost {
+
 class NewWindowProbe;
 
 class NewWindowGate : public QObject
@@ -36,7 +39,7 @@ public:
     // Probes waiting for their first request (for tests that must see the gate settle).
     int PendingCount() const;
 
-Q_SIGNALS:
+signals:
     // After each decision: the address, and whether it was handed to the default browser.
     void Decided(const QUrl& url, bool opened);
 
@@ -54,3 +57,5 @@ private:
     Interceptor* m_interceptor;
     std::vector<NewWindowProbe*> m_probes;
 };
+
+} // namespace pagehost

@@ -17,6 +17,8 @@
 
 #include <algorithm>
 
+namespace pagehost {
+
 namespace {
 
 Q_LOGGING_CATEGORY(lcOffline, "yfzs.page", QtCriticalMsg)
@@ -72,7 +74,7 @@ void OfflinePage::BuildContents()
     if (m_button)
         return;
     auto* icon = new QLabel(this);
-    icon->setPixmap(LoadIconResource(160).pixmap(64, 64));
+    icon->setPixmap(widgets::LoadIconResource(160).pixmap(64, 64));
     icon->setAlignment(Qt::AlignCenter);
     auto* text = new QLabel(Message(), this);
     QFont font = text->font();
@@ -199,3 +201,5 @@ void OfflinePage::paintEvent(QPaintEvent*)
     fill.setColorAt(1, kBottom);
     painter.fillRect(rect(), fill);
 }
+
+} // namespace pagehost

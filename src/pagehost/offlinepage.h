@@ -14,6 +14,8 @@ class QTimer;
 class QWebEngineLoadingInfo;
 class QWebEngineView;
 
+namespace pagehost {
+
 class OfflinePage : public QWidget
 {
     Q_OBJECT
@@ -55,3 +57,5 @@ private:
     int m_delayMs;
     int m_pendingDelayMs = 0;
 };
+
+} // namespace pagehost

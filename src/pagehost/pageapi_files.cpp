@@ -13,23 +13,25 @@
 #include <filesystem>
 #include <system_error>
 
+using pagehost::lcPage;
+
 namespace {
 
 // The settings functions read into a buffer of 8192 units: longer values come back cut.
 constexpr int kConfigCapacity = 8192;
 
-std::filesystem::path FsPath(const QString& path)
+std::filesystem::path fsPath(const QString& path)
 {
     return std::filesystem::path(path.toStdU16String());
 }
 
-bool IsFile(const QFileInfo& info)
+bool isFile(const QFileInfo& info)
 {
     return info.exists() && !info.isDir();
 }
 
 // A name beside `target` for staging, so the final step is one rename in the same folder.
-QString StagingName(const QString& target)
+QString stagingName(const QString& target)
 {
     const QFileInfo info(target);
     return info.absolutePath() + QStringLiteral("/.")
@@ -38,16 +40,16 @@ QString StagingName(const QString& target)
 
 // Copies `source` to `target` through a staged copy, so a failed copy never leaves `target`
 // half written, and an existing `target` is replaced in one step.
-bool CopyReplacing(const QString& source, const QString& target)
+bool copyReplacing(const QString& source, const QString& target)
 {
-    const QString staged = StagingName(target);
+    const QString staged = stagingName(target);
     QFile in(source);
     if (!in.copy(staged)) {
         qCWarning(lcPage) << "cannot copy" << source << "to" << target << ":" << in.errorString();
         return false;
     }
     std::error_code error;
-    std::filesystem::rename(FsPath(staged), FsPath(target), error);
+    std::filesystem::rename(fsPath(staged), fsPath(target), error);
     if (error) {
         qCWarning(lcPage) << "cannot put the copy in place at" << target << ":" << error.message().c_str();
         QFile::remove(staged);
@@ -76,7 +78,7 @@ int CHtmlCtrl::DeleteFile(const QString& path)
 {
     const QString native = platform::NativePath(path);
     const QFileInfo info(native);
-    if (!info.isSymLink() && !IsFile(info)) {
+    if (!info.isSymLink() && !isFile(info)) {
         qCWarning(lcPage) << "DeleteFile: no file at" << native;
         return 0; // a missing file, or a folder
     }
@@ -93,7 +95,7 @@ int CHtmlCtrl::CopyFile(const QString& source, const QString& target)
     const QString to = platform::NativePath(target);
     const QFileInfo in(from);
     const QFileInfo out(to);
-    if (!IsFile(in) || out.isDir()) {
+    if (!isFile(in) || out.isDir()) {
         qCWarning(lcPage) << "CopyFile: no source file at" << from << "or a folder at" << to;
         return 0;
     }
@@ -101,7 +103,7 @@ int CHtmlCtrl::CopyFile(const QString& source, const QString& target)
         qCWarning(lcPage) << "CopyFile: source and target are one file:" << from;
         return 0; // copying a file onto itself fails, as it does on Windows
     }
-    return CopyReplacing(from, to) ? 1 : 0;
+    return copyReplacing(from, to) ? 1 : 0;
 }
 
 int CHtmlCtrl::MoveFile(const QString& source, const QString& target)
@@ -127,7 +129,7 @@ int CHtmlCtrl::MoveFile(const QString& source, const QString& target)
 
     std::error_code error;
     if (!in.isDir()) {
-        std::filesystem::rename(FsPath(from), FsPath(to), error); // replaces a file in one step
+        std::filesystem::rename(fsPath(from), fsPath(to), error); // replaces a file in one step
         if (!error)
             return 1;
         if (error != std::errc::cross_device_link) {
@@ -136,7 +138,7 @@ int CHtmlCtrl::MoveFile(const QString& source, const QString& target)
             return 0;
         }
         // Another file system: copy (staged, replacing), then remove the source.
-        if (!CopyReplacing(from, to))
+        if (!copyReplacing(from, to))
             return 0;
         QFile source(from);
         if (!source.remove()) // the move happened; only the original stays behind
@@ -147,19 +149,19 @@ int CHtmlCtrl::MoveFile(const QString& source, const QString& target)
     // A folder onto a file: put the file aside, move, and bring it back if the move fails.
     QString aside;
     if (out.exists() || out.isSymLink()) {
-        aside = StagingName(to);
-        std::filesystem::rename(FsPath(to), FsPath(aside), error);
+        aside = stagingName(to);
+        std::filesystem::rename(fsPath(to), fsPath(aside), error);
         if (error) {
             qCWarning(lcPage) << "MoveFile: cannot put aside" << to << ":" << error.message().c_str();
             return 0;
         }
     }
-    std::filesystem::rename(FsPath(from), FsPath(to), error);
+    std::filesystem::rename(fsPath(from), fsPath(to), error);
     if (error) {
         qCWarning(lcPage) << "MoveFile: cannot move folder" << from << "to" << to << ":"
                           << error.message().c_str();
         if (!aside.isEmpty()) {
-            std::filesystem::rename(FsPath(aside), FsPath(to), error);
+            std::filesystem::rename(fsPath(aside), fsPath(to), error);
             if (error)
                 qCWarning(lcPage) << "MoveFile: cannot bring back" << to << "from" << aside << ":"
                                   << error.message().c_str();

@@ -15,9 +15,9 @@ bool CHtmlCtrl::RunExe(const QString& path)
     if (outcome == platform::OpenOutcome::Started)
         return true;
     // Without Wine the game folder is not to blame.
-    MsgBox::Show(outcome == platform::OpenOutcome::WineMissing ? platform::WineMissingMessage()
+    widgets::msgbox::Show(outcome == platform::OpenOutcome::WineMissing ? platform::WineMissingMessage()
                                                                : QStringLiteral("游戏运行失败，请检查游戏目录是否正确！"),
-                 MsgBox::OkOnly, window());
+                 widgets::msgbox::OkOnly, window());
     return false;
 }
 
@@ -35,13 +35,13 @@ int CHtmlCtrl::UnzipFile(const QString& archive, const QString& folder)
 {
     // The page's result stays 1 or 0, whatever the cause: the reason goes to the log only.
     if (archive.isEmpty() || folder.isEmpty()) {
-        qCWarning(lcPage) << "UnzipFile: an empty path";
+        qCWarning(pagehost::lcPage) << "UnzipFile: an empty path";
         return 0;
     }
     const archive::UnzipError error = archive::UnzipArchive(archive, folder);
     if (error == archive::UnzipError::None)
         return 1;
-    qCWarning(lcPage).noquote() << "UnzipFile:" << archive << "into" << folder << ":"
+    qCWarning(pagehost::lcPage).noquote() << "UnzipFile:" << archive << "into" << folder << ":"
                                 << archive::DescribeUnzipError(error);
     return 0;
 }

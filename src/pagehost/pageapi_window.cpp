@@ -36,12 +36,12 @@ enum ShowCommand {
 };
 
 // Handles are the program's own top-level window ids, cut to the 32 bits the page API carries.
-int HandleOf(QWidget* window)
+int handleOf(QWidget* window)
 {
     return window ? int(quint32(window->winId())) : 0;
 }
 
-QWidget* WindowOf(int handle)
+QWidget* windowOf(int handle)
 {
     if (handle == 0)
         return nullptr;
@@ -99,12 +99,12 @@ private:
     QSize m_fixed; // invalid while the window keeps its own size limits
 };
 
-void Maximise(QWidget* window)
+void maximise(QWidget* window)
 {
     FixedSizeKeeper::Of(window)->Maximise();
 }
 
-void StartMove(QWidget* window)
+void startMove(QWidget* window)
 {
     if (window && window->windowHandle())
         window->windowHandle()->startSystemMove();
@@ -122,23 +122,23 @@ void CHtmlCtrl::MoveWindow()
     // The system moves the window with the mouse; on this platform the move runs on after the
     // call has returned.
     if (parentWidget())
-        StartMove(window());
+        startMove(window());
 }
 
 int CHtmlCtrl::GetMainWindow()
 {
-    return parentWidget() ? HandleOf(window()) : 0;
+    return parentWidget() ? handleOf(window()) : 0;
 }
 
 int CHtmlCtrl::GetParentWindow()
 {
-    return parentWidget() ? HandleOf(window()) : 0;
+    return parentWidget() ? handleOf(window()) : 0;
 }
 
 int CHtmlCtrl::SendMessage(int handle, int message, int wParam, int lParam)
 {
     Q_UNUSED(lParam);
-    QWidget* w = WindowOf(handle);
+    QWidget* w = windowOf(handle);
     if (!w)
         return 0;
     if (message == kWmClose) {
@@ -146,13 +146,13 @@ int CHtmlCtrl::SendMessage(int handle, int message, int wParam, int lParam)
     } else if (message == kWmSysCommand) {
         switch (wParam & 0xFFF0) {
         case kScMove:
-            StartMove(w);
+            startMove(w);
             break;
         case kScMinimize:
             w->showMinimized();
             break;
         case kScMaximize:
-            Maximise(w);
+            maximise(w);
             break;
         case kScRestore:
             w->showNormal();
@@ -173,7 +173,7 @@ void CHtmlCtrl::ShowPageWindow()
 
 int CHtmlCtrl::ShowWindow(int handle, int command)
 {
-    QWidget* w = WindowOf(handle);
+    QWidget* w = windowOf(handle);
     if (!w)
         return 0;
     const bool wasVisible = w->isVisible();
@@ -193,7 +193,7 @@ int CHtmlCtrl::ShowWindow(int handle, int command)
         w->showMinimized();
         break;
     case SwShowMaximized:
-        Maximise(w);
+        maximise(w);
         break;
     case SwShow:
     case SwShowNa:
@@ -214,7 +214,7 @@ void CHtmlCtrl::MaxOrNormalWindow()
     if (main->isMaximized())
         main->showNormal();
     else
-        Maximise(main);
+        maximise(main);
 }
 
 QString CHtmlCtrl::GetAppPath()

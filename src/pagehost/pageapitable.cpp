@@ -2,17 +2,19 @@
 
 #include "htmlctrl.h"
 
+namespace pagehost {
+
 namespace {
 
 using T = PageType;
 using Args = std::array<PageValue, 4>;
 
-int I(const Args& a, int n)
+int intAt(const Args& a, int n)
 {
     return std::get<int>(a[n]);
 }
 
-const QString& S(const Args& a, int n)
+const QString& textAt(const Args& a, int n)
 {
     return std::get<QString>(a[n]);
 }
@@ -28,7 +30,7 @@ constexpr std::array kStrStrIntInt{T::String, T::String, T::Int, T::Int};
 constexpr std::array kIntStrStr{T::Int, T::String, T::String};
 constexpr std::array kObject{T::Object};
 
-PageValue None()
+PageValue noValue()
 {
     return std::monostate();
 }
@@ -36,38 +38,38 @@ PageValue None()
 // The identifier of each entry is its position: the order is part of the interface.
 const PageMethod kMethods[] = {
     {u"GetVersion", kNone, T::Int, [](CHtmlCtrl& c, const Args&) -> PageValue { return c.GetVersion(); }},
-    {u"MoveWindow", kNone, T::None, [](CHtmlCtrl& c, const Args&) { c.MoveWindow(); return None(); }},
+    {u"MoveWindow", kNone, T::None, [](CHtmlCtrl& c, const Args&) { c.MoveWindow(); return noValue(); }},
     {u"GetMainWindow", kNone, T::Int, [](CHtmlCtrl& c, const Args&) -> PageValue { return c.GetMainWindow(); }},
     {u"SendMessage", kInt4, T::Int,
-     [](CHtmlCtrl& c, const Args& a) -> PageValue { return c.SendMessage(I(a, 0), I(a, 1), I(a, 2), I(a, 3)); }},
-    {u"ShowPageWindow", kNone, T::None, [](CHtmlCtrl& c, const Args&) { c.ShowPageWindow(); return None(); }},
+     [](CHtmlCtrl& c, const Args& a) -> PageValue { return c.SendMessage(intAt(a, 0), intAt(a, 1), intAt(a, 2), intAt(a, 3)); }},
+    {u"ShowPageWindow", kNone, T::None, [](CHtmlCtrl& c, const Args&) { c.ShowPageWindow(); return noValue(); }},
     {u"GetParentWindow", kNone, T::Int, [](CHtmlCtrl& c, const Args&) -> PageValue { return c.GetParentWindow(); }},
     {u"ShowWindow", kIntInt, T::Int,
-     [](CHtmlCtrl& c, const Args& a) -> PageValue { return c.ShowWindow(I(a, 0), I(a, 1)); }},
-    {u"MaxOrNormalWindow", kNone, T::None, [](CHtmlCtrl& c, const Args&) { c.MaxOrNormalWindow(); return None(); }},
+     [](CHtmlCtrl& c, const Args& a) -> PageValue { return c.ShowWindow(intAt(a, 0), intAt(a, 1)); }},
+    {u"MaxOrNormalWindow", kNone, T::None, [](CHtmlCtrl& c, const Args&) { c.MaxOrNormalWindow(); return noValue(); }},
     {u"DownloadFile", kStrStrIntInt, T::Int,
-     [](CHtmlCtrl& c, const Args& a) -> PageValue { return c.DownloadFile(S(a, 0), S(a, 1), I(a, 2), I(a, 3)); }},
+     [](CHtmlCtrl& c, const Args& a) -> PageValue { return c.DownloadFile(textAt(a, 0), textAt(a, 1), intAt(a, 2), intAt(a, 3)); }},
     {u"PauseDownload", kIntInt, T::Int,
-     [](CHtmlCtrl& c, const Args& a) -> PageValue { return c.PauseDownload(I(a, 0), I(a, 1)); }},
+     [](CHtmlCtrl& c, const Args& a) -> PageValue { return c.PauseDownload(intAt(a, 0), intAt(a, 1)); }},
     {u"SetCallBack", kObject, T::Int,
      [](CHtmlCtrl& c, const Args& a) -> PageValue { return c.SetCallBack(std::get<PageObject>(a[0])); }},
     {u"GetAppPath", kNone, T::String, [](CHtmlCtrl& c, const Args&) -> PageValue { return c.GetAppPath(); }},
-    {u"RunExe", kStr, T::Bool, [](CHtmlCtrl& c, const Args& a) -> PageValue { return c.RunExe(S(a, 0)); }},
+    {u"RunExe", kStr, T::Bool, [](CHtmlCtrl& c, const Args& a) -> PageValue { return c.RunExe(textAt(a, 0)); }},
     {u"FindCF", kNone, T::Bool, [](CHtmlCtrl& c, const Args&) -> PageValue { return c.FindCF(); }},
     {u"FindTYF", kNone, T::Bool, [](CHtmlCtrl& c, const Args&) -> PageValue { return c.FindTYF(); }},
     {u"GetConfigString", kStr3, T::String,
-     [](CHtmlCtrl& c, const Args& a) -> PageValue { return c.GetConfigString(S(a, 0), S(a, 1), S(a, 2)); }},
+     [](CHtmlCtrl& c, const Args& a) -> PageValue { return c.GetConfigString(textAt(a, 0), textAt(a, 1), textAt(a, 2)); }},
     {u"SetConfigString", kStr4, T::Int,
      [](CHtmlCtrl& c, const Args& a) -> PageValue {
-         return c.SetConfigString(S(a, 0), S(a, 1), S(a, 2), S(a, 3));
+         return c.SetConfigString(textAt(a, 0), textAt(a, 1), textAt(a, 2), textAt(a, 3));
      }},
-    {u"UnzipFile", kStr2, T::Int, [](CHtmlCtrl& c, const Args& a) -> PageValue { return c.UnzipFile(S(a, 0), S(a, 1)); }},
-    {u"DeleteFile", kStr, T::Int, [](CHtmlCtrl& c, const Args& a) -> PageValue { return c.DeleteFile(S(a, 0)); }},
-    {u"CopyFile", kStr2, T::Int, [](CHtmlCtrl& c, const Args& a) -> PageValue { return c.CopyFile(S(a, 0), S(a, 1)); }},
-    {u"MoveFile", kStr2, T::Int, [](CHtmlCtrl& c, const Args& a) -> PageValue { return c.MoveFile(S(a, 0), S(a, 1)); }},
+    {u"UnzipFile", kStr2, T::Int, [](CHtmlCtrl& c, const Args& a) -> PageValue { return c.UnzipFile(textAt(a, 0), textAt(a, 1)); }},
+    {u"DeleteFile", kStr, T::Int, [](CHtmlCtrl& c, const Args& a) -> PageValue { return c.DeleteFile(textAt(a, 0)); }},
+    {u"CopyFile", kStr2, T::Int, [](CHtmlCtrl& c, const Args& a) -> PageValue { return c.CopyFile(textAt(a, 0), textAt(a, 1)); }},
+    {u"MoveFile", kStr2, T::Int, [](CHtmlCtrl& c, const Args& a) -> PageValue { return c.MoveFile(textAt(a, 0), textAt(a, 1)); }},
     {u"GetRegString", kIntStrStr, T::String,
-     [](CHtmlCtrl& c, const Args& a) -> PageValue { return c.GetRegString(I(a, 0), S(a, 1), S(a, 2)); }},
-    {u"GetFilePath", kStr, T::String, [](CHtmlCtrl& c, const Args& a) -> PageValue { return c.GetFilePath(S(a, 0)); }},
+     [](CHtmlCtrl& c, const Args& a) -> PageValue { return c.GetRegString(intAt(a, 0), textAt(a, 1), textAt(a, 2)); }},
+    {u"GetFilePath", kStr, T::String, [](CHtmlCtrl& c, const Args& a) -> PageValue { return c.GetFilePath(textAt(a, 0)); }},
 };
 
 static_assert(std::size(kMethods) == 23);
@@ -95,3 +97,5 @@ QStringList PageMethodNames()
         names.append(QString::fromUtf16(m.name));
     return names;
 }
+
+} // namespace pagehost

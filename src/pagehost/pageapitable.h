@@ -12,6 +12,8 @@
 
 class CHtmlCtrl;
 
+namespace pagehost {
+
 struct PageMethod
 {
     const char16_t* name;
@@ -27,3 +29,5 @@ int PageMethodId(QStringView name);
 
 // Method names in table order, as the bridge script learns them.
 QStringList PageMethodNames();
+
+} // namespace pagehost

@@ -8,10 +8,10 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-namespace PageBridge {
+namespace pagehost::bridge {
 namespace {
 
-int DefaultPort(const QString& scheme)
+int defaultPort(const QString& scheme)
 {
     if (scheme == u"http")
         return 80;
@@ -20,7 +20,7 @@ int DefaultPort(const QString& scheme)
     return -1;
 }
 
-QString Answer(const QJsonValue& result, const QString& error, const QJsonArray& reports)
+QString encodeAnswer(const QJsonValue& result, const QString& error, const QJsonArray& reports)
 {
     QJsonObject answer;
     if (error.isEmpty())
@@ -46,7 +46,7 @@ QString ToolOrigin()
     QString origin = scheme + QStringLiteral("://") + url.host(QUrl::FullyEncoded).toLower();
     if (url.host().contains(u':'))
         origin = scheme + QStringLiteral("://[") + url.host().toLower() + u']';
-    if (url.port() != -1 && url.port() != DefaultPort(scheme))
+    if (url.port() != -1 && url.port() != defaultPort(scheme))
         origin += u':' + QString::number(url.port());
     return origin;
 }
@@ -66,7 +66,7 @@ bool IsToolOrigin(const QUrl& origin)
         return false;
     if (origin.host().compare(tool.host(), Qt::CaseInsensitive) != 0)
         return false;
-    return origin.port(DefaultPort(scheme)) == tool.port(DefaultPort(scheme));
+    return origin.port(defaultPort(scheme)) == tool.port(defaultPort(scheme));
 }
 
 QString ScriptSource(const QString& toolOrigin)
@@ -88,7 +88,7 @@ QString Dispatch(CHtmlCtrl& api, QStringView length, QStringView request,
     const qint64 expected = length.toLongLong(&counted);
     if (!counted || expected != request.size()) {
         qCWarning(lcPage) << "page API call arrived cut:" << request.size() << "of" << length << "characters";
-        return Answer({},
+        return encodeAnswer({},
                       QStringLiteral("the call arrived incomplete (%1 of %2 characters)")
                           .arg(request.size())
                           .arg(length.toString()),
@@ -101,17 +101,17 @@ QString Dispatch(CHtmlCtrl& api, QStringView length, QStringView request,
         const QString why = parseError.error != QJsonParseError::NoError ? parseError.errorString()
                                                                           : QStringLiteral("not a call");
         qCWarning(lcPage) << "page API call not understood:" << why;
-        return Answer({}, QStringLiteral("the call could not be read (%1)").arg(why), {});
+        return encodeAnswer({}, QStringLiteral("the call could not be read (%1)").arg(why), {});
     }
     const int id = call.at(0).toInt();
     const auto methods = PageMethods();
     if (id < 1 || id > int(methods.size()))
-        return Answer({}, QStringLiteral("unknown method"), {});
+        return encodeAnswer({}, QStringLiteral("unknown method"), {});
     const PageMethod& method = methods[size_t(id - 1)];
 
     const QJsonArray given = call.at(1).toArray();
     if (given.size() != qsizetype(method.params.size())) {
-        return Answer({},
+        return encodeAnswer({},
                       QStringLiteral("wrong number of arguments (%1 expected, %2 given)")
                           .arg(method.params.size())
                           .arg(given.size()),
@@ -121,12 +121,12 @@ QString Dispatch(CHtmlCtrl& api, QStringView length, QStringView request,
     for (size_t i = 0; i < method.params.size(); ++i) {
         PageConversion converted = ConvertPageArgument(given.at(qsizetype(i)), method.params[i]);
         if (!converted.error.isEmpty())
-            return Answer({}, QStringLiteral("argument %1: %2").arg(i + 1).arg(converted.error), {});
+            return encodeAnswer({}, QStringLiteral("argument %1: %2").arg(i + 1).arg(converted.error), {});
         args[i] = std::move(converted.value);
     }
 
     const PageValue result = method.run(api, args);
-    return Answer(PageResultToJson(result), {}, takeReports ? takeReports() : QJsonArray());
+    return encodeAnswer(PageResultToJson(result), {}, takeReports ? takeReports() : QJsonArray());
 }
 
-} // namespace PageBridge
+} // namespace pagehost::bridge

@@ -14,7 +14,7 @@
 
 class CHtmlCtrl;
 
-namespace PageBridge {
+namespace pagehost::bridge {
 
 // Text that opens every bridge prompt's message; a page's own prompt() never starts with it.
 QString Marker();
@@ -35,4 +35,4 @@ QString ScriptSource(const QString& toolOrigin);
 QString Dispatch(CHtmlCtrl& api, QStringView length, QStringView request,
                  const std::function<QJsonArray()>& takeReports);
 
-} // namespace PageBridge
+} // namespace pagehost::bridge

@@ -1,3 +1,7 @@
 #include "pagelog.h"
 
+namespace pagehost {
+
 Q_LOGGING_CATEGORY(lcPage, "yfzs.page", QtCriticalMsg)
+
+} // namespace pagehost

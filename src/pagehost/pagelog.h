@@ -4,4 +4,8 @@
 
 #include <QLoggingCategory>
 
+namespace pagehost {
+
 Q_DECLARE_LOGGING_CATEGORY(lcPage)
+
+} // namespace pagehost

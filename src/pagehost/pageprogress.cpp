@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <atomic>
 
+namespace pagehost {
+
 struct PageProgressRelay::Waiter
 {
     QSemaphore done;
@@ -127,3 +129,5 @@ void PageProgressRelay::ReleaseAll()
         waiter->done.release();
     }
 }
+
+} // namespace pagehost

@@ -21,6 +21,8 @@
 
 class QWebEnginePage;
 
+namespace pagehost {
+
 class PageProgressRelay : public QObject
 {
     Q_OBJECT
@@ -58,3 +60,5 @@ private:
     int m_callDepth = 0;
     QJsonArray m_pending;
 };
+
+} // namespace pagehost

@@ -5,12 +5,14 @@
 #include <cmath>
 #include <limits>
 
+namespace pagehost {
+
 namespace {
 
 const QString kMismatch = QStringLiteral("type mismatch");
 const QString kOverflow = QStringLiteral("overflow");
 
-std::optional<int> IntFromDouble(double value, QString* error)
+std::optional<int> intFromDouble(double value, QString* error)
 {
     if (std::isnan(value)) {
         *error = kOverflow;
@@ -27,7 +29,7 @@ std::optional<int> IntFromDouble(double value, QString* error)
 
 // How automation writes a double as text: whole numbers without a fraction, others with up to
 // 15 significant digits and an upper-case exponent.
-QString TextFromDouble(double value)
+QString textFromDouble(double value)
 {
     if (std::isnan(value))
         return QStringLiteral("NaN");
@@ -87,7 +89,7 @@ std::optional<int> IntFromText(QStringView text, QString* error)
         *error = kMismatch;
         return std::nullopt;
     }
-    return IntFromDouble(value, error);
+    return intFromDouble(value, error);
 }
 
 PageConversion ConvertPageArgument(const QJsonValue& tagged, PageType type)
@@ -101,7 +103,7 @@ PageConversion ConvertPageArgument(const QJsonValue& tagged, PageType type)
     case PageType::Int: {
         std::optional<int> v;
         if (kind == u"n")
-            v = IntFromDouble(payload.toDouble(), &out.error);
+            v = intFromDouble(payload.toDouble(), &out.error);
         else if (kind == u"f") // a number JSON cannot carry: NaN or an infinity
             out.error = kOverflow;
         else if (kind == u"s")
@@ -122,7 +124,7 @@ PageConversion ConvertPageArgument(const QJsonValue& tagged, PageType type)
         if (kind == u"s")
             out.value = payload.toString();
         else if (kind == u"n")
-            out.value = TextFromDouble(payload.toDouble());
+            out.value = textFromDouble(payload.toDouble());
         else if (kind == u"f")
             out.value = payload.toString();
         else if (kind == u"b")
@@ -158,3 +160,5 @@ QJsonValue PageResultToJson(const PageValue& value)
         return *b;
     return QJsonValue::Null;
 }
+
+} // namespace pagehost

@@ -11,6 +11,8 @@
 #include <optional>
 #include <variant>
 
+namespace pagehost {
+
 enum class PageType { None, Int, String, Bool, Object };
 
 // An object argument. The only object the page API cares about is the calling page's own
@@ -38,3 +40,5 @@ std::optional<int> IntFromText(QStringView text, QString* error);
 
 // A JSON value the bridge script returns to the page as the result (null → undefined).
 QJsonValue PageResultToJson(const PageValue& value);
+
+} // namespace pagehost

@@ -12,13 +12,13 @@ namespace platform {
 
 namespace {
 
-void Report(FsError* error, FsError value)
+void report(FsError* error, FsError value)
 {
     if (error)
         *error = value;
 }
 
-FsError FromErrno(int code)
+FsError fromErrno(int code)
 {
     switch (code) {
     case ENOENT:
@@ -36,19 +36,19 @@ FsError FromErrno(int code)
 }
 
 // Why `name` in `dirFd` cannot serve as a folder, from what is there now.
-FsError ClassifyLevel(int dirFd, const char* name, int openErrno)
+FsError classifyLevel(int dirFd, const char* name, int openErrno)
 {
     struct stat st {};
     if (fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
-        return FromErrno(errno);
+        return fromErrno(errno);
     if (S_ISLNK(st.st_mode))
         return FsError::Link;
     if (!S_ISDIR(st.st_mode))
         return FsError::NotFolder;
-    return FromErrno(openErrno);
+    return fromErrno(openErrno);
 }
 
-int OpenLevel(int dirFd, const char* name)
+int openLevel(int dirFd, const char* name)
 {
     int fd;
     do
@@ -57,7 +57,7 @@ int OpenLevel(int dirFd, const char* name)
     return fd;
 }
 
-void CloseFd(int& fd)
+void closeFd(int& fd)
 {
     if (fd >= 0)
         ::close(fd);
@@ -68,7 +68,7 @@ void CloseFd(int& fd)
 
 Folder::~Folder()
 {
-    CloseFd(m_fd);
+    closeFd(m_fd);
 }
 
 Folder::Folder(Folder&& other) noexcept
@@ -80,7 +80,7 @@ Folder::Folder(Folder&& other) noexcept
 Folder& Folder::operator=(Folder&& other) noexcept
 {
     if (this != &other) {
-        CloseFd(m_fd);
+        closeFd(m_fd);
         m_fd = other.m_fd;
         other.m_fd = -1;
     }
@@ -93,16 +93,16 @@ Folder Folder::Open(const QString& path, bool create, FsError* error)
     int fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0 && errno == ENOENT && create) {
         if (::mkdir(native.constData(), 0777) != 0 && errno != EEXIST) {
-            Report(error, FromErrno(errno));
+            report(error, fromErrno(errno));
             return {};
         }
         fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     }
     if (fd < 0) {
-        Report(error, FromErrno(errno));
+        report(error, fromErrno(errno));
         return {};
     }
-    Report(error, FsError::None);
+    report(error, FsError::None);
     return Folder(fd);
 }
 
@@ -110,24 +110,24 @@ Folder Folder::Sub(const QString& name, bool create, FsError* error) const
 {
     const QByteArray native = QFile::encodeName(name);
     if (m_fd < 0 || native.isEmpty() || native.contains('/')) {
-        Report(error, FsError::Other);
+        report(error, FsError::Other);
         return {};
     }
-    int fd = OpenLevel(m_fd, native.constData());
+    int fd = openLevel(m_fd, native.constData());
     if (fd < 0 && errno == ENOENT && create) {
         // mkdirat never follows a link in its last level: a link there gives EEXIST, and the
         // open below then refuses it.
         if (mkdirat(m_fd, native.constData(), 0777) != 0 && errno != EEXIST) {
-            Report(error, FromErrno(errno));
+            report(error, fromErrno(errno));
             return {};
         }
-        fd = OpenLevel(m_fd, native.constData());
+        fd = openLevel(m_fd, native.constData());
     }
     if (fd < 0) {
-        Report(error, ClassifyLevel(m_fd, native.constData(), errno));
+        report(error, classifyLevel(m_fd, native.constData(), errno));
         return {};
     }
-    Report(error, FsError::None);
+    report(error, FsError::None);
     return Folder(fd);
 }
 
@@ -156,7 +156,7 @@ OutputFile OutputFile::Create(const Folder& folder, const QString& name, bool re
 {
     const QByteArray native = QFile::encodeName(name);
     if (folder.m_fd < 0 || native.isEmpty() || native.contains('/') || native == "." || native == "..") {
-        Report(error, FsError::Other);
+        report(error, FsError::Other);
         return {};
     }
     const mode_t mode = readOnly ? 0444 : 0666;
@@ -165,11 +165,11 @@ OutputFile OutputFile::Create(const Folder& folder, const QString& name, bool re
         fd = openat(folder.m_fd, native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     while (fd < 0 && errno == EINTR);
     if (fd >= 0) {
-        Report(error, FsError::None);
+        report(error, FsError::None);
         return OutputFile(fd);
     }
     if (errno != EEXIST) {
-        Report(error, FromErrno(errno));
+        report(error, fromErrno(errno));
         return {};
     }
 
@@ -177,44 +177,44 @@ OutputFile OutputFile::Create(const Folder& folder, const QString& name, bool re
     // devices and pipes from ever being opened, and the check after opening catches a swap.
     struct stat before {};
     if (fstatat(folder.m_fd, native.constData(), &before, AT_SYMLINK_NOFOLLOW) != 0) {
-        Report(error, FromErrno(errno));
+        report(error, fromErrno(errno));
         return {};
     }
     if (S_ISLNK(before.st_mode)) {
-        Report(error, FsError::Link);
+        report(error, FsError::Link);
         return {};
     }
     if (!S_ISREG(before.st_mode)) {
-        Report(error, FsError::NotRegularFile);
+        report(error, FsError::NotRegularFile);
         return {};
     }
     if (!(before.st_mode & S_IWUSR)) {
-        Report(error, FsError::ReadOnly);
+        report(error, FsError::ReadOnly);
         return {};
     }
     do
         fd = openat(folder.m_fd, native.constData(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     while (fd < 0 && errno == EINTR);
     if (fd < 0) {
-        Report(error, errno == EACCES ? FsError::ReadOnly : FromErrno(errno));
+        report(error, errno == EACCES ? FsError::ReadOnly : fromErrno(errno));
         return {};
     }
     OutputFile file(fd);
     struct stat now {};
     if (fstat(fd, &now) != 0 || !S_ISREG(now.st_mode) || now.st_ino != before.st_ino || now.st_dev != before.st_dev
         || !(now.st_mode & S_IWUSR)) {
-        Report(error, FsError::NotRegularFile);
+        report(error, FsError::NotRegularFile);
         return {};
     }
     if (ftruncate(fd, 0) != 0) {
-        Report(error, FromErrno(errno));
+        report(error, fromErrno(errno));
         return {};
     }
     if (readOnly && fchmod(fd, now.st_mode & 07777 & ~mode_t(0222)) != 0) {
-        Report(error, FromErrno(errno));
+        report(error, fromErrno(errno));
         return {};
     }
-    Report(error, FsError::None);
+    report(error, FsError::None);
     return file;
 }
 
@@ -225,7 +225,7 @@ bool OutputFile::Write(const char* data, qint64 size, FsError* error)
         if (done < 0) {
             if (errno == EINTR)
                 continue;
-            Report(error, FromErrno(errno));
+            report(error, fromErrno(errno));
             return false;
         }
         data += done;
@@ -261,7 +261,7 @@ bool OutputFile::SetTimes(qint64 accessNs, qint64 modificationNs)
 
 void OutputFile::Close()
 {
-    CloseFd(m_fd);
+    closeFd(m_fd);
 }
 
 qint64 AvailableBytes(const QString& path)

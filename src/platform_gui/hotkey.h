@@ -25,8 +25,8 @@ signals:
     void Activated();
 
 private:
-    struct Impl;
-    std::unique_ptr<Impl> d;
+    struct Private;
+    std::unique_ptr<Private> d;
 };
 
 } // namespace platform

@@ -15,7 +15,7 @@ namespace platform {
 
 // The grab lives on the root window; Num Lock and Caps Lock must not hide the key, so each
 // combination of those two is grabbed as well.
-struct GlobalHotKey::Impl : QAbstractNativeEventFilter
+struct GlobalHotKey::Private : QAbstractNativeEventFilter
 {
     GlobalHotKey* owner = nullptr;
     xcb_connection_t* connection = nullptr;
@@ -85,7 +85,7 @@ struct GlobalHotKey::Impl : QAbstractNativeEventFilter
 
 GlobalHotKey::GlobalHotKey(int key, QObject* parent)
     : QObject(parent)
-    , d(std::make_unique<Impl>())
+    , d(std::make_unique<Private>())
 {
     d->owner = this;
     d->grab(key);
@@ -102,14 +102,14 @@ GlobalHotKey::~GlobalHotKey()
 
 #else
 
-struct GlobalHotKey::Impl
+struct GlobalHotKey::Private
 {
     bool registered = false;
 };
 
 GlobalHotKey::GlobalHotKey(int, QObject* parent)
     : QObject(parent)
-    , d(std::make_unique<Impl>())
+    , d(std::make_unique<Private>())
 {
 }
 

@@ -5,7 +5,7 @@
 // Threading: every call arrives on the thread that constructed the ServiceClient (the
 // user-interface thread), never on a worker. Calls made on behalf of a worker are carried there
 // in the order the worker makes them, and the worker waits until each call has returned, so an
-// implementation simply acts (MsgBox::Show for the boxes, widget changes, the platform opener).
+// implementation simply acts (widgets::msgbox::Show for the boxes, widget changes, the platform opener).
 // No call arrives after the ServiceClient has been destroyed.
 
 #include <QRect>

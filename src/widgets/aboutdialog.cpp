@@ -11,7 +11,7 @@
 namespace {
 
 // Background 190 is 350 × 150. The dialog has no drag strip: it stays where it was centred.
-const SkinnedWindow::Skin kSkin{.backgroundPng = 190, .size = {350, 150}, .fontPixels = 12};
+const widgets::SkinnedWindow::Skin kSkin{.backgroundPng = 190, .size = {350, 150}, .fontPixels = 12};
 constexpr int kOkImage = 188;
 constexpr int kCloseImage = 184;
 const QColor kTextColour(14, 78, 129);
@@ -20,10 +20,10 @@ const QColor kTextColour(14, 78, 129);
 
 RAruzeVOVOzu::RAruzeVOVOzu(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
-    , SkinnedWindow(this, kSkin)
+    , widgets::SkinnedWindow(this, kSkin)
 {
     auto place = [](QWidget* control, int x, int y, int w, int h) {
-        control->setGeometry(DialogUnits::ToPixels(DialogUnits::kDialogFont, QRect(x, y, w, h)));
+        control->setGeometry(widgets::units::ToPixels(widgets::units::kDialogFont, QRect(x, y, w, h)));
     };
     m_closeButton = AddControl(kCloseButton, new PngButton(this));
     m_closeButton->setText(QStringLiteral("关闭"));

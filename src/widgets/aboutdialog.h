@@ -10,7 +10,7 @@
 class PngButton;
 class QLabel;
 
-class RAruzeVOVOzu : public QDialog, public SkinnedWindow
+class RAruzeVOVOzu : public QDialog, public widgets::SkinnedWindow
 {
     Q_OBJECT
 

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-namespace DialogUnits {
+namespace widgets::units {
 
 QRect ToPixels(const Scale& scale, const QRect& units)
 {
@@ -11,4 +11,4 @@ QRect ToPixels(const Scale& scale, const QRect& units)
                  pixels(units.width(), scale.across), pixels(units.height(), scale.down));
 }
 
-} // namespace DialogUnits
+} // namespace widgets::units

@@ -5,7 +5,7 @@
 
 #include <QRect>
 
-namespace DialogUnits {
+namespace widgets::units {
 
 struct Scale
 {
@@ -19,4 +19,4 @@ inline constexpr Scale kDialogFont{1.5, 1.625};
 // `units` (x, y, width, height in dialog units) in pixels, each rounded to the nearest.
 QRect ToPixels(const Scale& scale, const QRect& units);
 
-} // namespace DialogUnits
+} // namespace widgets::units

@@ -13,6 +13,8 @@
 
 #include <utility>
 
+namespace widgets {
+
 namespace {
 
 // Answers queued by tests; used only on the user-interface thread.
@@ -51,26 +53,30 @@ QString GameFolderBrowserStart(config::GameFolderVariant variant, const QString&
     return QDir::homePath();
 }
 
+} // namespace widgets
+
 bool BrowseGameFolder(QWidget* owner, config::GameFolderVariant variant, const QString& configPath, QString* chosen)
 {
     const QString title = config::GameFolderTextsFor(variant).title;
     // With the game in several prefixes, the user picks one of them before any browsing.
     QString folder;
     const QList<config::GameInstall> installs = config::FindGameInstalls();
-    const InstallChoice choice = installs.size() > 1 ? ChooseGameInstall(owner, title, installs)
-                                                     : InstallChoice{InstallChoice::Browse, QString()};
-    if (choice.kind == InstallChoice::Chosen)
+    const widgets::InstallChoice choice = installs.size() > 1 ? widgets::ChooseGameInstall(owner, title, installs)
+                                                     : widgets::InstallChoice{widgets::InstallChoice::Browse, QString()};
+    if (choice.kind == widgets::InstallChoice::Chosen)
         folder = choice.folder;
-    else if (choice.kind == InstallChoice::Browse)
-        folder = askForFolder(owner, title, GameFolderBrowserStart(variant, configPath));
+    else if (choice.kind == widgets::InstallChoice::Browse)
+        folder = widgets::askForFolder(owner, title, widgets::GameFolderBrowserStart(variant, configPath));
     if (chosen)
         *chosen = folder;
     const config::GameFolderOutcome outcome = config::StoreChosenGameFolder(variant, folder, configPath);
     if (outcome == config::GameFolderOutcome::Stored)
         return true;
-    MsgBox::Show(config::GameFolderMessage(variant, outcome, configPath), MsgBox::OkOnly, owner);
+    widgets::msgbox::Show(config::GameFolderMessage(variant, outcome, configPath), widgets::msgbox::OkOnly, owner);
     return false;
 }
+
+namespace widgets {
 
 void SetNextBrowsedFolder(const QString& folder)
 {
@@ -81,3 +87,5 @@ QStringList TakeBrowsedTitles()
 {
     return std::exchange(answeredTitles, {});
 }
+
+} // namespace widgets

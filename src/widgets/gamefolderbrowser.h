@@ -17,6 +17,8 @@ class QWidget;
 bool BrowseGameFolder(QWidget* owner, config::GameFolderVariant variant, const QString& configPath = config::GetConfigPath(),
                       QString* chosen = nullptr);
 
+namespace widgets {
+
 // Where the browser opens: the variant's game folder when one is set and exists, else the Wine
 // prefix's Program Files (x86) or Program Files (or its C: drive), else the user's home.
 QString GameFolderBrowserStart(config::GameFolderVariant variant, const QString& configPath = config::GetConfigPath());
@@ -26,3 +28,5 @@ QString GameFolderBrowserStart(config::GameFolderVariant variant, const QString&
 void SetNextBrowsedFolder(const QString& folder);
 // Titles of the browsers answered through the seam, oldest first; taking them clears the list.
 QStringList TakeBrowsedTitles();
+
+} // namespace widgets

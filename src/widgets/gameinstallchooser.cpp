@@ -8,6 +8,8 @@
 #include <QQueue>
 #include <QVBoxLayout>
 
+namespace widgets {
+
 namespace {
 
 QQueue<int> nextChoices; // answers queued by tests; user-interface thread only
@@ -56,3 +58,5 @@ void SetNextInstallChoice(int answer)
 {
     nextChoices.enqueue(answer);
 }
+
+} // namespace widgets

@@ -9,6 +9,8 @@
 
 class QWidget;
 
+namespace widgets {
+
 struct InstallChoice
 {
     enum Kind { Chosen, Browse, Cancelled } kind = Cancelled;
@@ -20,3 +22,5 @@ InstallChoice ChooseGameInstall(QWidget* owner, const QString& title, const QLis
 // Test seam: the next chooser is not shown but answered: an index into the installs, -1 for
 // "浏览…", anything else for cancelled. One answer per chooser, oldest first.
 void SetNextInstallChoice(int answer);
+
+} // namespace widgets

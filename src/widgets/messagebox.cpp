@@ -8,7 +8,7 @@
 #include <QMutex>
 #include <QQueue>
 
-namespace MsgBox {
+namespace widgets::msgbox {
 namespace {
 
 QMutex seamLock;
@@ -80,4 +80,4 @@ QStringList TakeAnsweredTexts()
     return std::exchange(answeredTexts, {});
 }
 
-} // namespace MsgBox
+} // namespace widgets::msgbox

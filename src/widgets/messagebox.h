@@ -7,7 +7,7 @@
 
 class QWidget;
 
-namespace MsgBox {
+namespace widgets::msgbox {
 
 // Answers carry the Windows button ids, which page scripts and callers compare against.
 enum Answer { Ok = 1, Cancel = 2, Yes = 6, No = 7 };
@@ -20,4 +20,4 @@ void SetNextAnswer(Answer answer);
 // Texts of the boxes answered through the seam, oldest first; taking them clears the list.
 QStringList TakeAnsweredTexts();
 
-} // namespace MsgBox
+} // namespace widgets::msgbox

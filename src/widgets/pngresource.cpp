@@ -11,11 +11,15 @@ static void initResources()
     Q_INIT_RESOURCE(yfzs);
 }
 
-static void ensureResources()
+namespace {
+
+void ensureResources()
 {
     static std::once_flag once;
     std::call_once(once, initResources);
 }
+
+} // namespace
 
 QImage LoadPngResource(int id)
 {
@@ -25,6 +29,8 @@ QImage LoadPngResource(int id)
     image.load(QStringLiteral(":/png/%1.png").arg(id), "PNG");
     return image;
 }
+
+namespace widgets {
 
 QIcon LoadIconResource(int id)
 {
@@ -37,3 +43,5 @@ QIcon LoadIconResource(int id)
     }
     return icon;
 }
+
+} // namespace widgets

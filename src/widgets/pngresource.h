@@ -9,5 +9,9 @@
 // The image owns its pixels; callers may keep it as long as they like.
 QImage LoadPngResource(int id);
 
+namespace widgets {
+
 // The program icon (window icon and tray icon) in all its sizes; null when missing.
 QIcon LoadIconResource(int id = 160);
+
+} // namespace widgets

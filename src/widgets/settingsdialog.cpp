@@ -21,7 +21,7 @@
 namespace {
 
 // Background 187 is 423 × 390; the title strip of it drags the captionless dialog.
-const SkinnedWindow::Skin kSkin{
+const widgets::SkinnedWindow::Skin kSkin{
     .backgroundPng = 187, .size = {423, 390}, .cutCorners = true, .dragStrip = 30, .fontPixels = 12};
 constexpr int kOkImage = 188;
 constexpr int kCancelImage = 186;
@@ -31,7 +31,7 @@ constexpr int kCloseImage = 184;
 
 CDialogSet::CDialogSet(QWidget* parent, const QString& configPath)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint)
-    , SkinnedWindow(this, kSkin)
+    , widgets::SkinnedWindow(this, kSkin)
     , m_configPath(configPath)
 {
     setWindowTitle(QString());
@@ -55,7 +55,7 @@ void CDialogSet::CreateControls()
 {
     auto place = [this](QWidget* widget, int control, int x, int y, int w, int h) {
         widget->setParent(this);
-        widget->setGeometry(DialogUnits::ToPixels(DialogUnits::kDialogFont, QRect(x, y, w, h)));
+        widget->setGeometry(widgets::units::ToPixels(widgets::units::kDialogFont, QRect(x, y, w, h)));
         if (control)
             AddControl(control, widget);
         return widget;
@@ -116,8 +116,8 @@ void CDialogSet::CreateControls()
     label(QStringLiteral("体验服"), 109, 197, 25, 8);
     image(m_close, kClose, QString(), 266, 1, 14, 14);
     // Without a tray "hide" would leave nothing to click; say why the choice does nothing now.
-    if (!SystemTrayAvailable()) {
-        auto* note = new QLabel(NoTrayExplanation());
+    if (!widgets::SystemTrayAvailable()) {
+        auto* note = new QLabel(widgets::NoTrayExplanation());
         note->setWordWrap(true);
         place(note, 0, 163, 69, 106, 26)->setObjectName(QStringLiteral("noTrayNote"));
     }

@@ -15,7 +15,7 @@ class QAbstractButton;
 class QCheckBox;
 class QLineEdit;
 
-class CDialogSet : public QDialog, public SkinnedWindow
+class CDialogSet : public QDialog, public widgets::SkinnedWindow
 {
     Q_OBJECT
 

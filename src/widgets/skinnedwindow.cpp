@@ -13,6 +13,8 @@
 
 #include <future>
 
+namespace widgets {
+
 namespace {
 
 // The client rectangle with its corners cut by 3 pixels at the top and 4 at the bottom.
@@ -206,3 +208,5 @@ void SkinnedWindow::ReportWrongControl(int id, const QWidget* found, const QMeta
                                     << " is " << (found ? found->metaObject()->className() : "missing")
                                     << ", not " << wanted.className();
 }
+
+} // namespace widgets

@@ -17,6 +17,8 @@ class QEventLoop;
 class QImage;
 class QPainter;
 
+namespace widgets {
+
 // Draws image `pngId` at (0, 0) at its own size. Returns false when the image is missing.
 bool DrawSkin(QPainter& painter, int pngId);
 bool DrawSkin(QPainter& painter, const QImage& image);
@@ -84,3 +86,5 @@ T* SkinnedWindow::Control(int id) const
         ReportWrongControl(id, found, T::staticMetaObject);
     return typed;
 }
+
+} // namespace widgets

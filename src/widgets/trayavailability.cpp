@@ -2,6 +2,8 @@
 
 #include <QSystemTrayIcon>
 
+namespace widgets {
+
 namespace {
 std::optional<bool> forced; // user-interface thread only
 }
@@ -20,3 +22,5 @@ QString NoTrayExplanation()
 {
     return QStringLiteral("桌面没有系统托盘：关闭主界面时将最小化到任务栏。");
 }
+
+} // namespace widgets

@@ -7,6 +7,8 @@
 
 #include <optional>
 
+namespace widgets {
+
 // Asked afresh each time: a tray host may come or go while the program runs.
 bool SystemTrayAvailable();
 
@@ -15,3 +17,5 @@ void SetSystemTrayAvailableForTest(std::optional<bool> available);
 
 // Shown beside the settings dialog's "隐藏到托盘" while no tray is available.
 QString NoTrayExplanation();
+
+} // namespace widgets

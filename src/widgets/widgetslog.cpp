@@ -1,3 +1,7 @@
 #include "widgetslog.h"
 
+namespace widgets {
+
 Q_LOGGING_CATEGORY(lcWidgets, "yfzs.widgets", QtCriticalMsg)
+
+} // namespace widgets

@@ -5,4 +5,8 @@
 
 #include <QLoggingCategory>
 
+namespace widgets {
+
 Q_DECLARE_LOGGING_CATEGORY(lcWidgets)
+
+} // namespace widgets

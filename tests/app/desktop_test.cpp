@@ -217,7 +217,7 @@ private:
         QVERIFY(ok);
     }
 
-private Q_SLOTS:
+private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
@@ -238,9 +238,9 @@ private Q_SLOTS:
                 texts << withoutMnemonic(b->text());
         };
         onNextModal(buttonTexts);
-        MsgBox::Show(QStringLiteral("测试"), MsgBox::YesNo);
+        widgets::msgbox::Show(QStringLiteral("测试"), widgets::msgbox::YesNo);
         onNextModal(buttonTexts);
-        MsgBox::Show(QStringLiteral("测试"), MsgBox::OkCancel);
+        widgets::msgbox::Show(QStringLiteral("测试"), widgets::msgbox::OkCancel);
         texts.sort();
         QStringList expected{u"是"_qs, u"否"_qs, u"确定"_qs, u"取消"_qs};
         expected.sort();
@@ -269,7 +269,7 @@ private Q_SLOTS:
                     english << text;
             }
         });
-        MsgBox::SetNextAnswer(MsgBox::Ok); // "nothing chosen"
+        widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok); // "nothing chosen"
         QVERIFY(!BrowseGameFolder(nullptr, config::GameFolderVariant::Official, config));
         QCOMPARE(start, QDir(game.path()).absolutePath());
         QCOMPARE(english, QStringList());
@@ -283,23 +283,23 @@ private Q_SLOTS:
         env.Set("HOME", QFile::encodeName(m_dir.filePath(QStringLiteral("home"))));
         const QString config = m_dir.filePath(QStringLiteral("start.ini"));
         const QString home = QDir::homePath();
-        QCOMPARE(GameFolderBrowserStart(config::GameFolderVariant::Official, config), home);
+        QCOMPARE(widgets::GameFolderBrowserStart(config::GameFolderVariant::Official, config), home);
         QVERIFY(QDir(prefix.path()).mkpath(QStringLiteral("drive_c")));
-        QCOMPARE(GameFolderBrowserStart(config::GameFolderVariant::Official, config), prefix.path() + u"/drive_c"_qs);
+        QCOMPARE(widgets::GameFolderBrowserStart(config::GameFolderVariant::Official, config), prefix.path() + u"/drive_c"_qs);
         QVERIFY(QDir(prefix.path()).mkpath(QStringLiteral("drive_c/Program Files")));
-        QCOMPARE(GameFolderBrowserStart(config::GameFolderVariant::Official, config), prefix.path() + u"/drive_c/Program Files"_qs);
+        QCOMPARE(widgets::GameFolderBrowserStart(config::GameFolderVariant::Official, config), prefix.path() + u"/drive_c/Program Files"_qs);
         // A stored folder that is gone counts as none; the test server's key is its own.
         QVERIFY(WriteIniString(config, config::keys::kCfInfo, config::keys::kFolder, prefix.path() + u"/missing"_qs));
         QVERIFY(WriteIniString(config, config::keys::kCfInfo, config::keys::kFolderTyf, prefix.path()));
-        QCOMPARE(GameFolderBrowserStart(config::GameFolderVariant::Official, config), prefix.path() + u"/drive_c/Program Files"_qs);
-        QCOMPARE(GameFolderBrowserStart(config::GameFolderVariant::TestServer, config), prefix.path());
+        QCOMPARE(widgets::GameFolderBrowserStart(config::GameFolderVariant::Official, config), prefix.path() + u"/drive_c/Program Files"_qs);
+        QCOMPARE(widgets::GameFolderBrowserStart(config::GameFolderVariant::TestServer, config), prefix.path());
     }
 
     void settingsSayWhyHidingDoesNothingWithoutTray()
     {
         const QString config = m_dir.filePath(QStringLiteral("settings.ini"));
         for (bool tray : {false, true}) {
-            SetSystemTrayAvailableForTest(tray);
+            widgets::SetSystemTrayAvailableForTest(tray);
             CDialogSet dialog(nullptr, config);
             auto* note = dialog.findChild<QLabel*>(QStringLiteral("noTrayNote"));
             if (tray) {
@@ -307,14 +307,14 @@ private Q_SLOTS:
                 continue;
             }
             QVERIFY(note);
-            QCOMPARE(note->text(), NoTrayExplanation());
+            QCOMPARE(note->text(), widgets::NoTrayExplanation());
             // Inside the dialog, clear of the two radio buttons' labels.
             QVERIFY(dialog.rect().contains(note->geometry()));
             for (QLabel* label : dialog.findChildren<QLabel*>())
                 if (label != note && (label->text() == u"退出程序"_qs || label->text() == u"隐藏到托盘"_qs))
                     QVERIFY(!label->geometry().intersects(note->geometry()));
         }
-        SetSystemTrayAvailableForTest(std::nullopt);
+        widgets::SetSystemTrayAvailableForTest(std::nullopt);
     }
 
     void captionsAndClassAsTheDesktopSeesThem()

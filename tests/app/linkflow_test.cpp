@@ -76,7 +76,7 @@ private:
                 QMetaObject::invokeMethod(w, "reject", Qt::QueuedConnection);
     }
 
-private Q_SLOTS:
+private slots:
     void initTestCase()
     {
         QVERIFY(m_root.isValid());
@@ -104,7 +104,7 @@ private Q_SLOTS:
         m_hadDownloads = QFileInfo::exists(GetProgramDir() + QStringLiteral("Downloads"));
         QFile::remove(downloads(QStringLiteral("ui.zip")));
         QFile::remove(downloads(QStringLiteral("yxxf.zip")));
-        MsgBox::TakeAnsweredTexts();
+        widgets::msgbox::TakeAnsweredTexts();
     }
 
     void cleanupTestCase()
@@ -138,15 +138,15 @@ private Q_SLOTS:
             {QStringLiteral("VEDERU77://127.0.0.1/ui.zip"), QStringLiteral("参数错误")},
         };
         for (const auto& bad : refused) {
-            MsgBox::SetNextAnswer(MsgBox::Ok);
+            widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
             window.OnCopyData(bad.link);
-            QCOMPARE(MsgBox::TakeAnsweredTexts(), QStringList{bad.message});
+            QCOMPARE(widgets::msgbox::TakeAnsweredTexts(), QStringList{bad.message});
         }
         QCOMPARE(m_http.Paths(), QStringList());
 
-        MsgBox::SetNextAnswer(MsgBox::Ok);
+        widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
         window.OnCopyData(base + QStringLiteral("ui.zip&2"));
-        QCOMPARE(MsgBox::TakeAnsweredTexts(), QStringList{kInstalled});
+        QCOMPARE(widgets::msgbox::TakeAnsweredTexts(), QStringList{kInstalled});
         QVERIFY(m_http.Paths().contains(QStringLiteral("/packs/ui.zip")));
         QCOMPARE(readFile(m_game + QStringLiteral("/rez/UI/readme.txt")), QByteArray("ui pack"));
         QCOMPARE(readFile(m_game + QStringLiteral("/rez/UI/skin/a.png")), QByteArray("png"));
@@ -166,9 +166,9 @@ private Q_SLOTS:
         m_http.Put("/cftoolweb/yxxf.zip", kRepairArchive);
         m_http.ClearLog();
 
-        MsgBox::SetNextAnswer(MsgBox::Ok);
+        widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
         window.OnRepair();
-        QCOMPARE(MsgBox::TakeAnsweredTexts(), QStringList{kRepaired});
+        QCOMPARE(widgets::msgbox::TakeAnsweredTexts(), QStringList{kRepaired});
         QVERIFY(m_http.Paths().contains(QStringLiteral("/cftoolweb/yxxf.zip")));
         QCOMPARE(readFile(m_game + QStringLiteral("/readme.txt")), QByteArray("repaired"));
         QCOMPARE(readFile(m_game + QStringLiteral("/bin/game.dll")), QByteArray("dll"));
@@ -179,12 +179,12 @@ private Q_SLOTS:
         QTimer closer;
         QStringList texts;
         connect(&closer, &QTimer::timeout, this, [&] {
-            texts += MsgBox::TakeAnsweredTexts();
+            texts += widgets::msgbox::TakeAnsweredTexts();
             if (!texts.isEmpty())
                 closeOpenInstallDialogs(); // the dialog stays open after the error until closed
         });
         closer.start(20);
-        MsgBox::SetNextAnswer(MsgBox::Ok);
+        widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
         window.OnRepair();
         closer.stop();
         QCOMPARE(texts, QStringList{QStringLiteral("下载出错")});
@@ -320,7 +320,7 @@ private:
         return QStringLiteral("VEDERU77://127.0.0.1:%1/packs/%2&%3").arg(m_http.Port()).arg(name, type);
     }
 
-private Q_SLOTS:
+private slots:
     void initTestCase()
     {
         QVERIFY(m_root.isValid());

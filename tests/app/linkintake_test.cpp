@@ -10,7 +10,7 @@ class LinkIntakeTest : public QObject
 {
     Q_OBJECT
 
-private Q_SLOTS:
+private slots:
     void grammar_data()
     {
         QTest::addColumn<QString>("link");

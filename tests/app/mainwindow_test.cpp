@@ -67,7 +67,7 @@ private slots:
         page.contentType = "text/html";
         m_pages.Put("/CF20/CF_Index.aspx", page);
         // Offscreen has no tray; these cases are about a desktop with one (desktop_test has both).
-        SetSystemTrayAvailableForTest(true);
+        widgets::SetSystemTrayAvailableForTest(true);
         qputenv("QX77_SERVICE_PORT", QByteArray::number(m_service.port()));
         // The window registers the URL scheme at start; keep that in the test's own folders.
         qputenv("XDG_DATA_HOME", QFile::encodeName(m_xdg.filePath(QStringLiteral("data"))));
@@ -211,7 +211,7 @@ private slots:
         QTest::mouseClick(close, Qt::LeftButton, {}, QPoint(5, 5));
         QVERIFY(window->IsEnded());
         QVERIFY(!window->Tray()->IsAdded());
-        QVERIFY(MsgBox::TakeAnsweredTexts().isEmpty());
+        QVERIFY(widgets::msgbox::TakeAnsweredTexts().isEmpty());
     }
 
     void closeButtonWithoutSettingEnds_data()

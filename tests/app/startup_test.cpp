@@ -77,7 +77,7 @@ private:
         }
     }
 
-private Q_SLOTS:
+private slots:
     void initTestCase()
     {
         QVERIFY(m_home.isValid() && m_programDir.isValid());

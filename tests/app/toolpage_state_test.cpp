@@ -39,23 +39,23 @@ const QStringList kFiles = {QStringLiteral("mark_red.zip"), QStringLiteral("mark
 // Big enough that every chunk of a download is well under one per cent of it.
 constexpr int kBigBytes = 8 * 1024 * 1024;
 
-QString StatePath()
+QString statePath()
 {
     return GetProgramDir() + QStringLiteral("toolpage.ini");
 }
 
-QString Record(const QString& file)
+QString record(const QString& file)
 {
-    return ReadIniString(StatePath(), QLatin1String("downloads"), file, QStringLiteral("<missing>"), 260);
+    return ReadIniString(statePath(), QLatin1String("downloads"), file, QStringLiteral("<missing>"), 260);
 }
 
-bool SetRecord(const QString& file, const QString& value)
+bool setRecord(const QString& file, const QString& value)
 {
-    return WriteIniString(StatePath(), QLatin1String("downloads"), file, value);
+    return WriteIniString(statePath(), QLatin1String("downloads"), file, value);
 }
 
 // What share of the big pack is really in Downloads, in whole per cent.
-int BigPercentOnDisk()
+int bigPercentOnDisk()
 {
     return int(QFileInfo(DownloadPath(kBigFile)).size() * 100 / kBigBytes);
 }
@@ -111,7 +111,7 @@ private slots:
     void init()
     {
         m_config.emplace(config::GetConfigPath());
-        m_state.emplace(StatePath());
+        m_state.emplace(statePath());
         QVERIFY(WriteStartConfig(m_server.GameDir()));
         for (const QString& file : kFiles)
             QFile::remove(DownloadPath(file));
@@ -132,10 +132,10 @@ private slots:
     {
         QVERIFY(QFile::copy(Served(QStringLiteral("mark_red.zip")), DownloadPath(QStringLiteral("mark_red.zip"))));
         QVERIFY(QFile::copy(Served(QStringLiteral("skin_blue.zip")), DownloadPath(QStringLiteral("skin_blue.zip"))));
-        QVERIFY(SetRecord(QStringLiteral("skin_blue.zip"), QStringLiteral("installed")));
-        QVERIFY(SetRecord(QStringLiteral("res_clear.zip"), QStringLiteral("paused:40"))); // its file is gone
+        QVERIFY(setRecord(QStringLiteral("skin_blue.zip"), QStringLiteral("installed")));
+        QVERIFY(setRecord(QStringLiteral("res_clear.zip"), QStringLiteral("paused:40"))); // its file is gone
         QVERIFY(writeFile(DownloadPath(kBigFile), m_big.left(kBigBytes / 4)));
-        QVERIFY(SetRecord(kBigFile, QStringLiteral("partial"))); // as earlier pages wrote it
+        QVERIFY(setRecord(kBigFile, QStringLiteral("partial"))); // as earlier pages wrote it
 
         auto window = MakeToolPageWindow(5);
         QWebEnginePage* page = PageOf(*window);
@@ -148,23 +148,23 @@ private slots:
         QCOMPARE(RunJs(page, OnCard(kClearRes, QStringLiteral("c.querySelector('.download').textContent"))).toString(),
                  QStringLiteral("下载"));
         // The resumed download's first report told the truth, and it was paused again.
-        QCOMPARE(CardState(page, kBig), QStringLiteral("已暂停 %1%").arg(BigPercentOnDisk()));
-        QVERIFY2(BigPercentOnDisk() == 25, qPrintable(CardState(page, kBig)));
+        QCOMPARE(CardState(page, kBig), QStringLiteral("已暂停 %1%").arg(bigPercentOnDisk()));
+        QVERIFY2(bigPercentOnDisk() == 25, qPrintable(CardState(page, kBig)));
         QCOMPARE(RunJs(page, OnCard(kBig, QStringLiteral("c.querySelector('.fill').style.width"))).toString(),
                  QStringLiteral("25%"));
         QCOMPARE(RunJs(page, OnCard(kBig, QStringLiteral("c.querySelector('.download').textContent"))).toString(),
                  QStringLiteral("继续"));
         QCOMPARE(CardState(page, kGreenMarks), QString());
 
-        QCOMPARE(Record(QStringLiteral("mark_red.zip")), QStringLiteral("done"));
-        QCOMPARE(Record(QStringLiteral("res_clear.zip")), QString());
-        QCOMPARE(Record(kBigFile), QStringLiteral("paused:25"));
+        QCOMPARE(record(QStringLiteral("mark_red.zip")), QStringLiteral("done"));
+        QCOMPARE(record(QStringLiteral("res_clear.zip")), QString());
+        QCOMPARE(record(kBigFile), QStringLiteral("paused:25"));
 
         // Again after a reload, and still in step with the file.
         Reload(*window);
         QTRY_VERIFY_WITH_TIMEOUT(Settled(page), kPageTimeoutMs);
         QCOMPARE(CardState(page, kRedMarks), QStringLiteral("已下载"));
-        QCOMPARE(CardState(page, kBig), QStringLiteral("已暂停 %1%").arg(BigPercentOnDisk()));
+        QCOMPARE(CardState(page, kBig), QStringLiteral("已暂停 %1%").arg(bigPercentOnDisk()));
         window->OnCancel();
     }
 
@@ -185,16 +185,16 @@ private slots:
                                 .arg(OnCard(kBig, QStringLiteral("c")))).toBool());
         Click(page, kBig, "download");
         QTRY_COMPARE_WITH_TIMEOUT(CardState(page, kBig), QStringLiteral("已暂停 30%"), kPageTimeoutMs);
-        QCOMPARE(BigPercentOnDisk(), 30);
+        QCOMPARE(bigPercentOnDisk(), 30);
         const QStringList shown = RunJs(page, QStringLiteral("window.__shown")).toStringList();
         QVERIFY2(shown.contains(QStringLiteral("下载中 1%")) && shown.contains(QStringLiteral("下载中 29%")),
                  qPrintable(shown.join(u',')));
-        QCOMPARE(Record(kBigFile), QStringLiteral("paused:30"));
+        QCOMPARE(record(kBigFile), QStringLiteral("paused:30"));
 
         Click(page, kBig, "download"); // 继续
         QTRY_COMPARE_WITH_TIMEOUT(CardState(page, kBig), QStringLiteral("已下载"), kPageTimeoutMs);
         QCOMPARE(readFile(DownloadPath(kBigFile)), m_big);
-        QCOMPARE(Record(kBigFile), QStringLiteral("done"));
+        QCOMPARE(record(kBigFile), QStringLiteral("done"));
         window->OnCancel();
     }
 

@@ -28,7 +28,7 @@
 namespace {
 
 // Every file below `root`, relative, sorted.
-QStringList FilesBelow(const QString& root)
+QStringList filesBelow(const QString& root)
 {
     QStringList files;
     QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);
@@ -38,7 +38,7 @@ QStringList FilesBelow(const QString& root)
     return files;
 }
 
-QString ConfigValue(QLatin1String section, QLatin1String key)
+QString configValue(QLatin1String section, QLatin1String key)
 {
     return ReadIniString(config::GetConfigPath(), section, key, QStringLiteral("<missing>"), 260);
 }
@@ -127,7 +127,7 @@ private slots:
             Click(page, name, "install");
             QTRY_COMPARE_WITH_TIMEOUT(CardState(page, name), QStringLiteral("已安装"), kPageTimeoutMs);
         }
-        QCOMPARE(FilesBelow(GameDir()),
+        QCOMPARE(filesBelow(GameDir()),
                  QStringList({QStringLiteral("QQLogin.exe"), QStringLiteral("rez/Sound/footstep.txt"),
                               QStringLiteral("rez/Texture/wall.png"), QStringLiteral("rez/UI/Lobby/background.png"),
                               QStringLiteral("rez/UI/Lobby/button.png"), QStringLiteral("rez/UI/Mark/Mark_01.png"),
@@ -176,14 +176,14 @@ private slots:
         QVERIFY(!window->GetDlgItem(DEZIRUdu::IdLogin)->isVisible());
         QVERIFY(!account->isVisible());
         QVERIFY(window->GetDlgItem(DEZIRUdu::IdLogout)->isVisible());
-        QTRY_COMPARE_WITH_TIMEOUT(ConfigValue(config::keys::kSystem, config::keys::kIsLogin), QStringLiteral("1"), kPageTimeoutMs);
-        QCOMPARE(ConfigValue(config::keys::kSystem, config::keys::kUid), QStringLiteral("demo"));
+        QTRY_COMPARE_WITH_TIMEOUT(configValue(config::keys::kSystem, config::keys::kIsLogin), QStringLiteral("1"), kPageTimeoutMs);
+        QCOMPARE(configValue(config::keys::kSystem, config::keys::kUid), QStringLiteral("demo"));
 
         QVERIFY(reloaded.wait(kPageTimeoutMs));
         QTRY_COMPARE_WITH_TIMEOUT(
             RunJs(page, QStringLiteral("document.getElementById('account').textContent")).toString(),
             QStringLiteral("欢迎你：demo"), kPageTimeoutMs);
-        QVERIFY(MsgBox::TakeAnsweredTexts().isEmpty());
+        QVERIFY(widgets::msgbox::TakeAnsweredTexts().isEmpty());
         window->OnCancel();
     }
 
@@ -191,7 +191,7 @@ private slots:
     {
         FileGuard config(config::GetConfigPath());
         QVERIFY(WriteConfig(QString()));
-        MsgBox::TakeAnsweredTexts();
+        widgets::msgbox::TakeAnsweredTexts();
         auto window = MakeWindow();
         auto* account = qobject_cast<QLineEdit*>(window->GetDlgItem(DEZIRUdu::IdAccount));
         auto* password = qobject_cast<QLineEdit*>(window->GetDlgItem(DEZIRUdu::IdPassword));
@@ -203,13 +203,13 @@ private slots:
         QTest::keyClicks(password, QStringLiteral("demo124"));
         QSignalSpy reloaded(window->BrowserView(), &QWebEngineView::loadFinished);
 
-        MsgBox::SetNextAnswer(MsgBox::Ok);
+        widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
         QTest::mouseClick(window->GetDlgItem(DEZIRUdu::IdLogin), Qt::LeftButton, {}, QPoint(20, 20));
         QStringList texts;
-        QTRY_VERIFY_WITH_TIMEOUT((texts += MsgBox::TakeAnsweredTexts(), !texts.isEmpty()), kPageTimeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT((texts += widgets::msgbox::TakeAnsweredTexts(), !texts.isEmpty()), kPageTimeoutMs);
         QCOMPARE(texts, QStringList{QStringLiteral("登陆失败，用户名或密码错误!")});
-        QTRY_COMPARE_WITH_TIMEOUT(ConfigValue(config::keys::kSystem, config::keys::kIsLogin), QStringLiteral("0"), kPageTimeoutMs);
-        QCOMPARE(ConfigValue(config::keys::kSystem, config::keys::kUid), QString());
+        QTRY_COMPARE_WITH_TIMEOUT(configValue(config::keys::kSystem, config::keys::kIsLogin), QStringLiteral("0"), kPageTimeoutMs);
+        QCOMPARE(configValue(config::keys::kSystem, config::keys::kUid), QString());
 
         // The attempt ends with the usual reload; the login area stays as it was.
         QVERIFY(reloaded.wait(kPageTimeoutMs));

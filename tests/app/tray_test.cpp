@@ -106,19 +106,19 @@ private slots:
         window.show();
         TrayIcon* tray = window.Tray();
         QVERIFY(tray->IsAdded());
-        MsgBox::TakeAnsweredTexts();
+        widgets::msgbox::TakeAnsweredTexts();
 
-        MsgBox::SetNextAnswer(MsgBox::No);
+        widgets::msgbox::SetNextAnswer(widgets::msgbox::No);
         std::unique_ptr<QMenu> menu(tray->BuildMenu());
         menu->actions().last()->trigger();
-        QCOMPARE(MsgBox::TakeAnsweredTexts(), QStringList{QStringLiteral("你确实要退出程序吗？")});
+        QCOMPARE(widgets::msgbox::TakeAnsweredTexts(), QStringList{QStringLiteral("你确实要退出程序吗？")});
         QVERIFY(tray->IsAdded());
         QVERIFY(!window.IsEnded());
         QVERIFY(window.isVisible());
 
-        MsgBox::SetNextAnswer(MsgBox::Yes);
+        widgets::msgbox::SetNextAnswer(widgets::msgbox::Yes);
         tray->OnExit();
-        QCOMPARE(MsgBox::TakeAnsweredTexts().size(), 1);
+        QCOMPARE(widgets::msgbox::TakeAnsweredTexts().size(), 1);
         QVERIFY(!tray->IsAdded());
         QVERIFY(window.IsEnded());
         QVERIFY(!window.isVisible());

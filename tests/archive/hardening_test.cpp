@@ -17,7 +17,7 @@ namespace {
 
 QStringList g_logged;
 
-void CollectLog(QtMsgType, const QMessageLogContext& context, const QString& message)
+void collectLog(QtMsgType, const QMessageLogContext& context, const QString& message)
 {
     g_logged << QString::fromLatin1(context.category) + u": "_qs + message;
 }
@@ -181,7 +181,7 @@ private slots:
         QVERIFY(writeFile(m_archive, Compressible(3000)));
         QLoggingCategory::setFilterRules(u"yfzs.install.warning=true"_qs);
         g_logged.clear();
-        const QtMessageHandler previous = qInstallMessageHandler(CollectLog);
+        const QtMessageHandler previous = qInstallMessageHandler(collectLog);
         const archive::UnzipError error = archive::UnzipArchive(m_archive, m_dest);
         qInstallMessageHandler(previous);
         QLoggingCategory::setFilterRules(QString());

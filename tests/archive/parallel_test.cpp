@@ -15,7 +15,7 @@
 namespace {
 
 // Files with their contents, permissions and modification times, as one comparable list.
-QStringList Snapshot(const QString& root)
+QStringList snapshot(const QString& root)
 {
     QStringList out;
     for (const QString& path : Tree(root)) {
@@ -83,7 +83,7 @@ private slots:
         for (int round = 0; round < 5; ++round) {
             const QString many = m_tmp.path() + u"/many"_qs + QString::number(round);
             QCOMPARE(archive::UnzipArchive(m_archive, many, kParallel), archive::UnzipError::None);
-            QCOMPARE(Snapshot(many), Snapshot(one));
+            QCOMPARE(snapshot(many), snapshot(one));
         }
         QCOMPARE(readFile(one + u"/dup.txt"_qs), QByteArray("last wins"));
         QCOMPARE(readFile(one + u"/deep/d7"_qs), QByteArray("replaced d7"));

@@ -47,7 +47,7 @@ private:
     QTemporaryDir m_dir;
     QString file(const char* name) const { return m_dir.filePath(QString::fromLatin1(name)); }
 
-private Q_SLOTS:
+private slots:
     void reading()
     {
         const QString ini = file("read.ini");

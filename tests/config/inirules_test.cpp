@@ -28,7 +28,7 @@ private:
             & ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser);
     }
 
-private Q_SLOTS:
+private slots:
     void windowsProfileRules()
     {
         const QString ini = file(u"rules.ini"_qs);

@@ -54,7 +54,7 @@ private:
         return m_editor.readLine() == "done\n";
     }
 
-private Q_SLOTS:
+private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());

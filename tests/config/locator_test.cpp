@@ -69,7 +69,7 @@ private:
         };
     }
 
-private Q_SLOTS:
+private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());

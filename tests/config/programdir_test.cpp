@@ -15,7 +15,7 @@ class ProgramDirTest : public QObject
 {
     Q_OBJECT
 
-private Q_SLOTS:
+private slots:
     void systemLocations()
     {
         for (const char* folder : {"/usr/bin", "/usr/bin/", "/usr", "/opt/YFZS/", "/usr/local/games/yfzs"})

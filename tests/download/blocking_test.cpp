@@ -21,7 +21,7 @@ private:
 
     QString Url(const char* path) const { return m_server.Url(QString::fromLatin1(path)); }
 
-private Q_SLOTS:
+private slots:
     void initTestCase()
     {
         for (const char* name : {"http_proxy", "HTTP_PROXY", "ALL_PROXY", "all_proxy"})

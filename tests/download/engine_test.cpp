@@ -25,7 +25,7 @@ private:
     QString Path(const char* name) const { return m_dir.filePath(QString::fromLatin1(name)); }
     QString Url(const char* path) const { return m_server.Url(QString::fromLatin1(path)); }
 
-private Q_SLOTS:
+private slots:
     void initTestCase()
     {
         // Loopback must not go through a proxy from the environment.

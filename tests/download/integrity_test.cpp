@@ -29,7 +29,7 @@ private:
         m_server.Put(path, r);
     }
 
-private Q_SLOTS:
+private slots:
     void initTestCase()
     {
         for (const char* name : {"http_proxy", "HTTP_PROXY", "ALL_PROXY", "all_proxy"})

@@ -73,13 +73,13 @@ private:
 };
 
 // The table stores a report after the page call returned, so a test reads it with QTRY_*.
-int StateOf(qint32 high, qint32 low)
+int stateOf(qint32 high, qint32 low)
 {
     const auto job = download::FindDownloadJob(download::MakeJobId(high, low));
     return job ? job->state : 0;
 }
 
-QList<int> Percentages(const QList<PageCall>& calls)
+QList<int> percentages(const QList<PageCall>& calls)
 {
     QList<int> out;
     for (const PageCall& c : calls) {
@@ -109,7 +109,7 @@ private:
         return m_downloads + name;
     }
 
-private Q_SLOTS:
+private slots:
     void initTestCase()
     {
         for (const char* name : {"http_proxy", "HTTP_PROXY", "ALL_PROXY", "all_proxy"})
@@ -151,7 +151,7 @@ private Q_SLOTS:
         QCOMPARE(Sha256(readFile(Target(name))), Sha256(m_body));
 
         const QList<PageCall> calls = m_page->CallsFor(0, 7);
-        const QList<int> percents = Percentages(calls);
+        const QList<int> percents = percentages(calls);
         QVERIFY(!percents.isEmpty());
         QVERIFY(percents.size() <= 101);
         for (qsizetype i = 1; i < percents.size(); ++i)
@@ -160,7 +160,7 @@ private Q_SLOTS:
         QCOMPARE(calls.last().status, int(download::kDownloadComplete));
         QCOMPARE(calls.last().percent, 100);
 
-        QTRY_COMPARE(StateOf(0, 7), int(download::kJobComplete));
+        QTRY_COMPARE(stateOf(0, 7), int(download::kJobComplete));
         const auto job = download::FindDownloadJob(download::MakeJobId(0, 7));
         QCOMPARE(job->bytesDone, qint64(m_body.size()));
         QCOMPARE(job->totalSize, qint64(m_body.size()));
@@ -171,7 +171,7 @@ private Q_SLOTS:
         // A backslash in the name is a sub-folder of Downloads, which must exist first.
         const QString name = QStringLiteral("jobs-sub\\nolength.bin");
         QCOMPARE(DownloadFile(Url("/file"), name, 0, 8), 0);
-        QTRY_COMPARE(StateOf(0, 8), int(download::kJobFailed));
+        QTRY_COMPARE(stateOf(0, 8), int(download::kJobFailed));
         QVERIFY(m_page->CallsFor(0, 8).isEmpty());
 
         QVERIFY(QDir().mkpath(m_downloads + QStringLiteral("jobs-sub")));
@@ -222,7 +222,7 @@ private Q_SLOTS:
         const QList<PageCall> first = m_page->CallsFor(-1, -1);
         QCOMPARE(first.last().status, int(download::kDownloadPaused));
         QCOMPARE(first.last().percent, 0);
-        QTRY_COMPARE(StateOf(0, -1), int(download::kJobPaused));
+        QTRY_COMPARE(stateOf(0, -1), int(download::kJobPaused));
         QCOMPARE(download::FindDownloadJob(download::MakeJobId(0, -1))->pauseRequest, download::kPauseRequested);
         const qint64 kept = QFileInfo(path).size();
         QVERIFY(kept > 0 && kept < m_body.size());
@@ -237,8 +237,8 @@ private Q_SLOTS:
         const QList<PageCall> all = m_page->CallsFor(-1, -1);
         const QList<PageCall> second = all.mid(first.size());
         QCOMPARE(second.last().status, int(download::kDownloadComplete));
-        const QList<int> before = Percentages(first);
-        const QList<int> after = Percentages(second);
+        const QList<int> before = percentages(first);
+        const QList<int> after = percentages(second);
         QVERIFY(!after.isEmpty());
         QVERIFY(after.first() > before.last()); // no repeat of the last percentage heard
     }
@@ -255,7 +255,7 @@ private Q_SLOTS:
         QVERIFY(m_page->WaitFinals(0, 9));
         QCOMPARE(m_page->CallsFor(0, 9).last().status, int(download::kDownloadFailed));
         QCOMPARE(m_page->CallsFor(0, 9).last().percent, 0);
-        QTRY_COMPARE(StateOf(0, 9), int(download::kJobFailed));
+        QTRY_COMPARE(stateOf(0, 9), int(download::kJobFailed));
         const qint64 kept = QFileInfo(path).size();
         QVERIFY2(kept > 0 && kept <= cut.cutAfter, QByteArray::number(kept));
 
@@ -278,7 +278,7 @@ private Q_SLOTS:
         QFile::remove(path);
         QCOMPARE(DownloadFile(Url("/changed"), name, 0, 13), 1);
         QVERIFY(m_page->WaitFinals(0, 13));
-        QTRY_COMPARE(StateOf(0, 13), int(download::kJobFailed));
+        QTRY_COMPARE(stateOf(0, 13), int(download::kJobFailed));
         QVERIFY(QFileInfo(path).size() > 0);
         const QByteArray kept = readFile(path);
 
@@ -291,7 +291,7 @@ private Q_SLOTS:
         QVERIFY(m_page->WaitFinals(0, 13, 2));
         QCOMPARE(m_page->CallsFor(0, 13).last().status, int(download::kDownloadFailed));
         QCOMPARE(readFile(path), kept);
-        QTRY_COMPARE(StateOf(0, 13), int(download::kJobFailed));
+        QTRY_COMPARE(stateOf(0, 13), int(download::kJobFailed));
 
         // The page's way out: delete the part and start the job again.
         QVERIFY(QFile::remove(path));
@@ -316,7 +316,7 @@ private Q_SLOTS:
         QCOMPARE(calls.size(), 1);
         QCOMPARE(calls.first().status, int(download::kDownloadFailed));
         QVERIFY(calls.first().onCallerThread);
-        QTRY_COMPARE(StateOf(0, 11), int(download::kJobFailed));
+        QTRY_COMPARE(stateOf(0, 11), int(download::kJobFailed));
 
         QCOMPARE(PauseDownload(123, 456), 0);
     }
@@ -335,7 +335,7 @@ private Q_SLOTS:
         QVERIFY(m_page->WaitFinals(0, 12));
         m_page->inside = nullptr;
         QCOMPARE(again.load(), 0);
-        QTRY_COMPARE(StateOf(0, 12), int(download::kJobComplete));
+        QTRY_COMPARE(stateOf(0, 12), int(download::kJobComplete));
     }
 
     void manyConcurrentJobsEachEndOnce()
@@ -359,7 +359,7 @@ private Q_SLOTS:
                 finals += c.status != download::kDownloadChunk;
             QCOMPARE(finals, 1);
             QCOMPARE(calls.last().status, int(download::kDownloadComplete));
-            QTRY_COMPARE(StateOf(77, i), int(download::kJobComplete));
+            QTRY_COMPARE(stateOf(77, i), int(download::kJobComplete));
             QCOMPARE(readFile(m_downloads + QStringLiteral("jobs-many-%1.bin").arg(i)), r.body);
         }
     }

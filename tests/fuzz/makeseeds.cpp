@@ -11,7 +11,7 @@
 
 namespace {
 
-ZipEntryFixture Entry(const QByteArray& name, const QByteArray& data)
+ZipEntryFixture entry(const QByteArray& name, const QByteArray& data)
 {
     ZipEntryFixture e;
     e.name = name;
@@ -35,25 +35,25 @@ int main(int argc, char** argv)
     bool ok = write(ZipBuilder());
     ok &= write(ZipBuilder().AddFile("a.txt", "hello").AddFolder("skins/").AddFile("skins/b.png", QByteArray(300, 'b')));
     ok &= write(ZipBuilder().AddFile("../x", "1").AddFile("a/../../y", "2").AddFile("C:\\z", "3").AddFile("\\w\\..\\v", "4"));
-    ZipEntryFixture utf8 = Entry(QStringLiteral("皮肤/图标.png").toUtf8(), "u");
+    ZipEntryFixture utf8 = entry(QStringLiteral("皮肤/图标.png").toUtf8(), "u");
     utf8.utf8Flag = true;
-    ok &= write(ZipBuilder().Add(utf8).Add(Entry("\xc6\xa4\xb7\xf4.txt", "g")));
-    ZipEntryFixture ut = Entry("t.txt", "t");
+    ok &= write(ZipBuilder().Add(utf8).Add(entry("\xc6\xa4\xb7\xf4.txt", "g")));
+    ZipEntryFixture ut = entry("t.txt", "t");
     ut.localExtra = ExtendedTimestamp(7, {1000000000, 1100000000, 1200000000});
-    ZipEntryFixture stored = Entry("s.bin", QByteArray(2000, 's'));
+    ZipEntryFixture stored = entry("s.bin", QByteArray(2000, 's'));
     stored.deflate = false;
     ok &= write(ZipBuilder().Add(ut).Add(stored));
-    ZipEntryFixture link = Entry("link", "../../etc/passwd");
+    ZipEntryFixture link = entry("link", "../../etc/passwd");
     link.versionMadeBy = UnixHost();
     link.externalAttributes = UnixMode(0120777);
-    ZipEntryFixture ro = Entry("ro.txt", "r");
+    ZipEntryFixture ro = entry("ro.txt", "r");
     ro.versionMadeBy = UnixHost();
     ro.externalAttributes = UnixMode(0100444);
-    ZipEntryFixture unixDir = Entry("udir", {});
+    ZipEntryFixture unixDir = entry("udir", {});
     unixDir.versionMadeBy = UnixHost();
     unixDir.externalAttributes = UnixMode(0040755);
     ok &= write(ZipBuilder().Add(link).Add(ro).Add(unixDir));
-    ZipEntryFixture secret = Entry("secret", "pw protected");
+    ZipEntryFixture secret = entry("secret", "pw protected");
     secret.password = "pw";
     ok &= write(ZipBuilder().AddFile("before", "b").Add(secret));
     ok &= write(ZipBuilder().AddFile("skins/", "not a folder").AddFile("after", "a"));

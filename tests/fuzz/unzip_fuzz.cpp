@@ -17,7 +17,7 @@
 
 namespace {
 
-QString SlowClean(QString name)
+QString slowClean(QString name)
 {
     for (;;) {
         if (name.size() >= 2 && name[1] == u':') {
@@ -42,7 +42,7 @@ QString SlowClean(QString name)
     }
 }
 
-QString MakeSandbox()
+QString makeSandbox()
 {
     const QString base = qEnvironmentVariableIsEmpty("UNZIP_FUZZ_DIR") ? QStringLiteral("/dev/shm")
                                                                        : qEnvironmentVariable("UNZIP_FUZZ_DIR");
@@ -52,7 +52,7 @@ QString MakeSandbox()
     return dir;
 }
 
-void Fail(const char* what)
+void fail(const char* what)
 {
     std::fprintf(stderr, "unzip_fuzz: %s\n", what);
     std::abort();
@@ -62,19 +62,19 @@ void Fail(const char* what)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const QString sandbox = MakeSandbox();
+    static const QString sandbox = makeSandbox();
     const QString archive = sandbox + QStringLiteral("/in.zip");
     const QString dest = sandbox + QStringLiteral("/out/dest");
 
     const QByteArrayView bytes(reinterpret_cast<const char*>(data), qsizetype(size));
     const QString asName = QString::fromUtf8(bytes.first(qMin<qsizetype>(size, 4096)));
-    if (archive::CleanEntryName(asName) != SlowClean(asName))
-        Fail("name cleaning differs from the reference");
+    if (archive::CleanEntryName(asName) != slowClean(asName))
+        fail("name cleaning differs from the reference");
 
     {
         QFile file(archive);
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            Fail("cannot write the input");
+            fail("cannot write the input");
         file.write(bytes.data(), bytes.size());
     }
 
@@ -84,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         for (int i = qMin(count, 64) - 1; i >= 0; --i) {
             if (const std::optional<ZipEntryInfo> info = reader->GetEntry(i)) {
                 if (archive::CleanEntryName(info->name) != info->name)
-                    Fail("an entry name left the reader uncleaned");
+                    fail("an entry name left the reader uncleaned");
             }
         }
         reader->GetEntry(count);
@@ -101,11 +101,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QStringList beside = QDir(sandbox + QStringLiteral("/out"))
                                    .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     if (!beside.isEmpty() && beside != QStringList{QStringLiteral("dest")})
-        Fail("something was written beside the destination folder");
+        fail("something was written beside the destination folder");
     const QStringList top = QDir(sandbox).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     for (const QString& name : top) {
         if (name != QStringLiteral("in.zip") && name != QStringLiteral("out"))
-            Fail("something was written outside the destination folder");
+            fail("something was written outside the destination folder");
     }
     QDir(sandbox + QStringLiteral("/out")).removeRecursively();
     return 0;

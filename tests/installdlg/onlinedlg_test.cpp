@@ -56,7 +56,7 @@ private:
     std::unique_ptr<COnlineDlg> makeDialog(const QString& url, const QString& repairFlag, const QString& fileName,
                                            const QString& type)
     {
-        auto d = std::make_unique<COnlineDlg>(InstallJob{.downloadUrl = url,
+        auto d = std::make_unique<COnlineDlg>(installdlg::InstallJob{.downloadUrl = url,
                                                          .repairFlag = repairFlag == u"1",
                                                          .fileName = fileName,
                                                          .resourceType = type,
@@ -77,7 +77,7 @@ private:
         QTimer poll;
         poll.setInterval(10);
         connect(&poll, &QTimer::timeout, this, [&] {
-            m_texts += MsgBox::TakeAnsweredTexts();
+            m_texts += widgets::msgbox::TakeAnsweredTexts();
             if (act && guard)
                 act(d);
         });
@@ -93,7 +93,7 @@ private:
         poll.start();
         d.DoModal();
         poll.stop();
-        m_texts += MsgBox::TakeAnsweredTexts();
+        m_texts += widgets::msgbox::TakeAnsweredTexts();
         QVERIFY2(!watchdogFired, "the dialog did not close by itself");
     }
 
@@ -106,7 +106,7 @@ private:
     QString pack(const QString& name) const { return m_server.Authority() + QStringLiteral("/packs/") + name; }
     QString download(const QString& name) const { return m_programDir + QStringLiteral("Downloads/") + name; }
 
-private Q_SLOTS:
+private slots:
     void initTestCase()
     {
         QVERIFY(m_server.Start());
@@ -126,7 +126,7 @@ private Q_SLOTS:
         QVERIFY(m_pack.size() > 100000);
         m_positions.clear();
         m_texts.clear();
-        MsgBox::TakeAnsweredTexts();
+        widgets::msgbox::TakeAnsweredTexts();
     }
 
     void progressPosition_data()
@@ -175,7 +175,7 @@ private Q_SLOTS:
 
         m_server.Put("/packs/ui.zip", m_pack);
         auto d = makeDialog(pack(QStringLiteral("ui.zip")), QStringLiteral("0"), QStringLiteral("ui.zip"), type);
-        MsgBox::SetNextAnswer(MsgBox::Ok);
+        widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
         run(*d);
 
         QCOMPARE(m_texts, QStringList{kInstalled});
@@ -201,7 +201,7 @@ private Q_SLOTS:
         m_server.Put("/packs/ui.zip", m_pack);
         auto d = makeDialog(pack(QStringLiteral("ui.zip")), QStringLiteral("0"), QStringLiteral("ui.zip"),
                             QStringLiteral("4"));
-        MsgBox::SetNextAnswer(MsgBox::Ok);
+        widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
         run(*d);
         QCOMPARE(m_texts, QStringList{kInstalled});
         QCOMPARE(readFile(download(QStringLiteral("ui.zip"))), m_pack);
@@ -224,7 +224,7 @@ private Q_SLOTS:
         m_server.Put("/packs/ui.zip", m_pack);
         const QString url = repairFlag == u"1" ? u"http://"_qs + pack(u"ui.zip"_qs) : pack(u"ui.zip"_qs);
         auto d = makeDialog(url, repairFlag, QStringLiteral("ui.zip"), QStringLiteral("2"));
-        MsgBox::SetNextAnswer(MsgBox::Ok);
+        widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
         run(*d);
         QCOMPARE(m_texts, QStringList{repairFlag == u"1" ? kRepaired : kInstalled});
         QCOMPARE(readFile(download(QStringLiteral("ui.zip"))), m_pack);
@@ -237,7 +237,7 @@ private Q_SLOTS:
         m_server.Put("/cftoolweb/yxxf.zip", m_pack);
         auto d = makeDialog(u"http://"_qs + m_server.Authority() + u"/cftoolweb/yxxf.zip"_qs, QStringLiteral("1"),
                             QStringLiteral("yxxf.zip"), QString());
-        MsgBox::SetNextAnswer(MsgBox::Ok);
+        widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
         run(*d);
         QCOMPARE(m_texts, QStringList{kRepaired});
         QCOMPARE(m_server.Paths(), QStringList{u"/cftoolweb/yxxf.zip"_qs});
@@ -263,7 +263,7 @@ private Q_SLOTS:
         QVERIFY(writeFile(download(fileName), "older archive"));
         const QString url = pack(QStringLiteral("missing.zip"));
         auto d = makeDialog(repairFlag == u"1" ? u"http://"_qs + url : url, repairFlag, fileName, u"2"_qs);
-        MsgBox::SetNextAnswer(MsgBox::Ok);
+        widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
         bool openAfterMessage = false;
         QDeadlineTimer settle(QDeadlineTimer::Forever);
         run(*d, [&](COnlineDlg& dlg) {
@@ -295,7 +295,7 @@ private Q_SLOTS:
         m_server.Put("/packs/ui.zip", unsized);
         auto d = makeDialog(pack(QStringLiteral("ui.zip")), QStringLiteral("0"), QStringLiteral("ui.zip"),
                             QStringLiteral("2"));
-        MsgBox::SetNextAnswer(MsgBox::Ok);
+        widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
         // The bar as it stands after each step (queued behind the bar's own update).
         QList<int> barValues;
         COnlineDlg* dialog = d.get();
@@ -328,7 +328,7 @@ private Q_SLOTS:
         m_server.Put("/packs/ui.zip", broken);
         const QString url = pack(QStringLiteral("ui.zip"));
         auto d = makeDialog(repairFlag == u"1" ? u"http://"_qs + url : url, repairFlag, u"ui.zip"_qs, u"2"_qs);
-        MsgBox::SetNextAnswer(MsgBox::Ok);
+        widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
         run(*d);
         QCOMPARE(m_texts, QStringList{kUnpackError});
         QCOMPARE(readFile(download(QStringLiteral("ui.zip"))), broken);
@@ -352,7 +352,7 @@ private Q_SLOTS:
         const QString url = pack(QStringLiteral("huge.zip"));
         auto d = makeDialog(repairFlag == u"1" ? u"http://"_qs + url : url, repairFlag, u"huge.zip"_qs,
                             u"2"_qs);
-        MsgBox::SetNextAnswer(MsgBox::Ok);
+        widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
 
         LogCapture log(u"yfzs.install"_qs);
         run(*d);
@@ -382,7 +382,7 @@ private Q_SLOTS:
         m_server.Put("/packs/ui.zip", m_pack);
         const QString url = pack(QStringLiteral("ui.zip"));
         auto d = makeDialog(repairFlag == u"1" ? u"http://"_qs + url : url, repairFlag, u"ui.zip"_qs, u"2"_qs);
-        MsgBox::SetNextAnswer(MsgBox::Ok);
+        widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
         run(*d);
         QCOMPARE(m_texts, QStringList{kNoGameDir});
         QCOMPARE(m_server.Paths(), QStringList());
@@ -409,7 +409,7 @@ private Q_SLOTS:
         QCOMPARE(m_texts, QStringList());
         d.reset();
         QTest::qWait(200);
-        QCOMPARE(m_texts + MsgBox::TakeAnsweredTexts(), QStringList());
+        QCOMPARE(m_texts + widgets::msgbox::TakeAnsweredTexts(), QStringList());
         // The connection is gone: the server feeds nobody any more.
         const qint64 sent = m_server.BytesSent();
         QTest::qWait(200);

@@ -20,7 +20,7 @@ class PageFileLogTest : public QObject
 {
     Q_OBJECT
 
-private Q_SLOTS:
+private slots:
     void quietFailuresAreLogged()
     {
         PageFixture f;

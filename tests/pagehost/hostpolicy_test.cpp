@@ -20,11 +20,11 @@ private:
 
     QWidget* RenderWidget() { return f->View()->focusProxy(); }
 
-private Q_SLOTS:
+private slots:
     void initTestCase()
     {
         f = std::make_unique<PageFixture>();
-        MsgBox::TakeAnsweredTexts();
+        widgets::msgbox::TakeAnsweredTexts();
     }
 
     void cleanupTestCase() { f.reset(); }
@@ -37,22 +37,22 @@ private Q_SLOTS:
             "<script>throw new Error('boom');</script>"
             "<script>window.after = 'ran';</script></body></html>")));
         QCOMPARE(f->Eval(QStringLiteral("window.after")).toString(), QStringLiteral("ran"));
-        QVERIFY(MsgBox::TakeAnsweredTexts().isEmpty());
+        QVERIFY(widgets::msgbox::TakeAnsweredTexts().isEmpty());
 
         // alert and confirm are the program's message box; the pressed button comes back.
-        MsgBox::SetNextAnswer(MsgBox::Ok);
-        MsgBox::SetNextAnswer(MsgBox::Ok);
-        MsgBox::SetNextAnswer(MsgBox::Cancel);
+        widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
+        widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
+        widgets::msgbox::SetNextAnswer(widgets::msgbox::Cancel);
         const QJsonValue r = f->Json(QStringLiteral(
             "alert('你好'); return [confirm('continue?'), confirm('really?')];"));
         QCOMPARE(r, QJsonValue(QJsonArray{true, false}));
-        QCOMPARE(MsgBox::TakeAnsweredTexts(),
+        QCOMPARE(widgets::msgbox::TakeAnsweredTexts(),
                  QStringList({QStringLiteral("你好"), QStringLiteral("continue?"), QStringLiteral("really?")}));
 
         // A message about ActiveX is dropped: the answer queued for it goes to the next box.
-        MsgBox::SetNextAnswer(MsgBox::Ok);
+        widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
         f->Eval(QStringLiteral("alert('This page uses an ActiveX control'); alert('after');"));
-        QCOMPARE(MsgBox::TakeAnsweredTexts(), QStringList{QStringLiteral("after")});
+        QCOMPARE(widgets::msgbox::TakeAnsweredTexts(), QStringList{QStringLiteral("after")});
     }
 
     void noScrollBarsNoSelectionNoMenu()

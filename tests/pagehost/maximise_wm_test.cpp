@@ -47,7 +47,7 @@ private:
                  QStringLiteral("796x498"));
     }
 
-private Q_SLOTS:
+private slots:
     void initTestCase()
     {
         QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));

@@ -25,29 +25,29 @@ class UrlRecorder : public QObject
 public:
     QList<QUrl> urls;
 
-public Q_SLOTS:
+public slots:
     void open(const QUrl& url) { urls.append(url); }
 };
 
 const QStringList kSchemes{QStringLiteral("http"), QStringLiteral("https"), QStringLiteral("vederu77")};
 
 // A page whose top-left 300 × 150 pixels are one element that opens `what` when clicked.
-QString Clickable(const QString& what)
+QString clickablePage(const QString& what)
 {
     return QStringLiteral("<html><body style='margin:0'>%1</body></html>").arg(what);
 }
 
-QString Link(const QString& href)
+QString linkTo(const QString& href)
 {
     return QStringLiteral("<a target='_blank' href='%1' style='display:block;width:300px;height:150px'>go</a>").arg(href);
 }
 
-QString Button(const QString& script)
+QString buttonRunning(const QString& script)
 {
     return QStringLiteral("<button onclick=\"%1\" style='width:300px;height:150px'>go</button>").arg(script);
 }
 
-QString Frame(const QString& src)
+QString frameOf(const QString& src)
 {
     return QStringLiteral("<iframe src=\"%1\" style='border:0;width:400px;height:200px'></iframe>").arg(src);
 }
@@ -62,7 +62,7 @@ private:
     std::unique_ptr<PageFixture> f;
     UrlRecorder recorder;
     std::atomic<int> fetched{0}; // requests that reached the target address
-    NewWindowGate* gate = nullptr;
+    pagehost::NewWindowGate* gate = nullptr;
     QString target;
 
     // Clicks the page's clickable area for real and returns whether the address went out. A
@@ -71,7 +71,7 @@ private:
     enum Outcome { Undecided, Opened, Refused };
     Outcome ClickAndDecide()
     {
-        QSignalSpy decided(gate, &NewWindowGate::Decided);
+        QSignalSpy decided(gate, &pagehost::NewWindowGate::Decided);
         QWidget* render = f->View()->focusProxy();
         for (int attempt = 0; attempt < 10 && decided.isEmpty(); ++attempt) {
             QTest::mouseMove(render, QPoint(60, 40));
@@ -89,19 +89,19 @@ private:
         QTest::qWait(200); // let frames finish loading
     }
 
-private Q_SLOTS:
+private slots:
     void initTestCase()
     {
         QLoggingCategory::setFilterRules(QStringLiteral("yfzs.page.warning=true"));
         f = std::make_unique<PageFixture>();
-        gate = NewWindowGate::For(f->View()->page()->profile());
+        gate = pagehost::NewWindowGate::For(f->View()->page()->profile());
         for (const QString& scheme : kSchemes)
             QDesktopServices::setUrlHandler(scheme, &recorder, "open");
         f->Server().Get("/target.html", [this](const httplib::Request&, httplib::Response& res) {
             ++fetched;
             res.set_content("<html><body>target</body></html>", "text/html");
         });
-        f->Server().Page("/framed-link.html", Clickable(Link(f->Server().ForeignUrl(QStringLiteral("/target.html")))));
+        f->Server().Page("/framed-link.html", clickablePage(linkTo(f->Server().ForeignUrl(QStringLiteral("/target.html")))));
         target = f->Server().ForeignUrl(QStringLiteral("/target.html"));
         QTRY_VERIFY(f->View()->focusProxy());
     }
@@ -118,12 +118,12 @@ private Q_SLOTS:
     {
         // A link with target=_blank and a window.open from a click handler both go out; the
         // engine does not fetch the address itself, and the view stays on its page.
-        Load("/link.html", Clickable(Link(target)));
+        Load("/link.html", clickablePage(linkTo(target)));
         QCOMPARE(ClickAndDecide(), Opened);
-        Load("/button.html", Clickable(Button(QStringLiteral("window.open('%1?b=1')").arg(target))));
+        Load("/button.html", clickablePage(buttonRunning(QStringLiteral("window.open('%1?b=1')").arg(target))));
         QCOMPARE(ClickAndDecide(), Opened);
         // A same-origin frame of the tool page is a frame of the tool origin.
-        Load("/tool-framed.html", Clickable(Frame(QStringLiteral("/framed-link.html"))));
+        Load("/tool-framed.html", clickablePage(frameOf(QStringLiteral("/framed-link.html"))));
         QCOMPARE(ClickAndDecide(), Opened);
         QCOMPARE(recorder.urls, QList<QUrl>({QUrl(target), QUrl(target + QStringLiteral("?b=1")), QUrl(target)}));
         QCOMPARE(fetched.load(), 0);
@@ -135,8 +135,8 @@ private Q_SLOTS:
     void everythingElseIsRefused()
     {
         // No user gesture.
-        Load("/quiet.html", Clickable(QString()));
-        QSignalSpy decided(gate, &NewWindowGate::Decided);
+        Load("/quiet.html", clickablePage(QString()));
+        QSignalSpy decided(gate, &pagehost::NewWindowGate::Decided);
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("new window refused, no user gesture")));
         f->Eval(QStringLiteral("window.open('%1')").arg(target));
         QTRY_COMPARE(decided.size(), 1);
@@ -144,23 +144,23 @@ private Q_SLOTS:
 
         // Addresses other than http(s), even after a click: a pack install link, a blank window.
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("not a web address.*vederu77")));
-        Load("/scheme.html", Clickable(Button(QStringLiteral("window.open('vederu77://install/?id=1')"))));
+        Load("/scheme.html", clickablePage(buttonRunning(QStringLiteral("window.open('vederu77://install/?id=1')"))));
         QCOMPARE(ClickAndDecide(), Refused);
-        Load("/blank.html", Clickable(Button(QStringLiteral("window.open('about:blank')"))));
+        Load("/blank.html", clickablePage(buttonRunning(QStringLiteral("window.open('about:blank')"))));
         QCOMPARE(ClickAndDecide(), Refused);
 
         // A frame of another origin inside the tool page, and a data: frame (no origin at all).
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("requested by a frame of origin")));
         Load("/foreign-framed.html",
-             Clickable(Frame(f->Server().ForeignUrl(QStringLiteral("/framed-link.html")))));
+             clickablePage(frameOf(f->Server().ForeignUrl(QStringLiteral("/framed-link.html")))));
         QCOMPARE(ClickAndDecide(), Refused);
         const QString dataFrame = QStringLiteral("data:text/html,") + QString::fromUtf8(QUrl::toPercentEncoding(
-            Clickable(Link(target))));
-        Load("/data-framed.html", Clickable(Frame(dataFrame)));
+            clickablePage(linkTo(target))));
+        Load("/data-framed.html", clickablePage(frameOf(dataFrame)));
         QCOMPARE(ClickAndDecide(), Refused);
 
         // The tool page after it navigated to another origin.
-        Load("/leaving.html", Clickable(QString()));
+        Load("/leaving.html", clickablePage(QString()));
         QVERIFY(f->Load(f->Server().ForeignUrl(QStringLiteral("/framed-link.html"))));
         QCOMPARE(ClickAndDecide(), Refused);
 

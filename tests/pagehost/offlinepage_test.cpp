@@ -65,9 +65,9 @@ quint16 unusedPort()
     return probe.serverPort();
 }
 
-OfflinePage* offlinePageOf(PageFixture& f)
+pagehost::OfflinePage* offlinePageOf(PageFixture& f)
 {
-    return f.View()->findChild<OfflinePage*>();
+    return f.View()->findChild<pagehost::OfflinePage*>();
 }
 
 } // namespace
@@ -78,11 +78,11 @@ class OfflinePageTest : public QObject
 {
     Q_OBJECT
 
-private Q_SLOTS:
+private slots:
     void stoppedServerShowsOwnPageUntilItIsBack()
     {
         PageFixture f;
-        OfflinePage* offline = offlinePageOf(f);
+        pagehost::OfflinePage* offline = offlinePageOf(f);
         QVERIFY(offline);
         RestartableServer server(unusedPort());
 
@@ -118,7 +118,7 @@ private Q_SLOTS:
     void serverErrorsAndTimeOutsCountAsOffline()
     {
         PageFixture f;
-        OfflinePage* offline = offlinePageOf(f);
+        pagehost::OfflinePage* offline = offlinePageOf(f);
         std::atomic<int> status{503};
         f.Server().Get("/tool", [&status](const httplib::Request&, httplib::Response& res) {
             res.status = status;

@@ -40,14 +40,14 @@ QByteArray ReadFile(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
-QString Js(const QString& text)
+QString js(const QString& text)
 {
     return QString::fromUtf8(QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact)).mid(1).chopped(1);
 }
 
 // A body sent in small pieces with pauses, so a download has many progress steps and can be
 // paused midway.
-void SlowBody(httplib::Response& res, size_t size, int pauseMs)
+void slowBody(httplib::Response& res, size_t size, int pauseMs)
 {
     res.set_content_provider(size, "application/octet-stream",
                              [size, pauseMs](size_t at, size_t length, httplib::DataSink& sink) {
@@ -92,14 +92,14 @@ private:
             .toString();
     }
 
-private Q_SLOTS:
+private slots:
     void initTestCase()
     {
         f = std::make_unique<PageFixture>();
         QVERIFY(dir.isValid());
         // The server answers Range requests itself (206 with the rest of the body).
-        f->Server().Get("/file.bin", [](const httplib::Request&, httplib::Response& res) { SlowBody(res, 400 * 1024, 2); });
-        f->Server().Get("/slow.bin", [](const httplib::Request&, httplib::Response& res) { SlowBody(res, 800 * 1024, 30); });
+        f->Server().Get("/file.bin", [](const httplib::Request&, httplib::Response& res) { slowBody(res, 400 * 1024, 2); });
+        f->Server().Get("/slow.bin", [](const httplib::Request&, httplib::Response& res) { slowBody(res, 800 * 1024, 30); });
         QVERIFY(f->LoadToolPage("/api.html", QStringLiteral(
             "<html><body><script>window.external_ = window.external; window.reports = [];"
             "function OnDownloadProgress(s, h, l, p) { reports.push([s, h, l, p]); }</script></body></html>")));
@@ -129,8 +129,8 @@ private Q_SLOTS:
 
         // Wrong argument counts and unconvertible arguments throw and run nothing.
         const QString ini = P(QStringLiteral("args.ini"));
-        QVERIFY(Throws(QStringLiteral("external.SetConfigString('s', 'k', %1)").arg(Js(ini))).contains(u"wrong number"));
-        QVERIFY(Throws(QStringLiteral("external.SetConfigString('s', 'k', 'v', %1, 5)").arg(Js(ini)))
+        QVERIFY(Throws(QStringLiteral("external.SetConfigString('s', 'k', %1)").arg(js(ini))).contains(u"wrong number"));
+        QVERIFY(Throws(QStringLiteral("external.SetConfigString('s', 'k', 'v', %1, 5)").arg(js(ini)))
                     .contains(u"wrong number"));
         QVERIFY(Throws(QStringLiteral("external.GetVersion(1)")).contains(u"wrong number"));
         QVERIFY(!QFile::exists(ini));
@@ -142,27 +142,27 @@ private Q_SLOTS:
 
         // Numbers given as text, booleans and numbers where text is expected are converted.
         QCOMPARE(Call(QStringLiteral("external.SendMessage('0', ' 16 ', true, 2.5)")), QJsonValue(0));
-        QCOMPARE(Call(QStringLiteral("external.SetConfigString(1.5, true, 12, %1)").arg(Js(ini))), QJsonValue(1));
+        QCOMPARE(Call(QStringLiteral("external.SetConfigString(1.5, true, 12, %1)").arg(js(ini))), QJsonValue(1));
         QCOMPARE(ReadIniString(ini, QStringLiteral("1.5"), QStringLiteral("-1")), QStringLiteral("12"));
-        QCOMPARE(Call(QStringLiteral("external.GetConfigString('1.5', -1, %1)").arg(Js(ini))), QJsonValue(QStringLiteral("12")));
+        QCOMPARE(Call(QStringLiteral("external.GetConfigString('1.5', -1, %1)").arg(js(ini))), QJsonValue(QStringLiteral("12")));
     }
 
     void configRoundTrips()
     {
         const QString ini = P(QStringLiteral("config.ini"));
-        QCOMPARE(Call(QStringLiteral("external.GetConfigString('system', 'missing', %1)").arg(Js(ini))), QJsonValue(QString()));
-        QCOMPARE(Call(QStringLiteral("external.SetConfigString('CF Info', 'FOLDER', '/games/穿越火线', %1)").arg(Js(ini))),
+        QCOMPARE(Call(QStringLiteral("external.GetConfigString('system', 'missing', %1)").arg(js(ini))), QJsonValue(QString()));
+        QCOMPARE(Call(QStringLiteral("external.SetConfigString('CF Info', 'FOLDER', '/games/穿越火线', %1)").arg(js(ini))),
                  QJsonValue(1));
-        QCOMPARE(Call(QStringLiteral("external.GetConfigString('cf info', 'folder', %1)").arg(Js(ini))),
+        QCOMPARE(Call(QStringLiteral("external.GetConfigString('cf info', 'folder', %1)").arg(js(ini))),
                  QJsonValue(QStringLiteral("/games/穿越火线")));
         // A value of 9,000 characters is stored whole and read back cut to 8,191.
-        QCOMPARE(Call(QStringLiteral("external.SetConfigString('system', 'big', 'x'.repeat(8999) + 'y', %1)").arg(Js(ini))),
+        QCOMPARE(Call(QStringLiteral("external.SetConfigString('system', 'big', 'x'.repeat(8999) + 'y', %1)").arg(js(ini))),
                  QJsonValue(1));
         QCOMPARE(ReadIniString(ini, QStringLiteral("system"), QStringLiteral("big"), {}, 10000).size(), 9000);
-        QCOMPARE(Call(QStringLiteral("external.GetConfigString('system', 'big', %1)").arg(Js(ini))),
+        QCOMPARE(Call(QStringLiteral("external.GetConfigString('system', 'big', %1)").arg(js(ini))),
                  QJsonValue(QString(8191, u'x')));
         // A value the file cannot hold is refused, and the file keeps what it had.
-        QCOMPARE(Call(QStringLiteral("external.SetConfigString('system', 'big', 'a\\nb', %1)").arg(Js(ini))), QJsonValue(0));
+        QCOMPARE(Call(QStringLiteral("external.SetConfigString('system', 'big', 'a\\nb', %1)").arg(js(ini))), QJsonValue(0));
         QCOMPARE(ReadIniString(ini, QStringLiteral("system"), QStringLiteral("big"), {}, 10000).size(), 9000);
     }
 
@@ -173,12 +173,12 @@ private Q_SLOTS:
         const QString ini = P(QStringLiteral("long.ini"));
         for (const int size : {10 * 1024, 1024 * 1024, 16 * 1024 * 1024}) {
             const QString value = QStringLiteral("'x'.repeat(%1) + '\"\\\\云帆'").arg(size - 4);
-            QCOMPARE(Call(QStringLiteral("external.SetConfigString('long', 'v', %1, %2)").arg(value, Js(ini))), QJsonValue(1));
+            QCOMPARE(Call(QStringLiteral("external.SetConfigString('long', 'v', %1, %2)").arg(value, js(ini))), QJsonValue(1));
             const QString stored = ReadIniString(ini, QStringLiteral("long"), QStringLiteral("v"), {}, size + 1);
             QCOMPARE(stored.size(), size);
             QVERIFY(stored.endsWith(QStringLiteral("\"\\云帆")));
-            QCOMPARE(Call(QStringLiteral("external.GetConfigString('long', 'v', %1).length").arg(Js(ini))), QJsonValue(8191));
-            const QString path = QStringLiteral("%1 + '/' + 'p'.repeat(%2)").arg(Js(dir.path())).arg(size);
+            QCOMPARE(Call(QStringLiteral("external.GetConfigString('long', 'v', %1).length").arg(js(ini))), QJsonValue(8191));
+            const QString path = QStringLiteral("%1 + '/' + 'p'.repeat(%2)").arg(js(dir.path())).arg(size);
             QCOMPARE(Call(QStringLiteral("[external.GetFilePath(%1), external.DeleteFile(%1), external.CopyFile(%1, %1)]").arg(path)),
                      QJsonValue(QJsonArray{QString(), 0, 0}));
         }
@@ -201,50 +201,50 @@ private Q_SLOTS:
         WriteFile(a, "alpha");
         WriteFile(b, "beta");
         // CopyFile replaces an existing target; a missing source copies nothing.
-        QCOMPARE(Call(QStringLiteral("external.CopyFile(%1, %2)").arg(Js(a), Js(b))), QJsonValue(1));
+        QCOMPARE(Call(QStringLiteral("external.CopyFile(%1, %2)").arg(js(a), js(b))), QJsonValue(1));
         QCOMPARE(ReadFile(b), QByteArray("alpha"));
-        QCOMPARE(Call(QStringLiteral("external.CopyFile(%1, %2)").arg(Js(P(QStringLiteral("none"))), Js(b))), QJsonValue(0));
-        QCOMPARE(Call(QStringLiteral("external.CopyFile(%1, %1)").arg(Js(a))), QJsonValue(0));
+        QCOMPARE(Call(QStringLiteral("external.CopyFile(%1, %2)").arg(js(P(QStringLiteral("none"))), js(b))), QJsonValue(0));
+        QCOMPARE(Call(QStringLiteral("external.CopyFile(%1, %1)").arg(js(a))), QJsonValue(0));
         QCOMPARE(ReadFile(a), QByteArray("alpha"));
 
         // MoveFile replaces an existing target, moves onto a new name, and never costs the
         // target when there is nothing to move.
         WriteFile(c, "gamma");
-        QCOMPARE(Call(QStringLiteral("external.MoveFile(%1, %2)").arg(Js(c), Js(b))), QJsonValue(1));
+        QCOMPARE(Call(QStringLiteral("external.MoveFile(%1, %2)").arg(js(c), js(b))), QJsonValue(1));
         QCOMPARE(ReadFile(b), QByteArray("gamma"));
         QVERIFY(!QFile::exists(c));
-        QCOMPARE(Call(QStringLiteral("external.MoveFile(%1, %2)").arg(Js(b), Js(c))), QJsonValue(1));
+        QCOMPARE(Call(QStringLiteral("external.MoveFile(%1, %2)").arg(js(b), js(c))), QJsonValue(1));
         QCOMPARE(ReadFile(c), QByteArray("gamma"));
-        QCOMPARE(Call(QStringLiteral("external.MoveFile(%1, %2)").arg(Js(P(QStringLiteral("none"))), Js(c))), QJsonValue(0));
+        QCOMPARE(Call(QStringLiteral("external.MoveFile(%1, %2)").arg(js(P(QStringLiteral("none"))), js(c))), QJsonValue(0));
         QCOMPARE(ReadFile(c), QByteArray("gamma"));
         // Onto itself, by the same name or another one for the same file: 0, the file kept.
         QVERIFY(QFile::link(c, P(QStringLiteral("c-link.txt"))));
         QCOMPARE(Call(QStringLiteral("[external.MoveFile(%1, %1), external.MoveFile(%2, %1), external.MoveFile(%1, %3)]")
-                          .arg(Js(c), Js(P(QStringLiteral("c-link.txt"))), Js(dir.path() + QStringLiteral("/./c.txt")))),
+                          .arg(js(c), js(P(QStringLiteral("c-link.txt"))), js(dir.path() + QStringLiteral("/./c.txt")))),
                  QJsonValue(QJsonArray{0, 0, 0}));
         QCOMPARE(ReadFile(c), QByteArray("gamma"));
         QFile::remove(P(QStringLiteral("c-link.txt")));
 
         // DeleteFile: a missing file or a folder is 0; paths may use '\'.
-        QCOMPARE(Call(QStringLiteral("external.DeleteFile(%1)").arg(Js(P(QStringLiteral("none"))))), QJsonValue(0));
-        QCOMPARE(Call(QStringLiteral("external.DeleteFile(%1)").arg(Js(dir.path()))), QJsonValue(0));
-        QCOMPARE(Call(QStringLiteral("external.DeleteFile(%1)").arg(Js(QString(c).replace(u'/', u'\\')))), QJsonValue(1));
+        QCOMPARE(Call(QStringLiteral("external.DeleteFile(%1)").arg(js(P(QStringLiteral("none"))))), QJsonValue(0));
+        QCOMPARE(Call(QStringLiteral("external.DeleteFile(%1)").arg(js(dir.path()))), QJsonValue(0));
+        QCOMPARE(Call(QStringLiteral("external.DeleteFile(%1)").arg(js(QString(c).replace(u'/', u'\\')))), QJsonValue(1));
         QVERIFY(!QFile::exists(c));
 
         // GetFilePath: the folder with its separator, wildcards allowed; nothing for a miss.
         const QString folder = dir.path() + u'/';
-        QCOMPARE(Call(QStringLiteral("external.GetFilePath(%1)").arg(Js(a))), QJsonValue(folder));
-        QCOMPARE(Call(QStringLiteral("external.GetFilePath(%1)").arg(Js(folder + QStringLiteral("*.txt")))), QJsonValue(folder));
-        QCOMPARE(Call(QStringLiteral("external.GetFilePath(%1)").arg(Js(folder + QStringLiteral("?.txt")))), QJsonValue(folder));
-        QCOMPARE(Call(QStringLiteral("external.GetFilePath(%1)").arg(Js(folder + QStringLiteral("*.zip")))), QJsonValue(QString()));
-        QCOMPARE(Call(QStringLiteral("external.GetFilePath(%1)").arg(Js(folder + QStringLiteral("none")))), QJsonValue(QString()));
+        QCOMPARE(Call(QStringLiteral("external.GetFilePath(%1)").arg(js(a))), QJsonValue(folder));
+        QCOMPARE(Call(QStringLiteral("external.GetFilePath(%1)").arg(js(folder + QStringLiteral("*.txt")))), QJsonValue(folder));
+        QCOMPARE(Call(QStringLiteral("external.GetFilePath(%1)").arg(js(folder + QStringLiteral("?.txt")))), QJsonValue(folder));
+        QCOMPARE(Call(QStringLiteral("external.GetFilePath(%1)").arg(js(folder + QStringLiteral("*.zip")))), QJsonValue(QString()));
+        QCOMPARE(Call(QStringLiteral("external.GetFilePath(%1)").arg(js(folder + QStringLiteral("none")))), QJsonValue(QString()));
         QCOMPARE(Call(QStringLiteral("external.GetFilePath('/')")), QJsonValue(QString()));
 
         // UnzipFile with an empty argument touches nothing; a missing archive fails.
         const QString out = P(QStringLiteral("out"));
-        QCOMPARE(Call(QStringLiteral("external.UnzipFile(%1, '')").arg(Js(a))), QJsonValue(0));
-        QCOMPARE(Call(QStringLiteral("external.UnzipFile('', %1)").arg(Js(out))), QJsonValue(0));
-        QCOMPARE(Call(QStringLiteral("external.UnzipFile(%1, %2)").arg(Js(P(QStringLiteral("none.zip"))), Js(out))),
+        QCOMPARE(Call(QStringLiteral("external.UnzipFile(%1, '')").arg(js(a))), QJsonValue(0));
+        QCOMPARE(Call(QStringLiteral("external.UnzipFile('', %1)").arg(js(out))), QJsonValue(0));
+        QCOMPARE(Call(QStringLiteral("external.UnzipFile(%1, %2)").arg(js(P(QStringLiteral("none.zip"))), js(out))),
                  QJsonValue(0));
         QVERIFY(!QFile::exists(out));
     }
@@ -303,16 +303,16 @@ private Q_SLOTS:
         QVERIFY(main->isVisible());
 
         // RunExe of a missing file: the failure message, and false.
-        MsgBox::SetNextAnswer(MsgBox::Ok);
-        QCOMPARE(Call(QStringLiteral("external.RunExe(%1)").arg(Js(P(QStringLiteral("missing.exe"))))), QJsonValue(false));
-        QCOMPARE(MsgBox::TakeAnsweredTexts(), QStringList{QStringLiteral("游戏运行失败，请检查游戏目录是否正确！")});
+        widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
+        QCOMPARE(Call(QStringLiteral("external.RunExe(%1)").arg(js(P(QStringLiteral("missing.exe"))))), QJsonValue(false));
+        QCOMPARE(widgets::msgbox::TakeAnsweredTexts(), QStringList{QStringLiteral("游戏运行失败，请检查游戏目录是否正确！")});
 
         // FindCF / FindTYF: the folder browser; a cancelled browse is false with its message.
-        SetNextBrowsedFolder(QString());
-        MsgBox::SetNextAnswer(MsgBox::Ok);
+        widgets::SetNextBrowsedFolder(QString());
+        widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
         QCOMPARE(Call(QStringLiteral("external.FindCF()")), QJsonValue(false));
-        QCOMPARE(TakeBrowsedTitles().size(), 1);
-        QCOMPARE(MsgBox::TakeAnsweredTexts().size(), 1);
+        QCOMPARE(widgets::TakeBrowsedTitles().size(), 1);
+        QCOMPARE(widgets::msgbox::TakeAnsweredTexts().size(), 1);
     }
 
     void progressReachesTheRegisteredDocument()
@@ -330,7 +330,7 @@ private Q_SLOTS:
         QCOMPARE(Call(QStringLiteral("external.SetCallBack(document)")), QJsonValue(0));
         f->Eval(QStringLiteral("window.OnDownloadProgress = function (s, h, l, p) { reports.push([s, h, l, p]);"
                                " external.SetConfigString('p', 'last', String(p), %1); };")
-                    .arg(Js(ini)));
+                    .arg(js(ini)));
         QStringList seen;
         std::thread worker([&] {
             for (int p = 0; p <= 100; p += 25) {
@@ -360,7 +360,7 @@ private Q_SLOTS:
         QFile::remove(GetProgramDir() + QStringLiteral("Downloads/") + name);
         const QString url = f->Server().ToolUrl(QStringLiteral("/file.bin"));
         QCOMPARE(Call(QStringLiteral("[external.DownloadFile(%1, %2, 0, -1), external.DownloadFile(%1, %2, 0, -1)]")
-                          .arg(Js(url), Js(name))),
+                          .arg(js(url), js(name))),
                  QJsonValue(QJsonArray{1, 0})); // the second finds the job running
         QTRY_VERIFY_WITH_TIMEOUT(f->Eval(QStringLiteral("reports.some(r => r[0] !== 1)")).toBool(), 30000);
         const QJsonArray reports = f->Json(QStringLiteral("return reports;")).toArray();
@@ -379,7 +379,7 @@ private Q_SLOTS:
 
         // A request that cannot be set up is heard before DownloadFile returns.
         QCOMPARE(Call(QStringLiteral("[external.DownloadFile('ftp://nowhere/x', %1, 0, 9),"
-                                     " reports.filter(r => r[2] === 9)]").arg(Js(name + QStringLiteral(".bad")))),
+                                     " reports.filter(r => r[2] === 9)]").arg(js(name + QStringLiteral(".bad")))),
                  QJsonValue(QJsonArray{1, QJsonArray{QJsonArray{-1, 0, 9, 0}}}));
         downloads << name + QStringLiteral(".bad");
     }
@@ -391,7 +391,7 @@ private Q_SLOTS:
         downloads << name;
         QFile::remove(GetProgramDir() + QStringLiteral("Downloads/") + name);
         const QString start = QStringLiteral("external.DownloadFile(%1, %2, 0, 7)")
-                                  .arg(Js(f->Server().ToolUrl(QStringLiteral("/slow.bin"))), Js(name));
+                                  .arg(js(f->Server().ToolUrl(QStringLiteral("/slow.bin"))), js(name));
         QCOMPARE(Call(start), QJsonValue(1));
         QTRY_VERIFY_WITH_TIMEOUT(f->Eval(QStringLiteral("reports.some(r => r[0] === 1 && r[3] >= 5)")).toBool(), 20000);
         QCOMPARE(Call(QStringLiteral("[external.PauseDownload(0, 7), external.PauseDownload(5, 5)]")),

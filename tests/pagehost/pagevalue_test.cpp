@@ -9,7 +9,7 @@
 
 namespace {
 
-QJsonValue Tag(const QString& kind, const QJsonValue& payload = {}, const QString& text = {})
+QJsonValue tag(const QString& kind, const QJsonValue& payload = {}, const QString& text = {})
 {
     QJsonArray a{kind};
     if (!payload.isUndefined())
@@ -25,7 +25,7 @@ class PageValueTest : public QObject
 {
     Q_OBJECT
 
-private Q_SLOTS:
+private slots:
     void textToInt_data()
     {
         QTest::addColumn<QString>("text");
@@ -53,7 +53,7 @@ private Q_SLOTS:
         QFETCH(int, value);
         QFETCH(QString, error);
         QString got;
-        const std::optional<int> v = IntFromText(text, &got);
+        const std::optional<int> v = pagehost::IntFromText(text, &got);
         QCOMPARE(got, error);
         if (error.isEmpty())
             QCOMPARE(v.value(), value);
@@ -64,51 +64,51 @@ private Q_SLOTS:
     void argumentsByDeclaredType()
     {
         auto asInt = [](const QJsonValue& tagged) {
-            const PageConversion c = ConvertPageArgument(tagged, PageType::Int);
+            const pagehost::PageConversion c = pagehost::ConvertPageArgument(tagged, pagehost::PageType::Int);
             return c.error.isEmpty() ? QVariant(std::get<int>(c.value)) : QVariant(c.error);
         };
         auto asText = [](const QJsonValue& tagged) {
-            const PageConversion c = ConvertPageArgument(tagged, PageType::String);
+            const pagehost::PageConversion c = pagehost::ConvertPageArgument(tagged, pagehost::PageType::String);
             return c.error.isEmpty() ? std::get<QString>(c.value) : QStringLiteral("error: ") + c.error;
         };
-        QCOMPARE(asInt(Tag(QStringLiteral("n"), 7.5)), QVariant(8));
-        QCOMPARE(asInt(Tag(QStringLiteral("n"), -0.5)), QVariant(0));
-        QCOMPARE(asInt(Tag(QStringLiteral("n"), 5e9)), QVariant(QStringLiteral("overflow")));
-        QCOMPARE(asInt(Tag(QStringLiteral("f"), QStringLiteral("NaN"))), QVariant(QStringLiteral("overflow")));
-        QCOMPARE(asInt(Tag(QStringLiteral("s"), QStringLiteral(" 12 "))), QVariant(12));
-        QCOMPARE(asInt(Tag(QStringLiteral("b"), true)), QVariant(-1));
-        QCOMPARE(asInt(Tag(QStringLiteral("u"))), QVariant(0));
-        QCOMPARE(asInt(Tag(QStringLiteral("z"))), QVariant(QStringLiteral("type mismatch")));
-        QCOMPARE(asInt(Tag(QStringLiteral("o"), QString(), QStringLiteral("[object Object]"))),
+        QCOMPARE(asInt(tag(QStringLiteral("n"), 7.5)), QVariant(8));
+        QCOMPARE(asInt(tag(QStringLiteral("n"), -0.5)), QVariant(0));
+        QCOMPARE(asInt(tag(QStringLiteral("n"), 5e9)), QVariant(QStringLiteral("overflow")));
+        QCOMPARE(asInt(tag(QStringLiteral("f"), QStringLiteral("NaN"))), QVariant(QStringLiteral("overflow")));
+        QCOMPARE(asInt(tag(QStringLiteral("s"), QStringLiteral(" 12 "))), QVariant(12));
+        QCOMPARE(asInt(tag(QStringLiteral("b"), true)), QVariant(-1));
+        QCOMPARE(asInt(tag(QStringLiteral("u"))), QVariant(0));
+        QCOMPARE(asInt(tag(QStringLiteral("z"))), QVariant(QStringLiteral("type mismatch")));
+        QCOMPARE(asInt(tag(QStringLiteral("o"), QString(), QStringLiteral("[object Object]"))),
                  QVariant(QStringLiteral("type mismatch")));
-        QCOMPARE(asInt(Tag(QStringLiteral("o"), QString(), QStringLiteral("5"))), QVariant(5));
+        QCOMPARE(asInt(tag(QStringLiteral("o"), QString(), QStringLiteral("5"))), QVariant(5));
 
-        QCOMPARE(asText(Tag(QStringLiteral("n"), 12)), QStringLiteral("12"));
-        QCOMPARE(asText(Tag(QStringLiteral("n"), 1.5)), QStringLiteral("1.5"));
-        QCOMPARE(asText(Tag(QStringLiteral("n"), 1e21)), QStringLiteral("1E+21"));
-        QCOMPARE(asText(Tag(QStringLiteral("b"), false)), QStringLiteral("0"));
-        QCOMPARE(asText(Tag(QStringLiteral("u"))), QString());
-        QCOMPARE(asText(Tag(QStringLiteral("z"))), QStringLiteral("error: type mismatch"));
-        QCOMPARE(asText(Tag(QStringLiteral("o"), QString(), QStringLiteral("1,2"))), QStringLiteral("1,2"));
+        QCOMPARE(asText(tag(QStringLiteral("n"), 12)), QStringLiteral("12"));
+        QCOMPARE(asText(tag(QStringLiteral("n"), 1.5)), QStringLiteral("1.5"));
+        QCOMPARE(asText(tag(QStringLiteral("n"), 1e21)), QStringLiteral("1E+21"));
+        QCOMPARE(asText(tag(QStringLiteral("b"), false)), QStringLiteral("0"));
+        QCOMPARE(asText(tag(QStringLiteral("u"))), QString());
+        QCOMPARE(asText(tag(QStringLiteral("z"))), QStringLiteral("error: type mismatch"));
+        QCOMPARE(asText(tag(QStringLiteral("o"), QString(), QStringLiteral("1,2"))), QStringLiteral("1,2"));
 
         // Only objects pass as objects; the page's document carries its token.
-        const PageConversion doc = ConvertPageArgument(Tag(QStringLiteral("o"), QStringLiteral("tok"), {}),
-                                                       PageType::Object);
-        QCOMPARE(std::get<PageObject>(doc.value).documentToken, QStringLiteral("tok"));
-        QVERIFY(!ConvertPageArgument(Tag(QStringLiteral("n"), 1), PageType::Object).error.isEmpty());
+        const pagehost::PageConversion doc = pagehost::ConvertPageArgument(tag(QStringLiteral("o"), QStringLiteral("tok"), {}),
+                                                       pagehost::PageType::Object);
+        QCOMPARE(std::get<pagehost::PageObject>(doc.value).documentToken, QStringLiteral("tok"));
+        QVERIFY(!pagehost::ConvertPageArgument(tag(QStringLiteral("n"), 1), pagehost::PageType::Object).error.isEmpty());
     }
 
     void tableOrderAndNames()
     {
         // The identifiers are positions: the order is the interface.
-        const QStringList names = PageMethodNames();
+        const QStringList names = pagehost::PageMethodNames();
         QCOMPARE(names.size(), 23);
         QCOMPARE(names.first(), QStringLiteral("GetVersion"));
         QCOMPARE(names.indexOf(QStringLiteral("SetCallBack")), 10);
         QCOMPARE(names.last(), QStringLiteral("GetFilePath"));
-        QCOMPARE(PageMethodId(u"getfilepath"), 23);
-        QCOMPARE(PageMethodId(u"GETVERSION"), 1);
-        QCOMPARE(PageMethodId(u"GetVersions"), 0);
+        QCOMPARE(pagehost::PageMethodId(u"getfilepath"), 23);
+        QCOMPARE(pagehost::PageMethodId(u"GETVERSION"), 1);
+        QCOMPARE(pagehost::PageMethodId(u"GetVersions"), 0);
     }
 };
 

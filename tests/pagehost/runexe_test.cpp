@@ -15,7 +15,7 @@ class RunExeTest : public QObject
 {
     Q_OBJECT
 
-private Q_SLOTS:
+private slots:
     void missingWineIsNamedNotTheGameFolder()
     {
         PageFixture f;
@@ -25,12 +25,12 @@ private Q_SLOTS:
         const QByteArray savedPath = qgetenv("PATH");
         qputenv("PATH", QFile::encodeName(dir.path())); // no wine anywhere on it
 
-        MsgBox::SetNextAnswer(MsgBox::Ok);
+        widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
         QVERIFY(!f.View()->RunExe(game));
-        MsgBox::SetNextAnswer(MsgBox::Ok);
+        widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
         QVERIFY(!f.View()->RunExe(dir.filePath(QStringLiteral("CF/missing.exe"))));
         qputenv("PATH", savedPath);
-        QCOMPARE(MsgBox::TakeAnsweredTexts(),
+        QCOMPARE(widgets::msgbox::TakeAnsweredTexts(),
                  QStringList({platform::WineMissingMessage(), u"游戏运行失败，请检查游戏目录是否正确！"_qs}));
     }
 };

@@ -23,7 +23,7 @@ private:
         return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
     }
 
-private Q_SLOTS:
+private slots:
     void initTestCase()
     {
         m_savedHome = qgetenv("HOME");

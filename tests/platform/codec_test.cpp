@@ -8,7 +8,7 @@ class CodecTest : public QObject
 {
     Q_OBJECT
 
-private Q_SLOTS:
+private slots:
     void roundTrip_data()
     {
         QTest::addColumn<QString>("text");

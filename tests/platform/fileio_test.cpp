@@ -22,7 +22,7 @@ private:
     QTemporaryDir m_dir;
     QString file(const QString& name) const { return m_dir.filePath(name); }
 
-private Q_SLOTS:
+private slots:
     void kindsAndIdentity()
     {
         const QString plain = file(u"plain"_qs);

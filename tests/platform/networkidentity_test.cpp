@@ -23,7 +23,7 @@ class NetworkIdentityTest : public QObject
 {
     Q_OBJECT
 
-private Q_SLOTS:
+private slots:
     void adapterMatchesKernelList()
     {
         // The kernel's own view: interfaces by index, with type 772 for loopback.

@@ -74,7 +74,7 @@ private:
         return RegistryLookup(root, key, value, prefix()).text.value_or(QStringLiteral("<none>"));
     }
 
-private Q_SLOTS:
+private slots:
     void initTestCase()
     {
         QVERIFY(m_prefix.isValid());

@@ -71,7 +71,7 @@ private:
         QTRY_COMPARE_WITH_TIMEOUT(client.RunningWorkers(), 0, 30000);
     }
 
-private Q_SLOTS:
+private slots:
     void init() { fixture::Reset(m_workDir); }
     void cleanup() { fixture::Restore(); }
 

@@ -46,7 +46,7 @@ class ProtocolTest : public QObject
 {
     Q_OBJECT
 
-private Q_SLOTS:
+private slots:
     void initTestCase()
     {
         SetTimings({std::chrono::milliseconds(5000), std::chrono::milliseconds(5000),

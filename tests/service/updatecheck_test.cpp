@@ -41,7 +41,7 @@ private:
     QString updater() const { return m_workDir.filePath(u"update.exe"_qs); }
     QString updateIni() const { return GetProgramDir() + u"update.ini"_qs; }
 
-private Q_SLOTS:
+private slots:
     void init()
     {
         fixture::Reset(m_workDir);

@@ -22,7 +22,7 @@ private:
         return dialog;
     }
 
-private Q_SLOTS:
+private slots:
     void sizeTextAndColour()
     {
         const QByteArray saved = qgetenv("QX77_FORUM_URL");

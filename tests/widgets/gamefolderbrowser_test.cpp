@@ -22,15 +22,15 @@ private:
     QString game() const { return m_dir.filePath(u"游戏/CF"_qs); }
     QString plain() const { return m_dir.filePath(u"plain"_qs); }
 
-private Q_SLOTS:
+private slots:
     void initTestCase()
     {
         QVERIFY(QDir().mkpath(game()));
         QVERIFY(QDir().mkpath(plain()));
         QFile marker(game() + u"/QQLogin.exe"_qs);
         QVERIFY(marker.open(QIODevice::WriteOnly));
-        MsgBox::TakeAnsweredTexts();
-        TakeBrowsedTitles();
+        widgets::msgbox::TakeAnsweredTexts();
+        widgets::TakeBrowsedTitles();
     }
 
     void variants_data()
@@ -70,35 +70,35 @@ private Q_SLOTS:
         QString chosen = u"unset"_qs;
 
         // Cancelled, then a folder without the marker: one message each, nothing written.
-        SetNextBrowsedFolder(QString());
-        MsgBox::SetNextAnswer(MsgBox::Ok);
+        widgets::SetNextBrowsedFolder(QString());
+        widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
         QVERIFY(!BrowseGameFolder(nullptr, variant, config(), &chosen));
         QVERIFY(chosen.isEmpty());
-        SetNextBrowsedFolder(plain());
-        MsgBox::SetNextAnswer(MsgBox::Ok);
+        widgets::SetNextBrowsedFolder(plain());
+        widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
         QVERIFY(!BrowseGameFolder(nullptr, variant, config(), &chosen));
         QCOMPARE(chosen, plain());
-        QCOMPARE(MsgBox::TakeAnsweredTexts(), QStringList({nothingChosen, markerMissing}));
+        QCOMPARE(widgets::msgbox::TakeAnsweredTexts(), QStringList({nothingChosen, markerMissing}));
         QVERIFY(!QFile::exists(config()));
 
         // With the marker: stored under the variant's key, no message.
-        SetNextBrowsedFolder(game());
+        widgets::SetNextBrowsedFolder(game());
         QVERIFY(BrowseGameFolder(nullptr, variant, config(), &chosen));
         QCOMPARE(chosen, game());
         QCOMPARE(ReadIniString(config(), u"CF Info"_qs, key), game());
-        QVERIFY(MsgBox::TakeAnsweredTexts().isEmpty());
-        QCOMPARE(TakeBrowsedTitles(), QStringList({title, title, title}));
+        QVERIFY(widgets::msgbox::TakeAnsweredTexts().isEmpty());
+        QCOMPARE(widgets::TakeBrowsedTitles(), QStringList({title, title, title}));
     }
 
     void failedWriteNamesTheFile()
     {
         const QString blocked = m_dir.filePath(u"blocked/config.ini"_qs);
         QVERIFY(QDir().mkpath(blocked)); // a folder where the file should be
-        SetNextBrowsedFolder(game());
-        MsgBox::SetNextAnswer(MsgBox::Ok);
+        widgets::SetNextBrowsedFolder(game());
+        widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
         QVERIFY(!BrowseGameFolder(nullptr, config::GameFolderVariant::TestServer, blocked));
-        QCOMPARE(MsgBox::TakeAnsweredTexts(), QStringList({blocked + u"错误"_qs}));
-        TakeBrowsedTitles();
+        QCOMPARE(widgets::msgbox::TakeAnsweredTexts(), QStringList({blocked + u"错误"_qs}));
+        widgets::TakeBrowsedTitles();
     }
 
     void resolveAsksWithTheMainWindowVariant()
@@ -111,19 +111,19 @@ private Q_SLOTS:
                                      config());
         };
 
-        SetNextBrowsedFolder(QString());
-        MsgBox::SetNextAnswer(MsgBox::Ok);
+        widgets::SetNextBrowsedFolder(QString());
+        widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
         config::ResolvedGameFolder found = resolve();
         QVERIFY(!found.goOn);
-        QCOMPARE(MsgBox::TakeAnsweredTexts(), QStringList({u"未指定游戏目录"_qs}));
+        QCOMPARE(widgets::msgbox::TakeAnsweredTexts(), QStringList({u"未指定游戏目录"_qs}));
 
-        SetNextBrowsedFolder(game());
+        widgets::SetNextBrowsedFolder(game());
         found = resolve();
         QVERIFY(found.goOn);
         QCOMPARE(found.folder, game());
         // Remembered: the next resolve does not ask (an unanswered browser would show).
         QCOMPARE(resolve().folder, game());
-        QCOMPARE(TakeBrowsedTitles(), QStringList(2, u"请选择 穿越火线(CrossFire) 安装目录："_qs));
+        QCOMPARE(widgets::TakeBrowsedTitles(), QStringList(2, u"请选择 穿越火线(CrossFire) 安装目录："_qs));
         QCOMPARE(readFile(config()).count("FOLDER="), 1);
         qputenv("WINEPREFIX", savedPrefix);
     }

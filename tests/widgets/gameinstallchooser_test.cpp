@@ -37,35 +37,35 @@ private slots:
         }
         m_savedHome = qgetenv("HOME");
         qputenv("HOME", m_dir.filePath(u"home"_qs).toUtf8());
-        MsgBox::TakeAnsweredTexts();
-        TakeBrowsedTitles();
+        widgets::msgbox::TakeAnsweredTexts();
+        widgets::TakeBrowsedTitles();
     }
     void cleanupTestCase() { qputenv("HOME", m_savedHome); }
     void init() { QFile::remove(config()); }
 
     void choosingAnInstallStoresIt()
     {
-        SetNextInstallChoice(1);
+        widgets::SetNextInstallChoice(1);
         QVERIFY(BrowseGameFolder(nullptr, config::GameFolderVariant::Official, config()));
         QCOMPARE(ReadIniString(config(), u"CF Info"_qs, u"FOLDER"_qs, QString(), 260), game(2));
-        QVERIFY(TakeBrowsedTitles().isEmpty()); // no folder browser
+        QVERIFY(widgets::TakeBrowsedTitles().isEmpty()); // no folder browser
     }
 
     void browseLeadsToTheFolderBrowser()
     {
-        SetNextInstallChoice(-1);
-        SetNextBrowsedFolder(game(1));
+        widgets::SetNextInstallChoice(-1);
+        widgets::SetNextBrowsedFolder(game(1));
         QVERIFY(BrowseGameFolder(nullptr, config::GameFolderVariant::TestServer, config()));
-        QCOMPARE(TakeBrowsedTitles(), QStringList{u"请选择 穿越火线<体验服> 游戏目录："_qs});
+        QCOMPARE(widgets::TakeBrowsedTitles(), QStringList{u"请选择 穿越火线<体验服> 游戏目录："_qs});
         QCOMPARE(ReadIniString(config(), u"CF Info"_qs, u"FOLDER_TYF"_qs, QString(), 260), game(1));
     }
 
     void cancellingIsNothingChosen()
     {
-        MsgBox::SetNextAnswer(MsgBox::Ok);
-        SetNextInstallChoice(-2);
+        widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
+        widgets::SetNextInstallChoice(-2);
         QVERIFY(!BrowseGameFolder(nullptr, config::GameFolderVariant::MainWindow, config()));
-        QCOMPARE(MsgBox::TakeAnsweredTexts(), QStringList{u"未指定游戏目录"_qs});
+        QCOMPARE(widgets::msgbox::TakeAnsweredTexts(), QStringList{u"未指定游戏目录"_qs});
         QVERIFY(!QFile::exists(config()));
     }
 };

@@ -105,10 +105,10 @@ private slots:
         QVERIFY(LoadPngResource(185).isNull());
         QVERIFY(LoadPngResource(-1).isNull());
         QVERIFY(LoadPngResource(160).isNull()); // the icon is not a PNG resource
-        const QIcon icon = LoadIconResource(160);
+        const QIcon icon = widgets::LoadIconResource(160);
         QVERIFY(!icon.isNull());
         QVERIFY(icon.availableSizes().contains(QSize(32, 32)));
-        QVERIFY(LoadIconResource(161).isNull());
+        QVERIFY(widgets::LoadIconResource(161).isNull());
     }
 
     // The button takes one frame's size at its own top-left corner.
@@ -227,7 +227,7 @@ private slots:
     {
         QWidget dialog;
         dialog.resize(423, 390);
-        SkinnedWindow skin(&dialog, {.backgroundPng = 187});
+        widgets::SkinnedWindow skin(&dialog, {.backgroundPng = 187});
         QVERIFY(difference(grabbed(&dialog), LoadPngResource(187)) <= 1);
 
         // A missing image leaves the area as it was, without failing.
@@ -237,14 +237,14 @@ private slots:
         QPalette palette = other.palette();
         palette.setColor(QPalette::Window, Qt::green);
         other.setPalette(palette);
-        SkinnedWindow missing(&other, {.backgroundPng = 185});
+        widgets::SkinnedWindow missing(&other, {.backgroundPng = 185});
         QCOMPARE(argb(grabbed(&other)).pixel(25, 25), qRgb(0, 255, 0));
 
         QImage target(10, 10, QImage::Format_ARGB32);
         target.fill(Qt::blue);
         QPainter painter(&target);
-        QVERIFY(!DrawSkin(painter, 185));
-        QVERIFY(DrawSkin(painter, 190));
+        QVERIFY(!widgets::DrawSkin(painter, 185));
+        QVERIFY(widgets::DrawSkin(painter, 190));
     }
 };
 

@@ -61,7 +61,7 @@ private:
         return qobject_cast<QLineEdit*>(dialog.GetDlgItem(id));
     }
 
-private Q_SLOTS:
+private slots:
     void initTestCase()
     {
         QVERIFY(QDir().mkpath(m_dir.filePath(u"program"_qs)));
@@ -214,27 +214,27 @@ private Q_SLOTS:
         const QString game = m_dir.filePath(u"game"_qs);
         // Cancelled: the message, typed text kept.
         edit(*dialog, 1031)->setText(u"typed"_qs);
-        SetNextBrowsedFolder(QString());
-        MsgBox::SetNextAnswer(MsgBox::Ok);
+        widgets::SetNextBrowsedFolder(QString());
+        widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
         button(*dialog, 1032)->click();
         QCOMPARE(edit(*dialog, 1031)->text(), u"typed"_qs);
         // A folder without the marker: the message, and the edits show the members again.
-        SetNextBrowsedFolder(m_dir.filePath(u"program"_qs));
-        MsgBox::SetNextAnswer(MsgBox::Ok);
+        widgets::SetNextBrowsedFolder(m_dir.filePath(u"program"_qs));
+        widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
         button(*dialog, 1032)->click();
         QCOMPARE(edit(*dialog, 1031)->text(), QString());
-        QCOMPARE(MsgBox::TakeAnsweredTexts(),
+        QCOMPARE(widgets::msgbox::TakeAnsweredTexts(),
                  QStringList({u"未指定<体验服>目录。"_qs, u"没有找到QQLogin.exe，非 穿越火线<体验服> 游戏目录。"_qs}));
         // With the marker: stored at once and shown.
-        SetNextBrowsedFolder(game);
+        widgets::SetNextBrowsedFolder(game);
         button(*dialog, 1032)->click();
         QCOMPARE(edit(*dialog, 1031)->text(), game);
         QCOMPARE(value(u"FOLDER_TYF"_qs, u"CF Info"_qs), game);
-        SetNextBrowsedFolder(game);
+        widgets::SetNextBrowsedFolder(game);
         button(*dialog, 1026)->click();
         QCOMPARE(edit(*dialog, 1025)->text(), game);
         QCOMPARE(value(u"FOLDER"_qs, u"CF Info"_qs), game);
-        QCOMPARE(TakeBrowsedTitles(), QStringList({u"请选择 穿越火线<体验服> 游戏目录："_qs, u"请选择 穿越火线<体验服> 游戏目录："_qs,
+        QCOMPARE(widgets::TakeBrowsedTitles(), QStringList({u"请选择 穿越火线<体验服> 游戏目录："_qs, u"请选择 穿越火线<体验服> 游戏目录："_qs,
                                                   u"请选择 穿越火线<体验服> 游戏目录："_qs, u"请选择 穿越火线<官方服> 目录："_qs}));
         // Cancel after browsing: the stored folder stays stored.
         button(*dialog, 1028)->click();

@@ -16,11 +16,11 @@
 namespace {
 
 // A dialog that is nothing but the base, for the parts the real dialogs do not show.
-class BareDialog : public QDialog, public SkinnedWindow
+class BareDialog : public QDialog, public widgets::SkinnedWindow
 {
 public:
     explicit BareDialog(const Skin& skin)
-        : SkinnedWindow(this, skin)
+        : widgets::SkinnedWindow(this, skin)
     {
     }
 };
@@ -36,13 +36,13 @@ class SkinnedWindowTest : public QObject
 {
     Q_OBJECT
 
-private Q_SLOTS:
+private slots:
     // A control asked for as the wrong type, an unknown id and a control that has gone all
     // give null with a message, never a pointer of the wrong type.
     void controlsAreCheckedAgainstTheirType()
     {
         QWidget window;
-        SkinnedWindow skin(&window, {});
+        widgets::SkinnedWindow skin(&window, {});
         auto* edit = skin.AddControl(1, new QLineEdit(&window));
         auto* button = skin.AddControl(2, new PngButton(&window));
         QCOMPARE(skin.Control<QLineEdit>(1), edit);
@@ -97,7 +97,7 @@ private Q_SLOTS:
     void runsEndWithTheirResult()
     {
         QWidget window;
-        SkinnedWindow plain(&window, {});
+        widgets::SkinnedWindow plain(&window, {});
         QTimer::singleShot(0, &window, [&] { plain.EndDialog(3); });
         QCOMPARE(plain.DoModal(), 3);
         QVERIFY(plain.IsEnded());
