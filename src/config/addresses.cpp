@@ -24,11 +24,6 @@ QString ServiceHost()
     return host.isEmpty() ? ToolHost() : host;
 }
 
-QString Host()
-{
-    return ServiceHost();
-}
-
 quint16 ToolPort()
 {
     return portFrom("QX77_TOOL_PORT", 8088);

@@ -10,7 +10,6 @@ namespace config::addresses {
 
 QString ToolHost();    // QX77_HOST, default 127.0.0.1: the tool server (tool page, packs, repair)
 QString ServiceHost(); // QX77_SERVICE_HOST, default ToolHost(): update check and login
-QString Host();        // the same as ServiceHost(): the name the service connection asks for
 quint16 ToolPort();    // QX77_TOOL_PORT, default 8088
 quint16 ServicePort(); // QX77_SERVICE_PORT, default 3130
 QString ForumUrl();    // QX77_FORUM_URL, default http://127.0.0.1:8088, no trailing slash

@@ -32,7 +32,7 @@ bool ServiceConnection::ConnectServer(const MessageSink& showMessage)
     m_socket.reset();
 
     QHostAddress target;
-    const QString host = config::addresses::Host();
+    const QString host = config::addresses::ServiceHost();
     if (!target.setAddress(host) || target.protocol() != QAbstractSocket::IPv4Protocol) {
         target.clear();
         const QHostInfo info = QHostInfo::fromName(host);

@@ -24,7 +24,7 @@ public:
     ServiceConnection(const ServiceConnection&) = delete;
     ServiceConnection& operator=(const ServiceConnection&) = delete;
 
-    // Connects to the service host (config::addresses::Host(), ServicePort()), IPv4, the first address
+    // Connects to the service host (config::addresses::ServiceHost(), ServicePort()), IPv4, the first address
     // the name resolves to. A name without an address, or a socket that cannot be made, is told
     // through `showMessage`; a refused or timed-out connection is not. True when connected.
     bool ConnectServer(const MessageSink& showMessage);

@@ -43,11 +43,9 @@ private slots:
         Set("QX77_SERVICE_HOST", "  ");
         QCOMPARE(config::addresses::ToolHost(), QStringLiteral("cdn.example.com"));
         QCOMPARE(config::addresses::ServiceHost(), QStringLiteral("cdn.example.com"));
-        QCOMPARE(config::addresses::Host(), QStringLiteral("cdn.example.com"));
 
         Set("QX77_SERVICE_HOST", "login.example.com");
         QCOMPARE(config::addresses::ServiceHost(), QStringLiteral("login.example.com"));
-        QCOMPARE(config::addresses::Host(), QStringLiteral("login.example.com")); // what the service connection uses
         QCOMPARE(config::addresses::ToolServerUrl(), QStringLiteral("http://cdn.example.com:8090"));
         QCOMPARE(config::addresses::RepairArchiveUrl(), QStringLiteral("http://cdn.example.com:8090/cftoolweb/yxxf.zip"));
     }
