@@ -1,3 +1,4 @@
+#include "testfiles.h"
 #include "testrunner.h"
 
 #include "inifile.h"
@@ -10,19 +11,6 @@
 #include <QTest>
 
 namespace {
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 QByteArray systemReg(const QByteArray& values)
 {
@@ -55,7 +43,7 @@ private:
         if (values.isNull())
             QFile::remove(prefix() + u"/system.reg"_qs);
         else
-            writeFile(prefix() + u"/system.reg"_qs, systemReg(values));
+            QVERIFY(writeFile(prefix() + u"/system.reg"_qs, systemReg(values)));
     }
 
     // A browse that stores `folder` (when given) and answers `answer`, counting its calls.
@@ -108,7 +96,7 @@ private slots:
         QVERIFY(!QFile::exists(config())); // not even created
 
         const QByteArray stored = "[CF Info]\r\nFOLDER=/stored/folder\r\n";
-        writeFile(config(), stored);
+        QVERIFY(writeFile(config(), stored));
         found = ResolveGameFolder(browser(true), config());
         QCOMPARE(found.folder, gameDir());
         QCOMPARE(readFile(config()), stored);
@@ -160,7 +148,7 @@ private slots:
         auto prepare = [&] {
             QFile::remove(config());
             if (!ini.isNull())
-                writeFile(config(), ini);
+                QVERIFY(writeFile(config(), ini));
         };
 
         prepare();
@@ -208,7 +196,7 @@ private slots:
     {
         const QString game = path(u"game"_qs);
         const QByteArray before = "; kept\r\n[CF Info]\r\nFOLDER=/old\r\n";
-        writeFile(config(), before);
+        QVERIFY(writeFile(config(), before));
 
         // Nothing chosen, no marker, or a folder named like the marker: nothing is written.
         QCOMPARE(config::StoreChosenGameFolder(config::GameFolderVariant::Official, QString(), config()),
@@ -220,7 +208,7 @@ private slots:
         QVERIFY(QDir(game).rmdir(u"QQLogin.exe"_qs));
 
         // The marker in any letter case; each variant writes its own key.
-        writeFile(game + u"/qqlogin.EXE"_qs, "MZ");
+        QVERIFY(writeFile(game + u"/qqlogin.EXE"_qs, "MZ"));
         QCOMPARE(config::StoreChosenGameFolder(config::GameFolderVariant::SettingsTestServer, game, config()),
                  config::GameFolderOutcome::Stored);
         QCOMPARE(ReadIniString(config(), u"CF Info"_qs, u"FOLDER_TYF"_qs), game);

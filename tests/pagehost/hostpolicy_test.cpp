@@ -92,7 +92,7 @@ private slots:
             "  let call; try { call = window.external.GetVersion(); } catch (e) { call = 'threw'; }"
             "  return {has: typeof (window.external && window.external.GetVersion), raw: raw, call: call};"
             "}");
-        f->Server().Page("/foreign.html", QStringLiteral(
+        f->Page("/foreign.html", QStringLiteral(
             "<html><body><script>%1"
             "window.result = probe(); if (parent !== window) parent.postMessage(result, '*');"
             "</script></body></html>").arg(probe));
@@ -104,21 +104,21 @@ private slots:
         QCOMPARE(f->Json(QStringLiteral("return window.early;")), QJsonValue(QJsonArray{QStringLiteral("loading"), 1}));
 
         // A page of another origin has none; a raw bridge message from it gets no answer.
-        QVERIFY(f->Load(f->Server().ForeignUrl(QStringLiteral("/foreign.html"))));
+        QVERIFY(f->Load(f->ForeignUrl(QStringLiteral("/foreign.html"))));
         const QJsonObject foreign = f->Json(QStringLiteral("return window.result;")).toObject();
         QCOMPARE(foreign.value(u"has").toString(), QStringLiteral("undefined"));
         QVERIFY(foreign.value(u"raw").isNull());
         QCOMPARE(foreign.value(u"call").toString(), QStringLiteral("threw"));
 
         // A frame of another origin inside the tool page has none; a tool-origin frame has it.
-        f->Server().Page("/same.html", QStringLiteral(
+        f->Page("/same.html", QStringLiteral(
             "<html><body><script>parent.postMessage({has: typeof window.external.GetVersion,"
             " call: window.external.getversion()}, '*');</script></body></html>"));
         QVERIFY(f->LoadToolPage("/framed.html", QStringLiteral(
             "<html><body><script>window.got = [];"
             "addEventListener('message', e => got.push(e.data));</script>"
             "<iframe src='%1'></iframe><iframe src='/same.html'></iframe></body></html>")
-                                                     .arg(f->Server().ForeignUrl(QStringLiteral("/foreign.html")))));
+                                                     .arg(f->ForeignUrl(QStringLiteral("/foreign.html")))));
         QTRY_COMPARE(f->Eval(QStringLiteral("window.got.length")).toInt(), 2);
         const QJsonArray got = f->Json(QStringLiteral(
             "return got.slice().sort((a, b) => String(a.has).localeCompare(String(b.has)));")).toArray();
@@ -131,7 +131,7 @@ private slots:
         // reference its parent took earlier.
         f->Eval(QStringLiteral("window.kept = frames[1].external;"
                                "frames[1].location = '%1';")
-                    .arg(f->Server().ForeignUrl(QStringLiteral("/foreign.html"))));
+                    .arg(f->ForeignUrl(QStringLiteral("/foreign.html"))));
         QTRY_COMPARE(f->Eval(QStringLiteral("window.got.length")).toInt(), 3);
         QCOMPARE(f->Eval(QStringLiteral("(() => { try { return String(kept.GetVersion()); }"
                                         " catch (e) { return 'threw'; } })()"))
@@ -140,7 +140,7 @@ private slots:
 
         // The tool page itself navigating to another origin: nothing there.
         QVERIFY(f->LoadToolPage("/leaving.html", QStringLiteral("<html><body>tool</body></html>")));
-        f->Eval(QStringLiteral("location.href = '%1'").arg(f->Server().ForeignUrl(QStringLiteral("/foreign.html"))));
+        f->Eval(QStringLiteral("location.href = '%1'").arg(f->ForeignUrl(QStringLiteral("/foreign.html"))));
         QTRY_COMPARE(f->View()->url().host(), QStringLiteral("localhost"));
         QTRY_VERIFY(f->Eval(QStringLiteral("window.result !== undefined")).toBool());
         QCOMPARE(f->Json(QStringLiteral("return window.result;")).toObject().value(u"call").toString(),

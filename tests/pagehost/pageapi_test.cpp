@@ -1,5 +1,6 @@
 // The page API as the tool page sees it: every method called from a real page, with what the
 // page gets back.
+#include "testfiles.h"
 #include "testrunner.h"
 
 #include "downloadjobs.h"
@@ -9,8 +10,6 @@
 #include "messagebox.h"
 #include "pagefixture.h"
 #include "programdir.h"
-
-#include <httplib.h>
 
 #include <QDir>
 #include <QFile>
@@ -27,19 +26,6 @@
 
 namespace {
 
-void WriteFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
-
-QByteArray ReadFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
 QString js(const QString& text)
 {
     return QString::fromUtf8(QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact)).mid(1).chopped(1);
@@ -47,16 +33,12 @@ QString js(const QString& text)
 
 // A body sent in small pieces with pauses, so a download has many progress steps and can be
 // paused midway.
-void slowBody(httplib::Response& res, size_t size, int pauseMs)
+TestResource slowBody(qsizetype size, int pauseMs)
 {
-    res.set_content_provider(size, "application/octet-stream",
-                             [size, pauseMs](size_t at, size_t length, httplib::DataSink& sink) {
-                                 std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
-                                 const size_t n = std::min<size_t>({8192, length, size - at});
-                                 const std::string chunk(n, char('a' + at % 26));
-                                 sink.write(chunk.data(), chunk.size());
-                                 return true;
-                             });
+    TestResource body(TestPattern(size));
+    body.pieceSize = 8192;
+    body.pieceDelayMs = pauseMs;
+    return body;
 }
 
 } // namespace
@@ -98,8 +80,8 @@ private slots:
         f = std::make_unique<PageFixture>();
         QVERIFY(dir.isValid());
         // The server answers Range requests itself (206 with the rest of the body).
-        f->Server().Get("/file.bin", [](const httplib::Request&, httplib::Response& res) { slowBody(res, 400 * 1024, 2); });
-        f->Server().Get("/slow.bin", [](const httplib::Request&, httplib::Response& res) { slowBody(res, 800 * 1024, 30); });
+        f->Server().Put("/file.bin", slowBody(400 * 1024, 2));
+        f->Server().Put("/slow.bin", slowBody(800 * 1024, 30));
         QVERIFY(f->LoadToolPage("/api.html", QStringLiteral(
             "<html><body><script>window.external_ = window.external; window.reports = [];"
             "function OnDownloadProgress(s, h, l, p) { reports.push([s, h, l, p]); }</script></body></html>")));
@@ -198,31 +180,31 @@ private slots:
         const QString a = P(QStringLiteral("a.txt"));
         const QString b = P(QStringLiteral("b.txt"));
         const QString c = P(QStringLiteral("c.txt"));
-        WriteFile(a, "alpha");
-        WriteFile(b, "beta");
+        QVERIFY(writeFile(a, "alpha"));
+        QVERIFY(writeFile(b, "beta"));
         // CopyFile replaces an existing target; a missing source copies nothing.
         QCOMPARE(Call(QStringLiteral("external.CopyFile(%1, %2)").arg(js(a), js(b))), QJsonValue(1));
-        QCOMPARE(ReadFile(b), QByteArray("alpha"));
+        QCOMPARE(readFile(b), QByteArray("alpha"));
         QCOMPARE(Call(QStringLiteral("external.CopyFile(%1, %2)").arg(js(P(QStringLiteral("none"))), js(b))), QJsonValue(0));
         QCOMPARE(Call(QStringLiteral("external.CopyFile(%1, %1)").arg(js(a))), QJsonValue(0));
-        QCOMPARE(ReadFile(a), QByteArray("alpha"));
+        QCOMPARE(readFile(a), QByteArray("alpha"));
 
         // MoveFile replaces an existing target, moves onto a new name, and never costs the
         // target when there is nothing to move.
-        WriteFile(c, "gamma");
+        QVERIFY(writeFile(c, "gamma"));
         QCOMPARE(Call(QStringLiteral("external.MoveFile(%1, %2)").arg(js(c), js(b))), QJsonValue(1));
-        QCOMPARE(ReadFile(b), QByteArray("gamma"));
+        QCOMPARE(readFile(b), QByteArray("gamma"));
         QVERIFY(!QFile::exists(c));
         QCOMPARE(Call(QStringLiteral("external.MoveFile(%1, %2)").arg(js(b), js(c))), QJsonValue(1));
-        QCOMPARE(ReadFile(c), QByteArray("gamma"));
+        QCOMPARE(readFile(c), QByteArray("gamma"));
         QCOMPARE(Call(QStringLiteral("external.MoveFile(%1, %2)").arg(js(P(QStringLiteral("none"))), js(c))), QJsonValue(0));
-        QCOMPARE(ReadFile(c), QByteArray("gamma"));
+        QCOMPARE(readFile(c), QByteArray("gamma"));
         // Onto itself, by the same name or another one for the same file: 0, the file kept.
         QVERIFY(QFile::link(c, P(QStringLiteral("c-link.txt"))));
         QCOMPARE(Call(QStringLiteral("[external.MoveFile(%1, %1), external.MoveFile(%2, %1), external.MoveFile(%1, %3)]")
                           .arg(js(c), js(P(QStringLiteral("c-link.txt"))), js(dir.path() + QStringLiteral("/./c.txt")))),
                  QJsonValue(QJsonArray{0, 0, 0}));
-        QCOMPARE(ReadFile(c), QByteArray("gamma"));
+        QCOMPARE(readFile(c), QByteArray("gamma"));
         QFile::remove(P(QStringLiteral("c-link.txt")));
 
         // DeleteFile: a missing file or a folder is 0; paths may use '\'.
@@ -253,10 +235,10 @@ private slots:
     {
         const QString prefix = P(QStringLiteral("wine"));
         QVERIFY(QDir().mkpath(prefix));
-        WriteFile(prefix + QStringLiteral("/user.reg"),
+        QVERIFY(writeFile(prefix + QStringLiteral("/user.reg"),
                   "WINE REGISTRY Version 2\n\n[Software\\\\Vendor\\\\Tool] 1700000000\n"
-                  "\"Plain\"=\"hello\"\n\"Expand\"=str(2):\"%SystemRoot%\\\\fonts\"\n\"Number\"=dword:00000010\n");
-        WriteFile(prefix + QStringLiteral("/system.reg"), "WINE REGISTRY Version 2\n");
+                  "\"Plain\"=\"hello\"\n\"Expand\"=str(2):\"%SystemRoot%\\\\fonts\"\n\"Number\"=dword:00000010\n"));
+        QVERIFY(writeFile(prefix + QStringLiteral("/system.reg"), "WINE REGISTRY Version 2\n"));
         const QByteArray old = qgetenv("WINEPREFIX");
         qputenv("WINEPREFIX", prefix.toUtf8());
         QCOMPARE(Call(QStringLiteral("[external.GetRegString(1, 'Software\\\\Vendor\\\\Tool', 'Plain'),"
@@ -358,7 +340,7 @@ private slots:
         const QString name = QStringLiteral("pagehost-test-%1.bin").arg(QCoreApplication::applicationPid());
         downloads << name;
         QFile::remove(GetProgramDir() + QStringLiteral("Downloads/") + name);
-        const QString url = f->Server().ToolUrl(QStringLiteral("/file.bin"));
+        const QString url = f->ToolUrl(QStringLiteral("/file.bin"));
         QCOMPARE(Call(QStringLiteral("[external.DownloadFile(%1, %2, 0, -1), external.DownloadFile(%1, %2, 0, -1)]")
                           .arg(js(url), js(name))),
                  QJsonValue(QJsonArray{1, 0})); // the second finds the job running
@@ -391,7 +373,7 @@ private slots:
         downloads << name;
         QFile::remove(GetProgramDir() + QStringLiteral("Downloads/") + name);
         const QString start = QStringLiteral("external.DownloadFile(%1, %2, 0, 7)")
-                                  .arg(js(f->Server().ToolUrl(QStringLiteral("/slow.bin"))), js(name));
+                                  .arg(js(f->ToolUrl(QStringLiteral("/slow.bin"))), js(name));
         QCOMPARE(Call(start), QJsonValue(1));
         QTRY_VERIFY_WITH_TIMEOUT(f->Eval(QStringLiteral("reports.some(r => r[0] === 1 && r[3] >= 5)")).toBool(), 20000);
         QCOMPARE(Call(QStringLiteral("[external.PauseDownload(0, 7), external.PauseDownload(5, 5)]")),
