@@ -48,9 +48,9 @@ class PageApiTest : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<PageFixture> f;
-    QTemporaryDir dir;
-    QStringList downloads; // files this test leaves in the program's Downloads folder
+    std::unique_ptr<PageFixture> m_page;
+    QTemporaryDir m_dir;
+    QStringList m_downloads; // files this test leaves in the program's Downloads folder
 
     // Runs `work` on a worker thread while this (the page's) thread keeps serving the page.
     static void FromWorker(const std::function<void()>& work)
@@ -64,12 +64,12 @@ private:
         worker.join();
     }
 
-    QString P(const QString& name) const { return dir.filePath(name); }
-    QJsonValue Call(const QString& expression) { return f->Json(QStringLiteral("return %1;").arg(expression)); }
+    QString P(const QString& name) const { return m_dir.filePath(name); }
+    QJsonValue Call(const QString& expression) { return m_page->Json(QStringLiteral("return %1;").arg(expression)); }
     // The message of the error a call throws, or "no error".
     QString Throws(const QString& expression)
     {
-        return f->Eval(QStringLiteral("(() => { try { %1; return 'no error'; } catch (e) { return e.name + ': ' + e.message; } })()")
+        return m_page->Eval(QStringLiteral("(() => { try { %1; return 'no error'; } catch (e) { return e.name + ': ' + e.message; } })()")
                            .arg(expression))
             .toString();
     }
@@ -77,20 +77,20 @@ private:
 private slots:
     void initTestCase()
     {
-        f = std::make_unique<PageFixture>();
-        QVERIFY(dir.isValid());
+        m_page = std::make_unique<PageFixture>();
+        QVERIFY(m_dir.isValid());
         // The server answers Range requests itself (206 with the rest of the body).
-        f->Server().Put("/file.bin", slowBody(400 * 1024, 2));
-        f->Server().Put("/slow.bin", slowBody(800 * 1024, 30));
-        QVERIFY(f->LoadToolPage("/api.html", QStringLiteral(
+        m_page->Server().Put("/file.bin", slowBody(400 * 1024, 2));
+        m_page->Server().Put("/slow.bin", slowBody(800 * 1024, 30));
+        QVERIFY(m_page->LoadToolPage("/api.html", QStringLiteral(
             "<html><body><script>window.external_ = window.external; window.reports = [];"
             "function OnDownloadProgress(s, h, l, p) { reports.push([s, h, l, p]); }</script></body></html>")));
     }
 
     void cleanupTestCase()
     {
-        f.reset();
-        for (const QString& name : downloads)
+        m_page.reset();
+        for (const QString& name : m_downloads)
             QFile::remove(GetProgramDir() + QStringLiteral("Downloads/") + name);
     }
 
@@ -160,7 +160,7 @@ private slots:
             QCOMPARE(stored.size(), size);
             QVERIFY(stored.endsWith(QStringLiteral("\"\\云帆")));
             QCOMPARE(Call(QStringLiteral("external.GetConfigString('long', 'v', %1).length").arg(js(ini))), QJsonValue(8191));
-            const QString path = QStringLiteral("%1 + '/' + 'p'.repeat(%2)").arg(js(dir.path())).arg(size);
+            const QString path = QStringLiteral("%1 + '/' + 'p'.repeat(%2)").arg(js(m_dir.path())).arg(size);
             QCOMPARE(Call(QStringLiteral("[external.GetFilePath(%1), external.DeleteFile(%1), external.CopyFile(%1, %1)]").arg(path)),
                      QJsonValue(QJsonArray{QString(), 0, 0}));
         }
@@ -168,10 +168,10 @@ private slots:
         // A call that does not arrive whole, or is no call, says so and runs nothing.
         const QString marker = QStringLiteral("'\\u0001YFZS-external\\u0001'");
         const QJsonObject cut = QJsonDocument::fromJson(
-            f->Eval(QStringLiteral("prompt(%1 + '99', '[17,[]]')").arg(marker)).toString().toUtf8()).object();
+            m_page->Eval(QStringLiteral("prompt(%1 + '99', '[17,[]]')").arg(marker)).toString().toUtf8()).object();
         QCOMPARE(cut.value(u"e").toString(), QStringLiteral("the call arrived incomplete (7 of 99 characters)"));
         const QJsonObject junk = QJsonDocument::fromJson(
-            f->Eval(QStringLiteral("prompt(%1 + '5', 'hello')").arg(marker)).toString().toUtf8()).object();
+            m_page->Eval(QStringLiteral("prompt(%1 + '5', 'hello')").arg(marker)).toString().toUtf8()).object();
         QVERIFY(junk.value(u"e").toString().startsWith(u"the call could not be read"));
     }
 
@@ -202,19 +202,19 @@ private slots:
         // Onto itself, by the same name or another one for the same file: 0, the file kept.
         QVERIFY(QFile::link(c, P(QStringLiteral("c-link.txt"))));
         QCOMPARE(Call(QStringLiteral("[external.MoveFile(%1, %1), external.MoveFile(%2, %1), external.MoveFile(%1, %3)]")
-                          .arg(js(c), js(P(QStringLiteral("c-link.txt"))), js(dir.path() + QStringLiteral("/./c.txt")))),
+                          .arg(js(c), js(P(QStringLiteral("c-link.txt"))), js(m_dir.path() + QStringLiteral("/./c.txt")))),
                  QJsonValue(QJsonArray{0, 0, 0}));
         QCOMPARE(readFile(c), QByteArray("gamma"));
         QFile::remove(P(QStringLiteral("c-link.txt")));
 
         // DeleteFile: a missing file or a folder is 0; paths may use '\'.
         QCOMPARE(Call(QStringLiteral("external.DeleteFile(%1)").arg(js(P(QStringLiteral("none"))))), QJsonValue(0));
-        QCOMPARE(Call(QStringLiteral("external.DeleteFile(%1)").arg(js(dir.path()))), QJsonValue(0));
+        QCOMPARE(Call(QStringLiteral("external.DeleteFile(%1)").arg(js(m_dir.path()))), QJsonValue(0));
         QCOMPARE(Call(QStringLiteral("external.DeleteFile(%1)").arg(js(QString(c).replace(u'/', u'\\')))), QJsonValue(1));
         QVERIFY(!QFile::exists(c));
 
         // GetFilePath: the folder with its separator, wildcards allowed; nothing for a miss.
-        const QString folder = dir.path() + u'/';
+        const QString folder = m_dir.path() + u'/';
         QCOMPARE(Call(QStringLiteral("external.GetFilePath(%1)").arg(js(a))), QJsonValue(folder));
         QCOMPARE(Call(QStringLiteral("external.GetFilePath(%1)").arg(js(folder + QStringLiteral("*.txt")))), QJsonValue(folder));
         QCOMPARE(Call(QStringLiteral("external.GetFilePath(%1)").arg(js(folder + QStringLiteral("?.txt")))), QJsonValue(folder));
@@ -253,7 +253,7 @@ private slots:
 
     void windowAndApplicationMethods()
     {
-        QWidget* main = f->MainWindow();
+        QWidget* main = m_page->MainWindow();
         const int handle = int(quint32(main->winId()));
         QCOMPARE(Call(QStringLiteral("[external.GetMainWindow(), external.GetParentWindow()]")),
                  QJsonValue(QJsonArray{handle, handle}));
@@ -262,9 +262,9 @@ private slots:
 
         // Two MaxOrNormalWindow calls maximise and restore.
         QVERIFY(!main->isMaximized());
-        f->Eval(QStringLiteral("external.MaxOrNormalWindow()"));
+        m_page->Eval(QStringLiteral("external.MaxOrNormalWindow()"));
         QVERIFY(main->isMaximized());
-        f->Eval(QStringLiteral("external.MaxOrNormalWindow()"));
+        m_page->Eval(QStringLiteral("external.MaxOrNormalWindow()"));
         QVERIFY(!main->isMaximized());
 
         // Messages and show commands act on the program's own windows; anything else is 0.
@@ -281,7 +281,7 @@ private slots:
         QCOMPARE(Call(QStringLiteral("external.ShowWindow(%1, 5)").arg(handle + 12345)), QJsonValue(0));
         QCOMPARE(Call(QStringLiteral("external.SendMessage(%1, 0x400, 1, 2)").arg(handle)), QJsonValue(0));
         QVERIFY(main->isVisible());
-        f->Eval(QStringLiteral("external.ShowPageWindow(); external.MoveWindow();"));
+        m_page->Eval(QStringLiteral("external.ShowPageWindow(); external.MoveWindow();"));
         QVERIFY(main->isVisible());
 
         // RunExe of a missing file: the failure message, and false.
@@ -299,24 +299,24 @@ private slots:
 
     void progressReachesTheRegisteredDocument()
     {
-        f->Eval(QStringLiteral("reports = [];"));
+        m_page->Eval(QStringLiteral("reports = [];"));
         // The window object registers nothing: nothing is reported.
         QCOMPARE(Call(QStringLiteral("external.SetCallBack(window)")), QJsonValue(0));
-        FromWorker([this] { f->View()->InvokePageProgress(1, 0, 1, 50); });
-        QCOMPARE(f->Eval(QStringLiteral("reports.length")).toInt(), 0);
+        FromWorker([this] { m_page->View()->InvokePageProgress(1, 0, 1, 50); });
+        QCOMPARE(m_page->Eval(QStringLiteral("reports.length")).toInt(), 0);
 
         // The document registers. A worker's report runs the page's function while the worker
         // waits: the handler writes the percentage through the page API, and the worker finds
         // it written as soon as its call returns.
         const QString ini = P(QStringLiteral("progress.ini"));
         QCOMPARE(Call(QStringLiteral("external.SetCallBack(document)")), QJsonValue(0));
-        f->Eval(QStringLiteral("window.OnDownloadProgress = function (s, h, l, p) { reports.push([s, h, l, p]);"
+        m_page->Eval(QStringLiteral("window.OnDownloadProgress = function (s, h, l, p) { reports.push([s, h, l, p]);"
                                " external.SetConfigString('p', 'last', String(p), %1); };")
                     .arg(js(ini)));
         QStringList seen;
         std::thread worker([&] {
             for (int p = 0; p <= 100; p += 25) {
-                f->View()->InvokePageProgress(p == 100 ? 2 : 1, 3, -4, p);
+                m_page->View()->InvokePageProgress(p == 100 ? 2 : 1, 3, -4, p);
                 seen.append(ReadIniString(ini, QStringLiteral("p"), QStringLiteral("last")));
             }
         });
@@ -325,27 +325,27 @@ private slots:
         worker.join();
         QCOMPARE(seen, QStringList({QStringLiteral("0"), QStringLiteral("25"), QStringLiteral("50"),
                                     QStringLiteral("75"), QStringLiteral("100")}));
-        QCOMPARE(f->Json(QStringLiteral("return reports;")).toArray().last(), QJsonValue(QJsonArray{2, 3, -4, 100}));
+        QCOMPARE(m_page->Json(QStringLiteral("return reports;")).toArray().last(), QJsonValue(QJsonArray{2, 3, -4, 100}));
 
         // A page without the function hears nothing and nothing breaks.
-        f->Eval(QStringLiteral("window.OnDownloadProgress = undefined; reports = [];"));
-        FromWorker([this] { f->View()->InvokePageProgress(1, 0, 1, 10); });
-        QCOMPARE(f->Eval(QStringLiteral("reports.length")).toInt(), 0);
-        f->Eval(QStringLiteral("window.OnDownloadProgress = function (s, h, l, p) { reports.push([s, h, l, p]); };"));
+        m_page->Eval(QStringLiteral("window.OnDownloadProgress = undefined; reports = [];"));
+        FromWorker([this] { m_page->View()->InvokePageProgress(1, 0, 1, 10); });
+        QCOMPARE(m_page->Eval(QStringLiteral("reports.length")).toInt(), 0);
+        m_page->Eval(QStringLiteral("window.OnDownloadProgress = function (s, h, l, p) { reports.push([s, h, l, p]); };"));
     }
 
     void downloadsReportInOrder()
     {
-        f->Eval(QStringLiteral("reports = []; external.SetCallBack(document);"));
+        m_page->Eval(QStringLiteral("reports = []; external.SetCallBack(document);"));
         const QString name = QStringLiteral("pagehost-test-%1.bin").arg(QCoreApplication::applicationPid());
-        downloads << name;
+        m_downloads << name;
         QFile::remove(GetProgramDir() + QStringLiteral("Downloads/") + name);
-        const QString url = f->ToolUrl(QStringLiteral("/file.bin"));
+        const QString url = m_page->ToolUrl(QStringLiteral("/file.bin"));
         QCOMPARE(Call(QStringLiteral("[external.DownloadFile(%1, %2, 0, -1), external.DownloadFile(%1, %2, 0, -1)]")
                           .arg(js(url), js(name))),
                  QJsonValue(QJsonArray{1, 0})); // the second finds the job running
-        QTRY_VERIFY_WITH_TIMEOUT(f->Eval(QStringLiteral("reports.some(r => r[0] !== 1)")).toBool(), 30000);
-        const QJsonArray reports = f->Json(QStringLiteral("return reports;")).toArray();
+        QTRY_VERIFY_WITH_TIMEOUT(m_page->Eval(QStringLiteral("reports.some(r => r[0] !== 1)")).toBool(), 30000);
+        const QJsonArray reports = m_page->Json(QStringLiteral("return reports;")).toArray();
         QVERIFY(reports.size() > 3);
         int last = -1;
         for (qsizetype i = 0; i + 1 < reports.size(); ++i) {
@@ -363,31 +363,31 @@ private slots:
         QCOMPARE(Call(QStringLiteral("[external.DownloadFile('ftp://nowhere/x', %1, 0, 9),"
                                      " reports.filter(r => r[2] === 9)]").arg(js(name + QStringLiteral(".bad")))),
                  QJsonValue(QJsonArray{1, QJsonArray{QJsonArray{-1, 0, 9, 0}}}));
-        downloads << name + QStringLiteral(".bad");
+        m_downloads << name + QStringLiteral(".bad");
     }
 
     void pauseAndResume()
     {
-        f->Eval(QStringLiteral("reports = [];"));
+        m_page->Eval(QStringLiteral("reports = [];"));
         const QString name = QStringLiteral("pagehost-test-%1-slow.bin").arg(QCoreApplication::applicationPid());
-        downloads << name;
+        m_downloads << name;
         QFile::remove(GetProgramDir() + QStringLiteral("Downloads/") + name);
         const QString start = QStringLiteral("external.DownloadFile(%1, %2, 0, 7)")
-                                  .arg(js(f->ToolUrl(QStringLiteral("/slow.bin"))), js(name));
+                                  .arg(js(m_page->ToolUrl(QStringLiteral("/slow.bin"))), js(name));
         QCOMPARE(Call(start), QJsonValue(1));
-        QTRY_VERIFY_WITH_TIMEOUT(f->Eval(QStringLiteral("reports.some(r => r[0] === 1 && r[3] >= 5)")).toBool(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_page->Eval(QStringLiteral("reports.some(r => r[0] === 1 && r[3] >= 5)")).toBool(), 20000);
         QCOMPARE(Call(QStringLiteral("[external.PauseDownload(0, 7), external.PauseDownload(5, 5)]")),
                  QJsonValue(QJsonArray{1, 0}));
-        QTRY_COMPARE_WITH_TIMEOUT(f->Json(QStringLiteral("return reports[reports.length - 1];")),
+        QTRY_COMPARE_WITH_TIMEOUT(m_page->Json(QStringLiteral("return reports[reports.length - 1];")),
                                   QJsonValue(QJsonArray{-100, 0, 7, 0}), 20000);
-        const int before = f->Json(QStringLiteral("return reports[reports.length - 2][3];")).toInt();
+        const int before = m_page->Json(QStringLiteral("return reports[reports.length - 2][3];")).toInt();
         QVERIFY(before < 100);
 
         // The same job again resumes after the bytes already written.
-        f->Eval(QStringLiteral("reports = [];"));
+        m_page->Eval(QStringLiteral("reports = [];"));
         QCOMPARE(Call(start), QJsonValue(1));
-        QTRY_VERIFY_WITH_TIMEOUT(f->Eval(QStringLiteral("reports.some(r => r[0] !== 1)")).toBool(), 60000);
-        const QJsonArray after = f->Json(QStringLiteral("return reports;")).toArray();
+        QTRY_VERIFY_WITH_TIMEOUT(m_page->Eval(QStringLiteral("reports.some(r => r[0] !== 1)")).toBool(), 60000);
+        const QJsonArray after = m_page->Json(QStringLiteral("return reports;")).toArray();
         QCOMPARE(after.last(), QJsonValue(QJsonArray{2, 0, 7, 100}));
         if (after.size() > 1)
             QVERIFY(after.first().toArray().at(3).toInt() != before);
