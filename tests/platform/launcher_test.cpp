@@ -8,7 +8,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-using namespace platform;
 
 namespace {
 
@@ -45,7 +44,7 @@ private:
     QStringList launch(const QString& target, bool expectStart = true)
     {
         QFile::remove(log());
-        const bool started = OpenWithShell(target);
+        const bool started = platform::OpenWithShell(target);
         if (!expectStart) {
             // Give a wrongly started helper time to show itself.
             QTest::qWait(300);
@@ -145,18 +144,18 @@ private slots:
     // Callers tell "Wine is missing" apart from "no such game file".
     void outcomesSayWhatIsMissing()
     {
-        QCOMPARE(OpenTarget(path("missing.exe")), OpenOutcome::NotFound);
+        QCOMPARE(platform::OpenTarget(path("missing.exe")), platform::OpenOutcome::NotFound);
         qputenv("PATH", path("work").toUtf8());
-        QVERIFY(!WineAvailable());
-        QCOMPARE(OpenTarget(u"C:\\Games\\CF\\QQLogin.exe"_qs), OpenOutcome::WineMissing);
-        QCOMPARE(OpenTarget(u"C:\\Games\\CF\\missing.exe"_qs), OpenOutcome::NotFound);
-        QCOMPARE(OpenTarget(u"https://127.0.0.1/"_qs), OpenOutcome::Failed);
+        QVERIFY(!platform::WineAvailable());
+        QCOMPARE(platform::OpenTarget(u"C:\\Games\\CF\\QQLogin.exe"_qs), platform::OpenOutcome::WineMissing);
+        QCOMPARE(platform::OpenTarget(u"C:\\Games\\CF\\missing.exe"_qs), platform::OpenOutcome::NotFound);
+        QCOMPARE(platform::OpenTarget(u"https://127.0.0.1/"_qs), platform::OpenOutcome::Failed);
         qputenv("PATH", path("bin").toUtf8() + ':' + m_savedPath);
-        QVERIFY(WineAvailable());
+        QVERIFY(platform::WineAvailable());
         QFile::remove(log());
-        QCOMPARE(OpenTarget(u"C:\\Games\\CF\\QQLogin.exe"_qs), OpenOutcome::Started);
+        QCOMPARE(platform::OpenTarget(u"C:\\Games\\CF\\QQLogin.exe"_qs), platform::OpenOutcome::Started);
         QVERIFY(QTest::qWaitFor([&] { return QFile::exists(log()); }, 10000));
-        QVERIFY(WineMissingMessage().contains(u"apt install wine"_qs));
+        QVERIFY(platform::WineMissingMessage().contains(u"apt install wine"_qs));
     }
 };
 

@@ -12,7 +12,6 @@
 
 #include <memory>
 
-using namespace service;
 
 namespace {
 
@@ -66,7 +65,7 @@ class LoginTest : public QObject
 private:
     QTemporaryDir m_workDir;
 
-    void waitForWorkers(const ServiceClient& client)
+    void waitForWorkers(const service::ServiceClient& client)
     {
         QTRY_COMPARE_WITH_TIMEOUT(client.RunningWorkers(), 0, 30000);
     }
@@ -83,20 +82,20 @@ private slots:
             RecordingUi ui;
             ui.boxAccount = u"player"_qs;
             ui.boxPassword = u"secret"_qs;
-            ServiceClient client(ui);
+            service::ServiceClient client(ui);
             client.OnLogin();
             waitForWorkers(client);
             QCOMPARE(ui.calls, QStringList{u"readBoxes"_qs} + loggedIn(u"player"_qs)
                                    + QStringList{u"loginDone"_qs});
             QVERIFY(!ui.calledOffThread);
         }
-        QCOMPARE(remembered(), QStringList({u"player"_qs, GetMacAddress(), u"c2VjcmV0"_qs, u"1"_qs}));
+        QCOMPARE(remembered(), QStringList({u"player"_qs, service::GetMacAddress(), u"c2VjcmV0"_qs, u"1"_qs}));
         QCOMPARE(fixture::KeysInFileOrder(config::GetConfigPath(), u"system"_qs),
                  QStringList({u"UID"_qs, u"MAC"_qs, u"UWD"_qs, u"ISLOGIN"_qs}));
 
         // The next start logs in by itself, with the boxes left alone.
         RecordingUi ui;
-        ServiceClient client(ui);
+        service::ServiceClient client(ui);
         client.StartStartupWorker();
         waitForWorkers(client);
         QCOMPARE(ui.calls, QStringList{u"texts player/secret"_qs} + loggedIn(u"player"_qs)
@@ -106,7 +105,7 @@ private slots:
         QCOMPARE(requests.size(), 2);
         QCOMPARE(requests.at(0), requests.at(1));
         QCOMPARE(fixture::RequestFields(requests.at(0)).mid(2, 2),
-                 QStringList({GetMacAddress(), GetLocalIp()}));
+                 QStringList({service::GetMacAddress(), service::GetLocalIp()}));
 
         // F11 after an automatic login: the boxes are empty.
         ui.calls.clear();
@@ -122,14 +121,14 @@ private slots:
         RecordingUi ui;
         ui.boxAccount = u"张三"_qs;
         ui.boxPassword = u"密码pw"_qs;
-        ServiceClient client(ui);
+        service::ServiceClient client(ui);
         client.OnLogin();
         waitForWorkers(client);
         QCOMPARE(ui.calls.mid(1, 7), loggedIn(u"张三"_qs).mid(0, 7));
 
         const QByteArray request = host.requests().value(0);
         const QString text = QString(QChar(0x11));
-        const QString tail = text + GetMacAddress() + text + GetLocalIp() + text + u"张三"_qs + text
+        const QString tail = text + service::GetMacAddress() + text + service::GetLocalIp() + text + u"张三"_qs + text
                              + u"密码pw"_qs + text + u"~"_qs;
         const qsizetype units = 3 + 1 + 10 + tail.size();
         const QString length = QString::number(units + 4).rightJustified(10, u'0');
@@ -142,7 +141,7 @@ private slots:
 
     void refusedClearsAfterMessage()
     {
-        remember(u"old"_qs, GetMacAddress(), u"b2xk"_qs);
+        remember(u"old"_qs, service::GetMacAddress(), u"b2xk"_qs);
         FakeServiceHost host(accounts(u"player"_qs, u"secret"_qs));
         host.pointClientHere();
         RecordingUi ui;
@@ -150,12 +149,12 @@ private slots:
         ui.boxPassword = u"wrong"_qs;
         QStringList whileShown;
         ui.onMessage = [&](const QString&) { whileShown = remembered(); };
-        ServiceClient client(ui);
+        service::ServiceClient client(ui);
         client.OnLogin();
         waitForWorkers(client);
 
         QCOMPARE(ui.calls, QStringList({u"readBoxes"_qs, kRefused, u"loginDone"_qs}));
-        QCOMPARE(whileShown, QStringList({u"old"_qs, GetMacAddress(), u"b2xk"_qs, u"1"_qs}));
+        QCOMPARE(whileShown, QStringList({u"old"_qs, service::GetMacAddress(), u"b2xk"_qs, u"1"_qs}));
         QCOMPARE(remembered(), QStringList({QString(), QString(), QString(), u"0"_qs}));
     }
 
@@ -172,17 +171,17 @@ private slots:
     {
         QFETCH(QByteArray, reply);
         QFETCH(QStringList, calls);
-        remember(u"old"_qs, GetMacAddress(), u"b2xk"_qs);
+        remember(u"old"_qs, service::GetMacAddress(), u"b2xk"_qs);
         FakeServiceHost host([reply](const QByteArray&) { return FakeServiceHost::Answer{reply}; });
         host.pointClientHere();
         RecordingUi ui;
         ui.boxAccount = u"player"_qs;
         ui.boxPassword = u"secret"_qs;
-        ServiceClient client(ui);
+        service::ServiceClient client(ui);
         client.OnLogin();
         waitForWorkers(client);
         QCOMPARE(ui.calls, QStringList{u"readBoxes"_qs} + calls + QStringList{u"loginDone"_qs});
-        QCOMPARE(remembered(), QStringList({u"old"_qs, GetMacAddress(), u"b2xk"_qs, u"1"_qs}));
+        QCOMPARE(remembered(), QStringList({u"old"_qs, service::GetMacAddress(), u"b2xk"_qs, u"1"_qs}));
     }
 
     void unreachableIsSilent()
@@ -192,7 +191,7 @@ private slots:
         RecordingUi ui;
         ui.boxAccount = u"player"_qs;
         ui.boxPassword = u"secret"_qs;
-        ServiceClient client(ui);
+        service::ServiceClient client(ui);
         client.OnLogin();
         waitForWorkers(client);
         QCOMPARE(ui.calls, QStringList({u"readBoxes"_qs, u"loginDone"_qs}));
@@ -204,7 +203,7 @@ private slots:
         FakeServiceHost host(accounts(u"player"_qs, u"secret"_qs));
         host.pointClientHere();
         RecordingUi ui;
-        ServiceClient client(ui);
+        service::ServiceClient client(ui);
         for (const auto& [account, password] : {std::pair{u""_qs, u"secret"_qs},
                                                  std::pair{u"player"_qs, u""_qs}}) {
             ui.calls.clear();
@@ -230,7 +229,7 @@ private slots:
         QTest::addColumn<QString>("mac");
         QTest::addColumn<bool>("logsIn");
         QTest::newRow("no config.ini") << false << QString() << false;
-        QTest::newRow("this machine") << true << GetMacAddress() << true;
+        QTest::newRow("this machine") << true << service::GetMacAddress() << true;
         QTest::newRow("another machine") << true << u"0-1a-2b-3-4-ff"_qs << false;
         QTest::newRow("default MAC text") << true << u"0"_qs << false;
     }
@@ -245,7 +244,7 @@ private slots:
         FakeServiceHost host(accounts(u"player"_qs, u"secret"_qs));
         host.pointClientHere();
         RecordingUi ui;
-        ServiceClient client(ui);
+        service::ServiceClient client(ui);
         client.StartStartupWorker();
         waitForWorkers(client);
 
@@ -271,13 +270,13 @@ private slots:
 
     void logoutAndRegister()
     {
-        remember(u"player"_qs, GetMacAddress(), u"c2VjcmV0"_qs);
+        remember(u"player"_qs, service::GetMacAddress(), u"c2VjcmV0"_qs);
         FakeServiceHost host(accounts(u"player"_qs, u"secret"_qs));
         host.pointClientHere();
         qputenv("QX77_FORUM_URL", "http://forum.test:8089/");
         RecordingUi ui;
         ui.boxAccount = u"player"_qs;
-        ServiceClient client(ui);
+        service::ServiceClient client(ui);
         client.OnLogout();
         client.OnRegister();
         qunsetenv("QX77_FORUM_URL");
@@ -297,9 +296,9 @@ private slots:
     {
         // Neither is answered until both requests are in, each on its own connection. The
         // wait is long so that a slow machine cannot make one exchange give up first.
-        Timings timings = CurrentTimings();
+        service::Timings timings = service::CurrentTimings();
         timings.reply = std::chrono::seconds(20);
-        SetTimings(timings);
+        service::SetTimings(timings);
         FakeServiceHost host(
             [](const QByteArray& request) {
                 const bool login = fixture::RequestFields(request).at(0) == u"^12";
@@ -310,7 +309,7 @@ private slots:
         RecordingUi ui;
         ui.boxAccount = u"player"_qs;
         ui.boxPassword = u"secret"_qs;
-        ServiceClient client(ui);
+        service::ServiceClient client(ui);
         client.OnLogin();
         client.OnCheckUpdate();
         waitForWorkers(client);
@@ -334,7 +333,7 @@ private slots:
         RecordingUi ui;
         ui.boxAccount = u"player"_qs;
         ui.boxPassword = u"secret"_qs;
-        auto client = std::make_unique<ServiceClient>(ui);
+        auto client = std::make_unique<service::ServiceClient>(ui);
         client->OnLogin();
         QTRY_COMPARE(host.requests().size(), 1);
         client.reset();
