@@ -45,7 +45,9 @@ bool isDosHost(int host)
 quint32 EntryAttributes(quint16 versionMadeBy, quint32 externalAttributes)
 {
     if (isDosHost(versionMadeBy >> 8))
-        return externalAttributes & (FileAttribute::ReadOnly | FileAttribute::Hidden | FileAttribute::System | FileAttribute::Directory | FileAttribute::Archive);
+        return externalAttributes
+            & (FileAttribute::ReadOnly | FileAttribute::Hidden | FileAttribute::System
+               | FileAttribute::Directory | FileAttribute::Archive);
     quint32 attributes = FileAttribute::Archive;
     if (externalAttributes & 0x40000000u)
         attributes |= FileAttribute::Directory;

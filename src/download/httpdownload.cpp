@@ -477,8 +477,9 @@ bool prepareTarget(Task* t, const QString& targetPath)
 
 } // namespace download
 
-int StartDownload(const QString& address, const QString& targetPath, qint64 jobId, download::DownloadCallback callback,
-                  const download::PauseWatch* pauseWatch, quint64 expectedTotal)
+int StartDownload(const QString& address, const QString& targetPath, qint64 jobId,
+                  download::DownloadCallback callback, const download::PauseWatch* pauseWatch,
+                  quint64 expectedTotal)
 {
     static std::once_flag curlReady;
     std::call_once(curlReady, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });

@@ -40,27 +40,27 @@ private slots:
     {
         const QString ini = file("read.ini");
         QVERIFY(writeFile(ini,
-                 "top=before any section\r\n"
-                 "[system]\r\n"
-                 "exit=1\r\n"
-                 "UID=\r\n"
-                 "  spaced key  =   spaced value   \r\n"
-                 "quoted=\"  in quotes  \"\r\n"
-                 "single='x'\r\n"
-                 "unbalanced=\"x'\r\n"
-                 "lonequote=\"\r\n"
-                 "eq=a=b=c\r\n"
-                 "#hash=is a key\r\n"
-                 "noequals\r\n"
-                 "dup=first\r\n"
-                 "dup=second\r\n"
-                 "\r\n"
-                 "[ Spaced Section ]\n"
-                 "k=lf only\r"
-                 "k2=cr only\n"
-                 "[system]\r\n"
-                 "dup=third\r\n"
-                 "later=only in duplicate section\r\n"));
+                          "top=before any section\r\n"
+                          "[system]\r\n"
+                          "exit=1\r\n"
+                          "UID=\r\n"
+                          "  spaced key  =   spaced value   \r\n"
+                          "quoted=\"  in quotes  \"\r\n"
+                          "single='x'\r\n"
+                          "unbalanced=\"x'\r\n"
+                          "lonequote=\"\r\n"
+                          "eq=a=b=c\r\n"
+                          "#hash=is a key\r\n"
+                          "noequals\r\n"
+                          "dup=first\r\n"
+                          "dup=second\r\n"
+                          "\r\n"
+                          "[ Spaced Section ]\n"
+                          "k=lf only\r"
+                          "k2=cr only\n"
+                          "[system]\r\n"
+                          "dup=third\r\n"
+                          "later=only in duplicate section\r\n"));
 
         // Missing file, section and key give the default; a present empty value does not.
         QCOMPARE(ReadIniString(file("none.ini"), u"system"_qs, u"UID"_qs, u"0"_qs), u"0"_qs);
@@ -115,11 +115,13 @@ private slots:
         QCOMPARE(readFile(ini), QByteArray("[system]\r\nexit=1\r\n"));
         QVERIFY(WriteIniString(ini, u"system"_qs, u"UID"_qs, u"demo"_qs));
         QVERIFY(WriteIniString(ini, u"CF Info"_qs, u"FOLDER"_qs, u"/games/cf"_qs));
-        QCOMPARE(readFile(ini), QByteArray("[system]\r\nexit=1\r\nUID=demo\r\n[CF Info]\r\nFOLDER=/games/cf\r\n"));
+        QCOMPARE(readFile(ini),
+                 QByteArray("[system]\r\nexit=1\r\nUID=demo\r\n[CF Info]\r\nFOLDER=/games/cf\r\n"));
 
         // Replacing keeps the stored key name; the empty string keeps the key present.
         QVERIFY(WriteIniString(ini, u"SYSTEM"_qs, u"uid"_qs, QString()));
-        QCOMPARE(readFile(ini), QByteArray("[system]\r\nexit=1\r\nUID=\r\n[CF Info]\r\nFOLDER=/games/cf\r\n"));
+        QCOMPARE(readFile(ini),
+                 QByteArray("[system]\r\nexit=1\r\nUID=\r\n[CF Info]\r\nFOLDER=/games/cf\r\n"));
         QCOMPARE(ReadIniString(ini, u"system"_qs, u"UID"_qs, u"0"_qs), QString());
 
         // Line breaks would split the entry into other keys: refused, file untouched.
@@ -134,16 +136,16 @@ private slots:
     void otherLinesKeptByteForByte()
     {
         const QString ini = file("keep.ini");
-        const QByteArray original =
-            "; a comment\n"
-            "\n"
-            "[system]   ; trailing\n"
-            "  exit = 0  \n"
-            "odd\xff\xfe" "bytes=kept\n"
-            "\n"
-            "\n"
-            "[other]\n"
-            "x=1"; // no line break at the end
+        const QByteArray original = "; a comment\n"
+                                    "\n"
+                                    "[system]   ; trailing\n"
+                                    "  exit = 0  \n"
+                                    "odd\xff\xfe"
+                                    "bytes=kept\n"
+                                    "\n"
+                                    "\n"
+                                    "[other]\n"
+                                    "x=1"; // no line break at the end
         QVERIFY(writeFile(ini, original));
 
         QVERIFY(WriteIniString(ini, u"system"_qs, u"exit"_qs, u"1"_qs));
@@ -172,10 +174,13 @@ private slots:
     {
         // GBK without a mark: Chinese sections, keys and values both ways.
         const QString gbk = file("gbk.ini");
-        QVERIFY(writeFile(gbk, QByteArray("[\xcf\xb5\xcd\xb3]\r\n\xd5\xcb\xba\xc5=\xd4\xc6\xb7\xab\r\n"))); // [系统] 账号=云帆
+        QVERIFY(writeFile(
+            gbk,
+            QByteArray("[\xcf\xb5\xcd\xb3]\r\n\xd5\xcb\xba\xc5=\xd4\xc6\xb7\xab\r\n"))); // [系统] 账号=云帆
         QCOMPARE(ReadIniString(gbk, u"系统"_qs, u"账号"_qs), u"云帆"_qs);
         QVERIFY(WriteIniString(gbk, u"系统"_qs, u"目录"_qs, u"C:\\穿越火线"_qs));
-        QVERIFY(readFile(gbk).endsWith(QByteArray("\xc4\xbf\xc2\xbc=C:\\\xb4\xa9\xd4\xbd\xbb\xf0\xcf\xdf\r\n")));
+        QVERIFY(
+            readFile(gbk).endsWith(QByteArray("\xc4\xbf\xc2\xbc=C:\\\xb4\xa9\xd4\xbd\xbb\xf0\xcf\xdf\r\n")));
         // What GBK cannot hold would come back as '?' (and a key so written would never be
         // found again, each later write adding another copy): refused, file untouched.
         const QByteArray gbkBefore = readFile(gbk);

@@ -18,7 +18,7 @@ QByteArray systemReg(const QByteArray& values)
            ";; All keys relative to \\\\Machine\n\n#arch=win32\n\n"
            "[Software\\\\Tencent] 1700000000\n\"Other\"=\"x\"\n\n"
            "[Software\\\\Tencent\\\\CrossFire] 1700000000\n#time=1d9e0c0a1b2c3d4\n"
-           + values;
+        + values;
 }
 
 } // namespace
@@ -107,9 +107,10 @@ private slots:
     {
         QVERIFY(WriteIniString(config(), u"CF Info"_qs, u"FOLDER"_qs, storedDir()));
         const QByteArray longPath = "C:\\\\" + QByteArray(257, 'a'); // 260 characters
-        for (const QByteArray& values : {QByteArray("\"InstallPath\"=\"\"\n"), QByteArray("\"InstallPath\"=dword:00000001\n"),
-                                         QByteArray("\"Other\"=\"C:\\\\x\"\n"), "\"InstallPath\"=\"" + longPath + "\"\n",
-                                         QByteArray()}) {
+        for (const QByteArray& values :
+             {QByteArray("\"InstallPath\"=\"\"\n"), QByteArray("\"InstallPath\"=dword:00000001\n"),
+              QByteArray("\"Other\"=\"C:\\\\x\"\n"), "\"InstallPath\"=\"" + longPath + "\"\n",
+              QByteArray()}) {
             setRegistry(values);
             const config::ResolvedGameFolder found = ResolveGameFolder(browser(true), config());
             QVERIFY(found.goOn);
@@ -201,9 +202,11 @@ private slots:
         // Nothing chosen, no marker, or a folder named like the marker: nothing is written.
         QCOMPARE(config::StoreChosenGameFolder(config::GameFolderVariant::Official, QString(), config()),
                  config::GameFolderOutcome::NothingChosen);
-        QCOMPARE(config::StoreChosenGameFolder(config::GameFolderVariant::Official, game, config()), config::GameFolderOutcome::MarkerMissing);
+        QCOMPARE(config::StoreChosenGameFolder(config::GameFolderVariant::Official, game, config()),
+                 config::GameFolderOutcome::MarkerMissing);
         QVERIFY(QDir(game).mkdir(u"QQLogin.exe"_qs));
-        QCOMPARE(config::StoreChosenGameFolder(config::GameFolderVariant::Official, game, config()), config::GameFolderOutcome::MarkerMissing);
+        QCOMPARE(config::StoreChosenGameFolder(config::GameFolderVariant::Official, game, config()),
+                 config::GameFolderOutcome::MarkerMissing);
         QCOMPARE(readFile(config()), before);
         QVERIFY(QDir(game).rmdir(u"QQLogin.exe"_qs));
 
@@ -213,7 +216,8 @@ private slots:
                  config::GameFolderOutcome::Stored);
         QCOMPARE(ReadIniString(config(), u"CF Info"_qs, u"FOLDER_TYF"_qs), game);
         QCOMPARE(ReadIniString(config(), u"CF Info"_qs, u"FOLDER"_qs), u"/old"_qs);
-        QCOMPARE(config::StoreChosenGameFolder(config::GameFolderVariant::MainWindow, game, config()), config::GameFolderOutcome::Stored);
+        QCOMPARE(config::StoreChosenGameFolder(config::GameFolderVariant::MainWindow, game, config()),
+                 config::GameFolderOutcome::Stored);
         QCOMPARE(ReadIniString(config(), u"CF Info"_qs, u"FOLDER"_qs), game);
         QVERIFY(readFile(config()).startsWith("; kept\r\n"));
 
@@ -224,10 +228,14 @@ private slots:
 
         // A config.ini that cannot be written is reported with its path.
         const QString unwritable = path(u"no such folder/config.ini"_qs);
-        QCOMPARE(config::StoreChosenGameFolder(config::GameFolderVariant::Official, game, unwritable), config::GameFolderOutcome::WriteFailed);
-        QCOMPARE(config::GameFolderMessage(config::GameFolderVariant::Official, config::GameFolderOutcome::WriteFailed, unwritable),
+        QCOMPARE(config::StoreChosenGameFolder(config::GameFolderVariant::Official, game, unwritable),
+                 config::GameFolderOutcome::WriteFailed);
+        QCOMPARE(config::GameFolderMessage(config::GameFolderVariant::Official,
+                                           config::GameFolderOutcome::WriteFailed, unwritable),
                  unwritable + u"错误"_qs);
-        QVERIFY(config::GameFolderMessage(config::GameFolderVariant::Official, config::GameFolderOutcome::Stored, unwritable).isEmpty());
+        QVERIFY(config::GameFolderMessage(config::GameFolderVariant::Official,
+                                          config::GameFolderOutcome::Stored, unwritable)
+                    .isEmpty());
         QFile::remove(game + u"/qqlogin.EXE"_qs);
     }
 };

@@ -6,13 +6,11 @@
 #include "newwindowgate.h"
 #include "pagefixture.h"
 
-
 #include <QDesktopServices>
 #include <QLoggingCategory>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
-
 
 namespace {
 
@@ -37,7 +35,9 @@ QString clickablePage(const QString& what)
 
 QString linkTo(const QString& href)
 {
-    return QStringLiteral("<a target='_blank' href='%1' style='display:block;width:300px;height:150px'>go</a>").arg(href);
+    return QStringLiteral(
+               "<a target='_blank' href='%1' style='display:block;width:300px;height:150px'>go</a>")
+        .arg(href);
 }
 
 QString buttonRunning(const QString& script)
@@ -95,7 +95,8 @@ private slots:
         for (const QString& scheme : kSchemes)
             QDesktopServices::setUrlHandler(scheme, &m_recorder, "open");
         m_page->Page("/target.html", QStringLiteral("<html><body>target</body></html>"));
-        m_page->Page("/framed-link.html", clickablePage(linkTo(m_page->ForeignUrl(QStringLiteral("/target.html")))));
+        m_page->Page("/framed-link.html",
+                     clickablePage(linkTo(m_page->ForeignUrl(QStringLiteral("/target.html")))));
         m_target = m_page->ForeignUrl(QStringLiteral("/target.html"));
         QTRY_VERIFY(m_page->View()->focusProxy());
     }
@@ -114,12 +115,14 @@ private slots:
         // engine does not fetch the address itself, and the view stays on its page.
         Load("/link.html", clickablePage(linkTo(m_target)));
         QCOMPARE(ClickAndDecide(), Opened);
-        Load("/button.html", clickablePage(buttonRunning(QStringLiteral("window.open('%1?b=1')").arg(m_target))));
+        Load("/button.html",
+             clickablePage(buttonRunning(QStringLiteral("window.open('%1?b=1')").arg(m_target))));
         QCOMPARE(ClickAndDecide(), Opened);
         // A same-origin frame of the tool page is a frame of the tool origin.
         Load("/tool-framed.html", clickablePage(frameOf(QStringLiteral("/framed-link.html"))));
         QCOMPARE(ClickAndDecide(), Opened);
-        QCOMPARE(m_recorder.urls, QList<QUrl>({QUrl(m_target), QUrl(m_target + QStringLiteral("?b=1")), QUrl(m_target)}));
+        QCOMPARE(m_recorder.urls,
+                 QList<QUrl>({QUrl(m_target), QUrl(m_target + QStringLiteral("?b=1")), QUrl(m_target)}));
         QVERIFY(m_page->Server().RequestsFor("/target.html").isEmpty()); // never fetched by the view
         QCOMPARE(m_page->View()->url(), QUrl(m_page->ToolUrl(QStringLiteral("/tool-framed.html"))));
         QCOMPARE(m_gate->PendingCount(), 0);
@@ -131,25 +134,28 @@ private slots:
         // No user gesture.
         Load("/quiet.html", clickablePage(QString()));
         QSignalSpy decided(m_gate, &pagehost::NewWindowGate::Decided);
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("new window refused, no user gesture")));
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(QStringLiteral("new window refused, no user gesture")));
         m_page->Eval(QStringLiteral("window.open('%1')").arg(m_target));
         QTRY_COMPARE(decided.size(), 1);
         QVERIFY(!decided.last().at(1).toBool());
 
         // Addresses other than http(s), even after a click: a pack install link, a blank window.
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("not a web address.*vederu77")));
-        Load("/scheme.html", clickablePage(buttonRunning(QStringLiteral("window.open('vederu77://install/?id=1')"))));
+        Load("/scheme.html",
+             clickablePage(buttonRunning(QStringLiteral("window.open('vederu77://install/?id=1')"))));
         QCOMPARE(ClickAndDecide(), Refused);
         Load("/blank.html", clickablePage(buttonRunning(QStringLiteral("window.open('about:blank')"))));
         QCOMPARE(ClickAndDecide(), Refused);
 
         // A frame of another origin inside the tool page, and a data: frame (no origin at all).
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("requested by a frame of origin")));
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(QStringLiteral("requested by a frame of origin")));
         Load("/foreign-framed.html",
              clickablePage(frameOf(m_page->ForeignUrl(QStringLiteral("/framed-link.html")))));
         QCOMPARE(ClickAndDecide(), Refused);
-        const QString dataFrame = QStringLiteral("data:text/html,") + QString::fromUtf8(QUrl::toPercentEncoding(
-            clickablePage(linkTo(m_target))));
+        const QString dataFrame = QStringLiteral("data:text/html,")
+            + QString::fromUtf8(QUrl::toPercentEncoding(clickablePage(linkTo(m_target))));
         Load("/data-framed.html", clickablePage(frameOf(dataFrame)));
         QCOMPARE(ClickAndDecide(), Refused);
 

@@ -79,7 +79,9 @@ private slots:
         // The next attempt fails as well and waits twice as long; the engine's error text is
         // nowhere, not even behind the page.
         QTRY_COMPARE_WITH_TIMEOUT(offline->NextRetryMs(), 4000, kWaitMs);
-        QVERIFY(!f.Eval(QStringLiteral("document.body ? document.body.innerText : ''")).toString().contains(u"ERR_"_qs));
+        QVERIFY(!f.Eval(QStringLiteral("document.body ? document.body.innerText : ''"))
+                     .toString()
+                     .contains(u"ERR_"_qs));
 
         QVERIFY(server.Start());
         QTRY_VERIFY_WITH_TIMEOUT(!offline->IsShowing(), kWaitMs);

@@ -6,7 +6,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-
 class AutostartTest : public QObject
 {
     Q_OBJECT
@@ -42,9 +41,11 @@ private slots:
     void entryFollowsTheConfigHome()
     {
         qunsetenv("XDG_CONFIG_HOME");
-        QCOMPARE(platform::AutostartEntryPath(u"YFZS"_qs), m_home.path() + u"/.config/autostart/YFZS.desktop"_qs);
+        QCOMPARE(platform::AutostartEntryPath(u"YFZS"_qs),
+                 m_home.path() + u"/.config/autostart/YFZS.desktop"_qs);
         qputenv("XDG_CONFIG_HOME", "relative/ignored");
-        QCOMPARE(platform::AutostartEntryPath(u"YFZS"_qs), m_home.path() + u"/.config/autostart/YFZS.desktop"_qs);
+        QCOMPARE(platform::AutostartEntryPath(u"YFZS"_qs),
+                 m_home.path() + u"/.config/autostart/YFZS.desktop"_qs);
         qputenv("XDG_CONFIG_HOME", (m_home.path() + u"/xdg"_qs).toUtf8());
         QCOMPARE(platform::AutostartEntryPath(u"YFZS"_qs), m_home.path() + u"/xdg/autostart/YFZS.desktop"_qs);
     }
@@ -70,7 +71,8 @@ private slots:
         // Quoted for the Exec rules (\" \` \$ \\ inside quotes, %% for a percent), then the
         // value's own escaping doubles every backslash.
         QVERIFY(platform::SetAutostart(u"YFZS"_qs, u"/home/me/云帆 100%/a\"b$c\\d/YFZS"_qs));
-        QVERIFY(entryText(u"YFZS"_qs).contains(u"\nExec=\"/home/me/云帆 100%%/a\\\\\"b\\\\$c\\\\\\\\d/YFZS\"\n"_qs));
+        QVERIFY(entryText(u"YFZS"_qs)
+                    .contains(u"\nExec=\"/home/me/云帆 100%%/a\\\\\"b\\\\$c\\\\\\\\d/YFZS\"\n"_qs));
         QVERIFY(platform::RemoveAutostart(u"YFZS"_qs));
     }
 };

@@ -12,7 +12,6 @@
 
 #include <memory>
 
-
 class FileIoTest : public QObject
 {
     Q_OBJECT
@@ -31,7 +30,8 @@ private slots:
         QCOMPARE(status.identity.size, 5);
         QCOMPARE(platform::StatFile(file(u"missing"_qs)).kind, platform::FileKind::Missing);
         QCOMPARE(platform::StatFile(file(u"missing/below"_qs)).kind, platform::FileKind::Missing);
-        QCOMPARE(platform::StatFile(plain + u"/below"_qs).kind, platform::FileKind::Missing); // a file is no folder
+        QCOMPARE(platform::StatFile(plain + u"/below"_qs).kind,
+                 platform::FileKind::Missing); // a file is no folder
         QCOMPARE(platform::StatFile(m_dir.path()).kind, platform::FileKind::Other);
         QCOMPARE(platform::StatFile(u"/dev/null"_qs).kind, platform::FileKind::Other);
 
@@ -53,7 +53,8 @@ private slots:
         QCOMPARE(platform::ReadRegularFile(u"/dev/zero"_qs, 4).status, platform::FileReadStatus::NotRegular);
         const QString fifo = file(u"fifo"_qs);
         QCOMPARE(QProcess::execute(u"mkfifo"_qs, {fifo}), 0);
-        QCOMPARE(platform::ReadRegularFile(fifo, 4).status, platform::FileReadStatus::NotRegular); // without a writer
+        QCOMPARE(platform::ReadRegularFile(fifo, 4).status,
+                 platform::FileReadStatus::NotRegular); // without a writer
     }
 
     void lockIsExclusiveAndTimesOut()

@@ -8,7 +8,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-
 namespace {
 
 // Stand-ins for wine and xdg-open (and a native program): each writes what it was started
@@ -106,8 +105,9 @@ private slots:
                               prefix, cwd}));
         // Relative names are found from the working folder, which the program inherits.
         QDir::setCurrent(m_dir.path());
-        QCOMPARE(launch(u"run.BAT"_qs),
-                 QStringList({u"name=wine"_qs, u"arg="_qs + path("run.BAT"), prefix, u"cwd="_qs + m_dir.path()}));
+        QCOMPARE(
+            launch(u"run.BAT"_qs),
+            QStringList({u"name=wine"_qs, u"arg="_qs + path("run.BAT"), prefix, u"cwd="_qs + m_dir.path()}));
         QDir::setCurrent(path("work"));
     }
 
@@ -123,10 +123,13 @@ private slots:
     {
         QCOMPARE(launch(u"http://127.0.0.1:8088/help?a=1&b=2"_qs).mid(0, 2),
                  QStringList({u"name=xdg-open"_qs, u"arg=http://127.0.0.1:8088/help?a=1&b=2"_qs}));
-        QCOMPARE(launch(path("notes.txt")).mid(0, 2), QStringList({u"name=xdg-open"_qs, u"arg="_qs + path("notes.txt")}));
+        QCOMPARE(launch(path("notes.txt")).mid(0, 2),
+                 QStringList({u"name=xdg-open"_qs, u"arg="_qs + path("notes.txt")}));
         // An executable bit on a plain file does not make it a program.
-        QCOMPARE(launch(path("marked.txt")).mid(0, 2), QStringList({u"name=xdg-open"_qs, u"arg="_qs + path("marked.txt")}));
-        QCOMPARE(launch(path("prefix")).mid(0, 2), QStringList({u"name=xdg-open"_qs, u"arg="_qs + path("prefix")}));
+        QCOMPARE(launch(path("marked.txt")).mid(0, 2),
+                 QStringList({u"name=xdg-open"_qs, u"arg="_qs + path("marked.txt")}));
+        QCOMPARE(launch(path("prefix")).mid(0, 2),
+                 QStringList({u"name=xdg-open"_qs, u"arg="_qs + path("prefix")}));
     }
 
     void failuresStartNothing()

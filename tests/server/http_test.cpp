@@ -66,7 +66,8 @@ private slots:
         const auto res = Get("/api/packs");
         QVERIFY(res);
         QCOMPARE(res->status, 200);
-        const QJsonArray packs = QJsonDocument::fromJson(QByteArray::fromStdString(res->body)).object()[u"packs"].toArray();
+        const QJsonArray packs =
+            QJsonDocument::fromJson(QByteArray::fromStdString(res->body)).object()[u"packs"].toArray();
         QCOMPARE(packs.size(), 4);
         QList<int> kinds;
         for (const QJsonValue& v : packs) {
@@ -106,7 +107,8 @@ private slots:
 
         auto suffix = Get("/packs/skin_blue.zip", "bytes=-7");
         QCOMPARE(suffix->body, pack.substr(size - 7));
-        auto clamped = Get("/packs/skin_blue.zip", "bytes=" + std::to_string(size - 3) + "-" + std::to_string(size + 500));
+        auto clamped = Get("/packs/skin_blue.zip",
+                           "bytes=" + std::to_string(size - 3) + "-" + std::to_string(size + 500));
         QCOMPARE(clamped->status, 206);
         QCOMPARE(clamped->body, pack.substr(size - 3));
         QCOMPARE(clamped->get_header_value("Content-Length"), std::string("3"));
@@ -133,7 +135,9 @@ private slots:
 
     void registrationRefusesWithAClearMessage()
     {
-        auto post = [this](httplib::Params params) { return m_web->Post("/member.php?mod=register", params); };
+        auto post = [this](httplib::Params params) {
+            return m_web->Post("/member.php?mod=register", params);
+        };
         auto empty = post({{"username", ""}, {"password", "x"}});
         QCOMPARE(empty->status, 400);
         QVERIFY(empty->body.find("不能为空") != std::string::npos);
@@ -145,7 +149,8 @@ private slots:
         QCOMPARE(post({{"username", "新用户"}, {"password", "密码"}})->status, 400);
         auto script = post({{"username", "<script>"}, {"password", "x"}});
         QCOMPARE(script->status, 200);
-        QCOMPARE(post({{"username", "<script>"}, {"password", "x"}})->body.find("<script>"), std::string::npos);
+        QCOMPARE(post({{"username", "<script>"}, {"password", "x"}})->body.find("<script>"),
+                 std::string::npos);
     }
 
     void resourceSiteOffersProgramLinks()

@@ -17,7 +17,8 @@ namespace {
 
 std::vector<std::string> UpdateCheck(int port, const std::string& sertime, const std::string& version)
 {
-    const auto request = svc::BuildRequest(svc::kUpdateCode, {"0-1a-2b-3-4-ff", "127.0.0.1", sertime, version});
+    const auto request = svc::BuildRequest(svc::kUpdateCode,
+                                           {"0-1a-2b-3-4-ff", "127.0.0.1", sertime, version});
     return ReplyFields(Exchange(port, *request));
 }
 
@@ -40,8 +41,9 @@ private slots:
     void registrationThenLoginOverTcp()
     {
         httplib::Client web("127.0.0.1", m_server.tool->Port());
-        const auto res = web.Post("/member.php?mod=register",
-                                  httplib::Params{{"username", "玩家01"}, {"password", "pw-123!"}, {"password2", "pw-123!"}});
+        const auto res = web.Post(
+            "/member.php?mod=register",
+            httplib::Params{{"username", "玩家01"}, {"password", "pw-123!"}, {"password2", "pw-123!"}});
         QVERIFY(res);
         QCOMPARE(res->status, 200);
 
@@ -55,7 +57,8 @@ private slots:
 
     void replyIsLaidOutLikeARequest()
     {
-        const std::string reply = Exchange(m_port, *svc::BuildRequest("12", {"0-1a-2b-3-4-ff", "ip", "demo", "demo123"}));
+        const std::string reply = Exchange(
+            m_port, *svc::BuildRequest("12", {"0-1a-2b-3-4-ff", "ip", "demo", "demo123"}));
         QVERIFY(reply.size() <= svc::kMaxReplyBytes);
         QVERIFY(reply.size() > 2 && reply.compare(reply.size() - 2, 2, std::string(2, '\0')) == 0);
         const auto fields = ReplyFields(reply);
@@ -84,7 +87,8 @@ private slots:
 
     void brokenCatalogueAnswersNoAndKeepsServing()
     {
-        const QString path = QString::fromStdString(m_server.DataDir() + "/" + std::string(layout::kVersions));
+        const QString path = QString::fromStdString(m_server.DataDir() + "/"
+                                                    + std::string(layout::kVersions));
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray saved = file.readAll();
@@ -109,11 +113,13 @@ private slots:
         const std::string login = *svc::BuildRequest("12", {"m", "ip", "demo", "demo123"});
         const std::vector<std::string> bad = {
             std::string("hello\0\0", 7),
-            login.substr(0, 20),                                   // cut short, then closed
-            std::string(100 * 1024, 'x'),                           // oversized without terminator
+            login.substr(0, 20),                                       // cut short, then closed
+            std::string(100 * 1024, 'x'),                              // oversized without terminator
             "^12\x11" + std::string(2000, '9') + std::string(2, '\0'), // oversized length field
-            std::string(),                                         // says nothing at all
-            "^11\x11" "0000000010\x11~" + std::string(2, '\0'),
+            std::string(),                                             // says nothing at all
+            "^11\x11"
+            "0000000010\x11~"
+                + std::string(2, '\0'),
         };
         for (const std::string& request : bad) {
             const std::string reply = Exchange(m_port, request);

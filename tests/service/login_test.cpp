@@ -12,7 +12,6 @@
 
 #include <memory>
 
-
 namespace {
 
 const QString kRefused = u"message 登陆失败，用户名或密码错误!"_qs;
@@ -26,8 +25,8 @@ const QStringList kLoggedInArea{
 QStringList loggedIn(const QString& account)
 {
     return kLoggedInArea
-           + QStringList{u"welcome 欢迎你：%1 630,64 120x16"_qs.arg(account), u"show WelcomeText"_qs,
-                         u"show LogoutButton"_qs};
+        + QStringList{u"welcome 欢迎你：%1 630,64 120x16"_qs.arg(account), u"show WelcomeText"_qs,
+                      u"show LogoutButton"_qs};
 }
 
 // Accepts exactly `account` with `password`; every other login is refused.
@@ -85,11 +84,12 @@ private slots:
             service::ServiceClient client(ui);
             client.OnLogin();
             waitForWorkers(client);
-            QCOMPARE(ui.calls, QStringList{u"readBoxes"_qs} + loggedIn(u"player"_qs)
-                                   + QStringList{u"loginDone"_qs});
+            QCOMPARE(ui.calls,
+                     QStringList{u"readBoxes"_qs} + loggedIn(u"player"_qs) + QStringList{u"loginDone"_qs});
             QVERIFY(!ui.calledOffThread);
         }
-        QCOMPARE(remembered(), QStringList({u"player"_qs, service::GetMacAddress(), u"c2VjcmV0"_qs, u"1"_qs}));
+        QCOMPARE(remembered(),
+                 QStringList({u"player"_qs, service::GetMacAddress(), u"c2VjcmV0"_qs, u"1"_qs}));
         QCOMPARE(fixture::KeysInFileOrder(config::GetConfigPath(), u"system"_qs),
                  QStringList({u"UID"_qs, u"MAC"_qs, u"UWD"_qs, u"ISLOGIN"_qs}));
 
@@ -98,8 +98,9 @@ private slots:
         service::ServiceClient client(ui);
         client.StartStartupWorker();
         waitForWorkers(client);
-        QCOMPARE(ui.calls, QStringList{u"texts player/secret"_qs} + loggedIn(u"player"_qs)
-                               + QStringList{u"loginDone"_qs});
+        QCOMPARE(ui.calls,
+                 QStringList{u"texts player/secret"_qs} + loggedIn(u"player"_qs)
+                     + QStringList{u"loginDone"_qs});
         QCOMPARE(ui.boxAccount, QString());
         const QList<QByteArray> requests = host.requests();
         QCOMPARE(requests.size(), 2);
@@ -128,8 +129,8 @@ private slots:
 
         const QByteArray request = host.requests().value(0);
         const QString text = QString(QChar(0x11));
-        const QString tail = text + service::GetMacAddress() + text + service::GetLocalIp() + text + u"张三"_qs + text
-                             + u"密码pw"_qs + text + u"~"_qs;
+        const QString tail = text + service::GetMacAddress() + text + service::GetLocalIp() + text
+            + u"张三"_qs + text + u"密码pw"_qs + text + u"~"_qs;
         const qsizetype units = 3 + 1 + 10 + tail.size();
         const QString length = QString::number(units + 4).rightJustified(10, u'0');
         QCOMPARE(fixture::RequestFields(request).at(1), length);
@@ -204,8 +205,8 @@ private slots:
         host.pointClientHere();
         RecordingUi ui;
         service::ServiceClient client(ui);
-        for (const auto& [account, password] : {std::pair{u""_qs, u"secret"_qs},
-                                                 std::pair{u"player"_qs, u""_qs}}) {
+        for (const auto& [account, password] :
+             {std::pair{u""_qs, u"secret"_qs}, std::pair{u"player"_qs, u""_qs}}) {
             ui.calls.clear();
             ui.boxAccount = account;
             ui.boxPassword = password;
@@ -260,8 +261,8 @@ private slots:
         QCOMPARE(request.at(0), u"^11"_qs);
         QCOMPARE(ui.calls, QStringList{u"prompt"_qs}); // the check answers "no newer version"
         QCOMPARE(ui.boxAccount, u"请输入qx77通行证"_qs);
-        QCOMPARE(remembered(), QStringList({QString(), QString(), QString(),
-                                            configExists ? u"1"_qs : u"<missing>"_qs}));
+        QCOMPARE(remembered(),
+                 QStringList({QString(), QString(), QString(), configExists ? u"1"_qs : u"<missing>"_qs}));
         if (!configExists) {
             QCOMPARE(fixture::KeysInFileOrder(config::GetConfigPath(), u"system"_qs),
                      QStringList({u"UID"_qs, u"MAC"_qs, u"UWD"_qs}));
@@ -281,12 +282,12 @@ private slots:
         client.OnRegister();
         qunsetenv("QX77_FORUM_URL");
 
-        QCOMPARE(ui.calls, QStringList({u"show LoginButton"_qs, u"show RegisterButton"_qs,
-                                        u"reload"_qs, u"show AccountLabel"_qs,
-                                        u"show PasswordLabel"_qs, u"clearBoxes"_qs,
-                                        u"show AccountBox"_qs, u"show PasswordBox"_qs,
-                                        u"hide WelcomeText"_qs, u"hide LogoutButton"_qs,
-                                        u"open http://forum.test:8089/member.php?mod=register"_qs}));
+        QCOMPARE(ui.calls,
+                 QStringList({u"show LoginButton"_qs, u"show RegisterButton"_qs, u"reload"_qs,
+                              u"show AccountLabel"_qs, u"show PasswordLabel"_qs, u"clearBoxes"_qs,
+                              u"show AccountBox"_qs, u"show PasswordBox"_qs, u"hide WelcomeText"_qs,
+                              u"hide LogoutButton"_qs,
+                              u"open http://forum.test:8089/member.php?mod=register"_qs}));
         QCOMPARE(ui.boxAccount, QString());
         QCOMPARE(remembered(), QStringList({QString(), QString(), QString(), u"0"_qs}));
         QCOMPARE(host.requests().size(), 0);

@@ -18,14 +18,13 @@
 #include <thread>
 #include <vector>
 
-
 namespace {
 
 const QString dc1(service::kSeparator);
 
 // The worked example: a fresh installation's update-check request.
-const QString kWorkedExample = u"^11"_qs + dc1 + u"0000000045"_qs + dc1 + u"0-1a-2b-3-4-ff"_qs
-                               + dc1 + u"192.168.1.5"_qs + dc1 + dc1 + dc1 + u"~"_qs;
+const QString kWorkedExample = u"^11"_qs + dc1 + u"0000000045"_qs + dc1 + u"0-1a-2b-3-4-ff"_qs + dc1
+    + u"192.168.1.5"_qs + dc1 + dc1 + dc1 + u"~"_qs;
 
 std::optional<QString> exchangeWith(const QByteArray& reply, bool hang = false)
 {
@@ -49,7 +48,7 @@ private slots:
     void initTestCase()
     {
         service::SetTimings({std::chrono::milliseconds(5000), std::chrono::milliseconds(5000),
-                    std::chrono::milliseconds(20)});
+                             std::chrono::milliseconds(20)});
     }
 
     void splitString()
@@ -68,7 +67,9 @@ private slots:
         QCOMPARE(fields, (QStringList{QString(), QString()}));
 
         // Three separators: four fields, field 3 is everything after the third.
-        QCOMPARE(service::SplitString(u"^12"_qs + dc1 + u"x"_qs + dc1 + dc1 + u"1 ~"_qs, service::kSeparator, fields), 4);
+        QCOMPARE(service::SplitString(u"^12"_qs + dc1 + u"x"_qs + dc1 + dc1 + u"1 ~"_qs, service::kSeparator,
+                                      fields),
+                 4);
         QCOMPARE(fields.at(3), u"1 ~"_qs);
     }
 
@@ -128,21 +129,23 @@ private slots:
     void requestLayout()
     {
         QCOMPARE(service::BuildRequest(service::kUpdateCheckCode,
-                              {u"0-1a-2b-3-4-ff"_qs, u"192.168.1.5"_qs, QString(), QString()},
-                              service::LengthUnit::Utf16Units),
+                                       {u"0-1a-2b-3-4-ff"_qs, u"192.168.1.5"_qs, QString(), QString()},
+                                       service::LengthUnit::Utf16Units),
                  kWorkedExample);
         const QByteArray wire = service::EncodeRequest(kWorkedExample);
         QCOMPARE(wire.size(), 47);
         QVERIFY(wire.endsWith(QByteArray("~\0\0", 3)));
 
         // The login counts GBK bytes: two Chinese characters add two to the UTF-16 length.
-        const QString login = service::BuildRequest(service::kLoginCode, {u"m"_qs, u"i"_qs, u"张三"_qs, u"pw"_qs},
-                                           service::LengthUnit::AnsiBytes);
+        const QString login = service::BuildRequest(
+            service::kLoginCode, {u"m"_qs, u"i"_qs, u"张三"_qs, u"pw"_qs}, service::LengthUnit::AnsiBytes);
         QCOMPARE(login.section(service::kSeparator, 1, 1).toInt(), login.size() + 2);
         QCOMPARE(platform::ToAnsi(login).size(), login.size() + 2);
         // The update check counts units, even for the same characters.
-        const QString update = service::BuildRequest(service::kUpdateCheckCode, {u"张三"_qs}, service::LengthUnit::Utf16Units);
-        QCOMPARE(update.section(service::kSeparator, 1, 1), QString::number(update.size()).rightJustified(10, u'0'));
+        const QString update = service::BuildRequest(service::kUpdateCheckCode, {u"张三"_qs},
+                                                     service::LengthUnit::Utf16Units);
+        QCOMPARE(update.section(service::kSeparator, 1, 1),
+                 QString::number(update.size()).rightJustified(10, u'0'));
     }
 
     void requestOnTheWire()
@@ -165,8 +168,8 @@ private slots:
         QTest::newRow("one byte") << QByteArray("1") << none;
         QTest::newRow("two bytes") << QByteArray("ab") << std::optional(u"ab"_qs);
         QTest::newRow("512 without a zero") << QByteArray(512, 'x') << std::optional(QString(512, u'x'));
-        QTest::newRow("more than 512") << QByteArray(512, 'y') + QByteArray(300, 'z')
-                                       << std::optional(QString(512, u'y'));
+        QTest::newRow("more than 512")
+            << QByteArray(512, 'y') + QByteArray(300, 'z') << std::optional(QString(512, u'y'));
         QTest::newRow("cut at zero") << QByteArray("ab\0cd", 5) << std::optional(u"ab"_qs);
         QTest::newRow("zero first") << QByteArray("\0abc", 4) << std::optional(QString());
         QTest::newRow("GBK") << platform::ToAnsi(u"发现新版本"_qs) << std::optional(u"发现新版本"_qs);

@@ -13,7 +13,6 @@
 #include <QRegularExpression>
 #include <QTest>
 
-
 namespace {
 
 const QString kUpToDate = u"message 当前已经是最新版本!"_qs;
