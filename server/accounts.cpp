@@ -26,7 +26,8 @@ std::optional<Bytes> Derive(std::string_view password, const Bytes& salt, int it
     Bytes out(kHashBytes);
     if (PKCS5_PBKDF2_HMAC(password.data(), static_cast<int>(password.size()), salt.data(),
                           static_cast<int>(salt.size()), iterations, EVP_sha256(),
-                          static_cast<int>(out.size()), out.data()) != 1)
+                          static_cast<int>(out.size()), out.data())
+        != 1)
         return std::nullopt;
     return out;
 }

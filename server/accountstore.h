@@ -12,7 +12,8 @@
 #include <string_view>
 #include <vector>
 
-struct StoredAccount {
+struct StoredAccount
+{
     std::vector<unsigned char> salt;
     std::vector<unsigned char> hash;
     int iterations = 0;
@@ -32,7 +33,8 @@ public:
 
     // Adds the account unless one has the same name or the same folded name. The check and
     // the insert are one step for every process sharing the database.
-    virtual InsertResult Insert(std::string_view name, std::string_view folded, const StoredAccount& account) = 0;
+    virtual InsertResult Insert(std::string_view name, std::string_view folded,
+                                const StoredAccount& account) = 0;
 };
 
 // True for postgresql:// and postgres:// connection URIs.

@@ -37,7 +37,8 @@ Image Gradient(int w, int h, std::uint32_t top, std::uint32_t bottom)
     for (int y = 0; y < h; ++y) {
         std::uint32_t p = 0xFF000000;
         for (int shift = 0; shift <= 16; shift += 8) {
-            const int a = static_cast<int>((top >> shift) & 0xFF), b = static_cast<int>((bottom >> shift) & 0xFF);
+            const int a = static_cast<int>((top >> shift) & 0xFF),
+                      b = static_cast<int>((bottom >> shift) & 0xFF);
             p |= static_cast<std::uint32_t>(a + (b - a) * y / std::max(1, h - 1)) << shift;
         }
         img.FillRect(0, y, w, 1, p);
@@ -73,7 +74,9 @@ Image Scaled(const Image& src, int w, int h)
     Image out(w, h);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-            out.Set(x, y, src.pixels[static_cast<std::size_t>((y * src.height / h) * src.width + x * src.width / w)]);
+            out.Set(
+                x, y,
+                src.pixels[static_cast<std::size_t>((y * src.height / h) * src.width + x * src.width / w)]);
     return out;
 }
 
@@ -83,23 +86,32 @@ Image Scaled(const Image& src, int w, int h)
 class Texture
 {
 public:
-    explicit Texture(std::uint64_t seed) : m_state(seed * 0x9E3779B97F4A7C15ULL + 1) {}
+    explicit Texture(std::uint64_t seed)
+        : m_state(seed * 0x9E3779B97F4A7C15ULL + 1)
+    {
+    }
 
     Image Make(int w, int h, std::uint32_t dark, std::uint32_t light)
     {
-        const std::vector<int> coarse = Lattice(w / 128 + 2, h / 128 + 2), fine = Lattice(w / 16 + 2, h / 16 + 2);
+        const std::vector<int> coarse = Lattice(w / 128 + 2, h / 128 + 2),
+                               fine = Lattice(w / 16 + 2, h / 16 + 2);
         Image img(w, h);
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
                 // 0..255 shade: mostly the large shapes, some of the small ones.
-                const int shade = (3 * Smooth(coarse, w / 128 + 2, x, y, 128) + Smooth(fine, w / 16 + 2, x, y, 16)) / 4;
+                const int shade = (3 * Smooth(coarse, w / 128 + 2, x, y, 128)
+                                   + Smooth(fine, w / 16 + 2, x, y, 16))
+                    / 4;
                 std::uint32_t p = 0xFF000000;
                 for (int shift = 0; shift <= 16; shift += 8) {
-                    const int a = static_cast<int>((dark >> shift) & 0xFF), b = static_cast<int>((light >> shift) & 0xFF);
+                    const int a = static_cast<int>((dark >> shift) & 0xFF),
+                              b = static_cast<int>((light >> shift) & 0xFF);
                     const int grain = static_cast<int>(Next() % 49) - 24;
-                    p |= static_cast<std::uint32_t>(std::clamp(a + (b - a) * shade / 255 + grain, 0, 255)) << shift;
+                    p |= static_cast<std::uint32_t>(std::clamp(a + (b - a) * shade / 255 + grain, 0, 255))
+                        << shift;
                 }
-                img.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(w) + static_cast<std::size_t>(x)] = p;
+                img.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(w)
+                           + static_cast<std::size_t>(x)] = p;
             }
         return img;
     }
@@ -157,7 +169,8 @@ std::vector<ZipEntry> WallTextures(int count)
     return out;
 }
 
-struct DemoPack {
+struct DemoPack
+{
     Pack pack;
     std::vector<ZipEntry> entries;
     Image art;
@@ -171,12 +184,14 @@ std::vector<DemoPack> DemoPacks(bool realistic)
     const Image red = Crosshair(64, 0xFFFF3030, true);
     const Image green = Crosshair(64, 0xFF30FF60, false);
     out.push_back({{"mark_red.zip", "红点准星", 1, "mark_red.png", "红色十字加中心点，暗处也清楚。"},
-                   {{"Mark_01.png", EncodePng(red)}, {"Mark_02.png", EncodePng(Crosshair(32, 0xFFFF3030, true))},
+                   {{"Mark_01.png", EncodePng(red)},
+                    {"Mark_02.png", EncodePng(Crosshair(32, 0xFFFF3030, true))},
                     {"readme.txt", "QX77 demo crosshair marks (red).\r\n"}},
                    red});
-    out.push_back({{"mark_green.zip", "绿色十字准星", 1, "mark_green.png", "细线绿色十字，不遮挡目标。"},
-                   {{"Mark_01.png", EncodePng(green)}, {"readme.txt", "QX77 demo crosshair marks (green).\r\n"}},
-                   green});
+    out.push_back(
+        {{"mark_green.zip", "绿色十字准星", 1, "mark_green.png", "细线绿色十字，不遮挡目标。"},
+         {{"Mark_01.png", EncodePng(green)}, {"readme.txt", "QX77 demo crosshair marks (green).\r\n"}},
+         green});
     const Image lobby = Gradient(128, 96, 0x1E5AA8, 0x0B1F3A);
     out.push_back({{"skin_blue.zip", "蓝色经典界面", 2, "skin_blue.png", "大厅和房间界面换成蓝色经典风格。"},
                    {{"Lobby/", {}},
@@ -223,7 +238,8 @@ bool MakeDemoData(const std::string& dataDir, std::string* error, const DemoOpti
     };
     const fs::path root = dataDir;
     std::error_code ec;
-    for (const fs::path& dir : {root / layout::kPacks, root / layout::kPreviews, (root / layout::kRepairArchive).parent_path()})
+    for (const fs::path& dir :
+         {root / layout::kPacks, root / layout::kPreviews, (root / layout::kRepairArchive).parent_path()})
         if (fs::create_directories(dir, ec); ec)
             return fail("cannot create " + dir.string() + ": " + ec.message());
 
@@ -256,7 +272,8 @@ bool MakeDemoData(const std::string& dataDir, std::string* error, const DemoOpti
         return fail("cannot write the version catalogue");
 
     Accounts accounts;
-    if (!accounts.Open(options.database.empty() ? (root / layout::kAccounts).string() : options.database, &why))
+    if (!accounts.Open(options.database.empty() ? (root / layout::kAccounts).string() : options.database,
+                       &why))
         return fail("accounts: " + why);
     const auto result = accounts.Register(kDemoUser, kDemoPassword);
     if (result != Accounts::RegisterResult::Created && result != Accounts::RegisterResult::Duplicate)

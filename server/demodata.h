@@ -10,7 +10,8 @@ inline constexpr const char* kDemoPassword = "demo123";
 inline constexpr const char* kDemoVersion = "1.0.0";
 inline constexpr const char* kDemoSertime = "20261201000000";
 
-struct DemoOptions {
+struct DemoOptions
+{
     // Packs of a few MB (one of about 50 MB) whose download progress can be watched; small
     // ones, of a few KB, otherwise.
     bool realisticPacks = false;

@@ -54,7 +54,7 @@ std::size_t Utf16Length(std::string_view utf8)
     std::size_t units = 0;
     for (unsigned char c : utf8) {
         if ((c & 0xC0) == 0x80)
-            continue; // continuation byte
+            continue;                 // continuation byte
         units += (c >= 0xF0) ? 2 : 1; // four-byte sequences need a surrogate pair
     }
     return units;

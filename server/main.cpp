@@ -146,8 +146,8 @@ int main(int argc, char** argv)
         return 1;
     }
     ToolServer tool(accounts, {host, toolPort, dataDir, webDir}, log);
-    ServiceHost service(accounts, {host, servicePort, (std::filesystem::path(dataDir) / layout::kVersions).string()},
-                        log);
+    ServiceHost service(
+        accounts, {host, servicePort, (std::filesystem::path(dataDir) / layout::kVersions).string()}, log);
     if (!tool.Start(&error) || !service.Start(&error)) {
         std::cerr << "qx77-server: " << error << "\n";
         return 1;

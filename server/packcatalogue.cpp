@@ -24,8 +24,8 @@ bool IsSafeFileName(std::string_view name)
         return false;
     // Plain ASCII only: the name goes unescaped into addresses, links and HTML.
     for (char c : name) {
-        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                           c == '.' || c == '_' || c == '-';
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')
+            || c == '.' || c == '_' || c == '-';
         if (!plain)
             return false;
     }
@@ -46,8 +46,8 @@ std::optional<std::vector<Pack>> LoadCatalogue(const std::string& dataDir, std::
     const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &parseError);
     if (!doc.isObject() || !doc.object().value(u"packs").isArray()) {
         if (error)
-            *error = file.fileName().toStdString() + ": no \"packs\" list (" +
-                     parseError.errorString().toStdString() + ")";
+            *error = file.fileName().toStdString() + ": no \"packs\" list ("
+                + parseError.errorString().toStdString() + ")";
         return std::nullopt;
     }
     std::vector<Pack> packs;
@@ -120,7 +120,8 @@ std::string CatalogueJson(const std::vector<Pack>& packs, std::string_view origi
         o.insert(u"kind", p.kind);
         o.insert(u"size", static_cast<qint64>(p.size));
         o.insert(u"description", Q(p.description));
-        o.insert(u"preview", p.preview.empty() ? QString() : Q(origin) + QStringLiteral("/previews/") + Q(p.preview));
+        o.insert(u"preview",
+                 p.preview.empty() ? QString() : Q(origin) + QStringLiteral("/previews/") + Q(p.preview));
         o.insert(u"address", Q(origin) + QStringLiteral("/packs/") + Q(p.file));
         list.append(o);
     }

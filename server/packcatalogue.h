@@ -15,7 +15,8 @@
 #include <string_view>
 #include <vector>
 
-struct Pack {
+struct Pack
+{
     std::string file;
     std::string name;
     int kind = 0;

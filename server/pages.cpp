@@ -24,12 +24,23 @@ std::string HtmlEscape(std::string_view text)
     out.reserve(text.size());
     for (char c : text) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&#39;"; break;
-        default: out += c;
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\'':
+            out += "&#39;";
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -38,9 +49,12 @@ std::string HtmlEscape(std::string_view text)
 std::string KindName(int kind)
 {
     switch (kind) {
-    case 1: return "准星";
-    case 2: return "界面";
-    case 3: return "资源";
+    case 1:
+        return "准星";
+    case 2:
+        return "界面";
+    case 3:
+        return "资源";
     }
     return "其他";
 }
@@ -62,11 +76,13 @@ std::string ResourceSitePage(const std::vector<Pack>& packs, std::string_view ho
     std::string body = "<h1>QX77 资源站</h1>\n<p>点击“一键安装”，云帆助手会下载资源包并安装到游戏目录。"
                        "还没有安装云帆助手？请先安装并运行一次。</p>\n<ul class=\"packs\">\n";
     for (const Pack& p : packs) {
-        body += "<li><img src=\"/previews/" + HtmlEscape(p.preview) + "\" alt=\"\" width=\"96\" height=\"64\">";
-        body += "<div><b>" + HtmlEscape(p.name) + "</b> <span class=\"kind\">" + KindName(p.kind) +
-                "</span> <span class=\"size\">" + HumanSize(p.size) + "</span><br>";
+        body += "<li><img src=\"/previews/" + HtmlEscape(p.preview)
+            + "\" alt=\"\" width=\"96\" height=\"64\">";
+        body += "<div><b>" + HtmlEscape(p.name) + "</b> <span class=\"kind\">" + KindName(p.kind)
+            + "</span> <span class=\"size\">" + HumanSize(p.size) + "</span><br>";
         body += HtmlEscape(p.description) + "<br>";
-        body += "<a class=\"install\" href=\"" + HtmlEscape(PackLink(p, hostAndPort)) + "\">一键安装</a></div></li>\n";
+        body += "<a class=\"install\" href=\"" + HtmlEscape(PackLink(p, hostAndPort))
+            + "\">一键安装</a></div></li>\n";
     }
     if (packs.empty())
         body += "<li>暂时没有资源。</li>\n";

@@ -15,21 +15,25 @@ void Chunk(std::string& out, const char* type, const std::string& data)
     PutBigEndian(out, static_cast<std::uint32_t>(data.size()));
     const std::string typed = std::string(type, 4) + data;
     out += typed;
-    PutBigEndian(out, static_cast<std::uint32_t>(
-                          crc32(0, reinterpret_cast<const Bytef*>(typed.data()), static_cast<uInt>(typed.size()))));
+    PutBigEndian(out,
+                 static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(typed.data()),
+                                                  static_cast<uInt>(typed.size()))));
 }
 
 } // namespace
 
 Image::Image(int w, int h, std::uint32_t fill)
-    : width(w), height(h), pixels(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), fill)
+    : width(w)
+    , height(h)
+    , pixels(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), fill)
 {
 }
 
 void Image::Set(int x, int y, std::uint32_t argb)
 {
     if (x >= 0 && y >= 0 && x < width && y < height)
-        pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)] = argb;
+        pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)] =
+            argb;
 }
 
 void Image::FillRect(int x, int y, int w, int h, std::uint32_t argb)
@@ -55,8 +59,8 @@ std::string EncodePng(const Image& image)
     }
     uLongf packedSize = compressBound(static_cast<uLong>(raw.size()));
     std::string packed(packedSize, '\0');
-    compress2(reinterpret_cast<Bytef*>(packed.data()), &packedSize, reinterpret_cast<const Bytef*>(raw.data()),
-              static_cast<uLong>(raw.size()), Z_BEST_COMPRESSION);
+    compress2(reinterpret_cast<Bytef*>(packed.data()), &packedSize,
+              reinterpret_cast<const Bytef*>(raw.data()), static_cast<uLong>(raw.size()), Z_BEST_COMPRESSION);
     packed.resize(packedSize);
 
     std::string header;

@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-struct Image {
+struct Image
+{
     int width = 0;
     int height = 0;
     std::vector<std::uint32_t> pixels; // 0xAARRGGBB, row by row

@@ -17,7 +17,8 @@ namespace {
 
 constexpr std::size_t kMaxIdleConnections = 8;
 
-struct ResultDeleter {
+struct ResultDeleter
+{
     void operator()(PGresult* result) const { PQclear(result); }
 };
 using Result = std::unique_ptr<PGresult, ResultDeleter>;
@@ -36,7 +37,8 @@ bool Is(const Result& result, ExecStatusType status)
 }
 
 // One query parameter: text (UTF-8) or raw bytes.
-struct Param {
+struct Param
+{
     const char* data;
     int length;
     int format; // 0 text, 1 binary
@@ -78,8 +80,8 @@ int IntAt(const PGresult* result, int row, int column)
     if (PQgetlength(result, row, column) != 4)
         return 0;
     const auto* b = reinterpret_cast<const unsigned char*>(PQgetvalue(result, row, column));
-    return static_cast<int>((std::uint32_t(b[0]) << 24) | (std::uint32_t(b[1]) << 16) | (std::uint32_t(b[2]) << 8) |
-                            std::uint32_t(b[3]));
+    return static_cast<int>((std::uint32_t(b[0]) << 24) | (std::uint32_t(b[1]) << 16)
+                            | (std::uint32_t(b[2]) << 8) | std::uint32_t(b[3]));
 }
 
 class PostgresStore : public AccountStore
@@ -160,7 +162,8 @@ private:
             return nullptr;
         }
         // Notices ("relation already exists, skipping") are not for the server's log.
-        PQsetNoticeProcessor(conn, [](void*, const char*) {}, nullptr);
+        PQsetNoticeProcessor(
+            conn, [](void*, const char*) {}, nullptr);
         return conn;
     }
 
@@ -193,14 +196,15 @@ private:
     {
         // The lock serialises table creation: two servers starting at once would otherwise
         // both try to create it.
-        const Result created(PQexec(conn, "BEGIN;"
-                                          "SELECT pg_advisory_xact_lock(770077);"
-                                          "CREATE TABLE IF NOT EXISTS accounts ("
-                                          " name TEXT NOT NULL UNIQUE,"
-                                          " salt BYTEA NOT NULL, hash BYTEA NOT NULL, iterations INTEGER NOT NULL,"
-                                          " created TIMESTAMPTZ NOT NULL DEFAULT now(),"
-                                          " folded TEXT);"
-                                          "CREATE INDEX IF NOT EXISTS accounts_folded ON accounts (folded);"));
+        const Result created(PQexec(conn,
+                                    "BEGIN;"
+                                    "SELECT pg_advisory_xact_lock(770077);"
+                                    "CREATE TABLE IF NOT EXISTS accounts ("
+                                    " name TEXT NOT NULL UNIQUE,"
+                                    " salt BYTEA NOT NULL, hash BYTEA NOT NULL, iterations INTEGER NOT NULL,"
+                                    " created TIMESTAMPTZ NOT NULL DEFAULT now(),"
+                                    " folded TEXT);"
+                                    "CREATE INDEX IF NOT EXISTS accounts_folded ON accounts (folded);"));
         bool ok = Is(created, PGRES_COMMAND_OK) && FillFolded(conn);
         if (!ok && error)
             *error = Message(conn);
@@ -248,8 +252,10 @@ private:
                                  BytesParam(account.hash), TextParam(iterations)});
         InsertResult result = InsertResult::Failed;
         if (Is(inserted, PGRES_COMMAND_OK))
-            result = std::string_view(PQcmdTuples(inserted.get())) == "1" ? InsertResult::Inserted : InsertResult::Taken;
-        else if (const char* state = inserted ? PQresultErrorField(inserted.get(), PG_DIAG_SQLSTATE) : nullptr;
+            result = std::string_view(PQcmdTuples(inserted.get())) == "1" ? InsertResult::Inserted
+                                                                          : InsertResult::Taken;
+        else if (const char* state = inserted ? PQresultErrorField(inserted.get(), PG_DIAG_SQLSTATE)
+                                              : nullptr;
                  state && std::string_view(state) == "23505")
             result = InsertResult::Taken; // unique_violation: the name arrived by another way
         const Result end(PQexec(conn, result == InsertResult::Inserted ? "COMMIT" : "ROLLBACK"));

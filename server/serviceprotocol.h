@@ -18,12 +18,14 @@ inline constexpr std::size_t kDataFields = 4;         // both requests carry fou
 inline constexpr std::size_t kMaxRequestBytes = 1024; // far above any real request
 inline constexpr std::size_t kMaxReplyBytes = 512;    // the client reads one 512-byte buffer
 
-struct Request {
+struct Request
+{
     std::string code;                // "11" or "12"
     std::vector<std::string> fields; // the four data fields
 };
 
-struct ParseResult {
+struct ParseResult
+{
     std::optional<Request> request;
     std::string code;  // the command code when it could be read, for the refusal
     std::string mac;   // data field 0 when present, echoed in the refusal
@@ -35,12 +37,10 @@ ParseResult ParseRequest(std::string_view text);
 
 // Reply text in GBK plus the two zero bytes; nothing when a field cannot be encoded or the
 // reply would exceed kMaxReplyBytes.
-std::optional<std::string> BuildReply(std::string_view code,
-                                      const std::vector<std::string>& dataFields);
+std::optional<std::string> BuildReply(std::string_view code, const std::vector<std::string>& dataFields);
 
 // A request laid out the way the program builds it (GBK, two zero bytes), for tests and tools.
-std::optional<std::string> BuildRequest(std::string_view code,
-                                        const std::vector<std::string>& dataFields);
+std::optional<std::string> BuildRequest(std::string_view code, const std::vector<std::string>& dataFields);
 
 // Splits at every separator: k separators give k + 1 fields, empty ones included.
 std::vector<std::string_view> SplitFields(std::string_view text);

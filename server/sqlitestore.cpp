@@ -40,7 +40,8 @@ public:
     std::string ColumnText(int column) const
     {
         const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
-        return text ? std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, column))) : std::string();
+        return text ? std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, column)))
+                    : std::string();
     }
     std::vector<unsigned char> ColumnBlob(int column) const
     {
@@ -65,7 +66,8 @@ void GuardFiles(const std::string& path)
         std::error_code ec;
         const fs::path file = path + suffix;
         const fs::file_status status = fs::status(file, ec);
-        if (!ec && fs::is_regular_file(status) && (status.permissions() & fs::perms::others_all) != fs::perms::none)
+        if (!ec && fs::is_regular_file(status)
+            && (status.permissions() & fs::perms::others_all) != fs::perms::none)
             fs::permissions(file, fs::perms::others_all, fs::perm_options::remove, ec);
     }
 }
@@ -83,8 +85,9 @@ public:
     bool Open(const std::string& path, std::string* error)
     {
         GuardFiles(path);
-        if (sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
-                            nullptr) != SQLITE_OK)
+        if (sqlite3_open_v2(path.c_str(), &m_db,
+                            SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr)
+            != SQLITE_OK)
             return Fail(error, "cannot open " + path);
         // Another process (the demo maker, a second server) may write at the same time.
         sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
@@ -161,7 +164,8 @@ private:
         if (found != SQLITE_DONE)
             return InsertResult::Failed;
 
-        Statement insert(m_db, "INSERT INTO accounts (name, folded, salt, hash, iterations) VALUES (?1, ?2, ?3, ?4, ?5)");
+        Statement insert(
+            m_db, "INSERT INTO accounts (name, folded, salt, hash, iterations) VALUES (?1, ?2, ?3, ?4, ?5)");
         if (!insert.Ok())
             return InsertResult::Failed;
         insert.Text(1, name);
@@ -187,9 +191,9 @@ private:
                              " name TEXT NOT NULL UNIQUE COLLATE NOCASE,"
                              " salt BLOB NOT NULL, hash BLOB NOT NULL, iterations INTEGER NOT NULL,"
                              " created TEXT NOT NULL DEFAULT CURRENT_TIMESTAMP,"
-                             " folded TEXT)") &&
-                        AddFoldedColumn() && FillFolded() &&
-                        Exec("CREATE INDEX IF NOT EXISTS accounts_folded ON accounts (folded)") && Exec("COMMIT");
+                             " folded TEXT)")
+            && AddFoldedColumn() && FillFolded()
+            && Exec("CREATE INDEX IF NOT EXISTS accounts_folded ON accounts (folded)") && Exec("COMMIT");
         if (!ok) {
             *why = sqlite3_errmsg(m_db); // before the rollback replaces it
             Exec("ROLLBACK");

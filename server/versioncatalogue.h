@@ -8,7 +8,8 @@
 #include <string>
 #include <string_view>
 
-struct Release {
+struct Release
+{
     std::string version;
     std::string sertime;
     std::string clientadd;

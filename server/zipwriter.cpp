@@ -18,18 +18,19 @@ bool WriteZip(const std::string& path, const std::vector<ZipEntry>& entries, std
     std::tm local{};
     localtime_r(&now, &local);
     zip_fileinfo info{};
-    info.tmz_date = {static_cast<uInt>(local.tm_sec), static_cast<uInt>(local.tm_min),
+    info.tmz_date = {static_cast<uInt>(local.tm_sec),  static_cast<uInt>(local.tm_min),
                      static_cast<uInt>(local.tm_hour), static_cast<uInt>(local.tm_mday),
-                     static_cast<uInt>(local.tm_mon), static_cast<uInt>(local.tm_year + 1900)};
+                     static_cast<uInt>(local.tm_mon),  static_cast<uInt>(local.tm_year + 1900)};
     bool ok = true;
     for (const ZipEntry& e : entries) {
         const bool folder = !e.name.empty() && e.name.back() == '/';
         info.external_fa = folder ? 0x10 : 0x20; // MS-DOS folder / archive attribute
         ok = zipOpenNewFileInZip64(zip, e.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
-                                   folder ? 0 : Z_DEFLATED, Z_DEFAULT_COMPRESSION, 0) == ZIP_OK &&
-             (e.data.empty() ||
-              zipWriteInFileInZip(zip, e.data.data(), static_cast<unsigned>(e.data.size())) == ZIP_OK) &&
-             zipCloseFileInZip(zip) == ZIP_OK;
+                                   folder ? 0 : Z_DEFLATED, Z_DEFAULT_COMPRESSION, 0)
+                == ZIP_OK
+            && (e.data.empty()
+                || zipWriteInFileInZip(zip, e.data.data(), static_cast<unsigned>(e.data.size())) == ZIP_OK)
+            && zipCloseFileInZip(zip) == ZIP_OK;
         if (!ok)
             break;
     }

@@ -4,7 +4,8 @@
 #include <string>
 #include <vector>
 
-struct ZipEntry {
+struct ZipEntry
+{
     std::string name; // '/'-separated path inside the archive; a trailing '/' makes a folder
     std::string data;
 };

@@ -60,16 +60,19 @@ bool Measure(const char* label, AccountStore& store, double hashesPerSecond)
             ++misses;
     };
     const double exact = PerSecond(kLookups, [&](int i) { find(Name(i % kAccounts), true); });
-    const double folded = PerSecond(kLookups, [&](int i) { find(" PLAYER" + std::to_string(i % kAccounts), true); });
+    const double folded = PerSecond(kLookups,
+                                    [&](int i) { find(" PLAYER" + std::to_string(i % kAccounts), true); });
     const double unknown = PerSecond(kLookups, [&](int i) { find("nobody" + std::to_string(i), false); });
-    const double exact4 = PerSecond(kLookups, [&](int i) { find(Name(i % kAccounts), true); }, 4);
+    const double exact4 = PerSecond(
+        kLookups, [&](int i) { find(Name(i % kAccounts), true); }, 4);
     if (failed || misses) {
-        std::fprintf(stderr, "accounts_bench: %s: %d inserts and %d look-ups went wrong\n", label, failed, misses.load());
+        std::fprintf(stderr, "accounts_bench: %s: %d inserts and %d look-ups went wrong\n", label, failed,
+                     misses.load());
         return false;
     }
     std::printf("%s, %d accounts: %.0f registrations/s (without hashing)\n", label, kAccounts, inserts);
-    std::printf("  look-ups/s: exact %.0f, look-alike %.0f, unknown %.0f, exact from 4 threads %.0f\n", exact, folded,
-                unknown, exact4);
+    std::printf("  look-ups/s: exact %.0f, look-alike %.0f, unknown %.0f, exact from 4 threads %.0f\n", exact,
+                folded, unknown, exact4);
     std::printf("  a look-up costs %.2f %% of a login's hash (exact), %.2f %% (look-alike)\n",
                 100 * hashesPerSecond / exact, 100 * hashesPerSecond / folded);
     return true;
@@ -107,8 +110,10 @@ int main(int argc, char** argv)
         return 1;
     }
     const double hashes = PerSecond(20, [&](int) { accounts.Check("nobody", "password"); });
-    const double folds = PerSecond(kLookups, [](int i) { names::Folded(" ＰＬＡＹＥＲ" + std::to_string(i)); });
-    std::printf("password hash (a login of an unknown name), one thread: %.1f/s; name folds: %.0f/s\n", hashes, folds);
+    const double folds = PerSecond(kLookups,
+                                   [](int i) { names::Folded(" ＰＬＡＹＥＲ" + std::to_string(i)); });
+    std::printf("password hash (a login of an unknown name), one thread: %.1f/s; name folds: %.0f/s\n",
+                hashes, folds);
 
     auto sqlite = OpenSqliteStore(path, &error);
     if (!sqlite || !Measure("SQLite", *sqlite, hashes))

@@ -209,8 +209,9 @@ int main(int argc, char** argv)
     const QString iniJson = QString::fromUtf8(QJsonDocument(QJsonArray{ini}).toJson(QJsonDocument::Compact));
     Eval(view, QStringLiteral("runRounds(%1[0], %2, %3)").arg(iniJson).arg(kRounds).arg(kCallsPerRound));
     WaitFor([&] { return Eval(view, QStringLiteral("window.roundsResult !== null")).toBool(); });
-    const QJsonObject result =
-        QJsonDocument::fromJson(Eval(view, QStringLiteral("window.roundsResult")).toString().toUtf8()).object();
+    const QJsonObject result = QJsonDocument::fromJson(
+                                   Eval(view, QStringLiteral("window.roundsResult")).toString().toUtf8())
+                                   .object();
 
     std::vector<double> gv, gc, wc, gvByWc, gcByGv;
     for (const QJsonValue& round : result.value(u"rounds").toArray()) {
@@ -225,9 +226,11 @@ int main(int argc, char** argv)
     }
 
     std::printf("page timer resolution: %s\n",
-                result.value(u"isolated").toBool() ? "fine (cross-origin isolated)" : "coarse (not isolated)");
-    std::printf("%d interleaved rounds of %d calls each; per-round means, then their median [lowest .. highest]\n",
-                kRounds, kCallsPerRound);
+                result.value(u"isolated").toBool() ? "fine (cross-origin isolated)"
+                                                   : "coarse (not isolated)");
+    std::printf(
+        "%d interleaved rounds of %d calls each; per-round means, then their median [lowest .. highest]\n",
+        kRounds, kCallsPerRound);
     const auto row = [](const char* label, const std::vector<double>& values, const char* unit) {
         const Spread s = SpreadOf(values);
         std::printf("%-36s %.4f %s   [%.4f .. %.4f]\n", label, s.median, unit, s.low, s.high);
@@ -237,14 +240,16 @@ int main(int argc, char** argv)
     row("QWebChannel call (async)", wc, "ms");
     row("GetVersion / WebChannel", gvByWc, "  ");
     row("GetConfigString / GetVersion", gcByGv, "  ");
-    std::printf("goals: GetVersion / WebChannel <= 1.0 with GetVersion <= 0.35 ms; GetConfigString / GetVersion <= 1.15\n");
+    std::printf("goals: GetVersion / WebChannel <= 1.0 with GetVersion <= 0.35 ms; GetConfigString / "
+                "GetVersion <= 1.15\n");
 
     // The host's side of a call alone: reading the call, converting, running, answering.
     const QString versionCall = QStringLiteral("[1,[]]");
     const QString configCall = QString::fromUtf8(
-        QJsonDocument(QJsonArray{16, QJsonArray{QJsonArray{QStringLiteral("s"), QStringLiteral("system")},
-                                                 QJsonArray{QStringLiteral("s"), QStringLiteral("key150")},
-                                                 QJsonArray{QStringLiteral("s"), ini}}})
+        QJsonDocument(QJsonArray{16,
+                                 QJsonArray{QJsonArray{QStringLiteral("s"), QStringLiteral("system")},
+                                            QJsonArray{QStringLiteral("s"), QStringLiteral("key150")},
+                                            QJsonArray{QStringLiteral("s"), ini}}})
             .toJson(QJsonDocument::Compact));
     const QUrl pageOrigin(QStringLiteral("http://127.0.0.1:%1/").arg(port));
     const QString missing = dir.filePath(QStringLiteral("missing.ini"));
@@ -260,10 +265,11 @@ int main(int argc, char** argv)
         [&] { ReadIniString(missing, QStringLiteral("system"), QStringLiteral("key150"), QString(), 8192); },
         [&] { pagehost::bridge::IsToolOrigin(pageOrigin); },
     });
-    std::printf("host side per call: GetVersion %.1f us, GetConfigString %.1f us, of which the settings read %.1f us\n",
+    std::printf("host side per call: GetVersion %.1f us, GetConfigString %.1f us, of which the settings read "
+                "%.1f us\n",
                 host[0], host[1], host[2]);
-    std::printf("host side, missing file: GetConfigString %.1f us, of which the settings read %.1f us\n", host[3],
-                host[4]);
+    std::printf("host side, missing file: GetConfigString %.1f us, of which the settings read %.1f us\n",
+                host[3], host[4]);
     std::printf("host side, the calling frame's origin check: %.1f us\n", host[5]);
 
     server.stop();

@@ -35,12 +35,13 @@ void makeHome(const QString& h)
     for (int i = 0; i < 24; ++i) {
         const QString slug = QStringLiteral("game%1-1700000000").arg(i);
         prefix(h + QStringLiteral("/Games/game%1").arg(i));
-        write(h + QStringLiteral("/.config/lutris/games/") + slug + QStringLiteral(".yml"),
-              QStringLiteral("game:\n  exe: drive_c/game/game.exe\n  prefix: %1/Games/game%2\n  arch: win64\n"
-                             "wine:\n  version: lutris-7.2-2-x86_64\n  dxvk: true\nsystem:\n  env:\n    A: b\n")
-                  .arg(h)
-                  .arg(i)
-                  .toUtf8());
+        write(
+            h + QStringLiteral("/.config/lutris/games/") + slug + QStringLiteral(".yml"),
+            QStringLiteral("game:\n  exe: drive_c/game/game.exe\n  prefix: %1/Games/game%2\n  arch: win64\n"
+                           "wine:\n  version: lutris-7.2-2-x86_64\n  dxvk: true\nsystem:\n  env:\n    A: b\n")
+                .arg(h)
+                .arg(i)
+                .toUtf8());
         sql += QStringLiteral("INSERT INTO games VALUES (%1, 'Game %1', '%2');").arg(i).arg(slug);
     }
     const QString db = h + QStringLiteral("/.local/share/lutris/pga.db");
@@ -52,11 +53,14 @@ void makeHome(const QString& h)
     for (int i = 0; i < 12; ++i) {
         const QString bottle = h + QStringLiteral("/.local/share/bottles/bottles/b%1").arg(i);
         prefix(bottle);
-        write(bottle + QStringLiteral("/bottle.yml"),
-              QStringLiteral("Name: b%1\nRunner: soda-7.0-9\nPath: b%1\nEnvironment: Gaming\nParameters:\n  dxvk: true\n")
-                  .arg(i)
-                  .toUtf8());
-        const QString app = h + QStringLiteral("/.local/share/Steam/steamapps/compatdata/%1").arg(4000000 + i);
+        write(
+            bottle + QStringLiteral("/bottle.yml"),
+            QStringLiteral(
+                "Name: b%1\nRunner: soda-7.0-9\nPath: b%1\nEnvironment: Gaming\nParameters:\n  dxvk: true\n")
+                .arg(i)
+                .toUtf8());
+        const QString app = h
+            + QStringLiteral("/.local/share/Steam/steamapps/compatdata/%1").arg(4000000 + i);
         prefix(app + QStringLiteral("/pfx"));
         write(app + QStringLiteral("/config_info"),
               "7.0-6\n" + h.toUtf8() + "/.local/share/Steam/steamapps/common/Proton 7.0/dist/share/fonts/\n");

@@ -30,8 +30,8 @@ private:
 
 QByteArray TextLike(Random& random, int size)
 {
-    static const char* const words[] = {"skin", "mark", "weapon", "texture", "0x7f", "alpha",
-                                        "sprite", "frame", "=", ";", "\n", "rez", "ui"};
+    static const char* const words[] = {"skin",  "mark", "weapon", "texture", "0x7f", "alpha", "sprite",
+                                        "frame", "=",    ";",      "\n",      "rez",  "ui"};
     QByteArray out;
     out.reserve(size + 16);
     while (out.size() < size) {
@@ -81,20 +81,21 @@ bool GeneratePack(const QString& path, PackSummary& summary)
     Random random(0x9E3779B97F4A7C15ULL);
     bool ok = true;
     for (int folder = 0; folder < 40 && ok; ++folder) {
-        const QByteArray dir = "rez/UI/pack" + QByteArray::number(folder / 8) + "/set" + QByteArray::number(folder) + "/";
+        const QByteArray dir = "rez/UI/pack" + QByteArray::number(folder / 8) + "/set"
+            + QByteArray::number(folder) + "/";
         if (folder % 8 == 0)
             ok = AddEntry(zip, dir.left(dir.indexOf("/set") + 1), {}, true, summary);
         ok = ok && AddEntry(zip, dir, {}, true, summary);
         for (int i = 0; i < 38 && ok; ++i) // configuration and scripts
-            ok = AddEntry(zip, dir + "cfg" + QByteArray::number(i) + ".txt", TextLike(random, random.Between(1000, 40000)),
-                          false, summary);
+            ok = AddEntry(zip, dir + "cfg" + QByteArray::number(i) + ".txt",
+                          TextLike(random, random.Between(1000, 40000)), false, summary);
         for (int i = 0; i < 12 && ok; ++i) // already compressed images
-            ok = AddEntry(zip, dir + "img" + QByteArray::number(i) + ".png", Noise(random, random.Between(20000, 150000), 8),
-                          true, summary);
+            ok = AddEntry(zip, dir + "img" + QByteArray::number(i) + ".png",
+                          Noise(random, random.Between(20000, 150000), 8), true, summary);
     }
     for (int i = 0; i < 6 && ok; ++i) // a few large data files, half compressible
-        ok = AddEntry(zip, "rez/data" + QByteArray::number(i) + ".rez", Noise(random, random.Between(11, 15) << 20, 4),
-                      false, summary);
+        ok = AddEntry(zip, "rez/data" + QByteArray::number(i) + ".rez",
+                      Noise(random, random.Between(11, 15) << 20, 4), false, summary);
     ok = zipClose(zip, nullptr) == ZIP_OK && ok;
     if (!ok)
         return false;

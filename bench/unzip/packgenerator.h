@@ -4,7 +4,8 @@
 
 #include <QString>
 
-struct PackSummary {
+struct PackSummary
+{
     int files = 0;
     qint64 bytes = 0;
 };

@@ -25,7 +25,8 @@
 
 namespace {
 
-struct Tool {
+struct Tool
+{
     QString name;
     QStringList command; // archive and folder are filled in
     QList<double> seconds;
@@ -59,7 +60,9 @@ bool RunOnce(Tool& tool, const QString& archive, const QString& folder, const QS
     QProcess::execute(QStringLiteral("sync"), {});
     QStringList args{QStringLiteral("-f"), QStringLiteral("%U %S %M"), QStringLiteral("-o"), scratch};
     for (const QString& part : tool.command)
-        args << QString(part).replace(QStringLiteral("{archive}"), archive).replace(QStringLiteral("{folder}"), folder);
+        args << QString(part)
+                    .replace(QStringLiteral("{archive}"), archive)
+                    .replace(QStringLiteral("{folder}"), folder);
     QProcess process;
     process.setProcessChannelMode(QProcess::ForwardedChannels);
     QElapsedTimer timer;
@@ -69,7 +72,8 @@ bool RunOnce(Tool& tool, const QString& archive, const QString& folder, const QS
     tool.seconds << timer.nsecsElapsed() / 1e9;
     QFile rss(scratch);
     if (rss.open(QIODevice::ReadOnly)) {
-        const QStringList fields = QString::fromLatin1(rss.readAll()).trimmed().split(u'\n').last().split(u' ');
+        const QStringList fields =
+            QString::fromLatin1(rss.readAll()).trimmed().split(u'\n').last().split(u' ');
         if (fields.size() == 3) {
             tool.cpuSeconds << fields[0].toDouble() + fields[1].toDouble();
             tool.peakKb = qMax(tool.peakKb, fields[2].toLongLong());
@@ -99,17 +103,30 @@ int main(int argc, char** argv)
     }
 
     QList<Tool> tools{
-        {QStringLiteral("UnzipArchiveToFolder"), {QStringLiteral(UNZIP_BENCH_CLI), QStringLiteral("{archive}"), QStringLiteral("{folder}")}, {}, {}, 0},
-        {QStringLiteral("unzip -o -q"), {QStringLiteral("unzip"), QStringLiteral("-o"), QStringLiteral("-q"), QStringLiteral("{archive}"), QStringLiteral("-d"), QStringLiteral("{folder}")}, {}, {}, 0},
-        {QStringLiteral("bsdtar -xf"), {QStringLiteral("bsdtar"), QStringLiteral("-xf"), QStringLiteral("{archive}"), QStringLiteral("-C"), QStringLiteral("{folder}")}, {}, {}, 0},
+        {QStringLiteral("UnzipArchiveToFolder"),
+         {QStringLiteral(UNZIP_BENCH_CLI), QStringLiteral("{archive}"), QStringLiteral("{folder}")},
+         {},
+         {},
+         0},
+        {QStringLiteral("unzip -o -q"),
+         {QStringLiteral("unzip"), QStringLiteral("-o"), QStringLiteral("-q"), QStringLiteral("{archive}"),
+          QStringLiteral("-d"), QStringLiteral("{folder}")},
+         {},
+         {},
+         0},
+        {QStringLiteral("bsdtar -xf"),
+         {QStringLiteral("bsdtar"), QStringLiteral("-xf"), QStringLiteral("{archive}"), QStringLiteral("-C"),
+          QStringLiteral("{folder}")},
+         {},
+         {},
+         0},
     };
     const QString scratch = cache + QStringLiteral("/rss.txt");
     // Warm the page cache so that no tool pays for the first read of the archive.
     {
         QFile f(archive);
         if (f.open(QIODevice::ReadOnly))
-            while (!f.read(1 << 20).isEmpty()) {
-            }
+            while (!f.read(1 << 20).isEmpty()) { }
     }
     const QString outputs = qEnvironmentVariableIsEmpty("UNZIP_BENCH_DIR")
         ? cache + QStringLiteral("/runs")
@@ -137,7 +154,8 @@ int main(int argc, char** argv)
     const double unzipCpu = Median(tools[1].cpuSeconds);
     const double bsdtarWall = Median(tools[2].seconds);
     const double bsdtarCpu = Median(tools[2].cpuSeconds);
-    out << Qt::endl << "archive " << QFileInfo(archive).size() / 1e6 << " MB, " << rounds << " rounds" << Qt::endl;
+    out << Qt::endl
+        << "archive " << QFileInfo(archive).size() / 1e6 << " MB, " << rounds << " rounds" << Qt::endl;
     out << QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9\n")
                .arg(QStringLiteral("tool"), -22)
                .arg(QStringLiteral("wall s"), 7)

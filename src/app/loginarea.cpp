@@ -55,14 +55,30 @@ void LoginArea::SetControlVisible(service::LoginControl control, bool visible)
     using service::LoginControl;
     int id = 0;
     switch (control) {
-    case LoginControl::AccountLabel: id = DEZIRUdu::IdAccountLabel; break;
-    case LoginControl::AccountBox: id = DEZIRUdu::IdAccount; break;
-    case LoginControl::PasswordLabel: id = DEZIRUdu::IdPasswordLabel; break;
-    case LoginControl::PasswordBox: id = DEZIRUdu::IdPassword; break;
-    case LoginControl::LoginButton: id = DEZIRUdu::IdLogin; break;
-    case LoginControl::RegisterButton: id = DEZIRUdu::IdRegister; break;
-    case LoginControl::LogoutButton: id = DEZIRUdu::IdLogout; break;
-    case LoginControl::WelcomeText: id = DEZIRUdu::IdWelcome; break;
+    case LoginControl::AccountLabel:
+        id = DEZIRUdu::IdAccountLabel;
+        break;
+    case LoginControl::AccountBox:
+        id = DEZIRUdu::IdAccount;
+        break;
+    case LoginControl::PasswordLabel:
+        id = DEZIRUdu::IdPasswordLabel;
+        break;
+    case LoginControl::PasswordBox:
+        id = DEZIRUdu::IdPassword;
+        break;
+    case LoginControl::LoginButton:
+        id = DEZIRUdu::IdLogin;
+        break;
+    case LoginControl::RegisterButton:
+        id = DEZIRUdu::IdRegister;
+        break;
+    case LoginControl::LogoutButton:
+        id = DEZIRUdu::IdLogout;
+        break;
+    case LoginControl::WelcomeText:
+        id = DEZIRUdu::IdWelcome;
+        break;
     }
     if (QWidget* w = m_window.GetDlgItem(id))
         w->setVisible(visible);
@@ -101,5 +117,6 @@ void LoginArea::OpenUrl(const QString& url)
 
 void LoginArea::Quit()
 {
-    QMetaObject::invokeMethod(&m_window, [this] { m_window.EndDialog(0); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &m_window, [this] { m_window.EndDialog(0); }, Qt::QueuedConnection);
 }

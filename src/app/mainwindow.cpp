@@ -39,7 +39,8 @@ Q_LOGGING_CATEGORY(lcLink, "yfzs.link", QtInfoMsg)
 namespace {
 
 // Background 176 is 800 × 600; the window is dragged by its top 30 pixels.
-const widgets::SkinnedWindow::Skin kSkin{.backgroundPng = 176, .size = {800, 600}, .cutCorners = true, .dragStrip = 30};
+const widgets::SkinnedWindow::Skin kSkin{
+    .backgroundPng = 176, .size = {800, 600}, .cutCorners = true, .dragStrip = 30};
 constexpr int kLinkTimerMs = 100;
 // Start-up's last steps wait for the tool page to load, but no longer than this.
 constexpr int kFinishInitLatestMs = 1500;
@@ -160,7 +161,8 @@ void DEZIRUdu::CreateControls()
     };
     addLabel(IdAccountLabel, QStringLiteral("账号："), QRect(544, 51, 39, 14));
     addLabel(IdPasswordLabel, QStringLiteral("密码："), QRect(544, 75, 39, 14));
-    m_welcome = addLabel(IdWelcome, QStringLiteral("Static"), widgets::units::ToPixels(kTemplateScale, {313, 5, 19, 8}));
+    m_welcome = addLabel(IdWelcome, QStringLiteral("Static"),
+                         widgets::units::ToPixels(kTemplateScale, {313, 5, 19, 8}));
 
     connect(m_minimise, &QPushButton::clicked, this, &DEZIRUdu::OnMinimise);
     connect(m_close, &QPushButton::clicked, this, &DEZIRUdu::OnCloseButton);
@@ -470,7 +472,8 @@ void DEZIRUdu::OnMinimise()
 void DEZIRUdu::OnCloseButton()
 {
     // Read at every click: the settings dialog may have changed it since.
-    const QString exit = ReadIniString(config::GetConfigPath(), config::keys::kSystem, config::keys::kExit, {}, 10);
+    const QString exit = ReadIniString(config::GetConfigPath(), config::keys::kSystem, config::keys::kExit,
+                                       {}, 10);
     if (exit == QLatin1String("1")) {
         if (m_tray)
             m_tray->HideToTray();

@@ -30,9 +30,9 @@ bool EntryDataReader::ReadAt(qint64 at, char* into, qint64 size)
     return m_file.seek(at) && m_file.read(into, size) == size;
 }
 
-EntryDataReader::Outcome EntryDataReader::Copy(qint64 dataStart, qint64 compressedSize, qint64 uncompressedSize,
-                                               int method, quint32 crc, platform::OutputFile& file,
-                                               platform::FsError* writeError)
+EntryDataReader::Outcome EntryDataReader::Copy(qint64 dataStart, qint64 compressedSize,
+                                               qint64 uncompressedSize, int method, quint32 crc,
+                                               platform::OutputFile& file, platform::FsError* writeError)
 {
     if (dataStart < 0 || compressedSize < 0 || uncompressedSize < 0 || (method != 0 && method != Z_DEFLATED))
         return Outcome::Corrupt;

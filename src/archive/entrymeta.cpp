@@ -44,14 +44,15 @@ bool isDosHost(int host)
 
 quint32 EntryAttributes(quint16 versionMadeBy, quint32 externalAttributes)
 {
-    using namespace FileAttribute;
     if (isDosHost(versionMadeBy >> 8))
-        return externalAttributes & (ReadOnly | Hidden | System | Directory | Archive);
-    quint32 attributes = Archive;
+        return externalAttributes
+            & (FileAttribute::ReadOnly | FileAttribute::Hidden | FileAttribute::System
+               | FileAttribute::Directory | FileAttribute::Archive);
+    quint32 attributes = FileAttribute::Archive;
     if (externalAttributes & 0x40000000u)
-        attributes |= Directory;
+        attributes |= FileAttribute::Directory;
     if (!(externalAttributes & 0x00800000u))
-        attributes |= ReadOnly;
+        attributes |= FileAttribute::ReadOnly;
     return attributes;
 }
 

@@ -16,7 +16,8 @@ constexpr quint32 Directory = 0x10;
 constexpr quint32 Archive = 0x20;
 } // namespace FileAttribute
 
-struct EntryTimes {
+struct EntryTimes
+{
     qint64 access = 0;
     qint64 creation = 0;
     qint64 modification = 0;

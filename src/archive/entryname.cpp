@@ -68,8 +68,7 @@ QString DecodeEntryName(QByteArrayView stored, bool utf8Flag)
 QString CleanEntryName(const QString& name)
 {
     Cleaner cleaner(name);
-    while (cleaner.Step()) {
-    }
+    while (cleaner.Step()) { }
     return cleaner.Result();
 }
 

@@ -10,10 +10,11 @@
 
 namespace archive {
 
-struct PlanEntry {
-    QString name;        // cleaned name
+struct PlanEntry
+{
+    QString name; // cleaned name
     bool folder = false;
-    qint64 weight = 0;   // compressed size: the work of inflating and writing it
+    qint64 weight = 0; // compressed size: the work of inflating and writing it
 };
 
 // Groups of entry positions, each in archive order, the heaviest group first.

@@ -19,7 +19,8 @@
 namespace archive {
 namespace {
 
-struct Listed {
+struct Listed
+{
     ZipEntryInfo info;
     ZipEntryLocation where;
 };
@@ -113,7 +114,8 @@ public:
                 if (m_stop.load(std::memory_order_relaxed))
                     return;
                 const Listed& entry = m_entries[size_t(index)];
-                const ZipReader::Result result = reader.ExtractListed(entry.info, entry.where, entry.info.name);
+                const ZipReader::Result result = reader.ExtractListed(entry.info, entry.where,
+                                                                      entry.info.name);
                 if (result != ZipReader::Result::Ok) {
                     Fail(index, result);
                     return;
@@ -153,7 +155,8 @@ UnzipError fail(UnzipError error, const QString& archive, const QString& detail 
 
 } // namespace
 
-UnzipError UnzipArchive(const QString& archivePath, const QString& destinationFolder, const UnzipOptions& options)
+UnzipError UnzipArchive(const QString& archivePath, const QString& destinationFolder,
+                        const UnzipOptions& options)
 {
     if (destinationFolder.isEmpty() || archivePath.isEmpty())
         return fail(UnzipError::BadArguments, archivePath);
@@ -190,7 +193,8 @@ UnzipError UnzipArchive(const QString& archivePath, const QString& destinationFo
     if (!IsExistingFolder(destinationFolder)) {
         // With a trailing separator this prepares the destination itself, without one only
         // its parent; the last level then comes with the first entry.
-        const qsizetype last = qMax(destinationFolder.lastIndexOf(u'\\'), destinationFolder.lastIndexOf(u'/'));
+        const qsizetype last = qMax(destinationFolder.lastIndexOf(u'\\'),
+                                    destinationFolder.lastIndexOf(u'/'));
         if (last > 0 && !CreateFolderChain(destinationFolder.left(last)))
             return fail(UnzipError::CannotCreate, archivePath, destinationFolder);
     }
@@ -209,7 +213,8 @@ UnzipError UnzipArchive(const QString& archivePath, const QString& destinationFo
         QList<PlanEntry> plan;
         plan.reserve(*count);
         for (const Listed& e : entries)
-            plan.append({e.info.name, bool(e.info.attributes & FileAttribute::Directory), e.info.compressedSize});
+            plan.append(
+                {e.info.name, bool(e.info.attributes & FileAttribute::Directory), e.info.compressedSize});
         groups = PlanExtraction(plan);
         workers = int(qMin<qsizetype>(workers, groups.size()));
     }
@@ -233,7 +238,8 @@ UnzipError UnzipArchive(const QString& archivePath, const QString& destinationFo
 
     const auto [failedIndex, result] = pool.Failure();
     if (failedIndex >= 0)
-        return fail(fromResult(result), archivePath, QStringLiteral("at ") + entries[size_t(failedIndex)].info.name);
+        return fail(fromResult(result), archivePath,
+                    QStringLiteral("at ") + entries[size_t(failedIndex)].info.name);
     return UnzipError::None;
 }
 

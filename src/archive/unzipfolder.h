@@ -24,9 +24,10 @@ enum class UnzipError {
     WriteError,
 };
 
-struct UnzipOptions {
-    int workers = 0;                       // 0: one per processor core
-    qint64 parallelFrom = 4 << 20;         // unpacked bytes below which one thread is quicker
+struct UnzipOptions
+{
+    int workers = 0;               // 0: one per processor core
+    qint64 parallelFrom = 4 << 20; // unpacked bytes below which one thread is quicker
 };
 
 // The reason when not every entry was unpacked; None otherwise. Both paths may separate levels

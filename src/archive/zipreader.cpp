@@ -171,14 +171,15 @@ bool ZipReader::ReadCurrentEntry(int index)
     m_last.reset();
     unzFile zip = asUnzFile(m_zip);
     unz_file_info64 header{};
-    if (unzGetCurrentFileInfo64(zip, &header, m_scratch.data(), kScratchSize, nullptr, 0, nullptr, 0) != UNZ_OK)
+    if (unzGetCurrentFileInfo64(zip, &header, m_scratch.data(), kScratchSize, nullptr, 0, nullptr, 0)
+        != UNZ_OK)
         return false;
     const qsizetype nameLength = qMin<qsizetype>(header.size_filename, kScratchSize - 1);
 
     ZipEntryInfo info;
     info.index = index;
-    info.name = archive::CleanEntryName(archive::DecodeEntryName(QByteArrayView(m_scratch.constData(), nameLength),
-                                               header.flag & kFlagUtf8Name));
+    info.name = archive::CleanEntryName(archive::DecodeEntryName(
+        QByteArrayView(m_scratch.constData(), nameLength), header.flag & kFlagUtf8Name));
     info.attributes = archive::EntryAttributes(quint16(header.version), quint32(header.external_fa));
     info.compressedSize = qint64(header.compressed_size);
     info.uncompressedSize = qint64(header.uncompressed_size);
@@ -190,7 +191,8 @@ bool ZipReader::ReadCurrentEntry(int index)
     where.method = int(header.compression_method);
 
     archive::EntryTimes times;
-    times.modification = times.access = times.creation = archive::DosDateTimeToFileTime(quint32(header.dosDate));
+    times.modification = times.access = times.creation = archive::DosDateTimeToFileTime(
+        quint32(header.dosDate));
     // The local header's extra field is only reachable with the entry open; raw mode keeps
     // the library from setting up decompression (and from minding unknown methods).
     int method = 0;
@@ -246,7 +248,8 @@ ZipReader::Result ZipReader::ExtractListed(const ZipEntryInfo& info, const archi
     return ExtractPositioned(info, where, targetName);
 }
 
-ZipReader::Result ZipReader::ExtractPositioned(const ZipEntryInfo& info, const archive::ZipEntryLocation& where,
+ZipReader::Result ZipReader::ExtractPositioned(const ZipEntryInfo& info,
+                                               const archive::ZipEntryLocation& where,
                                                const QString& targetName)
 {
     platform::FsError error = platform::FsError::None;
@@ -298,14 +301,14 @@ ZipReader::Result ZipReader::CopyEntryData(const platform::Folder& folder, const
         return Result::CorruptData;
 
     platform::FsError error = platform::FsError::None;
-    platform::OutputFile file =
-        platform::OutputFile::Create(folder, fileName, info.attributes & archive::FileAttribute::ReadOnly, &error);
+    platform::OutputFile file = platform::OutputFile::Create(
+        folder, fileName, info.attributes & archive::FileAttribute::ReadOnly, &error);
     if (!file.IsValid())
         return fromFsError(error, Result::CannotCreateFile);
     if (!m_data)
         m_data = std::make_unique<archive::EntryDataReader>(m_layout->nativePath);
-    switch (m_data->Copy(where.dataStart, info.compressedSize, info.uncompressedSize, where.method, where.crc, file,
-                         &error)) {
+    switch (m_data->Copy(where.dataStart, info.compressedSize, info.uncompressedSize, where.method, where.crc,
+                         file, &error)) {
     case archive::EntryDataReader::Outcome::Corrupt:
         return Result::CorruptData;
     case archive::EntryDataReader::Outcome::WriteFailed:

@@ -13,11 +13,12 @@
 #include <memory>
 #include <optional>
 
-struct ZipEntryInfo {
-    int index = 0;        // position from 0; the entry count for the query with index -1
-    QString name;         // cleaned name, levels separated by '/' or '\' as stored
+struct ZipEntryInfo
+{
+    int index = 0;          // position from 0; the entry count for the query with index -1
+    QString name;           // cleaned name, levels separated by '/' or '\' as stored
     quint32 attributes = 0; // archive::FileAttribute bits
-    qint64 accessTime = 0; // file times: 100-ns units since 1601-01-01 UTC
+    qint64 accessTime = 0;  // file times: 100-ns units since 1601-01-01 UTC
     qint64 creationTime = 0;
     qint64 modificationTime = 0;
     qint64 compressedSize = 0;
@@ -28,13 +29,14 @@ namespace archive {
 
 // Where an entry lies in the archive file, for checking that entries do not share bytes and
 // for going straight to it.
-struct ZipEntryLocation {
+struct ZipEntryLocation
+{
     quint64 directoryPosition = 0; // minizip's position of the central header
     qint64 start = -1;             // local header; -1 when it could not be read
     qint64 dataStart = -1;         // first byte of the compressed data
     qint64 end = -1;               // just after the compressed data
     quint32 crc = 0;
-    int method = 0;                // 0 stored, 8 deflated
+    int method = 0; // 0 stored, 8 deflated
     bool encrypted = false;
 };
 
@@ -48,7 +50,16 @@ class ZipReader
 public:
     // LinkInPath: the target, or a folder on the way to it, is a link. NoSpace: the disk or
     // the user's quota is full; any other failed write is a WriteError.
-    enum class Result { Ok, BadArguments, CannotCreateFile, Password, CorruptData, WriteError, LinkInPath, NoSpace };
+    enum class Result {
+        Ok,
+        BadArguments,
+        CannotCreateFile,
+        Password,
+        CorruptData,
+        WriteError,
+        LinkInPath,
+        NoSpace
+    };
 
     // None when the file cannot be opened or holds no ZIP central directory.
     static std::unique_ptr<ZipReader> Open(const QString& archivePath);
@@ -76,7 +87,8 @@ public:
 
     // The same for an entry listed earlier by this reader or the one it was reopened from,
     // going straight to it instead of walking the directory.
-    Result ExtractListed(const ZipEntryInfo& info, const archive::ZipEntryLocation& where, const QString& targetName);
+    Result ExtractListed(const ZipEntryInfo& info, const archive::ZipEntryLocation& where,
+                         const QString& targetName);
 
     // Releases the archive and the buffer; every later call fails.
     void Close();
@@ -85,21 +97,23 @@ private:
     ZipReader(void* handle, std::shared_ptr<const archive::ZipLayout> layout);
     bool GoToEntry(int index);
     bool ReadCurrentEntry(int index);
-    Result ExtractPositioned(const ZipEntryInfo& info, const archive::ZipEntryLocation& where, const QString& targetName);
+    Result ExtractPositioned(const ZipEntryInfo& info, const archive::ZipEntryLocation& where,
+                             const QString& targetName);
     Result CopyEntryData(const platform::Folder& folder, const QString& fileName, const ZipEntryInfo& info,
                          const archive::ZipEntryLocation& where);
-    Result Unpack(platform::OutputFile& file, const ZipEntryInfo& info, const archive::ZipEntryLocation& where);
+    Result Unpack(platform::OutputFile& file, const ZipEntryInfo& info,
+                  const archive::ZipEntryLocation& where);
 
-    void* m_zip = nullptr;   // none for an open empty archive
+    void* m_zip = nullptr; // none for an open empty archive
     std::shared_ptr<const archive::ZipLayout> m_layout;
     bool m_open = false;
     QString m_base;
-    int m_current = -1;      // entry the library is positioned on, -1 when unknown
+    int m_current = -1; // entry the library is positioned on, -1 when unknown
     std::optional<int> m_count;
     std::optional<ZipEntryInfo> m_last; // answer to the latest GetEntry
     archive::ZipEntryLocation m_lastLocation;
     archive::TargetFolders m_folders;
-    QByteArray m_scratch;    // names and local extra fields, each at most 65535 bytes
+    QByteArray m_scratch; // names and local extra fields, each at most 65535 bytes
     // Entry data is read and inflated here rather than through the library, whose 16 KiB
     // steps and byte-wise copying of stored data cost more than the inflating itself.
     std::unique_ptr<archive::EntryDataReader> m_data;

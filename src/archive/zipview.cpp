@@ -29,7 +29,8 @@ quint32 le32(const char* p)
     return le16(p) | (le16(p + 2) << 16);
 }
 
-struct ViewStream {
+struct ViewStream
+{
     std::shared_ptr<const ZipLayout> layout;
     QFile file;
     qint64 pos = 0;
@@ -57,7 +58,8 @@ struct ViewStream {
         while (done < wanted) {
             const qint64 at = pos + done;
             const qint64 rest = wanted - done;
-            if (directory && at >= layout->directoryStart && at < layout->directoryStart + directory->size()) {
+            if (directory && at >= layout->directoryStart
+                && at < layout->directoryStart + directory->size()) {
                 const qint64 from = at - layout->directoryStart;
                 const qint64 n = qMin(rest, qint64(directory->size()) - from);
                 std::memcpy(into + done, directory->constData() + from, size_t(n));
@@ -189,7 +191,8 @@ std::unique_ptr<ZipLayout> FindZipLayout(const QString& nativePath)
     // A ZIP64 archive keeps its real directory figures elsewhere; minizip finds them itself.
     const qint64 directorySize = le32(record + 12);
     const bool zip64 = found >= 20 && std::memcmp(record - 20, "PK\x06\x07", 4) == 0;
-    if (!zip64 && directorySize > 0 && directorySize <= kMaxCachedDirectory && directorySize <= layout->endRecord) {
+    if (!zip64 && directorySize > 0 && directorySize <= kMaxCachedDirectory
+        && directorySize <= layout->endRecord) {
         const qint64 start = layout->endRecord - directorySize;
         QByteArray directory;
         if (start >= tailStart) {

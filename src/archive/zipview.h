@@ -11,12 +11,13 @@
 
 namespace archive {
 
-struct ZipLayout {
+struct ZipLayout
+{
     QString nativePath;
-    qint64 end = 0;             // where the view stops: just after the end record
-    qint64 endRecord = 0;       // offset of the end record
-    bool empty = false;         // an end record with no entries and nothing before it
-    qint64 directoryStart = 0;  // central directory as minizip will read it, if cached
+    qint64 end = 0;            // where the view stops: just after the end record
+    qint64 endRecord = 0;      // offset of the end record
+    bool empty = false;        // an end record with no entries and nothing before it
+    qint64 directoryStart = 0; // central directory as minizip will read it, if cached
     std::shared_ptr<const QByteArray> directory;
 };
 

@@ -48,7 +48,8 @@ DataFolderState PrepareDataFolder()
         return DataFolderState::NotWritable;
     }
     const QString config = GetConfigPath();
-    for (const auto& [key, value] : {std::pair{keys::kVersion, BuildVersion()}, std::pair{keys::kSerTime, BuildSerTime()}}) {
+    for (const auto& [key, value] :
+         {std::pair{keys::kVersion, BuildVersion()}, std::pair{keys::kSerTime, BuildSerTime()}}) {
         if (ReadIniString(config, keys::kYfzsVer, key, QString(), 120) != value
             && !WriteIniString(config, keys::kYfzsVer, key, value)) {
             qCWarning(lcDataFolder) << "cannot record the build's" << key << "in" << config;

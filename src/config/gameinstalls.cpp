@@ -13,21 +13,26 @@ namespace {
 constexpr qsizetype kMaxPath = 259; // a Windows path without its terminator
 
 // 32-bit programs in a 64-bit prefix write HKEY_LOCAL_MACHINE\Software under Wow6432Node.
-const char16_t* const kInstallKeys[] = {u"Software\\Tencent\\CrossFire", u"Software\\Wow6432Node\\Tencent\\CrossFire"};
+const char16_t* const kInstallKeys[] = {u"Software\\Tencent\\CrossFire",
+                                        u"Software\\Wow6432Node\\Tencent\\CrossFire"};
 
 // Where the game's installer puts it unless told otherwise, relative to drive_c.
 const char* const kKnownFolders[] = {
-    "Program Files/Tencent/CrossFire",   "Program Files (x86)/Tencent/CrossFire",
-    "Program Files/穿越火线",            "Program Files (x86)/穿越火线",
-    "Tencent/CrossFire",                 "CrossFire",
-    "穿越火线",                          "Games/CrossFire",
+    "Program Files/Tencent/CrossFire",
+    "Program Files (x86)/Tencent/CrossFire",
+    "Program Files/穿越火线",
+    "Program Files (x86)/穿越火线",
+    "Tencent/CrossFire",
+    "CrossFire",
+    "穿越火线",
+    "Games/CrossFire",
 };
 
 QString registryFolder(const platform::WinePrefix& prefix)
 {
     for (const char16_t* key : kInstallKeys) {
-        const platform::RegistryString value
-            = platform::RegistryLookup(platform::kLocalMachine, key, u"InstallPath", prefix.path);
+        const platform::RegistryString value = platform::RegistryLookup(platform::kLocalMachine, key,
+                                                                        u"InstallPath", prefix.path);
         if (value.text && !value.text->isEmpty() && value.text->size() <= kMaxPath)
             return platform::DosPathToNative(*value.text, prefix.path);
     }
@@ -45,7 +50,8 @@ QList<GameInstall> FindGameInstalls(const QList<platform::WinePrefix>& prefixes)
         if (id.isEmpty() || seen.contains(id))
             return;
         seen.append(id);
-        installs.append({QDir::cleanPath(folder), platform::PrefixKindName(prefix.kind) + QStringLiteral(" · ") + prefix.name,
+        installs.append({QDir::cleanPath(folder),
+                         platform::PrefixKindName(prefix.kind) + QStringLiteral(" · ") + prefix.name,
                          fromRegistry});
     };
     for (const platform::WinePrefix& prefix : prefixes) {
@@ -55,7 +61,8 @@ QList<GameInstall> FindGameInstalls(const QList<platform::WinePrefix>& prefixes)
             if (QFileInfo(fromRegistry).isDir())
                 add(fromRegistry, prefix, true);
             else
-                qCWarning(lcPrefix) << "InstallPath names a missing folder" << fromRegistry << "in" << prefix.path;
+                qCWarning(lcPrefix) << "InstallPath names a missing folder" << fromRegistry << "in"
+                                    << prefix.path;
             continue;
         }
         for (const char* known : kKnownFolders) {

@@ -62,7 +62,8 @@ public:
         return it->index;
     }
 
-    void store(const QString& path, const platform::FileIdentity& identity, std::shared_ptr<const ini::Index> index)
+    void store(const QString& path, const platform::FileIdentity& identity,
+               std::shared_ptr<const ini::Index> index)
     {
         QMutexLocker guard(&m_lock);
         if (m_entries.size() >= kMaxCachedFiles && !m_entries.contains(path))
@@ -224,7 +225,8 @@ QByteArray newlineOf(const ini::Document& doc)
 {
     for (const ini::Line& l : doc.lines) {
         if (l.next > l.end) {
-            const QString terminator = ini::Decode(doc.encoding, QByteArrayView(doc.raw).sliced(l.end, l.next - l.end));
+            const QString terminator = ini::Decode(doc.encoding,
+                                                   QByteArrayView(doc.raw).sliced(l.end, l.next - l.end));
             return ini::Encode(doc.encoding, terminator);
         }
     }
@@ -249,7 +251,8 @@ const char* unwritable(const QString& section, const QString& key, const QString
 QByteArray rewritten(const ini::Document& doc, QStringView section, QStringView key, const QString& value,
                      const char*& why)
 {
-    if (!ini::CanEncode(doc.encoding, section) || !ini::CanEncode(doc.encoding, key) || !ini::CanEncode(doc.encoding, value)) {
+    if (!ini::CanEncode(doc.encoding, section) || !ini::CanEncode(doc.encoding, key)
+        || !ini::CanEncode(doc.encoding, value)) {
         why = "characters the file's encoding cannot hold";
         return {};
     }
@@ -314,8 +317,7 @@ QString ReadIniString(const QString& file, const QString& section, const QString
     return cut(ini::DefaultValue(defaultValue), capacity);
 }
 
-bool WriteIniString(const QString& file, const QString& section, const QString& key,
-                    const QString& value)
+bool WriteIniString(const QString& file, const QString& section, const QString& key, const QString& value)
 {
     const QString path = platform::NativePath(file);
     if (const char* why = unwritable(section, key, value)) {

@@ -38,5 +38,4 @@ QString ReadIniString(const QString& file, const QString& section, const QString
 // hold (an emoji in a GBK file); a new section appended to a UTF-16 file that ends in half a
 // character; a file that is not a regular one of at most 64 MiB, or cannot be read, locked or
 // replaced. Refusals and failures are logged under "yfzs.ini".
-bool WriteIniString(const QString& file, const QString& section, const QString& key,
-                    const QString& value);
+bool WriteIniString(const QString& file, const QString& section, const QString& key, const QString& value);

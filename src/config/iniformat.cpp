@@ -158,7 +158,8 @@ namespace {
 
 QStringView withoutQuotes(QStringView value)
 {
-    if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') && value.back() == value.front())
+    if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'')
+        && value.back() == value.front())
         return value.sliced(1, value.size() - 2);
     return value;
 }

@@ -104,7 +104,8 @@ QString GameFolderMessage(GameFolderVariant variant, GameFolderOutcome outcome, 
 
 } // namespace config
 
-config::ResolvedGameFolder ResolveGameFolder(const config::GameFolderBrowser& browse, const QString& configPath)
+config::ResolvedGameFolder ResolveGameFolder(const config::GameFolderBrowser& browse,
+                                             const QString& configPath)
 {
     // Every prefix's registry is asked; one answer is taken as the game's own word, as on
     // Windows. Several leave the choice to the user's stored folder or to the chooser.

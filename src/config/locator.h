@@ -67,4 +67,4 @@ struct ResolvedGameFolder
 // does not exist: the folder returned always exists, so an install never creates the game
 // folder itself.
 config::ResolvedGameFolder ResolveGameFolder(const config::GameFolderBrowser& browse,
-                                     const QString& configPath = config::GetConfigPath());
+                                             const QString& configPath = config::GetConfigPath());

@@ -11,14 +11,14 @@ inline constexpr QLatin1String kUpdateFile{"update.ini"};
 
 // [system]
 inline constexpr QLatin1String kSystem{"system"};
-inline constexpr QLatin1String kAutostart{"autostart"};  // "1": start with the desktop session
-inline constexpr QLatin1String kExit{"exit"};            // "1": the close button hides to the tray
+inline constexpr QLatin1String kAutostart{"autostart"};   // "1": start with the desktop session
+inline constexpr QLatin1String kExit{"exit"};             // "1": the close button hides to the tray
 inline constexpr QLatin1String kAutoUpdate{"autoupdate"}; // "1": update without asking
-inline constexpr QLatin1String kRun{"run"};              // "1": test server selected, "0": official
-inline constexpr QLatin1String kUid{"UID"};              // remembered account name
-inline constexpr QLatin1String kMac{"MAC"};              // MAC text at the remembered login
-inline constexpr QLatin1String kUwd{"UWD"};              // remembered password, Base64
-inline constexpr QLatin1String kIsLogin{"ISLOGIN"};      // "1" logged in, "0" not; for the page
+inline constexpr QLatin1String kRun{"run"};               // "1": test server selected, "0": official
+inline constexpr QLatin1String kUid{"UID"};               // remembered account name
+inline constexpr QLatin1String kMac{"MAC"};               // MAC text at the remembered login
+inline constexpr QLatin1String kUwd{"UWD"};               // remembered password, Base64
+inline constexpr QLatin1String kIsLogin{"ISLOGIN"};       // "1" logged in, "0" not; for the page
 
 // [CF Info]
 inline constexpr QLatin1String kCfInfo{"CF Info"};

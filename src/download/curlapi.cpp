@@ -13,8 +13,7 @@ namespace {
 // The soname this build was compiled against: a different major version has another ABI.
 constexpr int kCurlSoVersion = 4;
 
-template <typename F>
-bool resolve(QLibrary& library, const char* name, F& function)
+template <typename F> bool resolve(QLibrary& library, const char* name, F& function)
 {
     function = reinterpret_cast<F>(library.resolve(name));
     if (!function)
@@ -31,7 +30,8 @@ const CurlApi* load()
     }
     static CurlApi api;
     const bool complete = resolve(library, "curl_global_init", api.globalInit)
-        && resolve(library, "curl_easy_init", api.easyInit) && resolve(library, "curl_easy_setopt", api.easySetopt)
+        && resolve(library, "curl_easy_init", api.easyInit)
+        && resolve(library, "curl_easy_setopt", api.easySetopt)
         && resolve(library, "curl_easy_perform", api.easyPerform)
         && resolve(library, "curl_easy_getinfo", api.easyGetinfo)
         && resolve(library, "curl_easy_cleanup", api.easyCleanup)

@@ -165,7 +165,8 @@ void OnDownloadReport(int status, const DownloadTask& task)
 
     if (call) {
         if (const auto sink = download::currentSink())
-            sink->InvokePageProgress(status, download::JobIdHigh(task.jobId), download::JobIdLow(task.jobId), value);
+            sink->InvokePageProgress(status, download::JobIdHigh(task.jobId), download::JobIdLow(task.jobId),
+                                     value);
     }
 
     QMutexLocker locker(&table.lock);

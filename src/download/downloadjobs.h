@@ -66,11 +66,11 @@ enum DownloadJobState : qint32 {
 struct DownloadJob
 {
     qint32 state = download::kJobDownloading;
-    qint64 totalSize = 0;       // from the last progress report
-    qint64 bytesDone = 0;       // start offset + received, from the last progress report
-    qint32 lastPercent = -1;    // last percentage sent to the page
+    qint64 totalSize = 0;                 // from the last progress report
+    qint64 bytesDone = 0;                 // start offset + received, from the last progress report
+    qint32 lastPercent = -1;              // last percentage sent to the page
     download::PauseWatch pauseRequest{0}; // 0 none, kPauseRequested asked for
-    QString target;             // the file of the last run; a run into another file knows no total
+    QString target;                       // the file of the last run; a run into another file knows no total
 };
 
 // Starts or resumes the job into GetProgramDir() + "Downloads/" + fileName ('\' and '/' in the

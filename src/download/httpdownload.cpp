@@ -11,7 +11,6 @@
 #include <QSet>
 #include <QUrl>
 
-
 #include <memory>
 #include <mutex>
 #include <system_error>
@@ -355,8 +354,8 @@ int finalStatus(Task* t, CURLcode result)
     if (t->failed)
         return kDownloadFailed;
     if (result != CURLE_OK) {
-        qCWarning(lcDownload).noquote()
-            << t->address << "failed:" << Curl()->easyStrerror(result) << QString::fromLocal8Bit(t->errorText);
+        qCWarning(lcDownload).noquote() << t->address << "failed:" << Curl()->easyStrerror(result)
+                                        << QString::fromLocal8Bit(t->errorText);
         return kDownloadFailed;
     }
     // A transfer that ended on a response never checked (an unfollowed redirect) is refused.
@@ -477,8 +476,9 @@ bool prepareTarget(Task* t, const QString& targetPath)
 
 } // namespace download
 
-int StartDownload(const QString& address, const QString& targetPath, qint64 jobId, download::DownloadCallback callback,
-                  const download::PauseWatch* pauseWatch, quint64 expectedTotal)
+int StartDownload(const QString& address, const QString& targetPath, qint64 jobId,
+                  download::DownloadCallback callback, const download::PauseWatch* pauseWatch,
+                  quint64 expectedTotal)
 {
     if (!download::Curl())
         return 0; // why is logged where the library failed to load

@@ -72,8 +72,9 @@ using DownloadCallback = std::function<void(int status, const DownloadTask& task
 // resumed request answered with a whole body (200) makes the file start again from empty.
 // expectedTotal, when not 0, is the total an earlier run of the same job was told: a range
 // answer (206 or 416) stating another total means the resource changed, and fails.
-int StartDownload(const QString& address, const QString& targetPath, qint64 jobId, download::DownloadCallback callback,
-                  const download::PauseWatch* pauseWatch, quint64 expectedTotal = 0);
+int StartDownload(const QString& address, const QString& targetPath, qint64 jobId,
+                  download::DownloadCallback callback, const download::PauseWatch* pauseWatch,
+                  quint64 expectedTotal = 0);
 
 namespace download {
 

@@ -9,8 +9,8 @@ namespace installdlg {
 
 bool RunInstallJob(InstallJob job, QWidget* owner)
 {
-    const config::ResolvedGameFolder game =
-        ResolveGameFolder([owner] { return BrowseGameFolder(owner, config::GameFolderVariant::MainWindow); });
+    const config::ResolvedGameFolder game = ResolveGameFolder(
+        [owner] { return BrowseGameFolder(owner, config::GameFolderVariant::MainWindow); });
     if (!game.goOn)
         return false;
 

@@ -41,11 +41,14 @@ COnlineDlg::COnlineDlg(const installdlg::InstallJob& job, QWidget* parent)
     m_progress->setTextVisible(false);
     connect(this, &COnlineDlg::ProgressChanged, m_progress, &QProgressBar::setValue);
     connect(this, &COnlineDlg::CloseRequested, this, &QDialog::accept);
-    connect(this, &COnlineDlg::WorkerEnded, this, [this] {
-        m_workerRunning = false;
-        if (m_endWait)
-            m_endWait->quit();
-    }, Qt::QueuedConnection);
+    connect(
+        this, &COnlineDlg::WorkerEnded, this,
+        [this] {
+            m_workerRunning = false;
+            if (m_endWait)
+                m_endWait->quit();
+        },
+        Qt::QueuedConnection);
 }
 
 COnlineDlg::~COnlineDlg()
@@ -122,11 +125,11 @@ QString COnlineDlg::Unpack(const QString& archive, const QString& folder)
     const archive::UnzipError error = archive::UnzipArchive(archive, folder);
     if (error == archive::UnzipError::None)
         return QString();
-    qCWarning(installdlg::lcInstall).noquote() << "not installed:" << archive << "into" << folder << ":"
-                                   << archive::DescribeUnzipError(error);
+    qCWarning(installdlg::lcInstall).noquote()
+        << "not installed:" << archive << "into" << folder << ":" << archive::DescribeUnzipError(error);
     // A full disk is the one cause the user can remedy; every other cause keeps the plain text.
     return error == archive::UnzipError::DiskFull ? QStringLiteral("解压出错：磁盘空间不足")
-                                         : QStringLiteral("解压出错");
+                                                  : QStringLiteral("解压出错");
 }
 
 void COnlineDlg::InstallPack()
@@ -153,8 +156,9 @@ void COnlineDlg::InstallPack()
         WriteIniString(m_job.programDir + config::keys::kConfigFile, kind->section, kind->key, QString());
         failure = Unpack(target, m_job.gameDir + QString::fromUtf16(kind->folder));
     }
-    widgets::msgbox::Show(failure.isEmpty() ? QStringLiteral("安装成功，您可以通过云帆助手【启动游戏】按钮进入游戏！")
-                                   : failure);
+    widgets::msgbox::Show(failure.isEmpty()
+                              ? QStringLiteral("安装成功，您可以通过云帆助手【启动游戏】按钮进入游戏！")
+                              : failure);
     emit CloseRequested();
 }
 
@@ -173,7 +177,7 @@ void COnlineDlg::RepairGame()
         return;
     }
     const QString failure = Unpack(target, m_job.gameDir);
-    widgets::msgbox::Show(failure.isEmpty() ? QStringLiteral("修复成功，如果还是不能正常运行，请到官网下载最新版！")
-                                   : failure);
+    widgets::msgbox::Show(
+        failure.isEmpty() ? QStringLiteral("修复成功，如果还是不能正常运行，请到官网下载最新版！") : failure);
     emit CloseRequested();
 }

@@ -67,7 +67,7 @@ public:
 
     NewWindowGate* m_gate;
     QUrl m_requested;
-    QUrl m_armed;     // the navigation the window started, once seen
+    QUrl m_armed;             // the navigation the window started, once seen
     bool m_ambiguous = false; // another navigation to the same address started meanwhile
     bool m_done = false;
 
@@ -85,7 +85,8 @@ private:
     void GiveUp()
     {
         if (!m_done)
-            m_gate->Finish(this, m_requested, QStringLiteral("the requesting frame's origin could not be established"));
+            m_gate->Finish(this, m_requested,
+                           QStringLiteral("the requesting frame's origin could not be established"));
     }
 };
 

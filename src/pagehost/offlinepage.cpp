@@ -86,10 +86,11 @@ void OfflinePage::BuildContents()
     m_button->setObjectName(QStringLiteral("offlineRetry"));
     m_button->setCursor(Qt::PointingHandCursor);
     m_button->setFixedSize(120, 32);
-    m_button->setStyleSheet(QStringLiteral("QPushButton { color: %1; background: %2; border: 1px solid %3;"
-                                           " border-radius: 4px; font-size: 14px; }"
-                                           "QPushButton:hover { background: %4; }")
-                                .arg(kText.name(), kAccent.name(), kAccentDark.name(), kAccent.lighter(115).name()));
+    m_button->setStyleSheet(
+        QStringLiteral("QPushButton { color: %1; background: %2; border: 1px solid %3;"
+                       " border-radius: 4px; font-size: 14px; }"
+                       "QPushButton:hover { background: %4; }")
+            .arg(kText.name(), kAccent.name(), kAccentDark.name(), kAccent.lighter(115).name()));
     connect(m_button, &QPushButton::clicked, this, &OfflinePage::Retry);
     auto* layout = new QVBoxLayout(this);
     layout->addStretch(3);

@@ -34,8 +34,8 @@ bool isFile(const QFileInfo& info)
 QString stagingName(const QString& target)
 {
     const QFileInfo info(target);
-    return info.absolutePath() + QStringLiteral("/.")
-        + info.fileName() + u'.' + QUuid::createUuid().toString(QUuid::Id128).left(12);
+    return info.absolutePath() + QStringLiteral("/.") + info.fileName() + u'.'
+        + QUuid::createUuid().toString(QUuid::Id128).left(12);
 }
 
 // Copies `source` to `target` through a staged copy, so a failed copy never leaves `target`

@@ -15,9 +15,10 @@ bool CHtmlCtrl::RunExe(const QString& path)
     if (outcome == platform::OpenOutcome::Started)
         return true;
     // Without Wine the game folder is not to blame.
-    widgets::msgbox::Show(outcome == platform::OpenOutcome::WineMissing ? platform::WineMissingMessage()
-                                                               : QStringLiteral("游戏运行失败，请检查游戏目录是否正确！"),
-                 widgets::msgbox::OkOnly, window());
+    widgets::msgbox::Show(outcome == platform::OpenOutcome::WineMissing
+                              ? platform::WineMissingMessage()
+                              : QStringLiteral("游戏运行失败，请检查游戏目录是否正确！"),
+                          widgets::msgbox::OkOnly, window());
     return false;
 }
 
@@ -41,8 +42,8 @@ int CHtmlCtrl::UnzipFile(const QString& archive, const QString& folder)
     const archive::UnzipError error = archive::UnzipArchive(archive, folder);
     if (error == archive::UnzipError::None)
         return 1;
-    qCWarning(pagehost::lcPage).noquote() << "UnzipFile:" << archive << "into" << folder << ":"
-                                << archive::DescribeUnzipError(error);
+    qCWarning(pagehost::lcPage).noquote()
+        << "UnzipFile:" << archive << "into" << folder << ":" << archive::DescribeUnzipError(error);
     return 0;
 }
 

@@ -38,38 +38,66 @@ PageValue noValue()
 // The identifier of each entry is its position: the order is part of the interface.
 const PageMethod kMethods[] = {
     {u"GetVersion", kNone, T::Int, [](CHtmlCtrl& c, const Args&) -> PageValue { return c.GetVersion(); }},
-    {u"MoveWindow", kNone, T::None, [](CHtmlCtrl& c, const Args&) { c.MoveWindow(); return noValue(); }},
-    {u"GetMainWindow", kNone, T::Int, [](CHtmlCtrl& c, const Args&) -> PageValue { return c.GetMainWindow(); }},
+    {u"MoveWindow", kNone, T::None,
+     [](CHtmlCtrl& c, const Args&) {
+         c.MoveWindow();
+         return noValue();
+     }},
+    {u"GetMainWindow", kNone, T::Int,
+     [](CHtmlCtrl& c, const Args&) -> PageValue { return c.GetMainWindow(); }},
     {u"SendMessage", kInt4, T::Int,
-     [](CHtmlCtrl& c, const Args& a) -> PageValue { return c.SendMessage(intAt(a, 0), intAt(a, 1), intAt(a, 2), intAt(a, 3)); }},
-    {u"ShowPageWindow", kNone, T::None, [](CHtmlCtrl& c, const Args&) { c.ShowPageWindow(); return noValue(); }},
-    {u"GetParentWindow", kNone, T::Int, [](CHtmlCtrl& c, const Args&) -> PageValue { return c.GetParentWindow(); }},
+     [](CHtmlCtrl& c, const Args& a) -> PageValue {
+         return c.SendMessage(intAt(a, 0), intAt(a, 1), intAt(a, 2), intAt(a, 3));
+     }},
+    {u"ShowPageWindow", kNone, T::None,
+     [](CHtmlCtrl& c, const Args&) {
+         c.ShowPageWindow();
+         return noValue();
+     }},
+    {u"GetParentWindow", kNone, T::Int,
+     [](CHtmlCtrl& c, const Args&) -> PageValue { return c.GetParentWindow(); }},
     {u"ShowWindow", kIntInt, T::Int,
      [](CHtmlCtrl& c, const Args& a) -> PageValue { return c.ShowWindow(intAt(a, 0), intAt(a, 1)); }},
-    {u"MaxOrNormalWindow", kNone, T::None, [](CHtmlCtrl& c, const Args&) { c.MaxOrNormalWindow(); return noValue(); }},
+    {u"MaxOrNormalWindow", kNone, T::None,
+     [](CHtmlCtrl& c, const Args&) {
+         c.MaxOrNormalWindow();
+         return noValue();
+     }},
     {u"DownloadFile", kStrStrIntInt, T::Int,
-     [](CHtmlCtrl& c, const Args& a) -> PageValue { return c.DownloadFile(textAt(a, 0), textAt(a, 1), intAt(a, 2), intAt(a, 3)); }},
+     [](CHtmlCtrl& c, const Args& a) -> PageValue {
+         return c.DownloadFile(textAt(a, 0), textAt(a, 1), intAt(a, 2), intAt(a, 3));
+     }},
     {u"PauseDownload", kIntInt, T::Int,
      [](CHtmlCtrl& c, const Args& a) -> PageValue { return c.PauseDownload(intAt(a, 0), intAt(a, 1)); }},
     {u"SetCallBack", kObject, T::Int,
      [](CHtmlCtrl& c, const Args& a) -> PageValue { return c.SetCallBack(std::get<PageObject>(a[0])); }},
     {u"GetAppPath", kNone, T::String, [](CHtmlCtrl& c, const Args&) -> PageValue { return c.GetAppPath(); }},
-    {u"RunExe", kStr, T::Bool, [](CHtmlCtrl& c, const Args& a) -> PageValue { return c.RunExe(textAt(a, 0)); }},
+    {u"RunExe", kStr, T::Bool,
+     [](CHtmlCtrl& c, const Args& a) -> PageValue { return c.RunExe(textAt(a, 0)); }},
     {u"FindCF", kNone, T::Bool, [](CHtmlCtrl& c, const Args&) -> PageValue { return c.FindCF(); }},
     {u"FindTYF", kNone, T::Bool, [](CHtmlCtrl& c, const Args&) -> PageValue { return c.FindTYF(); }},
     {u"GetConfigString", kStr3, T::String,
-     [](CHtmlCtrl& c, const Args& a) -> PageValue { return c.GetConfigString(textAt(a, 0), textAt(a, 1), textAt(a, 2)); }},
+     [](CHtmlCtrl& c, const Args& a) -> PageValue {
+         return c.GetConfigString(textAt(a, 0), textAt(a, 1), textAt(a, 2));
+     }},
     {u"SetConfigString", kStr4, T::Int,
      [](CHtmlCtrl& c, const Args& a) -> PageValue {
          return c.SetConfigString(textAt(a, 0), textAt(a, 1), textAt(a, 2), textAt(a, 3));
      }},
-    {u"UnzipFile", kStr2, T::Int, [](CHtmlCtrl& c, const Args& a) -> PageValue { return c.UnzipFile(textAt(a, 0), textAt(a, 1)); }},
-    {u"DeleteFile", kStr, T::Int, [](CHtmlCtrl& c, const Args& a) -> PageValue { return c.DeleteFile(textAt(a, 0)); }},
-    {u"CopyFile", kStr2, T::Int, [](CHtmlCtrl& c, const Args& a) -> PageValue { return c.CopyFile(textAt(a, 0), textAt(a, 1)); }},
-    {u"MoveFile", kStr2, T::Int, [](CHtmlCtrl& c, const Args& a) -> PageValue { return c.MoveFile(textAt(a, 0), textAt(a, 1)); }},
+    {u"UnzipFile", kStr2, T::Int,
+     [](CHtmlCtrl& c, const Args& a) -> PageValue { return c.UnzipFile(textAt(a, 0), textAt(a, 1)); }},
+    {u"DeleteFile", kStr, T::Int,
+     [](CHtmlCtrl& c, const Args& a) -> PageValue { return c.DeleteFile(textAt(a, 0)); }},
+    {u"CopyFile", kStr2, T::Int,
+     [](CHtmlCtrl& c, const Args& a) -> PageValue { return c.CopyFile(textAt(a, 0), textAt(a, 1)); }},
+    {u"MoveFile", kStr2, T::Int,
+     [](CHtmlCtrl& c, const Args& a) -> PageValue { return c.MoveFile(textAt(a, 0), textAt(a, 1)); }},
     {u"GetRegString", kIntStrStr, T::String,
-     [](CHtmlCtrl& c, const Args& a) -> PageValue { return c.GetRegString(intAt(a, 0), textAt(a, 1), textAt(a, 2)); }},
-    {u"GetFilePath", kStr, T::String, [](CHtmlCtrl& c, const Args& a) -> PageValue { return c.GetFilePath(textAt(a, 0)); }},
+     [](CHtmlCtrl& c, const Args& a) -> PageValue {
+         return c.GetRegString(intAt(a, 0), textAt(a, 1), textAt(a, 2));
+     }},
+    {u"GetFilePath", kStr, T::String,
+     [](CHtmlCtrl& c, const Args& a) -> PageValue { return c.GetFilePath(textAt(a, 0)); }},
 };
 
 static_assert(std::size(kMethods) == 23);

@@ -89,17 +89,17 @@ QString Dispatch(CHtmlCtrl& api, QStringView length, QStringView request,
     if (!counted || expected != request.size()) {
         qCWarning(lcPage) << "page API call arrived cut:" << request.size() << "of" << length << "characters";
         return encodeAnswer({},
-                      QStringLiteral("the call arrived incomplete (%1 of %2 characters)")
-                          .arg(request.size())
-                          .arg(length.toString()),
-                      {});
+                            QStringLiteral("the call arrived incomplete (%1 of %2 characters)")
+                                .arg(request.size())
+                                .arg(length.toString()),
+                            {});
     }
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(request.toUtf8(), &parseError);
     const QJsonArray call = document.array();
     if (parseError.error != QJsonParseError::NoError || !call.at(0).isDouble() || !call.at(1).isArray()) {
         const QString why = parseError.error != QJsonParseError::NoError ? parseError.errorString()
-                                                                          : QStringLiteral("not a call");
+                                                                         : QStringLiteral("not a call");
         qCWarning(lcPage) << "page API call not understood:" << why;
         return encodeAnswer({}, QStringLiteral("the call could not be read (%1)").arg(why), {});
     }
@@ -112,10 +112,10 @@ QString Dispatch(CHtmlCtrl& api, QStringView length, QStringView request,
     const QJsonArray given = call.at(1).toArray();
     if (given.size() != qsizetype(method.params.size())) {
         return encodeAnswer({},
-                      QStringLiteral("wrong number of arguments (%1 expected, %2 given)")
-                          .arg(method.params.size())
-                          .arg(given.size()),
-                      {});
+                            QStringLiteral("wrong number of arguments (%1 expected, %2 given)")
+                                .arg(method.params.size())
+                                .arg(given.size()),
+                            {});
     }
     std::array<PageValue, 4> args;
     for (size_t i = 0; i < method.params.size(); ++i) {

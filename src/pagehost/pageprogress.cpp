@@ -96,7 +96,8 @@ void PageProgressRelay::Invoke(int status, int high, int low, int percent)
         m_waiting.push_back(waiter);
         ++m_active;
     }
-    QMetaObject::invokeMethod(this, [this, report, waiter] { Deliver(report, waiter); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, report, waiter] { Deliver(report, waiter); }, Qt::QueuedConnection);
     while (!waiter->done.tryAcquire(1, 100)) {
         if (waiter->abandoned)
             break;
@@ -113,8 +114,8 @@ void PageProgressRelay::Deliver(const QJsonArray& report, const std::shared_ptr<
         return;
     }
     const QString args = QString::fromUtf8(QJsonDocument(report).toJson(QJsonDocument::Compact));
-    const QString script = QStringLiteral("window.__yfzsDeliver && window.__yfzsDeliver(%1)")
-                               .arg(args.mid(1, args.size() - 2));
+    const QString script =
+        QStringLiteral("window.__yfzsDeliver && window.__yfzsDeliver(%1)").arg(args.mid(1, args.size() - 2));
     m_page->runJavaScript(script, QWebEngineScript::MainWorld, [waiter](const QVariant&) {
         if (waiter)
             waiter->done.release();

@@ -38,7 +38,9 @@ FsError fromErrno(int code)
 // Why `name` in `dirFd` cannot serve as a folder, from what is there now.
 FsError classifyLevel(int dirFd, const char* name, int openErrno)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
         return fromErrno(errno);
     if (S_ISLNK(st.st_mode))
@@ -162,7 +164,8 @@ OutputFile OutputFile::Create(const Folder& folder, const QString& name, bool re
     const mode_t mode = readOnly ? 0444 : 0666;
     int fd;
     do
-        fd = openat(folder.m_fd, native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        fd = openat(folder.m_fd, native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                    mode);
     while (fd < 0 && errno == EINTR);
     if (fd >= 0) {
         report(error, FsError::None);
@@ -175,7 +178,9 @@ OutputFile OutputFile::Create(const Folder& folder, const QString& name, bool re
 
     // Something has the name already. Only a regular file may be replaced; looking first keeps
     // devices and pipes from ever being opened, and the check after opening catches a swap.
-    struct stat before {};
+    struct stat before
+    {
+    };
     if (fstatat(folder.m_fd, native.constData(), &before, AT_SYMLINK_NOFOLLOW) != 0) {
         report(error, fromErrno(errno));
         return {};
@@ -200,9 +205,11 @@ OutputFile OutputFile::Create(const Folder& folder, const QString& name, bool re
         return {};
     }
     OutputFile file(fd);
-    struct stat now {};
-    if (fstat(fd, &now) != 0 || !S_ISREG(now.st_mode) || now.st_ino != before.st_ino || now.st_dev != before.st_dev
-        || !(now.st_mode & S_IWUSR)) {
+    struct stat now
+    {
+    };
+    if (fstat(fd, &now) != 0 || !S_ISREG(now.st_mode) || now.st_ino != before.st_ino
+        || now.st_dev != before.st_dev || !(now.st_mode & S_IWUSR)) {
         report(error, FsError::NotRegularFile);
         return {};
     }
@@ -268,7 +275,9 @@ qint64 AvailableBytes(const QString& path)
 {
     QByteArray native = QFile::encodeName(path);
     while (!native.isEmpty()) {
-        struct statvfs info {};
+        struct statvfs info
+        {
+        };
         if (statvfs(native.constData(), &info) == 0)
             return qint64(info.f_bavail) * qint64(info.f_frsize);
         if (errno != ENOENT && errno != ENOTDIR)

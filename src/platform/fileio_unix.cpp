@@ -150,7 +150,8 @@ bool FileLock::Acquire(int timeoutMs)
         return true;
     m_busy = false;
     if (m_fd < 0) {
-        m_fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0600);
+        m_fd = ::open(QFile::encodeName(m_path).constData(),
+                      O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0600);
         if (m_fd < 0) {
             m_error = QString::fromLocal8Bit(std::strerror(errno));
             return false;

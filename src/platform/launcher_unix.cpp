@@ -45,7 +45,10 @@ bool isNativeProgram(const QFileInfo& file)
     if (!f.open(QIODevice::ReadOnly))
         return false;
     const QByteArray head = f.read(4);
-    return head == "\x7f" "ELF" || head.startsWith("#!");
+    return head
+        == "\x7f"
+           "ELF"
+        || head.startsWith("#!");
 }
 
 // A Windows program starts the way its prefix expects: through its game manager or the manager's
@@ -120,11 +123,12 @@ bool WineAvailable()
 
 QString WineMissingMessage()
 {
-    return QStringLiteral("无法启动 Windows 程序：本机没有安装 Wine。\n"
-                          "穿越火线和它的工具需要 Wine 才能在 Linux 上运行。\n"
-                          "Debian / Ubuntu 上请在终端运行：\n"
-                          "sudo dpkg --add-architecture i386 && sudo apt update && sudo apt install wine wine32\n"
-                          "安装完成后再试一次。");
+    return QStringLiteral(
+        "无法启动 Windows 程序：本机没有安装 Wine。\n"
+        "穿越火线和它的工具需要 Wine 才能在 Linux 上运行。\n"
+        "Debian / Ubuntu 上请在终端运行：\n"
+        "sudo dpkg --add-architecture i386 && sudo apt update && sudo apt install wine wine32\n"
+        "安装完成后再试一次。");
 }
 
 } // namespace platform

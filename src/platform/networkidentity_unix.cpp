@@ -33,10 +33,9 @@ QByteArray parseHardwareAddress(const QString& text)
 QByteArray AdapterHardwareAddress()
 {
     QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
-    std::stable_sort(interfaces.begin(), interfaces.end(),
-                     [](const QNetworkInterface& a, const QNetworkInterface& b) {
-                         return a.index() < b.index();
-                     });
+    std::stable_sort(
+        interfaces.begin(), interfaces.end(),
+        [](const QNetworkInterface& a, const QNetworkInterface& b) { return a.index() < b.index(); });
     for (const QNetworkInterface& interface : std::as_const(interfaces)) {
         if (interface.flags().testFlag(QNetworkInterface::IsLoopBack))
             continue;

@@ -29,11 +29,11 @@ enum class PrefixKind { Plain, Lutris, Bottles, Proton };
 struct WinePrefix
 {
     PrefixKind kind = PrefixKind::Plain;
-    QString name;    // the game's, bottle's or folder's name; a Steam app id for Proton
-    QString path;    // the prefix folder itself (holds drive_c/ and system.reg), no trailing '/'
-    QString runner;  // Wine binary (plain, Lutris), runner name (Bottles), Proton folder (Proton)
-    QString gameId;  // Lutris's game id, the Steam app id; empty otherwise
-    QString gameExe; // a Lutris game's own game.exe, as a native path
+    QString name;         // the game's, bottle's or folder's name; a Steam app id for Proton
+    QString path;         // the prefix folder itself (holds drive_c/ and system.reg), no trailing '/'
+    QString runner;       // Wine binary (plain, Lutris), runner name (Bottles), Proton folder (Proton)
+    QString gameId;       // Lutris's game id, the Steam app id; empty otherwise
+    QString gameExe;      // a Lutris game's own game.exe, as a native path
     bool flatpak = false; // a bottle of the Flatpak build of Bottles
     QString steamRoot;    // for Proton: the Steam client folder
 };

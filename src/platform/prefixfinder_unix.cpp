@@ -96,8 +96,10 @@ QHash<QString, LutrisGame> readLutrisDatabase(const QString& dbPath)
     if (!QFileInfo(dbPath).isFile())
         return games;
     sqlite3* raw = nullptr;
-    const QByteArray uri = QByteArrayLiteral("file:") + QFile::encodeName(dbPath) + QByteArrayLiteral("?mode=ro");
-    if (sqlite3_open_v2(uri.constData(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr) != SQLITE_OK) {
+    const QByteArray uri = QByteArrayLiteral("file:") + QFile::encodeName(dbPath)
+        + QByteArrayLiteral("?mode=ro");
+    if (sqlite3_open_v2(uri.constData(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr)
+        != SQLITE_OK) {
         qCWarning(lcPrefix) << "cannot open" << dbPath << sqlite3_errmsg(raw);
         sqlite3_close(raw);
         return games;
@@ -105,7 +107,8 @@ QHash<QString, LutrisGame> readLutrisDatabase(const QString& dbPath)
     std::unique_ptr<sqlite3, decltype(&sqlite3_close)> db(raw, sqlite3_close);
     sqlite3_busy_timeout(db.get(), 200); // Lutris may be writing it right now
     sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db.get(), "SELECT id, name, configpath FROM games", -1, &stmt, nullptr) != SQLITE_OK) {
+    if (sqlite3_prepare_v2(db.get(), "SELECT id, name, configpath FROM games", -1, &stmt, nullptr)
+        != SQLITE_OK) {
         qCWarning(lcPrefix) << "unexpected" << dbPath << sqlite3_errmsg(db.get());
         return games;
     }
@@ -132,8 +135,10 @@ void findLutris(const QString& home, QList<WinePrefix>& out)
     if (const auto runnerConfig = loadYaml(home + QStringLiteral("/.config/lutris/runners/wine.yml")))
         defaultVersion = scalar(*runnerConfig, "wine", "version");
 
-    for (const QString& dir : {home + QStringLiteral("/.config/lutris/games"), data + QStringLiteral("/games")}) {
-        const QFileInfoList files = QDir(dir).entryInfoList({QStringLiteral("*.yml")}, QDir::Files, QDir::Name);
+    for (const QString& dir :
+         {home + QStringLiteral("/.config/lutris/games"), data + QStringLiteral("/games")}) {
+        const QFileInfoList files = QDir(dir).entryInfoList({QStringLiteral("*.yml")}, QDir::Files,
+                                                            QDir::Name);
         for (const QFileInfo& file : files) {
             const auto yaml = loadYaml(file.filePath());
             if (!yaml)
@@ -146,8 +151,9 @@ void findLutris(const QString& home, QList<WinePrefix>& out)
             p.path = expandHome(prefixPath, home);
             const QString exe = scalar(*yaml, "game", "exe");
             if (!exe.isEmpty())
-                p.gameExe = QDir::isAbsolutePath(expandHome(exe, home)) ? expandHome(exe, home)
-                                                                         : QDir::cleanPath(p.path + u'/' + exe);
+                p.gameExe = QDir::isAbsolutePath(expandHome(exe, home))
+                    ? expandHome(exe, home)
+                    : QDir::cleanPath(p.path + u'/' + exe);
             const LutrisGame game = games.value(file.completeBaseName());
             p.gameId = game.id;
             p.name = game.name.isEmpty() ? file.completeBaseName() : game.name;
@@ -207,7 +213,8 @@ QString protonFromConfigInfo(const QString& configInfo)
 void findProton(const QString& home, QList<WinePrefix>& out)
 {
     QStringList seenRoots;
-    for (const QString& root : {home + QStringLiteral("/.steam/steam"), home + QStringLiteral("/.local/share/Steam")}) {
+    for (const QString& root :
+         {home + QStringLiteral("/.steam/steam"), home + QStringLiteral("/.local/share/Steam")}) {
         const QString real = identity(root);
         if (!QFileInfo(root).isDir() || seenRoots.contains(real))
             continue;
@@ -253,10 +260,14 @@ void findPlain(const QString& home, const QString& winePrefixEnv, QList<WinePref
 QString PrefixKindName(PrefixKind kind)
 {
     switch (kind) {
-    case PrefixKind::Lutris: return QStringLiteral("Lutris");
-    case PrefixKind::Bottles: return QStringLiteral("Bottles");
-    case PrefixKind::Proton: return QStringLiteral("Steam");
-    case PrefixKind::Plain: break;
+    case PrefixKind::Lutris:
+        return QStringLiteral("Lutris");
+    case PrefixKind::Bottles:
+        return QStringLiteral("Bottles");
+    case PrefixKind::Proton:
+        return QStringLiteral("Steam");
+    case PrefixKind::Plain:
+        break;
     }
     return QStringLiteral("Wine");
 }
@@ -266,7 +277,8 @@ QList<WinePrefix> FindWinePrefixes(const QString& home, const QString& winePrefi
     QList<WinePrefix> found;
     findLutris(home, found);
     findBottles(home + QStringLiteral("/.local/share/bottles"), false, found);
-    findBottles(home + QStringLiteral("/.var/app/") + kFlatpakBottles + QStringLiteral("/data/bottles"), true, found);
+    findBottles(home + QStringLiteral("/.var/app/") + kFlatpakBottles + QStringLiteral("/data/bottles"), true,
+                found);
     findProton(home, found);
     findPlain(home, winePrefixEnv, found);
 
@@ -346,7 +358,9 @@ LaunchCommand CommandForExe(const WinePrefix& prefix, const QString& exe, const 
             run << QStringLiteral("-a") << arguments.join(u' ');
         if (prefix.flatpak) {
             cmd.program = FindInPath(QStringLiteral("flatpak"), path);
-            cmd.arguments = QStringList{QStringLiteral("run"), QStringLiteral("--command=bottles-cli"), kFlatpakBottles} + run;
+            cmd.arguments = QStringList{QStringLiteral("run"), QStringLiteral("--command=bottles-cli"),
+                                        kFlatpakBottles}
+                + run;
             if (cmd.program.isEmpty())
                 cmd.missing = QStringLiteral("flatpak");
         } else {
@@ -358,7 +372,8 @@ LaunchCommand CommandForExe(const WinePrefix& prefix, const QString& exe, const 
         return cmd;
     }
     case PrefixKind::Proton: {
-        const QString proton = prefix.runner.isEmpty() ? QString() : prefix.runner + QStringLiteral("/proton");
+        const QString proton = prefix.runner.isEmpty() ? QString()
+                                                       : prefix.runner + QStringLiteral("/proton");
         cmd.program = proton;
         cmd.arguments = QStringList{QStringLiteral("run"), exe} + arguments;
         cmd.environment.insert(QStringLiteral("STEAM_COMPAT_DATA_PATH"), QFileInfo(prefix.path).path());

@@ -40,7 +40,7 @@ QString DosPathToNative(QStringView windowsPath, const QString& prefixDir = Wine
 
 struct RegistryString
 {
-    bool keyFound = false;      // the key (or a key below it) exists
+    bool keyFound = false;       // the key (or a key below it) exists
     std::optional<QString> text; // the value, when present and of a string type
 };
 

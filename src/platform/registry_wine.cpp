@@ -64,14 +64,30 @@ std::optional<QString> parseEscaped(QStringView line, qsizetype& pos, QChar end)
             break;
         c = line[pos++];
         switch (c.unicode()) {
-        case u'a': out.append(QChar(7)); break;
-        case u'b': out.append(QChar(8)); break;
-        case u'e': out.append(QChar(27)); break;
-        case u'f': out.append(QChar(12)); break;
-        case u'n': out.append(QChar(10)); break;
-        case u'r': out.append(QChar(13)); break;
-        case u't': out.append(QChar(9)); break;
-        case u'v': out.append(QChar(11)); break;
+        case u'a':
+            out.append(QChar(7));
+            break;
+        case u'b':
+            out.append(QChar(8));
+            break;
+        case u'e':
+            out.append(QChar(27));
+            break;
+        case u'f':
+            out.append(QChar(12));
+            break;
+        case u'n':
+            out.append(QChar(10));
+            break;
+        case u'r':
+            out.append(QChar(13));
+            break;
+        case u't':
+            out.append(QChar(9));
+            break;
+        case u'v':
+            out.append(QChar(11));
+            break;
         case u'x': {
             char16_t unit = 0;
             int digits = 0;
@@ -311,8 +327,8 @@ RegistryString lookupPlain(int root, const QString& key, QStringView valueName, 
     switch (root) {
     case kLocalMachine:
     case kCurrentUser: {
-        const auto hive = lookupInHive(hiveFile(prefixDir, root == kLocalMachine ? u"system.reg" : u"user.reg"),
-                                       key, valueName);
+        const auto hive = lookupInHive(
+            hiveFile(prefixDir, root == kLocalMachine ? u"system.reg" : u"user.reg"), key, valueName);
         out.keyFound = out.keyFound || hive.keyFound;
         out.text = hive.text;
         break;
@@ -367,14 +383,14 @@ QString DosPathToNative(QStringView windowsPath, const QString& prefixDir)
         return NativePath(windowsPath);
 
     QString current = prefixDir + QStringLiteral("/dosdevices/") + match.capturedView(1).toString().toLower()
-                      + u':';
+        + u':';
     const QStringView rest = windowsPath.mid(2);
     bool matching = true;
     for (QStringView part : rest.split(QRegularExpression(QStringLiteral("[\\\\/]")), Qt::SkipEmptyParts)) {
         QString next = current + u'/' + part.toString();
         if (matching && !QFileInfo::exists(next)) {
-            const QStringList entries = QDir(current).entryList(
-                QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+            const QStringList entries = QDir(current).entryList(QDir::AllEntries | QDir::NoDotAndDotDot
+                                                                | QDir::Hidden | QDir::System);
             matching = false;
             for (const QString& entry : entries) {
                 if (entry.compare(part, Qt::CaseInsensitive) == 0) {

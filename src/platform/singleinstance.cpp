@@ -66,7 +66,8 @@ bool SingleInstance::TryBecomeFirst()
         if (!lock->IsBusy()) {
             // Nowhere to keep the lock (a read-only or full home): running unguarded beats a
             // program that quietly never starts.
-            qCWarning(lcInstance) << "no single-instance lock at" << LockPath(d->title) << ":" << lock->ErrorString();
+            qCWarning(lcInstance) << "no single-instance lock at" << LockPath(d->title) << ":"
+                                  << lock->ErrorString();
             return true;
         }
         return false;

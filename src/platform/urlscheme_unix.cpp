@@ -28,7 +28,8 @@ QString entryName(const QString& scheme)
 
 QString entryPath(const QString& scheme)
 {
-    return homeFolder("XDG_DATA_HOME", "/.local/share") + QStringLiteral("/applications/") + entryName(scheme);
+    return homeFolder("XDG_DATA_HOME", "/.local/share") + QStringLiteral("/applications/")
+        + entryName(scheme);
 }
 
 QString mimeAppsPath()
@@ -197,7 +198,8 @@ void RegisterUrlScheme(const QString& scheme, const QString& executable, const Q
     }
     const QString exec = execLine(executable);
     const bool entryCurrent = RegisteredUrlSchemeCommand(scheme) == exec;
-    const bool defaultCurrent = keyValue(readLines(mimeAppsPath()), QStringLiteral("Default Applications"), mime)
+    const bool defaultCurrent = keyValue(readLines(mimeAppsPath()), QStringLiteral("Default Applications"),
+                                         mime)
                                     .split(u';')
                                     .contains(entryName(scheme));
     if (entryCurrent && defaultCurrent)
@@ -205,12 +207,9 @@ void RegisterUrlScheme(const QString& scheme, const QString& executable, const Q
 
     if (!entryCurrent) {
         const QStringList entry{
-            QStringLiteral("[Desktop Entry]"),
-            QStringLiteral("Type=Application"),
-            QStringLiteral("Name=") + displayName,
-            QStringLiteral("Exec=") + exec,
-            QStringLiteral("MimeType=") + mime + u';',
-            QStringLiteral("NoDisplay=true"),
+            QStringLiteral("[Desktop Entry]"),         QStringLiteral("Type=Application"),
+            QStringLiteral("Name=") + displayName,     QStringLiteral("Exec=") + exec,
+            QStringLiteral("MimeType=") + mime + u';', QStringLiteral("NoDisplay=true"),
             QStringLiteral("Terminal=false"),
         };
         if (!writeLines(entryPath(scheme), entry)) {
@@ -219,7 +218,8 @@ void RegisterUrlScheme(const QString& scheme, const QString& executable, const Q
         }
     }
     if (!defaultCurrent
-        && !setKeyValue(mimeAppsPath(), QStringLiteral("Default Applications"), mime, entryName(scheme) + u';'))
+        && !setKeyValue(mimeAppsPath(), QStringLiteral("Default Applications"), mime,
+                        entryName(scheme) + u';'))
         qCWarning(lcScheme) << "cannot set the default in" << mimeAppsPath();
 }
 

@@ -27,8 +27,10 @@ void CheckUpdate(UiRelay& ui, bool manual)
     const QString mac = GetMacAddress();
     const QString ip = GetLocalIp();
     const QString config = config::GetConfigPath();
-    const QString serTime = ReadIniString(config, config::keys::kYfzsVer, config::keys::kSerTime, QString(), 120);
-    const QString version = ReadIniString(config, config::keys::kYfzsVer, config::keys::kVersion, QString(), 120);
+    const QString serTime = ReadIniString(config, config::keys::kYfzsVer, config::keys::kSerTime, QString(),
+                                          120);
+    const QString version = ReadIniString(config, config::keys::kYfzsVer, config::keys::kVersion, QString(),
+                                          120);
 
     const auto reply = connection.Exchange(
         BuildRequest(kUpdateCheckCode, {mac, ip, serTime, version}, LengthUnit::Utf16Units));
@@ -46,8 +48,9 @@ void CheckUpdate(UiRelay& ui, bool manual)
     // The updater reads what it installs from update.ini: when that cannot be written, it would
     // work from old or half-new data, so no update is offered or started at all.
     const QString updateIni = GetProgramDir() + config::keys::kUpdateFile;
-    const std::pair<QString, QString> entries[] = {
-        {config::keys::kVersion, fields.at(5)}, {config::keys::kSerTime, fields.at(4)}, {config::keys::kClientAdd, fields.at(6)}};
+    const std::pair<QString, QString> entries[] = {{config::keys::kVersion, fields.at(5)},
+                                                   {config::keys::kSerTime, fields.at(4)},
+                                                   {config::keys::kClientAdd, fields.at(6)}};
     for (const auto& [key, value] : entries) {
         if (!WriteIniString(updateIni, config::keys::kYfzsVer, key, value)) {
             qCWarning(lcService).noquote() << "new version" << fields.at(5) << "not offered:" << key
@@ -66,7 +69,8 @@ void CheckUpdate(UiRelay& ui, bool manual)
 
     // The updater is looked for where the process runs, not in the program directory.
     const QString updater = QDir::current().absoluteFilePath(QStringLiteral("update.exe"));
-    const QString autoUpdate = ReadIniString(config, config::keys::kSystem, config::keys::kAutoUpdate, QString(), 20);
+    const QString autoUpdate = ReadIniString(config, config::keys::kSystem, config::keys::kAutoUpdate,
+                                             QString(), 20);
     if (autoUpdate != u"1") {
         if (!ui.Ask(QStringLiteral("发现服务器有新版本，是否升级？")))
             return;

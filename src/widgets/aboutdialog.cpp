@@ -53,8 +53,8 @@ RAruzeVOVOzu::~RAruzeVOVOzu() = default;
 
 QString RAruzeVOVOzu::AboutText()
 {
-    return config::addresses::ForumUrl() + u'\n' + QStringLiteral("QX77 云帆助手 版本 " YFZS_VERSION_TEXT) + u'\n'
-           + QStringLiteral("版权所有 © 2026 QX77 云帆助手");
+    return config::addresses::ForumUrl() + u'\n' + QStringLiteral("QX77 云帆助手 版本 " YFZS_VERSION_TEXT)
+        + u'\n' + QStringLiteral("版权所有 © 2026 QX77 云帆助手");
 }
 
 void RAruzeVOVOzu::keyPressEvent(QKeyEvent* event)

@@ -28,8 +28,8 @@ QString askForFolder(QWidget* owner, const QString& title, const QString& start)
         return nextFolders.dequeue();
     }
     // Qt's own browser, not the desktop's: it speaks the program's Chinese on any locale.
-    const QString folder = QFileDialog::getExistingDirectory(owner, title, start,
-                                                             QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+    const QString folder = QFileDialog::getExistingDirectory(
+        owner, title, start, QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
     return folder.isEmpty() ? folder : QDir::toNativeSeparators(folder);
 }
 
@@ -37,7 +37,8 @@ QString askForFolder(QWidget* owner, const QString& title, const QString& start)
 
 QString GameFolderBrowserStart(config::GameFolderVariant variant, const QString& configPath)
 {
-    const QString current = ReadIniString(configPath, config::keys::kCfInfo, config::GameFolderTextsFor(variant).key);
+    const QString current = ReadIniString(configPath, config::keys::kCfInfo,
+                                          config::GameFolderTextsFor(variant).key);
     if (!current.isEmpty()) {
         const QString native = platform::DosPathToNative(current);
         if (QFileInfo(native).isDir())
@@ -55,14 +56,16 @@ QString GameFolderBrowserStart(config::GameFolderVariant variant, const QString&
 
 } // namespace widgets
 
-bool BrowseGameFolder(QWidget* owner, config::GameFolderVariant variant, const QString& configPath, QString* chosen)
+bool BrowseGameFolder(QWidget* owner, config::GameFolderVariant variant, const QString& configPath,
+                      QString* chosen)
 {
     const QString title = config::GameFolderTextsFor(variant).title;
     // With the game in several prefixes, the user picks one of them before any browsing.
     QString folder;
     const QList<config::GameInstall> installs = config::FindGameInstalls();
-    const widgets::InstallChoice choice = installs.size() > 1 ? widgets::ChooseGameInstall(owner, title, installs)
-                                                     : widgets::InstallChoice{widgets::InstallChoice::Browse, QString()};
+    const widgets::InstallChoice choice = installs.size() > 1
+        ? widgets::ChooseGameInstall(owner, title, installs)
+        : widgets::InstallChoice{widgets::InstallChoice::Browse, QString()};
     if (choice.kind == widgets::InstallChoice::Chosen)
         folder = choice.folder;
     else if (choice.kind == widgets::InstallChoice::Browse)
@@ -72,7 +75,8 @@ bool BrowseGameFolder(QWidget* owner, config::GameFolderVariant variant, const Q
     const config::GameFolderOutcome outcome = config::StoreChosenGameFolder(variant, folder, configPath);
     if (outcome == config::GameFolderOutcome::Stored)
         return true;
-    widgets::msgbox::Show(config::GameFolderMessage(variant, outcome, configPath), widgets::msgbox::OkOnly, owner);
+    widgets::msgbox::Show(config::GameFolderMessage(variant, outcome, configPath), widgets::msgbox::OkOnly,
+                          owner);
     return false;
 }
 

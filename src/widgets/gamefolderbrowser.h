@@ -14,14 +14,15 @@ class QWidget;
 // given, receives the folder the user picked (empty when the browser was cancelled), whether or
 // not it was stored. Used by the tool page's FindCF (Official) and FindTYF (TestServer), by
 // ResolveGameFolder (MainWindow) and by the settings dialog's browse buttons.
-bool BrowseGameFolder(QWidget* owner, config::GameFolderVariant variant, const QString& configPath = config::GetConfigPath(),
-                      QString* chosen = nullptr);
+bool BrowseGameFolder(QWidget* owner, config::GameFolderVariant variant,
+                      const QString& configPath = config::GetConfigPath(), QString* chosen = nullptr);
 
 namespace widgets {
 
 // Where the browser opens: the variant's game folder when one is set and exists, else the Wine
 // prefix's Program Files (x86) or Program Files (or its C: drive), else the user's home.
-QString GameFolderBrowserStart(config::GameFolderVariant variant, const QString& configPath = config::GetConfigPath());
+QString GameFolderBrowserStart(config::GameFolderVariant variant,
+                               const QString& configPath = config::GetConfigPath());
 
 // Test seam: the next browser is not shown but answered with `folder` (empty: cancelled).
 // One answer per browser, oldest first.

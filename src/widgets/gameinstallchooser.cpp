@@ -16,7 +16,8 @@ QQueue<int> nextChoices; // answers queued by tests; user-interface thread only
 
 } // namespace
 
-InstallChoice ChooseGameInstall(QWidget* owner, const QString& title, const QList<config::GameInstall>& installs)
+InstallChoice ChooseGameInstall(QWidget* owner, const QString& title,
+                                const QList<config::GameInstall>& installs)
 {
     if (!nextChoices.isEmpty()) {
         const int answer = nextChoices.dequeue();

@@ -17,7 +17,8 @@ struct InstallChoice
     QString folder; // for Chosen
 };
 
-InstallChoice ChooseGameInstall(QWidget* owner, const QString& title, const QList<config::GameInstall>& installs);
+InstallChoice ChooseGameInstall(QWidget* owner, const QString& title,
+                                const QList<config::GameInstall>& installs);
 
 // Test seam: the next chooser is not shown but answered: an index into the installs, -1 for
 // "浏览…", anything else for cancelled. One answer per chooser, oldest first.

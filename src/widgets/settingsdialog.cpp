@@ -159,10 +159,13 @@ void CDialogSet::OnInitDialog()
         m_autostart = 1;
     auto isOne = [&](QLatin1String key) { return ReadIniString(m_configPath, system, key) == u"1"; };
     Control<QAbstractButton>(isOne(config::keys::kExit) ? kHideToTray : kExitProgram)->setChecked(true);
-    Control<QAbstractButton>(isOne(config::keys::kAutoUpdate) ? kAutoUpdate : kPromptUpdate)->setChecked(true);
+    Control<QAbstractButton>(isOne(config::keys::kAutoUpdate) ? kAutoUpdate : kPromptUpdate)
+        ->setChecked(true);
     Control<QAbstractButton>(isOne(config::keys::kRun) ? kUseTest : kUseOfficial)->setChecked(true);
-    m_officialFolder = ReadIniString(m_configPath, config::keys::kCfInfo, config::keys::kFolder, QString(), 255);
-    m_testFolder = ReadIniString(m_configPath, config::keys::kCfInfo, config::keys::kFolderTyf, QString(), 255);
+    m_officialFolder = ReadIniString(m_configPath, config::keys::kCfInfo, config::keys::kFolder, QString(),
+                                     255);
+    m_testFolder = ReadIniString(m_configPath, config::keys::kCfInfo, config::keys::kFolderTyf, QString(),
+                                 255);
     UpdateData(false);
 }
 
@@ -217,9 +220,10 @@ void CDialogSet::OnAutostartClicked()
 void CDialogSet::OnBrowse(bool testServer)
 {
     QString chosen;
-    const bool stored = BrowseGameFolder(
-        this, testServer ? config::GameFolderVariant::SettingsTestServer : config::GameFolderVariant::SettingsOfficial,
-        m_configPath, &chosen);
+    const bool stored = BrowseGameFolder(this,
+                                         testServer ? config::GameFolderVariant::SettingsTestServer
+                                                    : config::GameFolderVariant::SettingsOfficial,
+                                         m_configPath, &chosen);
     // Any choice puts the members back into the controls, dropping text typed into the edits.
     if (!chosen.isEmpty())
         UpdateData(false);

@@ -25,8 +25,8 @@ QRegion cutCornerRegion(const QRect& rect)
     const int t = rect.top();
     const int r = rect.left() + rect.width();
     const int b = rect.top() + rect.height();
-    const QPolygon outline({{l, t + 3}, {l + 3, t}, {r - 3, t}, {r, t + 3},
-                            {r, b - 4}, {r - 4, b}, {l + 3, b}, {l, b - 4}});
+    const QPolygon outline(
+        {{l, t + 3}, {l + 3, t}, {r - 3, t}, {r, t + 3}, {r, b - 4}, {r - 4, b}, {l + 3, b}, {l, b - 4}});
     return QRegion(outline);
 }
 
@@ -212,7 +212,8 @@ bool SkinnedWindow::IsEnded() const
 void SkinnedWindow::Register(int id, QWidget* control)
 {
     if (m_controls.contains(id))
-        qCCritical(lcWidgets) << "control id" << id << "filed twice in" << m_window->metaObject()->className();
+        qCCritical(lcWidgets) << "control id" << id << "filed twice in"
+                              << m_window->metaObject()->className();
     m_controls.insert(id, control);
 }
 

@@ -48,14 +48,12 @@ public:
     bool IsEnded() const;
 
     // Files `control` under its template id. An id filed twice is reported; the later wins.
-    template <class T>
-    T* AddControl(int id, T* control);
+    template <class T> T* AddControl(int id, T* control);
     // The control with that id, or null.
     QWidget* GetDlgItem(int id) const;
     // The control with that id as a T; null, with a critical message naming both types, when
     // there is none or it is something else.
-    template <class T>
-    T* Control(int id) const;
+    template <class T> T* Control(int id) const;
 
 private:
     class EventFilter;
@@ -70,15 +68,13 @@ private:
     bool m_ended = false;
 };
 
-template <class T>
-T* SkinnedWindow::AddControl(int id, T* control)
+template <class T> T* SkinnedWindow::AddControl(int id, T* control)
 {
     Register(id, control);
     return control;
 }
 
-template <class T>
-T* SkinnedWindow::Control(int id) const
+template <class T> T* SkinnedWindow::Control(int id) const
 {
     QWidget* found = GetDlgItem(id);
     T* typed = qobject_cast<T*>(found);

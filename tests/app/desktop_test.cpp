@@ -74,9 +74,10 @@ public:
 
     bool Start(bool withTray)
     {
-        m_xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1024x768x24"),
-                                              QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-noreset"),
-                                              QStringLiteral("-displayfd"), QStringLiteral("1")});
+        m_xvfb.start(QStringLiteral("Xvfb"),
+                     {QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1024x768x24"),
+                      QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-noreset"),
+                      QStringLiteral("-displayfd"), QStringLiteral("1")});
         if (!m_xvfb.waitForStarted() || !QTest::qWaitFor([this] { return m_xvfb.canReadLine(); }, 20000))
             return false;
         m_display = u':' + QString::fromLatin1(m_xvfb.readLine().trimmed());
@@ -85,7 +86,14 @@ public:
         m_tray.setProcessEnvironment(Environment());
         m_tray.start(QStringLiteral("trayer"), {QStringLiteral("--SetDockType"), QStringLiteral("false")});
         return m_tray.waitForStarted()
-            && QTest::qWaitFor([this] { return !Run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--class"), QStringLiteral("trayer")}).isEmpty(); }, 20000);
+            && QTest::qWaitFor(
+                   [this] {
+                       return !Run(QStringLiteral("xdotool"),
+                                   {QStringLiteral("search"), QStringLiteral("--class"),
+                                    QStringLiteral("trayer")})
+                                   .isEmpty();
+                   },
+                   20000);
     }
 
     // The tray host goes away, as when a panel is closed or crashes.
@@ -110,7 +118,8 @@ public:
         QProcess p;
         p.setProcessEnvironment(Environment());
         p.start(program, args);
-        const bool done = p.waitForFinished(20000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+        const bool done = p.waitForFinished(20000) && p.exitStatus() == QProcess::NormalExit
+            && p.exitCode() == 0;
         if (ok)
             *ok = done;
         return done ? QString::fromUtf8(p.readAllStandardOutput()).trimmed() : QString();
@@ -121,11 +130,15 @@ public:
     QString FindWindow(const QString& name) const
     {
         QString id;
-        (void)QTest::qWaitFor([&] {
-            id = Run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
-                                                 u'^' + name + u'$'}).section(u'\n', 0, 0);
-            return !id.isEmpty();
-        }, 60000);
+        (void)QTest::qWaitFor(
+            [&] {
+                id = Run(QStringLiteral("xdotool"),
+                         {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                          u'^' + name + u'$'})
+                         .section(u'\n', 0, 0);
+                return !id.isEmpty();
+            },
+            60000);
         return id;
     }
 
@@ -136,15 +149,18 @@ public:
 
     bool IsViewable(const QString& window) const
     {
-        return Run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window}).contains(u"Map State: IsViewable"_qs);
+        return Run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window})
+            .contains(u"Map State: IsViewable"_qs);
     }
 
     // Top-level windows, bottom first: the order X stacks them in.
     QStringList Stacking() const
     {
         QStringList ids;
-        const QString tree = Run(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-children")});
-        static const QRegularExpression child(QStringLiteral("^\\s+(0x[0-9a-f]+)"), QRegularExpression::MultilineOption);
+        const QString tree = Run(QStringLiteral("xwininfo"),
+                                 {QStringLiteral("-root"), QStringLiteral("-children")});
+        static const QRegularExpression child(QStringLiteral("^\\s+(0x[0-9a-f]+)"),
+                                              QRegularExpression::MultilineOption);
         for (auto it = child.globalMatch(tree); it.hasNext();)
             ids.prepend(it.next().captured(1));
         return ids; // xwininfo lists the top first
@@ -176,7 +192,8 @@ private:
     quint16 m_closedPort = 0;
     QString m_exe;
 
-    std::unique_ptr<QProcess> start(const X11Desktop& desktop, const QStringList& args = {}, quint16 servicePort = 0)
+    std::unique_ptr<QProcess> start(const X11Desktop& desktop, const QStringList& args = {},
+                                    quint16 servicePort = 0)
     {
         auto p = std::make_unique<QProcess>();
         QProcessEnvironment env = desktop.Environment();
@@ -184,7 +201,8 @@ private:
         for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR"})
             env.remove(QString::fromLatin1(name));
         env.insert(QStringLiteral("QX77_HOST"), QStringLiteral("127.0.0.1"));
-        env.insert(QStringLiteral("QX77_SERVICE_PORT"), QString::number(servicePort ? servicePort : m_service.port()));
+        env.insert(QStringLiteral("QX77_SERVICE_PORT"),
+                   QString::number(servicePort ? servicePort : m_service.port()));
         // Nothing listens there: the program shows its own offline page, which is all these
         // cases need of the body.
         env.insert(QStringLiteral("QX77_TOOL_PORT"), QString::number(m_closedPort));
@@ -212,8 +230,10 @@ private:
     static void clickClose(const X11Desktop& desktop, const QString& window)
     {
         bool ok = false;
-        desktop.Run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QStringLiteral("--window"), window, QStringLiteral("788"),
-                                                QStringLiteral("20"), QStringLiteral("click"), QStringLiteral("1")}, &ok);
+        desktop.Run(QStringLiteral("xdotool"),
+                    {QStringLiteral("mousemove"), QStringLiteral("--window"), window, QStringLiteral("788"),
+                     QStringLiteral("20"), QStringLiteral("click"), QStringLiteral("1")},
+                    &ok);
         QVERIFY(ok);
     }
 
@@ -285,14 +305,19 @@ private slots:
         const QString home = QDir::homePath();
         QCOMPARE(widgets::GameFolderBrowserStart(config::GameFolderVariant::Official, config), home);
         QVERIFY(QDir(prefix.path()).mkpath(QStringLiteral("drive_c")));
-        QCOMPARE(widgets::GameFolderBrowserStart(config::GameFolderVariant::Official, config), prefix.path() + u"/drive_c"_qs);
+        QCOMPARE(widgets::GameFolderBrowserStart(config::GameFolderVariant::Official, config),
+                 prefix.path() + u"/drive_c"_qs);
         QVERIFY(QDir(prefix.path()).mkpath(QStringLiteral("drive_c/Program Files")));
-        QCOMPARE(widgets::GameFolderBrowserStart(config::GameFolderVariant::Official, config), prefix.path() + u"/drive_c/Program Files"_qs);
+        QCOMPARE(widgets::GameFolderBrowserStart(config::GameFolderVariant::Official, config),
+                 prefix.path() + u"/drive_c/Program Files"_qs);
         // A stored folder that is gone counts as none; the test server's key is its own.
-        QVERIFY(WriteIniString(config, config::keys::kCfInfo, config::keys::kFolder, prefix.path() + u"/missing"_qs));
+        QVERIFY(WriteIniString(config, config::keys::kCfInfo, config::keys::kFolder,
+                               prefix.path() + u"/missing"_qs));
         QVERIFY(WriteIniString(config, config::keys::kCfInfo, config::keys::kFolderTyf, prefix.path()));
-        QCOMPARE(widgets::GameFolderBrowserStart(config::GameFolderVariant::Official, config), prefix.path() + u"/drive_c/Program Files"_qs);
-        QCOMPARE(widgets::GameFolderBrowserStart(config::GameFolderVariant::TestServer, config), prefix.path());
+        QCOMPARE(widgets::GameFolderBrowserStart(config::GameFolderVariant::Official, config),
+                 prefix.path() + u"/drive_c/Program Files"_qs);
+        QCOMPARE(widgets::GameFolderBrowserStart(config::GameFolderVariant::TestServer, config),
+                 prefix.path());
     }
 
     void settingsSayWhyHidingDoesNothingWithoutTray()
@@ -328,7 +353,8 @@ private slots:
         QVERIFY(!main.isEmpty());
         QVERIFY2(desktop.Property(main, QStringLiteral("WM_NAME")).endsWith(u"= \"QX77 云帆助手\""_qs),
                  qPrintable(desktop.Property(main, QStringLiteral("WM_NAME"))));
-        QCOMPARE(desktop.Property(main, QStringLiteral("WM_CLASS")), u"WM_CLASS(STRING) = \"YFZS\", \"YFZS\""_qs);
+        QCOMPARE(desktop.Property(main, QStringLiteral("WM_CLASS")),
+                 u"WM_CLASS(STRING) = \"YFZS\", \"YFZS\""_qs);
         const QString box = desktop.FindWindow(QStringLiteral("YFZS"));
         QVERIFY(!box.isEmpty());
         QVERIFY2(desktop.Property(box, QStringLiteral("WM_NAME")).endsWith(u"= \"YFZS\""_qs),

@@ -25,14 +25,12 @@
 #include <memory>
 #include <optional>
 
-
 namespace {
 
 const QString kInstalled = QStringLiteral("安装成功，您可以通过云帆助手【启动游戏】按钮进入游戏！");
 const QString kRepaired = QStringLiteral("修复成功，如果还是不能正常运行，请到官网下载最新版！");
 
-template <typename Pred>
-bool waitUntil(Pred done, int ms = 15000)
+template <typename Pred> bool waitUntil(Pred done, int ms = 15000)
 {
     QDeadlineTimer deadline(ms);
     while (!done()) {
@@ -46,7 +44,8 @@ bool waitUntil(Pred done, int ms = 15000)
 const QByteArray kPackUi = ZipBuilder().AddFile("readme.txt", "ui pack").AddFile("skin/a.png", "png").Bytes();
 const QByteArray kPackMark = ZipBuilder().AddFile("mark.txt", "mark pack").Bytes();
 const QByteArray kPackRez = ZipBuilder().AddFile("rez.txt", "rez pack").Bytes();
-const QByteArray kRepairArchive = ZipBuilder().AddFile("readme.txt", "repaired").AddFile("bin/game.dll", "dll").Bytes();
+const QByteArray kRepairArchive =
+    ZipBuilder().AddFile("readme.txt", "repaired").AddFile("bin/game.dll", "dll").Bytes();
 
 } // namespace
 
@@ -66,7 +65,10 @@ private:
     bool m_hadConfig = false;
     bool m_hadDownloads = false;
 
-    QString downloads(const QString& name) const { return GetProgramDir() + QStringLiteral("Downloads/") + name; }
+    QString downloads(const QString& name) const
+    {
+        return GetProgramDir() + QStringLiteral("Downloads/") + name;
+    }
 
     // Closes an install dialog left open after a failed download once its message came.
     static void closeOpenInstallDialogs()
@@ -100,7 +102,8 @@ private slots:
             m_oldConfig = config.readAll();
         config.close();
         QFile::remove(config::GetConfigPath());
-        QVERIFY(WriteIniString(config::GetConfigPath(), QStringLiteral("CF Info"), QStringLiteral("FOLDER"), m_game));
+        QVERIFY(WriteIniString(config::GetConfigPath(), QStringLiteral("CF Info"), QStringLiteral("FOLDER"),
+                               m_game));
         m_hadDownloads = QFileInfo::exists(GetProgramDir() + QStringLiteral("Downloads"));
         QFile::remove(downloads(QStringLiteral("ui.zip")));
         QFile::remove(downloads(QStringLiteral("yxxf.zip")));
@@ -128,7 +131,8 @@ private slots:
         m_http.Put("/packs/ui.zip", kPackUi);
         m_http.ClearLog();
 
-        const struct {
+        const struct
+        {
             QString link;
             QString message;
         } refused[] = {
@@ -237,8 +241,8 @@ private:
         if (!QFile::copy(QStringLiteral(YFZS_EXECUTABLE), exe))
             return {};
         QFile::setPermissions(exe, QFile::permissions(exe) | QFile::ExeOwner);
-        WriteIniString(folder + QStringLiteral("/config.ini"), QStringLiteral("CF Info"), QStringLiteral("FOLDER"),
-                       m_game);
+        WriteIniString(folder + QStringLiteral("/config.ini"), QStringLiteral("CF Info"),
+                       QStringLiteral("FOLDER"), m_game);
         return exe;
     }
 
@@ -336,20 +340,17 @@ private slots:
             || QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
             return;
         // -displayfd picks a free display and prints its number once the server is ready.
-        m_xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"),
-                                              QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-noreset"),
-                                              QStringLiteral("-screen"), QStringLiteral("0"),
-                                              QStringLiteral("1024x768x24")});
+        m_xvfb.start(QStringLiteral("Xvfb"),
+                     {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
+                      QStringLiteral("tcp"), QStringLiteral("-noreset"), QStringLiteral("-screen"),
+                      QStringLiteral("0"), QStringLiteral("1024x768x24")});
         QVERIFY(waitUntil([this] { return m_xvfb.canReadLine() || m_xvfb.state() == QProcess::NotRunning; }));
         const QByteArray number = m_xvfb.readLine().trimmed();
         if (!number.isEmpty())
             m_display = u':' + QString::fromLatin1(number);
     }
 
-    void cleanupTestCase()
-    {
-        stop(m_xvfb);
-    }
+    void cleanupTestCase() { stop(m_xvfb); }
 
     // Each first start registers the program file it runs from; a moved copy re-registers itself,
     // whatever folder the desktop starts it in. Its new folder's "%" must not read as a field code.
@@ -388,7 +389,8 @@ private slots:
         auto first = start(exe, {}, QStringLiteral("xcb"));
         QVERIFY(waitUntil([&] { return registeredExec() == expectedExec(exe); }));
 
-        const struct {
+        const struct
+        {
             QString name;
             QString type;
             QString file; // what the pack's file lands as

@@ -22,7 +22,6 @@
 #include <QTimer>
 #include <QWebEngineView>
 
-
 namespace {
 
 QColor textColour(QWidget* edit)
@@ -105,8 +104,8 @@ private slots:
         auto window = MakeWindow();
         const QRegion mask = window->mask();
         for (QPoint cut : {QPoint(0, 0), QPoint(1, 0), QPoint(0, 1), QPoint(799, 0), QPoint(798, 0),
-                           QPoint(799, 1), QPoint(0, 599), QPoint(0, 598), QPoint(1, 599),
-                           QPoint(799, 599), QPoint(798, 599), QPoint(799, 598), QPoint(797, 599)})
+                           QPoint(799, 1), QPoint(0, 599), QPoint(0, 598), QPoint(1, 599), QPoint(799, 599),
+                           QPoint(798, 599), QPoint(799, 598), QPoint(797, 599)})
             QVERIFY2(!mask.contains(cut), qPrintable(QStringLiteral("%1,%2").arg(cut.x()).arg(cut.y())));
         for (QPoint kept : {QPoint(5, 0), QPoint(794, 0), QPoint(0, 5), QPoint(799, 300), QPoint(400, 599),
                             QPoint(400, 300), QPoint(5, 599), QPoint(794, 599)})
@@ -198,7 +197,8 @@ private slots:
         auto window = MakeWindow();
         auto* close = window->GetDlgItem(1002);
 
-        QVERIFY(WriteIniString(config::GetConfigPath(), config::keys::kSystem, config::keys::kExit, QStringLiteral("1")));
+        QVERIFY(WriteIniString(config::GetConfigPath(), config::keys::kSystem, config::keys::kExit,
+                               QStringLiteral("1")));
         QTest::mouseClick(close, Qt::LeftButton, {}, QPoint(5, 5));
         QVERIFY(!window->isVisible());
         QVERIFY(!window->IsEnded());
@@ -207,7 +207,8 @@ private slots:
         // Back from the tray; the setting changed meanwhile and the next click ends at once.
         window->Tray()->ToggleVisibility();
         QVERIFY(window->isVisible());
-        QVERIFY(WriteIniString(config::GetConfigPath(), config::keys::kSystem, config::keys::kExit, QStringLiteral("0")));
+        QVERIFY(WriteIniString(config::GetConfigPath(), config::keys::kSystem, config::keys::kExit,
+                               QStringLiteral("0")));
         QTest::mouseClick(close, Qt::LeftButton, {}, QPoint(5, 5));
         QVERIFY(window->IsEnded());
         QVERIFY(!window->Tray()->IsAdded());
@@ -228,7 +229,8 @@ private slots:
         QFETCH(QString, value);
         FileGuard guard(config::GetConfigPath());
         if (!value.isNull())
-            QVERIFY(WriteIniString(config::GetConfigPath(), config::keys::kSystem, config::keys::kExit, value));
+            QVERIFY(
+                WriteIniString(config::GetConfigPath(), config::keys::kSystem, config::keys::kExit, value));
         auto window = MakeWindow();
         QTest::mouseClick(window->GetDlgItem(1002), Qt::LeftButton, {}, QPoint(5, 5));
         QVERIFY(window->IsEnded());
@@ -275,8 +277,7 @@ private slots:
         auto window = MakeWindow();
         QSignalSpy loaded(window->BrowserView(), &QWebEngineView::loadFinished);
         QVERIFY(loaded.wait(30000));
-        QCOMPARE(window->BrowserView()->url(),
-                 QUrl(m_pages.Url(QStringLiteral("/CF20/CF_Index.aspx"))));
+        QCOMPARE(window->BrowserView()->url(), QUrl(m_pages.Url(QStringLiteral("/CF20/CF_Index.aspx"))));
         QCOMPARE(m_pages.Paths().count(QStringLiteral("/CF20/CF_Index.aspx")), 1);
 
         // The login worker posts its end; the page is fetched again.

@@ -22,8 +22,7 @@ namespace {
 const QString kTitle = QStringLiteral("QX77 云帆助手");
 
 // Runs the event loop until `done` holds or the time is up.
-template <typename Pred>
-bool waitUntil(Pred done, int ms = 20000)
+template <typename Pred> bool waitUntil(Pred done, int ms = 20000)
 {
     QDeadlineTimer deadline(ms);
     while (!done()) {
@@ -96,7 +95,8 @@ private slots:
                                << QStringLiteral("VEDERU77://127.0.0.1:8088/packs/ui.zip&2");
         QTest::newRow("chinese") << QStringList{QStringLiteral("VEDERU77://例子.cn/资源/准星.zip&1")}
                                  << QStringLiteral("VEDERU77://例子.cn/资源/准星.zip&1");
-        const QString longLink = QStringLiteral("VEDERU77://h/") + QString(1980, u'x') + QStringLiteral(".zip&3");
+        const QString longLink = QStringLiteral("VEDERU77://h/") + QString(1980, u'x')
+            + QStringLiteral(".zip&3");
         QTest::newRow("2000 characters") << QStringList{longLink} << longLink;
         QTest::newRow("extra arguments ignored")
             << QStringList{QStringLiteral("first"), QStringLiteral("second"), QStringLiteral("third")}
@@ -130,7 +130,9 @@ private slots:
         QCOMPARE(second->exitStatus(), QProcess::NormalExit);
         QCOMPARE(received, QStringList{expected});
         QVERIFY2(secondEnded >= handlerReturned,
-                 qPrintable(QStringLiteral("ended at %1 ms, handler returned at %2 ms").arg(secondEnded).arg(handlerReturned)));
+                 qPrintable(QStringLiteral("ended at %1 ms, handler returned at %2 ms")
+                                .arg(secondEnded)
+                                .arg(handlerReturned)));
     }
 
     void secondStartWithoutArgumentOnlyActivates()
@@ -150,7 +152,8 @@ private slots:
         platform::SingleInstance first(kTitle);
         QVERIFY(first.TryBecomeFirst());
         QStringList received;
-        connect(&first, &platform::SingleInstance::LinkReceived, this, [&](const QString& l) { received << l; });
+        connect(&first, &platform::SingleInstance::LinkReceived, this,
+                [&](const QString& l) { received << l; });
 
         std::vector<std::unique_ptr<QProcess>> seconds;
         QStringList sent;
@@ -182,7 +185,8 @@ private slots:
         QCOMPARE(links.count(), 1);
         QCOMPARE(links.at(0).at(0).toString(), QStringLiteral("moved"));
 
-        auto fromRoot = start({QStringLiteral("from root")}, QStringLiteral("/"), QStringLiteral("/nonexistent"));
+        auto fromRoot = start({QStringLiteral("from root")}, QStringLiteral("/"),
+                              QStringLiteral("/nonexistent"));
         QVERIFY(waitUntil([&] { return fromRoot->state() == QProcess::NotRunning; }));
         QCOMPARE(links.count(), 2);
     }

@@ -70,22 +70,28 @@ class ToolPageStateTest : public QObject
     QByteArray m_big;
     std::optional<FileGuard> m_config, m_state;
 
-    QString Served(const QString& file) const { return m_server.DataDir() + QStringLiteral("/packs/") + file; }
+    QString Served(const QString& file) const
+    {
+        return m_server.DataDir() + QStringLiteral("/packs/") + file;
+    }
 
     void Reload(DEZIRUdu& window)
     {
         QSignalSpy reloaded(window.BrowserView(), &QWebEngineView::loadFinished);
         window.BrowserView()->Refresh();
         QVERIFY(reloaded.wait(kPageTimeoutMs));
-        QTRY_COMPARE_WITH_TIMEOUT(RunJs(PageOf(window), QStringLiteral("document.querySelectorAll('#packs .pack').length")).toInt(), 5,
-                                  kPageTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            RunJs(PageOf(window), QStringLiteral("document.querySelectorAll('#packs .pack').length")).toInt(),
+            5, kPageTimeoutMs);
     }
 
     // Settled: no card is still checking or pausing.
     static bool Settled(QWebEnginePage* page)
     {
-        return RunJs(page, QStringLiteral("[...document.querySelectorAll('#packs .pack')]"
-                                          ".every(c => c.dataset.state !== 'checking' && c.dataset.state !== 'pausing')"))
+        return RunJs(page,
+                     QStringLiteral(
+                         "[...document.querySelectorAll('#packs .pack')]"
+                         ".every(c => c.dataset.state !== 'checking' && c.dataset.state !== 'pausing')"))
             .toBool();
     }
 
@@ -101,7 +107,8 @@ private slots:
         const QString catalogue = m_server.DataDir() + QStringLiteral("/catalogue.json");
         QJsonObject root = QJsonDocument::fromJson(readFile(catalogue)).object();
         QJsonArray list = root.value(u"packs").toArray();
-        list.append(QJsonObject{{QStringLiteral("file"), kBigFile}, {QStringLiteral("name"), kBig}, {QStringLiteral("kind"), 3}});
+        list.append(QJsonObject{
+            {QStringLiteral("file"), kBigFile}, {QStringLiteral("name"), kBig}, {QStringLiteral("kind"), 3}});
         root.insert(u"packs", list);
         QVERIFY(writeFile(catalogue, QJsonDocument(root).toJson()));
     }
@@ -130,8 +137,10 @@ private slots:
     // and records that no longer match the disk.
     void cardsShowWhatIsOnDisk()
     {
-        QVERIFY(QFile::copy(Served(QStringLiteral("mark_red.zip")), DownloadPath(QStringLiteral("mark_red.zip"))));
-        QVERIFY(QFile::copy(Served(QStringLiteral("skin_blue.zip")), DownloadPath(QStringLiteral("skin_blue.zip"))));
+        QVERIFY(QFile::copy(Served(QStringLiteral("mark_red.zip")),
+                            DownloadPath(QStringLiteral("mark_red.zip"))));
+        QVERIFY(QFile::copy(Served(QStringLiteral("skin_blue.zip")),
+                            DownloadPath(QStringLiteral("skin_blue.zip"))));
         QVERIFY(setRecord(QStringLiteral("skin_blue.zip"), QStringLiteral("installed")));
         QVERIFY(setRecord(QStringLiteral("res_clear.zip"), QStringLiteral("paused:40"))); // its file is gone
         QVERIFY(writeFile(DownloadPath(kBigFile), m_big.left(kBigBytes / 4)));
@@ -142,18 +151,22 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(Settled(page), kPageTimeoutMs);
 
         QCOMPARE(CardState(page, kRedMarks), QStringLiteral("已下载")); // a link install left it whole
-        QCOMPARE(RunJs(page, OnCard(kRedMarks, QStringLiteral("c.querySelector('.install').hidden"))).toBool(), false);
+        QCOMPARE(
+            RunJs(page, OnCard(kRedMarks, QStringLiteral("c.querySelector('.install').hidden"))).toBool(),
+            false);
         QCOMPARE(CardState(page, kBlueSkin), QStringLiteral("已安装"));
         QCOMPARE(CardState(page, kClearRes), QString());
-        QCOMPARE(RunJs(page, OnCard(kClearRes, QStringLiteral("c.querySelector('.download').textContent"))).toString(),
+        QCOMPARE(RunJs(page, OnCard(kClearRes, QStringLiteral("c.querySelector('.download').textContent")))
+                     .toString(),
                  QStringLiteral("下载"));
         // The resumed download's first report told the truth, and it was paused again.
         QCOMPARE(CardState(page, kBig), QStringLiteral("已暂停 %1%").arg(bigPercentOnDisk()));
         QVERIFY2(bigPercentOnDisk() == 25, qPrintable(CardState(page, kBig)));
         QCOMPARE(RunJs(page, OnCard(kBig, QStringLiteral("c.querySelector('.fill').style.width"))).toString(),
                  QStringLiteral("25%"));
-        QCOMPARE(RunJs(page, OnCard(kBig, QStringLiteral("c.querySelector('.download').textContent"))).toString(),
-                 QStringLiteral("继续"));
+        QCOMPARE(
+            RunJs(page, OnCard(kBig, QStringLiteral("c.querySelector('.download').textContent"))).toString(),
+            QStringLiteral("继续"));
         QCOMPARE(CardState(page, kGreenMarks), QString());
 
         QCOMPARE(record(QStringLiteral("mark_red.zip")), QStringLiteral("done"));
@@ -174,15 +187,17 @@ private slots:
         auto window = MakeToolPageWindow(5);
         QWebEnginePage* page = PageOf(*window);
         // Presses pause from inside the report of 30 %, while the download waits for the page.
-        QVERIFY(RunJs(page, QStringLiteral("(function(){ const shown = window.__shown = [];"
-                                           " const report = window.OnDownloadProgress;"
-                                           " window.OnDownloadProgress = function (s, h, l, p) {"
-                                           "   report(s, h, l, p); const c = %1;"
-                                           "   shown.push(c.querySelector('.state').textContent);"
-                                           "   if (s === 1 && p >= 30 && !window.__paused) {"
-                                           "     window.__paused = true; c.querySelector('.pause').click(); } };"
-                                           " return true; })()")
-                                .arg(OnCard(kBig, QStringLiteral("c")))).toBool());
+        QVERIFY(RunJs(page,
+                      QStringLiteral("(function(){ const shown = window.__shown = [];"
+                                     " const report = window.OnDownloadProgress;"
+                                     " window.OnDownloadProgress = function (s, h, l, p) {"
+                                     "   report(s, h, l, p); const c = %1;"
+                                     "   shown.push(c.querySelector('.state').textContent);"
+                                     "   if (s === 1 && p >= 30 && !window.__paused) {"
+                                     "     window.__paused = true; c.querySelector('.pause').click(); } };"
+                                     " return true; })()")
+                          .arg(OnCard(kBig, QStringLiteral("c"))))
+                    .toBool());
         Click(page, kBig, "download");
         QTRY_COMPARE_WITH_TIMEOUT(CardState(page, kBig), QStringLiteral("已暂停 30%"), kPageTimeoutMs);
         QCOMPARE(bigPercentOnDisk(), 30);
@@ -209,8 +224,10 @@ private slots:
         QVERIFY(QFile::remove(served));
         Click(page, kGreenMarks, "download");
         QTRY_COMPARE_WITH_TIMEOUT(CardState(page, kGreenMarks),
-                                  QStringLiteral("下载失败：没有从服务器取得文件（服务器出错或连接中断）。"), kPageTimeoutMs);
-        QCOMPARE(RunJs(page, OnCard(kGreenMarks, QStringLiteral("c.querySelector('.download').textContent"))).toString(),
+                                  QStringLiteral("下载失败：没有从服务器取得文件（服务器出错或连接中断）。"),
+                                  kPageTimeoutMs);
+        QCOMPARE(RunJs(page, OnCard(kGreenMarks, QStringLiteral("c.querySelector('.download').textContent")))
+                     .toString(),
                  QStringLiteral("重试"));
         QVERIFY(writeFile(served, pack));
         Click(page, kGreenMarks, "download");
@@ -227,7 +244,8 @@ private slots:
         Click(page, kClearRes, "download");
         const QString reason = QStringLiteral("无法在程序目录中创建下载文件，请检查程序目录是否可写。");
         const QString state = CardState(page, kClearRes);
-        const QString status = RunJs(page, QStringLiteral("document.getElementById('status').textContent")).toString();
+        const QString status =
+            RunJs(page, QStringLiteral("document.getElementById('status').textContent")).toString();
         QVERIFY(QFile::remove(downloads));
         QVERIFY(QDir().rename(aside, downloads));
         QCOMPARE(state, QStringLiteral("下载失败：") + reason);

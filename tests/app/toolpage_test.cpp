@@ -24,7 +24,6 @@
 #include <QTest>
 #include <QWebEnginePage>
 
-
 namespace {
 
 // Every file below `root`, relative, sorted.
@@ -71,15 +70,9 @@ private:
     static std::unique_ptr<DEZIRUdu> MakeWindow() { return MakeToolPageWindow(4); }
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(m_server.Start());
-    }
+    void initTestCase() { QVERIFY(m_server.Start()); }
 
-    void cleanupTestCase()
-    {
-        QVERIFY(m_server.Stop());
-    }
+    void cleanupTestCase() { QVERIFY(m_server.Stop()); }
 
     // The page lists the catalogue; three packs, one of each kind, download side by side
     // through the page and install into their kinds' folders under the game folder.
@@ -94,21 +87,26 @@ private slots:
         QWebEnginePage* page = window->BrowserView()->page();
         QStringList names{kRedMarks, QStringLiteral("绿色十字准星"), kBlueSkin, kClearRes};
         names.sort(); // code-unit order, as the page's sort()
-        QCOMPARE(RunJs(page, QStringLiteral("[...document.querySelectorAll('#packs .pack .name')]"
-                                            ".map(e => e.textContent).sort().join('|')"))
+        QCOMPARE(RunJs(page,
+                       QStringLiteral("[...document.querySelectorAll('#packs .pack .name')]"
+                                      ".map(e => e.textContent).sort().join('|')"))
                      .toString(),
                  names.join(u'|'));
         QCOMPARE(RunJs(page, QStringLiteral("document.getElementById('status').textContent")).toString(),
                  QStringLiteral("共 4 个资源"));
-        QCOMPARE(RunJs(page, QStringLiteral("document.getElementById('gamedir').textContent")).toString(), GameDir());
-        QCOMPARE(RunJs(page, OnCard(kRedMarks, QStringLiteral("c.querySelector('.kind').textContent"))).toString(),
-                 QStringLiteral("准星"));
-        QCOMPARE(RunJs(page, OnCard(kBlueSkin, QStringLiteral("c.querySelector('.kind').textContent"))).toString(),
-                 QStringLiteral("界面"));
+        QCOMPARE(RunJs(page, QStringLiteral("document.getElementById('gamedir').textContent")).toString(),
+                 GameDir());
+        QCOMPARE(
+            RunJs(page, OnCard(kRedMarks, QStringLiteral("c.querySelector('.kind').textContent"))).toString(),
+            QStringLiteral("准星"));
+        QCOMPARE(
+            RunJs(page, OnCard(kBlueSkin, QStringLiteral("c.querySelector('.kind').textContent"))).toString(),
+            QStringLiteral("界面"));
         // Previews come from the server and are real pictures.
         QTRY_COMPARE_WITH_TIMEOUT(
-            RunJs(page, OnCard(kClearRes, QStringLiteral("c.querySelector('.preview').naturalWidth"))).toInt(), 96,
-            kPageTimeoutMs);
+            RunJs(page, OnCard(kClearRes, QStringLiteral("c.querySelector('.preview').naturalWidth")))
+                .toInt(),
+            96, kPageTimeoutMs);
 
         for (const QString& name : {kRedMarks, kBlueSkin, kClearRes})
             Click(page, name, "download");
@@ -121,20 +119,24 @@ private slots:
             QCOMPARE(readFile(DownloadPath(file)), served);
         }
         QVERIFY(!QFileInfo::exists(DownloadPath(QStringLiteral("mark_green.zip"))));
-        QCOMPARE(RunJs(page, OnCard(kRedMarks, QStringLiteral("c.querySelector('.install').hidden"))).toBool(), false);
+        QCOMPARE(
+            RunJs(page, OnCard(kRedMarks, QStringLiteral("c.querySelector('.install').hidden"))).toBool(),
+            false);
 
         for (const QString& name : {kRedMarks, kBlueSkin, kClearRes}) {
             Click(page, name, "install");
             QTRY_COMPARE_WITH_TIMEOUT(CardState(page, name), QStringLiteral("已安装"), kPageTimeoutMs);
         }
         QCOMPARE(filesBelow(GameDir()),
-                 QStringList({QStringLiteral("QQLogin.exe"), QStringLiteral("rez/Sound/footstep.txt"),
-                              QStringLiteral("rez/Texture/wall.png"), QStringLiteral("rez/UI/Lobby/background.png"),
-                              QStringLiteral("rez/UI/Lobby/button.png"), QStringLiteral("rez/UI/Mark/Mark_01.png"),
-                              QStringLiteral("rez/UI/Mark/Mark_02.png"), QStringLiteral("rez/UI/Mark/readme.txt"),
-                              QStringLiteral("rez/UI/skin.txt"), QStringLiteral("rez/pack.txt")}));
+                 QStringList(
+                     {QStringLiteral("QQLogin.exe"), QStringLiteral("rez/Sound/footstep.txt"),
+                      QStringLiteral("rez/Texture/wall.png"), QStringLiteral("rez/UI/Lobby/background.png"),
+                      QStringLiteral("rez/UI/Lobby/button.png"), QStringLiteral("rez/UI/Mark/Mark_01.png"),
+                      QStringLiteral("rez/UI/Mark/Mark_02.png"), QStringLiteral("rez/UI/Mark/readme.txt"),
+                      QStringLiteral("rez/UI/skin.txt"), QStringLiteral("rez/pack.txt")}));
         QCOMPARE(QImage(GameDir() + QStringLiteral("/rez/UI/Mark/Mark_01.png")).size(), QSize(64, 64));
-        QCOMPARE(readFile(GameDir() + QStringLiteral("/rez/Sound/footstep.txt")), QByteArray("footstep volume +20%\r\n"));
+        QCOMPARE(readFile(GameDir() + QStringLiteral("/rez/Sound/footstep.txt")),
+                 QByteArray("footstep volume +20%\r\n"));
 
         // After a reload the page still knows what is installed.
         QSignalSpy reloaded(window->BrowserView(), &QWebEngineView::loadFinished);
@@ -176,7 +178,8 @@ private slots:
         QVERIFY(!window->GetDlgItem(DEZIRUdu::IdLogin)->isVisible());
         QVERIFY(!account->isVisible());
         QVERIFY(window->GetDlgItem(DEZIRUdu::IdLogout)->isVisible());
-        QTRY_COMPARE_WITH_TIMEOUT(configValue(config::keys::kSystem, config::keys::kIsLogin), QStringLiteral("1"), kPageTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(configValue(config::keys::kSystem, config::keys::kIsLogin),
+                                  QStringLiteral("1"), kPageTimeoutMs);
         QCOMPARE(configValue(config::keys::kSystem, config::keys::kUid), QStringLiteral("demo"));
 
         QVERIFY(reloaded.wait(kPageTimeoutMs));
@@ -206,18 +209,21 @@ private slots:
         widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
         QTest::mouseClick(window->GetDlgItem(DEZIRUdu::IdLogin), Qt::LeftButton, {}, QPoint(20, 20));
         QStringList texts;
-        QTRY_VERIFY_WITH_TIMEOUT((texts += widgets::msgbox::TakeAnsweredTexts(), !texts.isEmpty()), kPageTimeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT((texts += widgets::msgbox::TakeAnsweredTexts(), !texts.isEmpty()),
+                                 kPageTimeoutMs);
         QCOMPARE(texts, QStringList{QStringLiteral("登陆失败，用户名或密码错误!")});
-        QTRY_COMPARE_WITH_TIMEOUT(configValue(config::keys::kSystem, config::keys::kIsLogin), QStringLiteral("0"), kPageTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(configValue(config::keys::kSystem, config::keys::kIsLogin),
+                                  QStringLiteral("0"), kPageTimeoutMs);
         QCOMPARE(configValue(config::keys::kSystem, config::keys::kUid), QString());
 
         // The attempt ends with the usual reload; the login area stays as it was.
         QVERIFY(reloaded.wait(kPageTimeoutMs));
         QVERIFY(!window->GetDlgItem(DEZIRUdu::IdWelcome)->isVisible());
         QVERIFY(window->GetDlgItem(DEZIRUdu::IdLogin)->isVisible());
-        QTRY_COMPARE_WITH_TIMEOUT(
-            RunJs(window->BrowserView()->page(), QStringLiteral("document.getElementById('account').textContent")).toString(),
-            QStringLiteral("未登陆，请在右上方登陆QX77通行证"), kPageTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(RunJs(window->BrowserView()->page(),
+                                        QStringLiteral("document.getElementById('account').textContent"))
+                                      .toString(),
+                                  QStringLiteral("未登陆，请在右上方登陆QX77通行证"), kPageTimeoutMs);
         window->OnCancel();
     }
 };

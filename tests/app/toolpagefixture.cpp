@@ -30,10 +30,12 @@ QString DemoServer::GameDir() const
 
 bool DemoServer::Start()
 {
-    const QString server = QFileInfo(QStringLiteral(YFZS_EXECUTABLE)).absolutePath() + QStringLiteral("/qx77-server");
+    const QString server = QFileInfo(QStringLiteral(YFZS_EXECUTABLE)).absolutePath()
+        + QStringLiteral("/qx77-server");
     if (!m_temp.isValid() || !QFileInfo(server).isExecutable())
         return false;
-    if (QProcess::execute(server, {QStringLiteral("--make-demo"), DataDir(), QStringLiteral("--small-packs")}) != 0)
+    if (QProcess::execute(server, {QStringLiteral("--make-demo"), DataDir(), QStringLiteral("--small-packs")})
+        != 0)
         return false;
 
     m_server.setProgram(server);
@@ -60,7 +62,8 @@ bool DemoServer::Start()
     m_env.Set("XDG_CONFIG_HOME", QFile::encodeName(m_temp.filePath(QStringLiteral("xdg-config"))));
 
     QFile exe(GameDir() + QStringLiteral("/QQLogin.exe"));
-    return QDir().mkpath(GameDir() + QStringLiteral("/rez")) && exe.open(QIODevice::WriteOnly) && exe.write("MZ") == 2;
+    return QDir().mkpath(GameDir() + QStringLiteral("/rez")) && exe.open(QIODevice::WriteOnly)
+        && exe.write("MZ") == 2;
 }
 
 bool DemoServer::Stop()
@@ -81,8 +84,10 @@ bool WriteStartConfig(const QString& gameDir)
 {
     const QString config = config::GetConfigPath();
     return WriteIniString(config, config::keys::kYfzsVer, config::keys::kVersion, QStringLiteral("1.0.0"))
-        && WriteIniString(config, config::keys::kYfzsVer, config::keys::kSerTime, QStringLiteral("20261201000000"))
-        && (gameDir.isEmpty() || WriteIniString(config, config::keys::kCfInfo, config::keys::kFolder, gameDir));
+        && WriteIniString(config, config::keys::kYfzsVer, config::keys::kSerTime,
+                          QStringLiteral("20261201000000"))
+        && (gameDir.isEmpty()
+            || WriteIniString(config, config::keys::kCfInfo, config::keys::kFolder, gameDir));
 }
 
 QString DownloadPath(const QString& file)
@@ -105,7 +110,10 @@ std::unique_ptr<DEZIRUdu> MakeToolPageWindow(int packs)
         qWarning("main window not active");
     QWebEnginePage* page = PageOf(*window);
     const bool listed = QTest::qWaitFor(
-        [&] { return RunJs(page, QStringLiteral("document.querySelectorAll('#packs .pack').length")).toInt() == packs; },
+        [&] {
+            return RunJs(page, QStringLiteral("document.querySelectorAll('#packs .pack').length")).toInt()
+                == packs;
+        },
         kPageTimeoutMs);
     if (!listed)
         qWarning("the tool page did not list %d packs", packs);
@@ -140,5 +148,6 @@ QString CardState(QWebEnginePage* page, const QString& name)
 
 void Click(QWebEnginePage* page, const QString& name, const char* button)
 {
-    RunJs(page, OnCard(name, QStringLiteral("(c.querySelector('.%1').click(), true)").arg(QLatin1String(button))));
+    RunJs(page,
+          OnCard(name, QStringLiteral("(c.querySelector('.%1').click(), true)").arg(QLatin1String(button))));
 }

@@ -8,7 +8,6 @@
 #include <QSignalSpy>
 #include <QTest>
 
-
 namespace {
 
 QStringList menuTexts(TrayIcon& tray)
@@ -45,8 +44,9 @@ private slots:
         QWidget window;
         window.resize(100, 100);
         TrayIcon tray(&window);
-        QCOMPARE(menuTexts(tray), (QStringList{QStringLiteral("显示窗口"), QStringLiteral("-"),
-                                               QStringLiteral("关于"), QStringLiteral("退出")}));
+        QCOMPARE(menuTexts(tray),
+                 (QStringList{QStringLiteral("显示窗口"), QStringLiteral("-"), QStringLiteral("关于"),
+                              QStringLiteral("退出")}));
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QCOMPARE(menuTexts(tray).first(), QStringLiteral("隐藏窗口"));

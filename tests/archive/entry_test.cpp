@@ -45,7 +45,8 @@ private slots:
         QTest::newRow("empty") << QString() << QString();
         QTest::newRow("single char") << u"a"_qs << u"a"_qs;
         QTest::newRow("many steps") << u"a/../b\\..\\C:../"_qs.repeated(5000) + u"x"_qs << u"x"_qs;
-        QTest::newRow("steps then patterns") << u"/../"_qs.repeated(3000) + u"k\\..\\"_qs.repeated(3000) + u"y"_qs << u"y"_qs;
+        QTest::newRow("steps then patterns")
+            << u"/../"_qs.repeated(3000) + u"k\\..\\"_qs.repeated(3000) + u"y"_qs << u"y"_qs;
     }
 
     void cleaning()
@@ -98,8 +99,9 @@ private slots:
         const qint64 t = archive::DosDateTimeToFileTime(0x5A8A6000);
         QCOMPARE(archive::FileTimeToDateTime(t), QDateTime(QDate(2025, 4, 10), QTime(12, 0), Qt::LocalTime));
         QCOMPARE(archive::FileTimeToDateTime(t).toUTC().time(), QTime(4, 0));
-        QCOMPARE(archive::DosDateTimeToFileTime(0x00210000), archive::UnixSecondsToFileTime(315504000LL)); // 1980-01-01 local
-        QCOMPARE(archive::DosDateTimeToFileTime(0), qint64(0)); // month 0
+        QCOMPARE(archive::DosDateTimeToFileTime(0x00210000),
+                 archive::UnixSecondsToFileTime(315504000LL));           // 1980-01-01 local
+        QCOMPARE(archive::DosDateTimeToFileTime(0), qint64(0));          // month 0
         QCOMPARE(archive::DosDateTimeToFileTime(0x5A8A601F), qint64(0)); // 62 seconds
     }
 

@@ -187,7 +187,8 @@ private slots:
         QLoggingCategory::setFilterRules(QString());
         QCOMPARE(error, archive::UnzipError::NotAnArchive);
         QCOMPARE(g_logged.size(), 1);
-        QVERIFY2(g_logged[0].startsWith(u"yfzs.install: "_qs) && g_logged[0].contains(m_archive), qPrintable(g_logged[0]));
+        QVERIFY2(g_logged[0].startsWith(u"yfzs.install: "_qs) && g_logged[0].contains(m_archive),
+                 qPrintable(g_logged[0]));
     }
 };
 

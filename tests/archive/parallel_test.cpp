@@ -95,8 +95,10 @@ private slots:
         ZipBuilder zip = Mixed();
         zip.AddFile("taken", "t").AddFile("taken/inside", "i"); // a file where a folder must go
         QVERIFY(zip.Write(m_archive));
-        QCOMPARE(archive::UnzipArchive(m_archive, m_tmp.path() + u"/one"_qs, kSequential), archive::UnzipError::CannotCreate);
-        QCOMPARE(archive::UnzipArchive(m_archive, m_tmp.path() + u"/many"_qs, kParallel), archive::UnzipError::CannotCreate);
+        QCOMPARE(archive::UnzipArchive(m_archive, m_tmp.path() + u"/one"_qs, kSequential),
+                 archive::UnzipError::CannotCreate);
+        QCOMPARE(archive::UnzipArchive(m_archive, m_tmp.path() + u"/many"_qs, kParallel),
+                 archive::UnzipError::CannotCreate);
         QCOMPARE(readFile(m_tmp.path() + u"/many/taken"_qs), QByteArray("t"));
     }
 
@@ -106,20 +108,21 @@ private slots:
         QVERIFY(QDir().mkpath(m_tmp.path() + u"/many"_qs));
         QVERIFY(QFile::link(u"../elsewhere"_qs, m_tmp.path() + u"/many/deep"_qs));
         QVERIFY(Mixed().Write(m_archive));
-        QCOMPARE(archive::UnzipArchive(m_archive, m_tmp.path() + u"/many"_qs, kParallel), archive::UnzipError::LinkInPath);
+        QCOMPARE(archive::UnzipArchive(m_archive, m_tmp.path() + u"/many"_qs, kParallel),
+                 archive::UnzipError::LinkInPath);
         QCOMPARE(Tree(m_tmp.path() + u"/elsewhere"_qs), QStringList{u"keep"_qs});
     }
 
     void planKeepsOrderWhereItMatters()
     {
         const QList<archive::PlanEntry> entries{
-            {u"a/x"_qs, false, 10},      // 0
-            {u"b/"_qs, true, 0},         // 1: a folder entry orders nothing below it
-            {u"b/y"_qs, false, 5},       // 2
-            {u"a\\\\x"_qs, false, 1},    // 3: the same path as 0
-            {u"c"_qs, false, 1},         // 4: a file ...
-            {u"c/z/w"_qs, false, 100},   // 5: ... named like a folder of this one
-            {u"b/./q/.."_qs, true, 0},   // 6: leads to b, like 1
+            {u"a/x"_qs, false, 10},    // 0
+            {u"b/"_qs, true, 0},       // 1: a folder entry orders nothing below it
+            {u"b/y"_qs, false, 5},     // 2
+            {u"a\\\\x"_qs, false, 1},  // 3: the same path as 0
+            {u"c"_qs, false, 1},       // 4: a file ...
+            {u"c/z/w"_qs, false, 100}, // 5: ... named like a folder of this one
+            {u"b/./q/.."_qs, true, 0}, // 6: leads to b, like 1
         };
         const QList<QList<int>> groups = archive::PlanExtraction(entries);
         QCOMPARE(groups, (QList<QList<int>>{{4, 5}, {0, 3}, {2}, {1, 6}}));

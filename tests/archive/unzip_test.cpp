@@ -63,8 +63,9 @@ private slots:
         unixFolder.externalAttributes = UnixMode(0040755);
         zip.Add(unixFolder);
         QVERIFY(Unzip(zip));
-        QCOMPARE(Tree(m_dest), (QStringList{u"deep/"_qs, u"deep/er/"_qs, u"deep/er/b.txt"_qs, u"empty/"_qs,
-                                            u"skins/"_qs, u"skins/a.png"_qs, u"ufolder/"_qs}));
+        QCOMPARE(Tree(m_dest),
+                 (QStringList{u"deep/"_qs, u"deep/er/"_qs, u"deep/er/b.txt"_qs, u"empty/"_qs, u"skins/"_qs,
+                              u"skins/a.png"_qs, u"ufolder/"_qs}));
         QCOMPARE(readFile(m_dest + u"/skins/a.png"_qs), Compressible(100000));
     }
 
@@ -266,8 +267,8 @@ private slots:
         // A level the file system cannot hold fails the entry instead of being shortened.
         const QByteArray tooLong = QByteArray(300, 'n');
         QVERIFY(!Unzip(ZipBuilder().AddFile("first", "1").AddFile(tooLong, "x").AddFile("last", "2")));
-        QCOMPARE(Tree(m_dest), (QStringList{QString(200, u'd') + u"/"_qs,
-                                            QString::fromLatin1(longPath), u"first"_qs}));
+        QCOMPARE(Tree(m_dest),
+                 (QStringList{QString(200, u'd') + u"/"_qs, QString::fromLatin1(longPath), u"first"_qs}));
     }
 
     void symbolicLinkEntriesBecomeFiles()

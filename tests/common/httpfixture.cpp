@@ -99,7 +99,9 @@ private:
                 request.headers.insert(lines[i].left(colon).trimmed().toLower(),
                                        lines[i].mid(colon + 1).trimmed());
         }
+        // A path with no resource is a plain 404 page, as a web server's own would be.
         TestResource resource{"not here", 404};
+        resource.contentType = "text/plain; charset=utf-8";
         {
             QMutexLocker locker(&m_shared->lock);
             m_shared->requests.append(request);

@@ -13,13 +13,11 @@ namespace testrunner {
 using Factory = std::function<std::unique_ptr<QObject>()>;
 int Register(const char* name, Factory factory);
 
-template <typename T>
-int RegisterClass(const char* name)
+template <typename T> int RegisterClass(const char* name)
 {
     return Register(name, [] { return std::make_unique<T>(); });
 }
 
 } // namespace testrunner
 
-#define YFZS_TEST_CLASS(Class) \
-    static const int Class##_registered = testrunner::RegisterClass<Class>(#Class);
+#define YFZS_TEST_CLASS(Class) static const int Class##_registered = testrunner::RegisterClass<Class>(#Class);

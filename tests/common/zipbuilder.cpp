@@ -48,9 +48,9 @@ bool ZipBuilder::Write(const QString& path) const
                                        e.localExtra.isEmpty() ? nullptr : e.localExtra.constData(),
                                        uInt(e.localExtra.size()), nullptr, 0, nullptr,
                                        deflate ? Z_DEFLATED : 0, deflate ? 6 : 0, raw ? 1 : 0, -MAX_WBITS,
-                                       DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, e.password, crc,
-                                       e.versionMadeBy, e.utf8Flag ? 0x800 : 0, 0)
-                   == ZIP_OK;
+                                       DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, e.password, crc, e.versionMadeBy,
+                                       e.utf8Flag ? 0x800 : 0, 0)
+                == ZIP_OK;
         ok = ok && zipWriteInFileInZip(zip, e.data.constData(), unsigned(e.data.size())) == ZIP_OK;
         ok = ok
             && (raw ? zipCloseFileInZipRaw64(zip, ZPOS64_T(e.declaredSize), crc) : zipCloseFileInZip(zip))

@@ -6,8 +6,9 @@
 #include <QList>
 #include <QString>
 
-struct ZipEntryFixture {
-    QByteArray name;              // stored bytes, as the archive holds them
+struct ZipEntryFixture
+{
+    QByteArray name; // stored bytes, as the archive holds them
     QByteArray data;
     quint16 versionMadeBy = 0x0014; // MS-DOS host
     quint32 externalAttributes = 0x20;

@@ -16,7 +16,8 @@ class AddressesTest : public QObject
     void Set(const char* name, const char* value)
     {
         if (!m_saved.contains(name))
-            m_saved.insert(name, qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt);
+            m_saved.insert(name,
+                           qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt);
         if (value)
             qputenv(name, value);
         else
@@ -37,7 +38,8 @@ private slots:
         Set("QX77_SERVICE_HOST", nullptr);
         Set("QX77_TOOL_PORT", "8090");
         QCOMPARE(config::addresses::ServiceHost(), QStringLiteral("127.0.0.1"));
-        QCOMPARE(config::addresses::ToolPageUrl(), QStringLiteral("http://127.0.0.1:8090/CF20/CF_Index.aspx"));
+        QCOMPARE(config::addresses::ToolPageUrl(),
+                 QStringLiteral("http://127.0.0.1:8090/CF20/CF_Index.aspx"));
 
         Set("QX77_HOST", " cdn.example.com ");
         Set("QX77_SERVICE_HOST", "  ");
@@ -47,7 +49,8 @@ private slots:
         Set("QX77_SERVICE_HOST", "login.example.com");
         QCOMPARE(config::addresses::ServiceHost(), QStringLiteral("login.example.com"));
         QCOMPARE(config::addresses::ToolServerUrl(), QStringLiteral("http://cdn.example.com:8090"));
-        QCOMPARE(config::addresses::RepairArchiveUrl(), QStringLiteral("http://cdn.example.com:8090/cftoolweb/yxxf.zip"));
+        QCOMPARE(config::addresses::RepairArchiveUrl(),
+                 QStringLiteral("http://cdn.example.com:8090/cftoolweb/yxxf.zip"));
     }
 };
 

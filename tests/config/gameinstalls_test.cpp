@@ -35,8 +35,8 @@ class GameInstallsTest : public QObject
     {
         QByteArray reg = "WINE REGISTRY Version 2\n";
         if (!installPath.isEmpty())
-            reg += "\n[Software\\\\" + QByteArray(wow64 ? "Wow6432Node\\\\" : "") + "Tencent\\\\CrossFire] 1700000000\n"
-                + "\"InstallPath\"=\"" + installPath + "\"\n";
+            reg += "\n[Software\\\\" + QByteArray(wow64 ? "Wow6432Node\\\\" : "")
+                + "Tencent\\\\CrossFire] 1700000000\n" + "\"InstallPath\"=\"" + installPath + "\"\n";
         writeFile(path + u"/system.reg"_qs, reg);
         QDir().mkpath(path + u"/drive_c"_qs);
         QDir().mkpath(path + u"/dosdevices"_qs);
@@ -70,11 +70,13 @@ private slots:
         const QString c = makeWinePrefix(home() + u"/c"_qs); // no registry entry: the usual folders
         makeGame(c + u"/drive_c/Program Files (x86)/Tencent/CrossFire"_qs);
         const QString d = makeWinePrefix(home() + u"/d"_qs, "C:\\\\Deleted"); // the game was removed
-        const QString e = makeWinePrefix(home() + u"/e"_qs);                 // nothing at all
+        const QString e = makeWinePrefix(home() + u"/e"_qs);                  // nothing at all
 
         const QList<config::GameInstall> found = config::FindGameInstalls(
-            {makePrefix(platform::PrefixKind::Lutris, u"穿越火线"_qs, a), makePrefix(platform::PrefixKind::Bottles, u"CF"_qs, b),
-             makePrefix(platform::PrefixKind::Plain, u"c"_qs, c), makePrefix(platform::PrefixKind::Plain, u"d"_qs, d),
+            {makePrefix(platform::PrefixKind::Lutris, u"穿越火线"_qs, a),
+             makePrefix(platform::PrefixKind::Bottles, u"CF"_qs, b),
+             makePrefix(platform::PrefixKind::Plain, u"c"_qs, c),
+             makePrefix(platform::PrefixKind::Plain, u"d"_qs, d),
              makePrefix(platform::PrefixKind::Proton, u"42"_qs, e)});
         QCOMPARE(found.size(), 3);
         QCOMPARE(found[0].folder, a + u"/dosdevices/c:/Games/CF"_qs);

@@ -1,3 +1,4 @@
+#include "testfiles.h"
 #include "testrunner.h"
 
 #include "inifile.h"
@@ -13,19 +14,6 @@
 #include <vector>
 
 namespace {
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeAll(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
 
 QByteArray utf16le(const QString& text, bool bom = true)
 {
@@ -51,28 +39,28 @@ private slots:
     void reading()
     {
         const QString ini = file("read.ini");
-        writeAll(ini,
-                 "top=before any section\r\n"
-                 "[system]\r\n"
-                 "exit=1\r\n"
-                 "UID=\r\n"
-                 "  spaced key  =   spaced value   \r\n"
-                 "quoted=\"  in quotes  \"\r\n"
-                 "single='x'\r\n"
-                 "unbalanced=\"x'\r\n"
-                 "lonequote=\"\r\n"
-                 "eq=a=b=c\r\n"
-                 "#hash=is a key\r\n"
-                 "noequals\r\n"
-                 "dup=first\r\n"
-                 "dup=second\r\n"
-                 "\r\n"
-                 "[ Spaced Section ]\n"
-                 "k=lf only\r"
-                 "k2=cr only\n"
-                 "[system]\r\n"
-                 "dup=third\r\n"
-                 "later=only in duplicate section\r\n");
+        QVERIFY(writeFile(ini,
+                          "top=before any section\r\n"
+                          "[system]\r\n"
+                          "exit=1\r\n"
+                          "UID=\r\n"
+                          "  spaced key  =   spaced value   \r\n"
+                          "quoted=\"  in quotes  \"\r\n"
+                          "single='x'\r\n"
+                          "unbalanced=\"x'\r\n"
+                          "lonequote=\"\r\n"
+                          "eq=a=b=c\r\n"
+                          "#hash=is a key\r\n"
+                          "noequals\r\n"
+                          "dup=first\r\n"
+                          "dup=second\r\n"
+                          "\r\n"
+                          "[ Spaced Section ]\n"
+                          "k=lf only\r"
+                          "k2=cr only\n"
+                          "[system]\r\n"
+                          "dup=third\r\n"
+                          "later=only in duplicate section\r\n"));
 
         // Missing file, section and key give the default; a present empty value does not.
         QCOMPARE(ReadIniString(file("none.ini"), u"system"_qs, u"UID"_qs, u"0"_qs), u"0"_qs);
@@ -124,85 +112,90 @@ private slots:
         const QString ini = file("write.ini");
         // A new file, then a new key in the section, then a new section.
         QVERIFY(WriteIniString(ini, u"system"_qs, u"exit"_qs, u"1"_qs));
-        QCOMPARE(readAll(ini), QByteArray("[system]\r\nexit=1\r\n"));
+        QCOMPARE(readFile(ini), QByteArray("[system]\r\nexit=1\r\n"));
         QVERIFY(WriteIniString(ini, u"system"_qs, u"UID"_qs, u"demo"_qs));
         QVERIFY(WriteIniString(ini, u"CF Info"_qs, u"FOLDER"_qs, u"/games/cf"_qs));
-        QCOMPARE(readAll(ini), QByteArray("[system]\r\nexit=1\r\nUID=demo\r\n[CF Info]\r\nFOLDER=/games/cf\r\n"));
+        QCOMPARE(readFile(ini),
+                 QByteArray("[system]\r\nexit=1\r\nUID=demo\r\n[CF Info]\r\nFOLDER=/games/cf\r\n"));
 
         // Replacing keeps the stored key name; the empty string keeps the key present.
         QVERIFY(WriteIniString(ini, u"SYSTEM"_qs, u"uid"_qs, QString()));
-        QCOMPARE(readAll(ini), QByteArray("[system]\r\nexit=1\r\nUID=\r\n[CF Info]\r\nFOLDER=/games/cf\r\n"));
+        QCOMPARE(readFile(ini),
+                 QByteArray("[system]\r\nexit=1\r\nUID=\r\n[CF Info]\r\nFOLDER=/games/cf\r\n"));
         QCOMPARE(ReadIniString(ini, u"system"_qs, u"UID"_qs, u"0"_qs), QString());
 
         // Line breaks would split the entry into other keys: refused, file untouched.
-        const QByteArray before = readAll(ini);
+        const QByteArray before = readFile(ini);
         QVERIFY(!WriteIniString(ini, u"system"_qs, u"exit"_qs, u"0\r\n[system]\r\nexit=1"_qs));
         QVERIFY(!WriteIniString(ini, u"sys\ntem"_qs, u"exit"_qs, u"0"_qs));
         QVERIFY(!WriteIniString(ini, QString(), u"exit"_qs, u"0"_qs));
         QVERIFY(!WriteIniString(ini, u"system"_qs, QString(), u"0"_qs));
-        QCOMPARE(readAll(ini), before);
+        QCOMPARE(readFile(ini), before);
     }
 
     void otherLinesKeptByteForByte()
     {
         const QString ini = file("keep.ini");
-        const QByteArray original =
-            "; a comment\n"
-            "\n"
-            "[system]   ; trailing\n"
-            "  exit = 0  \n"
-            "odd\xff\xfe" "bytes=kept\n"
-            "\n"
-            "\n"
-            "[other]\n"
-            "x=1"; // no line break at the end
-        writeAll(ini, original);
+        const QByteArray original = "; a comment\n"
+                                    "\n"
+                                    "[system]   ; trailing\n"
+                                    "  exit = 0  \n"
+                                    "odd\xff\xfe"
+                                    "bytes=kept\n"
+                                    "\n"
+                                    "\n"
+                                    "[other]\n"
+                                    "x=1"; // no line break at the end
+        QVERIFY(writeFile(ini, original));
 
         QVERIFY(WriteIniString(ini, u"system"_qs, u"exit"_qs, u"1"_qs));
         QByteArray expected = original;
         expected.replace("  exit = 0  \n", "exit=1\n");
-        QCOMPARE(readAll(ini), expected);
+        QCOMPARE(readFile(ini), expected);
 
         // A new key goes after the section's last entry, before its blank lines, with the
         // file's own line break.
         QVERIFY(WriteIniString(ini, u"system"_qs, u"autoupdate"_qs, u"0"_qs));
         expected.replace("bytes=kept\n", "bytes=kept\nautoupdate=0\n");
-        QCOMPARE(readAll(ini), expected);
+        QCOMPARE(readFile(ini), expected);
 
         // A key added to a section that ends the file without a line break.
         QVERIFY(WriteIniString(ini, u"other"_qs, u"y"_qs, u"2"_qs));
         expected += "\ny=2\n";
-        QCOMPARE(readAll(ini), expected);
+        QCOMPARE(readFile(ini), expected);
 
         // A new section at the end.
         QVERIFY(WriteIniString(ini, u"new"_qs, u"k"_qs, u"v"_qs));
         expected += "[new]\nk=v\n";
-        QCOMPARE(readAll(ini), expected);
+        QCOMPARE(readFile(ini), expected);
     }
 
     void encodings()
     {
         // GBK without a mark: Chinese sections, keys and values both ways.
         const QString gbk = file("gbk.ini");
-        writeAll(gbk, QByteArray("[\xcf\xb5\xcd\xb3]\r\n\xd5\xcb\xba\xc5=\xd4\xc6\xb7\xab\r\n")); // [系统] 账号=云帆
+        QVERIFY(writeFile(
+            gbk,
+            QByteArray("[\xcf\xb5\xcd\xb3]\r\n\xd5\xcb\xba\xc5=\xd4\xc6\xb7\xab\r\n"))); // [系统] 账号=云帆
         QCOMPARE(ReadIniString(gbk, u"系统"_qs, u"账号"_qs), u"云帆"_qs);
         QVERIFY(WriteIniString(gbk, u"系统"_qs, u"目录"_qs, u"C:\\穿越火线"_qs));
-        QVERIFY(readAll(gbk).endsWith(QByteArray("\xc4\xbf\xc2\xbc=C:\\\xb4\xa9\xd4\xbd\xbb\xf0\xcf\xdf\r\n")));
+        QVERIFY(
+            readFile(gbk).endsWith(QByteArray("\xc4\xbf\xc2\xbc=C:\\\xb4\xa9\xd4\xbd\xbb\xf0\xcf\xdf\r\n")));
         // What GBK cannot hold would come back as '?' (and a key so written would never be
         // found again, each later write adding another copy): refused, file untouched.
-        const QByteArray gbkBefore = readAll(gbk);
+        const QByteArray gbkBefore = readFile(gbk);
         QVERIFY(!WriteIniString(gbk, u"系统"_qs, u"emoji"_qs, u"a\U0001F600"_qs));
         QVERIFY(!WriteIniString(gbk, u"系统"_qs, u"\U0001F600"_qs, u"a"_qs));
         QVERIFY(!WriteIniString(gbk, u"\U0001F600"_qs, u"k"_qs, u"a"_qs));
-        QCOMPARE(readAll(gbk), gbkBefore);
+        QCOMPARE(readFile(gbk), gbkBefore);
 
         // UTF-16 LE with a mark stays UTF-16 LE.
         const QString wide = file("wide.ini");
-        writeAll(wide, utf16le(u"[system]\r\nUID=玩家\r\n"_qs));
+        QVERIFY(writeFile(wide, utf16le(u"[system]\r\nUID=玩家\r\n"_qs)));
         QCOMPARE(ReadIniString(wide, u"system"_qs, u"UID"_qs), u"玩家"_qs);
         QVERIFY(WriteIniString(wide, u"system"_qs, u"exit"_qs, u"1"_qs));
         QVERIFY(WriteIniString(wide, u"新"_qs, u"键"_qs, u"值"_qs));
-        QCOMPARE(readAll(wide), utf16le(u"[system]\r\nUID=玩家\r\nexit=1\r\n[新]\r\n键=值\r\n"_qs));
+        QCOMPARE(readFile(wide), utf16le(u"[system]\r\nUID=玩家\r\nexit=1\r\n[新]\r\n键=值\r\n"_qs));
         QVERIFY(WriteIniString(wide, u"新"_qs, u"\U0001F600"_qs, u"\U0001F600"_qs));
         QCOMPARE(ReadIniString(wide, u"新"_qs, u"\U0001F600"_qs), u"\U0001F600"_qs);
 
@@ -210,19 +203,19 @@ private slots:
         // read shifted by one, so a new section is refused; lines inside the file still change.
         const QString odd = file("odd.ini");
         const QByteArray oddBytes = utf16le(u"[s]\r\nk=v\r\n"_qs) + 'x';
-        writeAll(odd, oddBytes);
+        QVERIFY(writeFile(odd, oddBytes));
         QVERIFY(!WriteIniString(odd, u"new"_qs, u"k"_qs, u"v"_qs));
-        QCOMPARE(readAll(odd), oddBytes);
+        QCOMPARE(readFile(odd), oddBytes);
         QVERIFY(WriteIniString(odd, u"s"_qs, u"k"_qs, u"w"_qs));
         QVERIFY(WriteIniString(odd, u"s"_qs, u"k2"_qs, u"x"_qs));
-        QCOMPARE(readAll(odd), utf16le(u"[s]\r\nk=w\r\nk2=x\r\n"_qs) + 'x');
+        QCOMPARE(readFile(odd), utf16le(u"[s]\r\nk=w\r\nk2=x\r\n"_qs) + 'x');
 
         // UTF-8 with a mark is read and written as UTF-8.
         const QString utf8 = file("utf8.ini");
-        writeAll(utf8, "\xef\xbb\xbf[s]\nk=\xe4\xba\x91\n");
+        QVERIFY(writeFile(utf8, "\xef\xbb\xbf[s]\nk=\xe4\xba\x91\n"));
         QCOMPARE(ReadIniString(utf8, u"s"_qs, u"k"_qs), u"云"_qs);
         QVERIFY(WriteIniString(utf8, u"s"_qs, u"k"_qs, u"帆"_qs));
-        QCOMPARE(readAll(utf8), QByteArray("\xef\xbb\xbf[s]\nk=\xe5\xb8\x86\n"));
+        QCOMPARE(readFile(utf8), QByteArray("\xef\xbb\xbf[s]\nk=\xe5\xb8\x86\n"));
         QVERIFY(WriteIniString(utf8, u"s"_qs, u"e"_qs, u"\U0001F600"_qs));
         QCOMPARE(ReadIniString(utf8, u"s"_qs, u"e"_qs), u"\U0001F600"_qs);
         QVERIFY(!WriteIniString(utf8, u"s"_qs, u"e"_qs, QString(QChar(0xd800)))); // a lone surrogate
@@ -243,7 +236,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QString ini = dir.filePath(u"locked.ini"_qs);
-        writeAll(ini, "[s]\nk=old\n");
+        QVERIFY(writeFile(ini, "[s]\nk=old\n"));
         QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
         QFile probe(dir.filePath(u"probe"_qs));
         if (probe.open(QIODevice::WriteOnly)) {
@@ -253,7 +246,7 @@ private slots:
         }
         QVERIFY(!WriteIniString(ini, u"s"_qs, u"k"_qs, u"new"_qs));
         QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QCOMPARE(readAll(ini), QByteArray("[s]\nk=old\n"));
+        QCOMPARE(readFile(ini), QByteArray("[s]\nk=old\n"));
     }
 
     void writeToMissingFolderFails()

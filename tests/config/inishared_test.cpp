@@ -82,8 +82,10 @@ private slots:
 
         int lost = 0;
         for (int i = 0; i < kWrites; ++i) {
-            lost += ReadIniString(ini, u"s"_qs, u"a"_qs + QString::number(i), u"lost"_qs) != QString::number(i);
-            lost += ReadIniString(ini, u"s"_qs, u"b"_qs + QString::number(i), u"lost"_qs) != QString::number(i);
+            lost += ReadIniString(ini, u"s"_qs, u"a"_qs + QString::number(i), u"lost"_qs)
+                != QString::number(i);
+            lost += ReadIniString(ini, u"s"_qs, u"b"_qs + QString::number(i), u"lost"_qs)
+                != QString::number(i);
         }
         QCOMPARE(lost, 0);
         QVERIFY(QFileInfo(ini + u".lock"_qs).isFile()); // left for the next writer, never the file itself
@@ -100,7 +102,8 @@ private slots:
             // An old file whose edit puts its modification time back: only the change time moves.
             QVERIFY(writeFile(ini, "[s]\r\nk=AAAA\r\n"));
             QFile f(ini);
-            QVERIFY(f.open(QIODevice::ReadWrite) && f.setFileTime(oldTime, QFileDevice::FileModificationTime));
+            QVERIFY(f.open(QIODevice::ReadWrite)
+                    && f.setFileTime(oldTime, QFileDevice::FileModificationTime));
             f.close();
             QThread::msleep(40); // older than a clock tick: the parsed file is kept
             QCOMPARE(ReadIniString(ini, u"s"_qs, u"k"_qs), u"AAAA"_qs);

@@ -1,3 +1,4 @@
+#include "testfiles.h"
 #include "testrunner.h"
 
 #include "inifile.h"
@@ -11,26 +12,13 @@
 
 namespace {
 
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
 QByteArray systemReg(const QByteArray& values)
 {
     return "WINE REGISTRY Version 2\n"
            ";; All keys relative to \\\\Machine\n\n#arch=win32\n\n"
            "[Software\\\\Tencent] 1700000000\n\"Other\"=\"x\"\n\n"
            "[Software\\\\Tencent\\\\CrossFire] 1700000000\n#time=1d9e0c0a1b2c3d4\n"
-           + values;
+        + values;
 }
 
 } // namespace
@@ -55,7 +43,7 @@ private:
         if (values.isNull())
             QFile::remove(prefix() + u"/system.reg"_qs);
         else
-            writeFile(prefix() + u"/system.reg"_qs, systemReg(values));
+            QVERIFY(writeFile(prefix() + u"/system.reg"_qs, systemReg(values)));
     }
 
     // A browse that stores `folder` (when given) and answers `answer`, counting its calls.
@@ -108,7 +96,7 @@ private slots:
         QVERIFY(!QFile::exists(config())); // not even created
 
         const QByteArray stored = "[CF Info]\r\nFOLDER=/stored/folder\r\n";
-        writeFile(config(), stored);
+        QVERIFY(writeFile(config(), stored));
         found = ResolveGameFolder(browser(true), config());
         QCOMPARE(found.folder, gameDir());
         QCOMPARE(readFile(config()), stored);
@@ -119,9 +107,10 @@ private slots:
     {
         QVERIFY(WriteIniString(config(), u"CF Info"_qs, u"FOLDER"_qs, storedDir()));
         const QByteArray longPath = "C:\\\\" + QByteArray(257, 'a'); // 260 characters
-        for (const QByteArray& values : {QByteArray("\"InstallPath\"=\"\"\n"), QByteArray("\"InstallPath\"=dword:00000001\n"),
-                                         QByteArray("\"Other\"=\"C:\\\\x\"\n"), "\"InstallPath\"=\"" + longPath + "\"\n",
-                                         QByteArray()}) {
+        for (const QByteArray& values :
+             {QByteArray("\"InstallPath\"=\"\"\n"), QByteArray("\"InstallPath\"=dword:00000001\n"),
+              QByteArray("\"Other\"=\"C:\\\\x\"\n"), "\"InstallPath\"=\"" + longPath + "\"\n",
+              QByteArray()}) {
             setRegistry(values);
             const config::ResolvedGameFolder found = ResolveGameFolder(browser(true), config());
             QVERIFY(found.goOn);
@@ -160,7 +149,7 @@ private slots:
         auto prepare = [&] {
             QFile::remove(config());
             if (!ini.isNull())
-                writeFile(config(), ini);
+                QVERIFY(writeFile(config(), ini));
         };
 
         prepare();
@@ -208,24 +197,27 @@ private slots:
     {
         const QString game = path(u"game"_qs);
         const QByteArray before = "; kept\r\n[CF Info]\r\nFOLDER=/old\r\n";
-        writeFile(config(), before);
+        QVERIFY(writeFile(config(), before));
 
         // Nothing chosen, no marker, or a folder named like the marker: nothing is written.
         QCOMPARE(config::StoreChosenGameFolder(config::GameFolderVariant::Official, QString(), config()),
                  config::GameFolderOutcome::NothingChosen);
-        QCOMPARE(config::StoreChosenGameFolder(config::GameFolderVariant::Official, game, config()), config::GameFolderOutcome::MarkerMissing);
+        QCOMPARE(config::StoreChosenGameFolder(config::GameFolderVariant::Official, game, config()),
+                 config::GameFolderOutcome::MarkerMissing);
         QVERIFY(QDir(game).mkdir(u"QQLogin.exe"_qs));
-        QCOMPARE(config::StoreChosenGameFolder(config::GameFolderVariant::Official, game, config()), config::GameFolderOutcome::MarkerMissing);
+        QCOMPARE(config::StoreChosenGameFolder(config::GameFolderVariant::Official, game, config()),
+                 config::GameFolderOutcome::MarkerMissing);
         QCOMPARE(readFile(config()), before);
         QVERIFY(QDir(game).rmdir(u"QQLogin.exe"_qs));
 
         // The marker in any letter case; each variant writes its own key.
-        writeFile(game + u"/qqlogin.EXE"_qs, "MZ");
+        QVERIFY(writeFile(game + u"/qqlogin.EXE"_qs, "MZ"));
         QCOMPARE(config::StoreChosenGameFolder(config::GameFolderVariant::SettingsTestServer, game, config()),
                  config::GameFolderOutcome::Stored);
         QCOMPARE(ReadIniString(config(), u"CF Info"_qs, u"FOLDER_TYF"_qs), game);
         QCOMPARE(ReadIniString(config(), u"CF Info"_qs, u"FOLDER"_qs), u"/old"_qs);
-        QCOMPARE(config::StoreChosenGameFolder(config::GameFolderVariant::MainWindow, game, config()), config::GameFolderOutcome::Stored);
+        QCOMPARE(config::StoreChosenGameFolder(config::GameFolderVariant::MainWindow, game, config()),
+                 config::GameFolderOutcome::Stored);
         QCOMPARE(ReadIniString(config(), u"CF Info"_qs, u"FOLDER"_qs), game);
         QVERIFY(readFile(config()).startsWith("; kept\r\n"));
 
@@ -236,10 +228,14 @@ private slots:
 
         // A config.ini that cannot be written is reported with its path.
         const QString unwritable = path(u"no such folder/config.ini"_qs);
-        QCOMPARE(config::StoreChosenGameFolder(config::GameFolderVariant::Official, game, unwritable), config::GameFolderOutcome::WriteFailed);
-        QCOMPARE(config::GameFolderMessage(config::GameFolderVariant::Official, config::GameFolderOutcome::WriteFailed, unwritable),
+        QCOMPARE(config::StoreChosenGameFolder(config::GameFolderVariant::Official, game, unwritable),
+                 config::GameFolderOutcome::WriteFailed);
+        QCOMPARE(config::GameFolderMessage(config::GameFolderVariant::Official,
+                                           config::GameFolderOutcome::WriteFailed, unwritable),
                  unwritable + u"错误"_qs);
-        QVERIFY(config::GameFolderMessage(config::GameFolderVariant::Official, config::GameFolderOutcome::Stored, unwritable).isEmpty());
+        QVERIFY(config::GameFolderMessage(config::GameFolderVariant::Official,
+                                          config::GameFolderOutcome::Stored, unwritable)
+                    .isEmpty());
         QFile::remove(game + u"/qqlogin.EXE"_qs);
     }
 };

@@ -57,9 +57,12 @@ private slots:
         QVERIFY(config::GetExecutableDir().endsWith(u'/') && !config::GetExecutableDir().endsWith(u"//"_qs));
         QCOMPARE(config::GetConfigPath(), config::GetExecutableDir() + u"config.ini"_qs);
         QCOMPARE(config::PrepareDataFolder(), config::DataFolderState::Ready);
-        QVERIFY(QRegularExpression(QStringLiteral("^\\d+\\.\\d+\\.\\d+$")).match(config::BuildVersion()).hasMatch());
+        QVERIFY(QRegularExpression(QStringLiteral("^\\d+\\.\\d+\\.\\d+$"))
+                    .match(config::BuildVersion())
+                    .hasMatch());
         QVERIFY(QRegularExpression(QStringLiteral("^\\d{14}$")).match(config::BuildSerTime()).hasMatch());
-        QVERIFY(config::DataFolderMessage(u"/home/u/.local/share/YFZS/"_qs).contains(u"/home/u/.local/share/YFZS/"_qs));
+        QVERIFY(config::DataFolderMessage(u"/home/u/.local/share/YFZS/"_qs)
+                    .contains(u"/home/u/.local/share/YFZS/"_qs));
     }
 };
 

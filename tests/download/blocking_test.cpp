@@ -57,8 +57,8 @@ private slots:
         m_server.Put("/nolength.zip", r);
         const QString path = m_dir.filePath(QStringLiteral("nolength.zip"));
         quint64 lastTotal = 1;
-        QVERIFY(
-            download::DownloadToFile(Url("/nolength.zip"), path, [&](quint64, quint64 total) { lastTotal = total; }));
+        QVERIFY(download::DownloadToFile(Url("/nolength.zip"), path,
+                                         [&](quint64, quint64 total) { lastTotal = total; }));
         QCOMPARE(lastTotal, 0u);
         QCOMPARE(readFile(path), m_body);
     }
@@ -66,7 +66,8 @@ private slots:
     void incompleteDownloadsFail()
     {
         m_server.Put("/missing.zip", {"no such pack", 404});
-        QVERIFY(!download::DownloadToFile(Url("/missing.zip"), m_dir.filePath(QStringLiteral("missing.zip"))));
+        QVERIFY(
+            !download::DownloadToFile(Url("/missing.zip"), m_dir.filePath(QStringLiteral("missing.zip"))));
 
         TestResource cut{m_body};
         cut.cutAfter = 1000;
@@ -75,7 +76,8 @@ private slots:
         QVERIFY(!download::DownloadToFile(Url("/cut.zip"), path));
         QVERIFY(QFileInfo(path).size() <= 1000); // left for the caller to keep or delete
 
-        QVERIFY(!download::DownloadToFile(Url("/pack.zip"), m_dir.filePath(QStringLiteral("no/such/folder.zip"))));
+        QVERIFY(!download::DownloadToFile(Url("/pack.zip"),
+                                          m_dir.filePath(QStringLiteral("no/such/folder.zip"))));
     }
 
     void refusedAnswersLeaveNoFile_data()
@@ -133,7 +135,8 @@ private slots:
         download::PauseWatch cancel{0};
         const QString path = m_dir.filePath(QStringLiteral("slow.zip"));
         QVERIFY(!download::DownloadToFile(
-            Url("/slow.zip"), path, [&cancel](quint64, quint64) { cancel.store(download::kPauseRequested); }, &cancel));
+            Url("/slow.zip"), path, [&cancel](quint64, quint64) { cancel.store(download::kPauseRequested); },
+            &cancel));
         QVERIFY(QFileInfo(path).size() < m_body.size());
     }
 };

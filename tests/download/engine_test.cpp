@@ -273,7 +273,8 @@ private slots:
 
         // Not trusted: the engine must refuse the connection.
         qunsetenv("QX77_CA_FILE");
-        QCOMPARE(Download(tls.Url(QStringLiteral("/secure")), Path("untrusted.bin")), int(download::kDownloadFailed));
+        QCOMPARE(Download(tls.Url(QStringLiteral("/secure")), Path("untrusted.bin")),
+                 int(download::kDownloadFailed));
         QVERIFY(!QFileInfo::exists(Path("untrusted.bin")));
 
         qputenv("QX77_CA_FILE", cert.toLocal8Bit());

@@ -17,8 +17,9 @@ QList<Report> Run::Chunks()
     return out;
 }
 
-std::shared_ptr<Run> Start(const QString& url, const QString& path, int* started, const download::PauseWatch* watch,
-                           std::function<void(const Report&)> onChunk, quint64 expectedTotal)
+std::shared_ptr<Run> Start(const QString& url, const QString& path, int* started,
+                           const download::PauseWatch* watch, std::function<void(const Report&)> onChunk,
+                           quint64 expectedTotal)
 {
     auto run = std::make_shared<Run>();
     run->onChunk = std::move(onChunk);

@@ -36,8 +36,8 @@ struct Run
 };
 
 std::shared_ptr<Run> Start(const QString& url, const QString& path, int* started,
-                           const download::PauseWatch* watch = nullptr, std::function<void(const Report&)> onChunk = {},
-                           quint64 expectedTotal = 0);
+                           const download::PauseWatch* watch = nullptr,
+                           std::function<void(const Report&)> onChunk = {}, quint64 expectedTotal = 0);
 
 // Waits up to 20 s for the final report.
 bool WaitFinal(Run& run);

@@ -127,8 +127,10 @@ private slots:
         QTest::newRow("fresh, gzip") << false << QByteArray("gzip") << int(download::kDownloadFailed);
         QTest::newRow("fresh, br") << false << QByteArray("br") << int(download::kDownloadFailed);
         QTest::newRow("resume, gzip") << true << QByteArray("gzip") << int(download::kDownloadFailed);
-        QTest::newRow("fresh, identity") << false << QByteArray("identity") << int(download::kDownloadComplete);
-        QTest::newRow("resume, Identity") << true << QByteArray("Identity") << int(download::kDownloadComplete);
+        QTest::newRow("fresh, identity")
+            << false << QByteArray("identity") << int(download::kDownloadComplete);
+        QTest::newRow("resume, Identity")
+            << true << QByteArray("Identity") << int(download::kDownloadComplete);
     }
 
     void contentCodingsOtherThanIdentityAreRefused()

@@ -180,8 +180,7 @@ private slots:
         m_server.Put("/chunked", r);
         QCOMPARE(DownloadFile(Url("/chunked"), name, 0, 8), 1);
         QVERIFY(m_page->WaitFinals(0, 8));
-        QCOMPARE(Sha256(readFile(m_downloads + QStringLiteral("jobs-sub/nolength.bin"))),
-                 Sha256(m_body));
+        QCOMPARE(Sha256(readFile(m_downloads + QStringLiteral("jobs-sub/nolength.bin"))), Sha256(m_body));
         const QList<PageCall> calls = m_page->CallsFor(0, 8);
         QCOMPARE(calls.size(), 1); // no percentage without a length: only the end
         QCOMPARE(calls.last().status, int(download::kDownloadComplete));
@@ -223,7 +222,8 @@ private slots:
         QCOMPARE(first.last().status, int(download::kDownloadPaused));
         QCOMPARE(first.last().percent, 0);
         QTRY_COMPARE(stateOf(0, -1), int(download::kJobPaused));
-        QCOMPARE(download::FindDownloadJob(download::MakeJobId(0, -1))->pauseRequest, download::kPauseRequested);
+        QCOMPARE(download::FindDownloadJob(download::MakeJobId(0, -1))->pauseRequest,
+                 download::kPauseRequested);
         const qint64 kept = QFileInfo(path).size();
         QVERIFY(kept > 0 && kept < m_body.size());
 

@@ -30,11 +30,20 @@ int main(int argc, char** argv)
     const QString dir = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(dir);
     int n = 0;
-    auto write = [&](const ZipBuilder& zip) { return zip.Write(dir + QStringLiteral("/seed%1.zip").arg(n++, 2, 10, QLatin1Char('0'))); };
+    auto write = [&](const ZipBuilder& zip) {
+        return zip.Write(dir + QStringLiteral("/seed%1.zip").arg(n++, 2, 10, QLatin1Char('0')));
+    };
 
     bool ok = write(ZipBuilder());
-    ok &= write(ZipBuilder().AddFile("a.txt", "hello").AddFolder("skins/").AddFile("skins/b.png", QByteArray(300, 'b')));
-    ok &= write(ZipBuilder().AddFile("../x", "1").AddFile("a/../../y", "2").AddFile("C:\\z", "3").AddFile("\\w\\..\\v", "4"));
+    ok &= write(ZipBuilder()
+                    .AddFile("a.txt", "hello")
+                    .AddFolder("skins/")
+                    .AddFile("skins/b.png", QByteArray(300, 'b')));
+    ok &= write(ZipBuilder()
+                    .AddFile("../x", "1")
+                    .AddFile("a/../../y", "2")
+                    .AddFile("C:\\z", "3")
+                    .AddFile("\\w\\..\\v", "4"));
     ZipEntryFixture utf8 = entry(QStringLiteral("皮肤/图标.png").toUtf8(), "u");
     utf8.utf8Flag = true;
     ok &= write(ZipBuilder().Add(utf8).Add(entry("\xc6\xa4\xb7\xf4.txt", "g")));

@@ -44,9 +44,11 @@ QString slowClean(QString name)
 
 QString makeSandbox()
 {
-    const QString base = qEnvironmentVariableIsEmpty("UNZIP_FUZZ_DIR") ? QStringLiteral("/dev/shm")
-                                                                       : qEnvironmentVariable("UNZIP_FUZZ_DIR");
-    const QString dir = base + QStringLiteral("/unzip_fuzz_") + QString::number(QCoreApplication::applicationPid());
+    const QString base = qEnvironmentVariableIsEmpty("UNZIP_FUZZ_DIR")
+        ? QStringLiteral("/dev/shm")
+        : qEnvironmentVariable("UNZIP_FUZZ_DIR");
+    const QString dir = base + QStringLiteral("/unzip_fuzz_")
+        + QString::number(QCoreApplication::applicationPid());
     QDir(dir).removeRecursively();
     QDir().mkpath(dir);
     return dir;
@@ -99,10 +101,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     archive::UnzipArchive(archive, dest, parallel);
 
     const QStringList beside = QDir(sandbox + QStringLiteral("/out"))
-                                   .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+                                   .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden
+                                              | QDir::System);
     if (!beside.isEmpty() && beside != QStringList{QStringLiteral("dest")})
         fail("something was written beside the destination folder");
-    const QStringList top = QDir(sandbox).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    const QStringList top = QDir(sandbox).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden
+                                                    | QDir::System);
     for (const QString& name : top) {
         if (name != QStringLiteral("in.zip") && name != QStringLiteral("out"))
             fail("something was written outside the destination folder");

@@ -34,7 +34,11 @@ QByteArray makeArchive(const QByteArray& tag)
     QByteArray filler;
     for (int i = 0; i < 40000; ++i)
         filler += QByteArray::number(i * 2654435761u); // poorly compressible text
-    return ZipBuilder().AddFile("readme.txt", "pack " + tag).AddFolder("sub/").AddFile("sub/big.bin", filler).Bytes();
+    return ZipBuilder()
+        .AddFile("readme.txt", "pack " + tag)
+        .AddFolder("sub/")
+        .AddFile("sub/big.bin", filler)
+        .Bytes();
 }
 
 } // namespace
@@ -53,19 +57,22 @@ private:
     QList<int> m_positions;
     QStringList m_texts; // message boxes answered while the dialog ran
 
-    std::unique_ptr<COnlineDlg> makeDialog(const QString& url, const QString& repairFlag, const QString& fileName,
-                                           const QString& type)
+    std::unique_ptr<COnlineDlg> makeDialog(const QString& url, const QString& repairFlag,
+                                           const QString& fileName, const QString& type)
     {
         auto d = std::make_unique<COnlineDlg>(installdlg::InstallJob{.downloadUrl = url,
-                                                         .repairFlag = repairFlag == u"1",
-                                                         .fileName = fileName,
-                                                         .resourceType = type,
-                                                         .programDir = m_programDir,
-                                                         .gameDir = m_gameDir});
-        connect(d.get(), &COnlineDlg::ProgressChanged, d.get(), [this](int position) {
-            QMutexLocker lock(&m_positionsLock);
-            m_positions << position;
-        }, Qt::DirectConnection);
+                                                                     .repairFlag = repairFlag == u"1",
+                                                                     .fileName = fileName,
+                                                                     .resourceType = type,
+                                                                     .programDir = m_programDir,
+                                                                     .gameDir = m_gameDir});
+        connect(
+            d.get(), &COnlineDlg::ProgressChanged, d.get(),
+            [this](int position) {
+                QMutexLocker lock(&m_positionsLock);
+                m_positions << position;
+            },
+            Qt::DirectConnection);
         return d;
     }
 
@@ -103,14 +110,14 @@ private:
         return m_positions;
     }
 
-    QString pack(const QString& name) const { return m_server.Authority() + QStringLiteral("/packs/") + name; }
+    QString pack(const QString& name) const
+    {
+        return m_server.Authority() + QStringLiteral("/packs/") + name;
+    }
     QString download(const QString& name) const { return m_programDir + QStringLiteral("Downloads/") + name; }
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(m_server.Start());
-    }
+    void initTestCase() { QVERIFY(m_server.Start()); }
 
     void init()
     {
@@ -174,7 +181,8 @@ private slots:
         QVERIFY(WriteIniString(config, QStringLiteral("CF Info"), QStringLiteral("FOLDER"), m_gameDir));
 
         m_server.Put("/packs/ui.zip", m_pack);
-        auto d = makeDialog(pack(QStringLiteral("ui.zip")), QStringLiteral("0"), QStringLiteral("ui.zip"), type);
+        auto d = makeDialog(pack(QStringLiteral("ui.zip")), QStringLiteral("0"), QStringLiteral("ui.zip"),
+                            type);
         widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
         run(*d);
 
@@ -235,8 +243,8 @@ private slots:
     {
         QVERIFY(writeFile(m_gameDir + QStringLiteral("/readme.txt"), "damaged"));
         m_server.Put("/cftoolweb/yxxf.zip", m_pack);
-        auto d = makeDialog(u"http://"_qs + m_server.Authority() + u"/cftoolweb/yxxf.zip"_qs, QStringLiteral("1"),
-                            QStringLiteral("yxxf.zip"), QString());
+        auto d = makeDialog(u"http://"_qs + m_server.Authority() + u"/cftoolweb/yxxf.zip"_qs,
+                            QStringLiteral("1"), QStringLiteral("yxxf.zip"), QString());
         widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
         run(*d);
         QCOMPARE(m_texts, QStringList{kRepaired});
@@ -299,8 +307,9 @@ private slots:
         // The bar as it stands after each step (queued behind the bar's own update).
         QList<int> barValues;
         COnlineDlg* dialog = d.get();
-        connect(dialog, &COnlineDlg::ProgressChanged, dialog, [&] { barValues << dialog->ProgressValue(); },
-                Qt::QueuedConnection);
+        connect(
+            dialog, &COnlineDlg::ProgressChanged, dialog, [&] { barValues << dialog->ProgressValue(); },
+            Qt::QueuedConnection);
         run(*d);
         QCOMPARE(m_texts, QStringList{kInstalled});
         QCOMPARE(readFile(download(QStringLiteral("ui.zip"))), m_pack);
@@ -327,7 +336,8 @@ private slots:
         broken.truncate(broken.size() / 2); // the central directory is gone
         m_server.Put("/packs/ui.zip", broken);
         const QString url = pack(QStringLiteral("ui.zip"));
-        auto d = makeDialog(repairFlag == u"1" ? u"http://"_qs + url : url, repairFlag, u"ui.zip"_qs, u"2"_qs);
+        auto d = makeDialog(repairFlag == u"1" ? u"http://"_qs + url : url, repairFlag, u"ui.zip"_qs,
+                            u"2"_qs);
         widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
         run(*d);
         QCOMPARE(m_texts, QStringList{kUnpackError});
@@ -381,7 +391,8 @@ private slots:
         m_gameDir.clear();
         m_server.Put("/packs/ui.zip", m_pack);
         const QString url = pack(QStringLiteral("ui.zip"));
-        auto d = makeDialog(repairFlag == u"1" ? u"http://"_qs + url : url, repairFlag, u"ui.zip"_qs, u"2"_qs);
+        auto d = makeDialog(repairFlag == u"1" ? u"http://"_qs + url : url, repairFlag, u"ui.zip"_qs,
+                            u"2"_qs);
         widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
         run(*d);
         QCOMPARE(m_texts, QStringList{kNoGameDir});

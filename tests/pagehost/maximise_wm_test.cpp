@@ -15,13 +15,13 @@ class MaximiseTest : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<PageFixture> f;
-    QLabel* label = nullptr;
+    std::unique_ptr<PageFixture> m_page;
+    QLabel* m_label = nullptr;
 
     // Waits for the window manager's answer, then checks that it holds.
     void ExpectNormal()
     {
-        QWidget* main = f->MainWindow();
+        QWidget* main = m_page->MainWindow();
         QTRY_COMPARE_WITH_TIMEOUT(main->size(), QSize(800, 600), 10000);
         QTest::qWait(300);
         QVERIFY(!main->isMaximized());
@@ -33,7 +33,7 @@ private:
 
     void ExpectMaximised()
     {
-        QWidget* main = f->MainWindow();
+        QWidget* main = m_page->MainWindow();
         const QSize screen = main->screen()->availableGeometry().size();
         QVERIFY(screen.width() > 800 && screen.height() > 600);
         QTRY_COMPARE_WITH_TIMEOUT(main->size(), screen, 10000);
@@ -41,9 +41,9 @@ private:
         QVERIFY(main->isMaximized());
         QCOMPARE(main->size(), screen);
         // Controls and the page keep their places and sizes.
-        QCOMPARE(f->View()->geometry(), QRect(2, 100, 796, 498));
-        QCOMPARE(label->geometry(), QRect(586, 47, 121, 21));
-        QCOMPARE(f->Eval(QStringLiteral("window.innerWidth + 'x' + window.innerHeight")).toString(),
+        QCOMPARE(m_page->View()->geometry(), QRect(2, 100, 796, 498));
+        QCOMPARE(m_label->geometry(), QRect(586, 47, 121, 21));
+        QCOMPARE(m_page->Eval(QStringLiteral("window.innerWidth + 'x' + window.innerHeight")).toString(),
                  QStringLiteral("796x498"));
     }
 
@@ -51,40 +51,40 @@ private slots:
     void initTestCase()
     {
         QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
-        f = std::make_unique<PageFixture>();
-        QWidget* main = f->MainWindow();
+        m_page = std::make_unique<PageFixture>();
+        QWidget* main = m_page->MainWindow();
         main->setFixedSize(800, 600);
-        label = new QLabel(QStringLiteral("账号："), main);
-        label->setGeometry(586, 47, 121, 21);
-        label->show();
+        m_label = new QLabel(QStringLiteral("账号："), main);
+        m_label->setGeometry(586, 47, 121, 21);
+        m_label->show();
         QVERIFY(QTest::qWaitForWindowExposed(main));
-        QVERIFY(f->LoadToolPage("/max.html", QStringLiteral("<html><body>page</body></html>")));
+        QVERIFY(m_page->LoadToolPage("/max.html", QStringLiteral("<html><body>page</body></html>")));
     }
 
-    void cleanupTestCase() { f.reset(); }
+    void cleanupTestCase() { m_page.reset(); }
 
     void maxOrNormalTogglesTwice()
     {
         ExpectNormal();
-        f->Eval(QStringLiteral("external.MaxOrNormalWindow()"));
+        m_page->Eval(QStringLiteral("external.MaxOrNormalWindow()"));
         ExpectMaximised();
-        f->Eval(QStringLiteral("external.MaxOrNormalWindow()"));
+        m_page->Eval(QStringLiteral("external.MaxOrNormalWindow()"));
         ExpectNormal();
         // Two calls in a row, without waiting for the window manager in between.
-        f->Eval(QStringLiteral("external.MaxOrNormalWindow(); external.MaxOrNormalWindow()"));
+        m_page->Eval(QStringLiteral("external.MaxOrNormalWindow(); external.MaxOrNormalWindow()"));
         ExpectNormal();
     }
 
     void systemCommandsAndShowCommands()
     {
-        const int handle = int(quint32(f->MainWindow()->winId()));
-        f->Eval(QStringLiteral("external.SendMessage(%1, 0x112, 0xF030, 0)").arg(handle));
+        const int handle = int(quint32(m_page->MainWindow()->winId()));
+        m_page->Eval(QStringLiteral("external.SendMessage(%1, 0x112, 0xF030, 0)").arg(handle));
         ExpectMaximised();
-        f->Eval(QStringLiteral("external.SendMessage(%1, 0x112, 0xF120, 0)").arg(handle));
+        m_page->Eval(QStringLiteral("external.SendMessage(%1, 0x112, 0xF120, 0)").arg(handle));
         ExpectNormal();
-        f->Eval(QStringLiteral("external.ShowWindow(%1, 3)").arg(handle));
+        m_page->Eval(QStringLiteral("external.ShowWindow(%1, 3)").arg(handle));
         ExpectMaximised();
-        f->Eval(QStringLiteral("external.ShowWindow(%1, 1)").arg(handle));
+        m_page->Eval(QStringLiteral("external.ShowWindow(%1, 1)").arg(handle));
         ExpectNormal();
     }
 };

@@ -1,23 +1,26 @@
+#include "fakeservicehost.h"
 #include "pagefixture.h"
 #include "testrunner.h"
 
 #include "htmlctrl.h"
 #include "offlinepage.h"
 
-#include <httplib.h>
-
 #include <QLabel>
 #include <QPushButton>
-#include <QTcpServer>
 #include <QTest>
-
-#include <atomic>
-#include <thread>
 
 namespace {
 
 constexpr int kWaitMs = 15000;
 const char kToolHtml[] = "<!DOCTYPE html><title>工具页</title><body>tool page</body>";
+
+// The tool page, answered with `status` (0: 200, or 206 for a range).
+TestResource toolPage(int status = 0)
+{
+    TestResource page(kToolHtml, status);
+    page.contentType = "text/html; charset=utf-8";
+    return page;
+}
 
 // A tool server on a fixed port that the test stops and starts like the real one.
 class RestartableServer
@@ -27,43 +30,20 @@ public:
         : m_port(port)
     {
     }
-    ~RestartableServer() { Stop(); }
 
     bool Start()
     {
-        m_server = std::make_unique<httplib::Server>();
-        m_server->Get("/CF20/CF_Index.aspx", [](const httplib::Request&, httplib::Response& res) {
-            res.set_content(kToolHtml, "text/html; charset=utf-8");
-        });
-        if (!m_server->bind_to_port("127.0.0.1", m_port))
-            return false;
-        m_thread = std::thread([this] { m_server->listen_after_bind(); });
-        while (!m_server->is_running())
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        return true;
+        m_server = std::make_unique<LoopbackHttpServer>();
+        m_server->Put("/CF20/CF_Index.aspx", toolPage());
+        return m_server->Start({}, {}, m_port);
     }
-    void Stop()
-    {
-        if (!m_server)
-            return;
-        m_server->stop();
-        m_thread.join();
-        m_server.reset();
-    }
+    void Stop() { m_server.reset(); }
     QString Url() const { return QStringLiteral("http://127.0.0.1:%1/CF20/CF_Index.aspx").arg(m_port); }
 
 private:
     quint16 m_port;
-    std::unique_ptr<httplib::Server> m_server;
-    std::thread m_thread;
+    std::unique_ptr<LoopbackHttpServer> m_server;
 };
-
-quint16 unusedPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    return probe.serverPort();
-}
 
 pagehost::OfflinePage* offlinePageOf(PageFixture& f)
 {
@@ -84,7 +64,7 @@ private slots:
         PageFixture f;
         pagehost::OfflinePage* offline = offlinePageOf(f);
         QVERIFY(offline);
-        RestartableServer server(unusedPort());
+        RestartableServer server(FakeServiceHost::closedPort());
 
         f.View()->Navigate(server.Url());
         QTRY_VERIFY_WITH_TIMEOUT(offline->IsShowing(), kWaitMs);
@@ -99,7 +79,9 @@ private slots:
         // The next attempt fails as well and waits twice as long; the engine's error text is
         // nowhere, not even behind the page.
         QTRY_COMPARE_WITH_TIMEOUT(offline->NextRetryMs(), 4000, kWaitMs);
-        QVERIFY(!f.Eval(QStringLiteral("document.body ? document.body.innerText : ''")).toString().contains(u"ERR_"_qs));
+        QVERIFY(!f.Eval(QStringLiteral("document.body ? document.body.innerText : ''"))
+                     .toString()
+                     .contains(u"ERR_"_qs));
 
         QVERIFY(server.Start());
         QTRY_VERIFY_WITH_TIMEOUT(!offline->IsShowing(), kWaitMs);
@@ -119,30 +101,25 @@ private slots:
     {
         PageFixture f;
         pagehost::OfflinePage* offline = offlinePageOf(f);
-        std::atomic<int> status{503};
-        f.Server().Get("/tool", [&status](const httplib::Request&, httplib::Response& res) {
-            res.status = status;
-            res.set_content(kToolHtml, "text/html; charset=utf-8");
-        });
-        f.View()->Navigate(f.Server().ToolUrl(QStringLiteral("/tool")));
+        f.Server().Put("/tool", toolPage(503));
+        f.View()->Navigate(f.ToolUrl(QStringLiteral("/tool")));
         QTRY_VERIFY_WITH_TIMEOUT(offline->IsShowing(), kWaitMs);
-        status = 200;
+        f.Server().Put("/tool", toolPage(200));
         QTRY_VERIFY_WITH_TIMEOUT(!offline->IsShowing(), kWaitMs);
 
         // A page that is merely missing is the page's own business.
-        f.Load(f.Server().ToolUrl(QStringLiteral("/nothing-here")));
+        f.Load(f.ToolUrl(QStringLiteral("/nothing-here")));
         QTest::qWait(300);
         QVERIFY(!offline->IsShowing());
 
         // A server that accepts but never answers.
-        f.Server().Get("/stalled", [](const httplib::Request&, httplib::Response& res) {
-            std::this_thread::sleep_for(std::chrono::seconds(3));
-            res.set_content(kToolHtml, "text/html; charset=utf-8");
-        });
+        TestResource stalled = toolPage(200);
+        stalled.silent = true;
+        f.Server().Put("/stalled", stalled);
         offline->SetLoadTimeout(500);
-        f.View()->Navigate(f.Server().ToolUrl(QStringLiteral("/stalled")));
+        f.View()->Navigate(f.ToolUrl(QStringLiteral("/stalled")));
         QTRY_VERIFY_WITH_TIMEOUT(offline->IsShowing(), kWaitMs);
-        QCOMPARE(offline->FailedUrl(), QUrl(f.Server().ToolUrl(QStringLiteral("/stalled"))));
+        QCOMPARE(offline->FailedUrl(), QUrl(f.ToolUrl(QStringLiteral("/stalled"))));
     }
 };
 

@@ -2,63 +2,17 @@
 
 #include "htmlctrl.h"
 
-#include <httplib.h>
-
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWidget>
 
-#include <thread>
-
-TestWebServer::TestWebServer()
-    : m_server(std::make_unique<httplib::Server>())
-{
-    m_port = m_server->bind_to_any_port("127.0.0.1");
-    m_thread = new std::thread([this] { m_server->listen_after_bind(); });
-    while (!m_server->is_running())
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-}
-
-TestWebServer::~TestWebServer()
-{
-    m_server->stop();
-    m_thread->join();
-    delete m_thread;
-}
-
-int TestWebServer::Port() const
-{
-    return m_port;
-}
-
-QString TestWebServer::ToolUrl(const QString& path) const
-{
-    return QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path);
-}
-
-QString TestWebServer::ForeignUrl(const QString& path) const
-{
-    return QStringLiteral("http://localhost:%1%2").arg(m_port).arg(path);
-}
-
-void TestWebServer::Page(const std::string& path, const QString& html)
-{
-    const std::string body = html.toStdString();
-    m_server->Get(path, [body](const httplib::Request&, httplib::Response& res) {
-        res.set_content(body, "text/html; charset=utf-8");
-    });
-}
-
-void TestWebServer::Get(const std::string& path, Handler handler)
-{
-    m_server->Get(path, std::move(handler));
-}
-
 PageFixture::PageFixture()
-    : m_server(std::make_unique<TestWebServer>())
+    : m_server(std::make_unique<LoopbackHttpServer>())
 {
+    if (!m_server->Start())
+        qFatal("cannot start the loopback HTTP server");
     qputenv("QX77_HOST", "127.0.0.1");
     qputenv("QX77_TOOL_PORT", QByteArray::number(m_server->Port()));
     m_main = std::make_unique<QWidget>(nullptr, Qt::Window | Qt::FramelessWindowHint);
@@ -74,7 +28,7 @@ PageFixture::~PageFixture()
     m_server.reset();
 }
 
-TestWebServer& PageFixture::Server()
+LoopbackHttpServer& PageFixture::Server()
 {
     return *m_server;
 }
@@ -98,10 +52,27 @@ bool PageFixture::Load(const QString& url)
     return finished.last().at(0).toBool();
 }
 
-bool PageFixture::LoadToolPage(const std::string& path, const QString& html)
+QString PageFixture::ToolUrl(const QString& path) const
 {
-    m_server->Page(path, html);
-    return Load(m_server->ToolUrl(QString::fromStdString(path)));
+    return m_server->Url(path);
+}
+
+QString PageFixture::ForeignUrl(const QString& path) const
+{
+    return m_server->Url(path, QStringLiteral("localhost"));
+}
+
+void PageFixture::Page(const QByteArray& path, const QString& html)
+{
+    TestResource page(html.toUtf8());
+    page.contentType = "text/html; charset=utf-8";
+    m_server->Put(path, page);
+}
+
+bool PageFixture::LoadToolPage(const QByteArray& path, const QString& html)
+{
+    Page(path, html);
+    return Load(ToolUrl(QString::fromUtf8(path)));
 }
 
 QVariant PageFixture::Eval(const QString& script)

@@ -68,13 +68,15 @@ private slots:
             return c.error.isEmpty() ? QVariant(std::get<int>(c.value)) : QVariant(c.error);
         };
         auto asText = [](const QJsonValue& tagged) {
-            const pagehost::PageConversion c = pagehost::ConvertPageArgument(tagged, pagehost::PageType::String);
+            const pagehost::PageConversion c = pagehost::ConvertPageArgument(tagged,
+                                                                             pagehost::PageType::String);
             return c.error.isEmpty() ? std::get<QString>(c.value) : QStringLiteral("error: ") + c.error;
         };
         QCOMPARE(asInt(tag(QStringLiteral("n"), 7.5)), QVariant(8));
         QCOMPARE(asInt(tag(QStringLiteral("n"), -0.5)), QVariant(0));
         QCOMPARE(asInt(tag(QStringLiteral("n"), 5e9)), QVariant(QStringLiteral("overflow")));
-        QCOMPARE(asInt(tag(QStringLiteral("f"), QStringLiteral("NaN"))), QVariant(QStringLiteral("overflow")));
+        QCOMPARE(asInt(tag(QStringLiteral("f"), QStringLiteral("NaN"))),
+                 QVariant(QStringLiteral("overflow")));
         QCOMPARE(asInt(tag(QStringLiteral("s"), QStringLiteral(" 12 "))), QVariant(12));
         QCOMPARE(asInt(tag(QStringLiteral("b"), true)), QVariant(-1));
         QCOMPARE(asInt(tag(QStringLiteral("u"))), QVariant(0));
@@ -92,10 +94,11 @@ private slots:
         QCOMPARE(asText(tag(QStringLiteral("o"), QString(), QStringLiteral("1,2"))), QStringLiteral("1,2"));
 
         // Only objects pass as objects; the page's document carries its token.
-        const pagehost::PageConversion doc = pagehost::ConvertPageArgument(tag(QStringLiteral("o"), QStringLiteral("tok"), {}),
-                                                       pagehost::PageType::Object);
+        const pagehost::PageConversion doc = pagehost::ConvertPageArgument(
+            tag(QStringLiteral("o"), QStringLiteral("tok"), {}), pagehost::PageType::Object);
         QCOMPARE(std::get<pagehost::PageObject>(doc.value).documentToken, QStringLiteral("tok"));
-        QVERIFY(!pagehost::ConvertPageArgument(tag(QStringLiteral("n"), 1), pagehost::PageType::Object).error.isEmpty());
+        QVERIFY(!pagehost::ConvertPageArgument(tag(QStringLiteral("n"), 1), pagehost::PageType::Object)
+                     .error.isEmpty());
     }
 
     void tableOrderAndNames()

@@ -6,8 +6,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-using namespace platform;
-
 class AutostartTest : public QObject
 {
     Q_OBJECT
@@ -19,7 +17,7 @@ private:
 
     static QString entryText(const QString& name)
     {
-        QFile f(AutostartEntryPath(name));
+        QFile f(platform::AutostartEntryPath(name));
         return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
     }
 
@@ -43,36 +41,39 @@ private slots:
     void entryFollowsTheConfigHome()
     {
         qunsetenv("XDG_CONFIG_HOME");
-        QCOMPARE(AutostartEntryPath(u"YFZS"_qs), m_home.path() + u"/.config/autostart/YFZS.desktop"_qs);
+        QCOMPARE(platform::AutostartEntryPath(u"YFZS"_qs),
+                 m_home.path() + u"/.config/autostart/YFZS.desktop"_qs);
         qputenv("XDG_CONFIG_HOME", "relative/ignored");
-        QCOMPARE(AutostartEntryPath(u"YFZS"_qs), m_home.path() + u"/.config/autostart/YFZS.desktop"_qs);
+        QCOMPARE(platform::AutostartEntryPath(u"YFZS"_qs),
+                 m_home.path() + u"/.config/autostart/YFZS.desktop"_qs);
         qputenv("XDG_CONFIG_HOME", (m_home.path() + u"/xdg"_qs).toUtf8());
-        QCOMPARE(AutostartEntryPath(u"YFZS"_qs), m_home.path() + u"/xdg/autostart/YFZS.desktop"_qs);
+        QCOMPARE(platform::AutostartEntryPath(u"YFZS"_qs), m_home.path() + u"/xdg/autostart/YFZS.desktop"_qs);
     }
 
     void setAndRemove()
     {
         qputenv("XDG_CONFIG_HOME", (m_home.path() + u"/xdg"_qs).toUtf8());
-        QVERIFY(!HasAutostart(u"YFZS"_qs));
-        QVERIFY(RemoveAutostart(u"YFZS"_qs)); // nothing there is fine
-        QVERIFY(SetAutostart(u"YFZS"_qs, u"/opt/yfzs/YFZS"_qs));
-        QVERIFY(HasAutostart(u"YFZS"_qs));
+        QVERIFY(!platform::HasAutostart(u"YFZS"_qs));
+        QVERIFY(platform::RemoveAutostart(u"YFZS"_qs)); // nothing there is fine
+        QVERIFY(platform::SetAutostart(u"YFZS"_qs, u"/opt/yfzs/YFZS"_qs));
+        QVERIFY(platform::HasAutostart(u"YFZS"_qs));
         const QString text = entryText(u"YFZS"_qs);
         QVERIFY(text.startsWith(u"[Desktop Entry]\n"_qs));
         QVERIFY(text.contains(u"\nType=Application\n"_qs));
         QVERIFY(text.contains(u"\nName=YFZS\n"_qs));
         QVERIFY(text.contains(u"\nExec=/opt/yfzs/YFZS\n"_qs));
-        QVERIFY(RemoveAutostart(u"YFZS"_qs));
-        QVERIFY(!HasAutostart(u"YFZS"_qs));
+        QVERIFY(platform::RemoveAutostart(u"YFZS"_qs));
+        QVERIFY(!platform::HasAutostart(u"YFZS"_qs));
     }
 
     void execQuoting()
     {
         // Quoted for the Exec rules (\" \` \$ \\ inside quotes, %% for a percent), then the
         // value's own escaping doubles every backslash.
-        QVERIFY(SetAutostart(u"YFZS"_qs, u"/home/me/云帆 100%/a\"b$c\\d/YFZS"_qs));
-        QVERIFY(entryText(u"YFZS"_qs).contains(u"\nExec=\"/home/me/云帆 100%%/a\\\\\"b\\\\$c\\\\\\\\d/YFZS\"\n"_qs));
-        QVERIFY(RemoveAutostart(u"YFZS"_qs));
+        QVERIFY(platform::SetAutostart(u"YFZS"_qs, u"/home/me/云帆 100%/a\"b$c\\d/YFZS"_qs));
+        QVERIFY(entryText(u"YFZS"_qs)
+                    .contains(u"\nExec=\"/home/me/云帆 100%%/a\\\\\"b\\\\$c\\\\\\\\d/YFZS\"\n"_qs));
+        QVERIFY(platform::RemoveAutostart(u"YFZS"_qs));
     }
 };
 

@@ -14,8 +14,11 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QByteArray>("gbk");
         QTest::newRow("ascii") << QStringLiteral("exit=1") << QByteArray("exit=1");
-        QTest::newRow("chinese") << QStringLiteral("穿越火线") << QByteArray("\xb4\xa9\xd4\xbd\xbb\xf0\xcf\xdf");
-        QTest::newRow("mixed") << QStringLiteral("a云b") << QByteArray("a\xd4\xc6" "b");
+        QTest::newRow("chinese") << QStringLiteral("穿越火线")
+                                 << QByteArray("\xb4\xa9\xd4\xbd\xbb\xf0\xcf\xdf");
+        QTest::newRow("mixed") << QStringLiteral("a云b")
+                               << QByteArray("a\xd4\xc6"
+                                             "b");
         QTest::newRow("euro") << QStringLiteral("€") << QByteArray("\x80");
         QTest::newRow("empty") << QString() << QByteArray();
     }
@@ -39,7 +42,9 @@ private slots:
     void invalidBytesBecomeReplacementCharacters()
     {
         const QChar bad(QChar::ReplacementCharacter);
-        QCOMPARE(platform::FromAnsi(QByteArray("a\xff" "b")), QString(u'a' + QString(bad) + u'b'));
+        QCOMPARE(platform::FromAnsi(QByteArray("a\xff"
+                                               "b")),
+                 QString(u'a' + QString(bad) + u'b'));
         // A lead byte cut off at the end of the input.
         QCOMPARE(platform::FromAnsi(QByteArray("ab\xd4")), QString(QStringLiteral("ab") + bad));
         // Long random garbage never crashes and keeps every ASCII byte.

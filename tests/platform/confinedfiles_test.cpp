@@ -61,14 +61,19 @@ private slots:
         QCOMPARE(QProcess::execute(u"mkfifo"_qs, {dir + u"/fifo"_qs}), 0);
         const platform::Folder folder = platform::Folder::Open(dir, false);
 
-        const struct {
+        const struct
+        {
             const char16_t* name;
             FsError error;
-        } refused[] = {{u"link", FsError::Link}, {u"dangling", FsError::Link}, {u"folder", FsError::NotRegularFile},
-                       {u"fifo", FsError::NotRegularFile}, {u"locked", FsError::ReadOnly}};
+        } refused[] = {{u"link", FsError::Link},
+                       {u"dangling", FsError::Link},
+                       {u"folder", FsError::NotRegularFile},
+                       {u"fifo", FsError::NotRegularFile},
+                       {u"locked", FsError::ReadOnly}};
         for (const auto& r : refused) {
             FsError error = FsError::None;
-            QVERIFY(!platform::OutputFile::Create(folder, QString::fromUtf16(r.name), false, &error).IsValid());
+            QVERIFY(
+                !platform::OutputFile::Create(folder, QString::fromUtf16(r.name), false, &error).IsValid());
             QCOMPARE(error, r.error);
         }
         QCOMPARE(readFile(dir + u"/target"_qs), QByteArray("outside"));

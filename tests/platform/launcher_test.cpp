@@ -8,8 +8,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-using namespace platform;
-
 namespace {
 
 // Stand-ins for wine and xdg-open (and a native program): each writes what it was started
@@ -45,7 +43,7 @@ private:
     QStringList launch(const QString& target, bool expectStart = true)
     {
         QFile::remove(log());
-        const bool started = OpenWithShell(target);
+        const bool started = platform::OpenWithShell(target);
         if (!expectStart) {
             // Give a wrongly started helper time to show itself.
             QTest::qWait(300);
@@ -107,8 +105,9 @@ private slots:
                               prefix, cwd}));
         // Relative names are found from the working folder, which the program inherits.
         QDir::setCurrent(m_dir.path());
-        QCOMPARE(launch(u"run.BAT"_qs),
-                 QStringList({u"name=wine"_qs, u"arg="_qs + path("run.BAT"), prefix, u"cwd="_qs + m_dir.path()}));
+        QCOMPARE(
+            launch(u"run.BAT"_qs),
+            QStringList({u"name=wine"_qs, u"arg="_qs + path("run.BAT"), prefix, u"cwd="_qs + m_dir.path()}));
         QDir::setCurrent(path("work"));
     }
 
@@ -124,10 +123,13 @@ private slots:
     {
         QCOMPARE(launch(u"http://127.0.0.1:8088/help?a=1&b=2"_qs).mid(0, 2),
                  QStringList({u"name=xdg-open"_qs, u"arg=http://127.0.0.1:8088/help?a=1&b=2"_qs}));
-        QCOMPARE(launch(path("notes.txt")).mid(0, 2), QStringList({u"name=xdg-open"_qs, u"arg="_qs + path("notes.txt")}));
+        QCOMPARE(launch(path("notes.txt")).mid(0, 2),
+                 QStringList({u"name=xdg-open"_qs, u"arg="_qs + path("notes.txt")}));
         // An executable bit on a plain file does not make it a program.
-        QCOMPARE(launch(path("marked.txt")).mid(0, 2), QStringList({u"name=xdg-open"_qs, u"arg="_qs + path("marked.txt")}));
-        QCOMPARE(launch(path("prefix")).mid(0, 2), QStringList({u"name=xdg-open"_qs, u"arg="_qs + path("prefix")}));
+        QCOMPARE(launch(path("marked.txt")).mid(0, 2),
+                 QStringList({u"name=xdg-open"_qs, u"arg="_qs + path("marked.txt")}));
+        QCOMPARE(launch(path("prefix")).mid(0, 2),
+                 QStringList({u"name=xdg-open"_qs, u"arg="_qs + path("prefix")}));
     }
 
     void failuresStartNothing()
@@ -145,18 +147,18 @@ private slots:
     // Callers tell "Wine is missing" apart from "no such game file".
     void outcomesSayWhatIsMissing()
     {
-        QCOMPARE(OpenTarget(path("missing.exe")), OpenOutcome::NotFound);
+        QCOMPARE(platform::OpenTarget(path("missing.exe")), platform::OpenOutcome::NotFound);
         qputenv("PATH", path("work").toUtf8());
-        QVERIFY(!WineAvailable());
-        QCOMPARE(OpenTarget(u"C:\\Games\\CF\\QQLogin.exe"_qs), OpenOutcome::WineMissing);
-        QCOMPARE(OpenTarget(u"C:\\Games\\CF\\missing.exe"_qs), OpenOutcome::NotFound);
-        QCOMPARE(OpenTarget(u"https://127.0.0.1/"_qs), OpenOutcome::Failed);
+        QVERIFY(!platform::WineAvailable());
+        QCOMPARE(platform::OpenTarget(u"C:\\Games\\CF\\QQLogin.exe"_qs), platform::OpenOutcome::WineMissing);
+        QCOMPARE(platform::OpenTarget(u"C:\\Games\\CF\\missing.exe"_qs), platform::OpenOutcome::NotFound);
+        QCOMPARE(platform::OpenTarget(u"https://127.0.0.1/"_qs), platform::OpenOutcome::Failed);
         qputenv("PATH", path("bin").toUtf8() + ':' + m_savedPath);
-        QVERIFY(WineAvailable());
+        QVERIFY(platform::WineAvailable());
         QFile::remove(log());
-        QCOMPARE(OpenTarget(u"C:\\Games\\CF\\QQLogin.exe"_qs), OpenOutcome::Started);
+        QCOMPARE(platform::OpenTarget(u"C:\\Games\\CF\\QQLogin.exe"_qs), platform::OpenOutcome::Started);
         QVERIFY(QTest::qWaitFor([&] { return QFile::exists(log()); }, 10000));
-        QVERIFY(WineMissingMessage().contains(u"apt install wine"_qs));
+        QVERIFY(platform::WineMissingMessage().contains(u"apt install wine"_qs));
     }
 };
 

@@ -11,8 +11,6 @@
 
 #include <sqlite3.h>
 
-using namespace platform;
-
 namespace {
 
 // A home folder laid out the way each game manager leaves it, plus a bin/ of stand-in programs.
@@ -41,19 +39,23 @@ struct FakeHome
         QVERIFY(QDir().mkpath(QFileInfo(path).path()));
         sqlite3* db = nullptr;
         QCOMPARE(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
-        QString sql = QStringLiteral("CREATE TABLE games (id INTEGER PRIMARY KEY, name TEXT, slug TEXT, runner TEXT, "
-                                     "configpath TEXT, installed INTEGER);");
+        QString sql = QStringLiteral(
+            "CREATE TABLE games (id INTEGER PRIMARY KEY, name TEXT, slug TEXT, runner TEXT, "
+            "configpath TEXT, installed INTEGER);");
         for (const auto& [id, config] : games)
-            sql += QStringLiteral("INSERT INTO games VALUES (%1, '穿越火线', 'crossfire', 'wine', '%2', 1);").arg(id).arg(config);
+            sql += QStringLiteral("INSERT INTO games VALUES (%1, '穿越火线', 'crossfire', 'wine', '%2', 1);")
+                       .arg(id)
+                       .arg(config);
         QCOMPARE(sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr), SQLITE_OK);
         sqlite3_close(db);
     }
 };
 
-WinePrefix makePrefix(PrefixKind kind, const QString& name, const QString& path, const QString& runner = {},
-                      const QString& gameId = {}, const QString& gameExe = {})
+platform::WinePrefix makePrefix(platform::PrefixKind kind, const QString& name, const QString& path,
+                                const QString& runner = {}, const QString& gameId = {},
+                                const QString& gameExe = {})
 {
-    WinePrefix p;
+    platform::WinePrefix p;
     p.kind = kind;
     p.name = name;
     p.path = path;
@@ -63,9 +65,9 @@ WinePrefix makePrefix(PrefixKind kind, const QString& name, const QString& path,
     return p;
 }
 
-const WinePrefix* byPath(const QList<WinePrefix>& list, const QString& path)
+const platform::WinePrefix* byPath(const QList<platform::WinePrefix>& list, const QString& path)
 {
-    for (const WinePrefix& p : list)
+    for (const platform::WinePrefix& p : list)
         if (p.path == path)
             return &p;
     return nullptr;
@@ -74,7 +76,11 @@ const WinePrefix* byPath(const QList<WinePrefix>& list, const QString& path)
 class PathGuard
 {
 public:
-    explicit PathGuard(const QString& path) : m_old(qgetenv("PATH")) { qputenv("PATH", path.toUtf8()); }
+    explicit PathGuard(const QString& path)
+        : m_old(qgetenv("PATH"))
+    {
+        qputenv("PATH", path.toUtf8());
+    }
     ~PathGuard() { qputenv("PATH", m_old); }
 
 private:
@@ -101,15 +107,17 @@ private slots:
         QVERIFY(writeFile(h + QStringLiteral("/.local/share/lutris/games/other-1.yml"),
                           "game:\n  exe: " + (h + QStringLiteral("/lutris/other/drive_c/a.exe")).toUtf8()
                               + "\n  prefix: $HOME/lutris/other\n"));
-        QVERIFY(writeFile(h + QStringLiteral("/.config/lutris/runners/wine.yml"), "wine:\n  version: wine-ge-8\n"));
+        QVERIFY(writeFile(h + QStringLiteral("/.config/lutris/runners/wine.yml"),
+                          "wine:\n  version: wine-ge-8\n"));
         f.lutrisDatabase({{7, QStringLiteral("crossfire-1700000000")}});
         // Bottles, native and Flatpak, one of them kept on a custom path.
         QVERIFY(writeFile(h + QStringLiteral("/.local/share/bottles/bottles/CF/bottle.yml"),
                           "Name: CF\nRunner: soda-7.0-9\nPath: CF\nEnvironment: Gaming\n"));
         f.prefix(h + QStringLiteral("/elsewhere/bottle"));
-        QVERIFY(writeFile(h + QStringLiteral("/.var/app/com.usebottles.bottles/data/bottles/bottles/Flat/bottle.yml"),
-                          "Name: Flat Bottle\nRunner: caffe-7.20\nCustom_Path: true\nPath: "
-                              + (h + QStringLiteral("/elsewhere/bottle")).toUtf8() + "\n"));
+        QVERIFY(writeFile(
+            h + QStringLiteral("/.var/app/com.usebottles.bottles/data/bottles/bottles/Flat/bottle.yml"),
+            "Name: Flat Bottle\nRunner: caffe-7.20\nCustom_Path: true\nPath: "
+                + (h + QStringLiteral("/elsewhere/bottle")).toUtf8() + "\n"));
         // Proton, reached through the usual ~/.steam/steam link.
         const QString steam = h + QStringLiteral("/.local/share/Steam");
         f.prefix(steam + QStringLiteral("/steamapps/compatdata/3141592653/pfx"));
@@ -122,32 +130,36 @@ private slots:
         f.prefix(h + QStringLiteral("/Games/plain"));
         QVERIFY(QDir().mkpath(h + QStringLiteral("/Games/notes")));
 
-        const QList<WinePrefix> found = FindWinePrefixes(h, QString());
+        const QList<platform::WinePrefix> found = platform::FindWinePrefixes(h, QString());
         QCOMPARE(found.size(), 7);
 
-        const WinePrefix* cf = byPath(found, h + QStringLiteral("/Games/crossfire"));
+        const platform::WinePrefix* cf = byPath(found, h + QStringLiteral("/Games/crossfire"));
         QVERIFY(cf);
-        QCOMPARE(cf->kind, PrefixKind::Lutris); // not also listed as the plain prefix it is
+        QCOMPARE(cf->kind, platform::PrefixKind::Lutris); // not also listed as the plain prefix it is
         QCOMPARE(cf->gameId, QStringLiteral("7"));
         QCOMPARE(cf->name, QStringLiteral("穿越火线"));
         QCOMPARE(cf->gameExe, h + QStringLiteral("/Games/crossfire/drive_c/CF/QQLogin.exe"));
-        QCOMPARE(cf->runner, h + QStringLiteral("/.local/share/lutris/runners/wine/lutris-7.2-2-x86_64/bin/wine"));
-        const WinePrefix* other = byPath(found, h + QStringLiteral("/lutris/other"));
+        QCOMPARE(cf->runner,
+                 h + QStringLiteral("/.local/share/lutris/runners/wine/lutris-7.2-2-x86_64/bin/wine"));
+        const platform::WinePrefix* other = byPath(found, h + QStringLiteral("/lutris/other"));
         QVERIFY(other);
         QVERIFY(other->gameId.isEmpty());
         QCOMPARE(other->runner, h + QStringLiteral("/.local/share/lutris/runners/wine/wine-ge-8/bin/wine"));
 
-        const WinePrefix* bottle = byPath(found, h + QStringLiteral("/.local/share/bottles/bottles/CF"));
+        const platform::WinePrefix* bottle = byPath(found,
+                                                    h + QStringLiteral("/.local/share/bottles/bottles/CF"));
         QVERIFY(bottle);
-        QCOMPARE(bottle->kind, PrefixKind::Bottles);
+        QCOMPARE(bottle->kind, platform::PrefixKind::Bottles);
         QCOMPARE(bottle->runner, QStringLiteral("soda-7.0-9"));
         QVERIFY(!bottle->flatpak);
-        const WinePrefix* flat = byPath(found, h + QStringLiteral("/elsewhere/bottle"));
+        const platform::WinePrefix* flat = byPath(found, h + QStringLiteral("/elsewhere/bottle"));
         QVERIFY(flat);
         QVERIFY(flat->flatpak);
         QCOMPARE(flat->name, QStringLiteral("Flat Bottle"));
 
-        const auto proton = std::find_if(found.begin(), found.end(), [](const WinePrefix& p) { return p.kind == PrefixKind::Proton; });
+        const auto proton = std::find_if(found.begin(), found.end(), [](const platform::WinePrefix& p) {
+            return p.kind == platform::PrefixKind::Proton;
+        });
         QVERIFY(proton != found.end());
         QCOMPARE(proton->gameId, QStringLiteral("3141592653"));
         QCOMPARE(proton->runner, steam + QStringLiteral("/steamapps/common/Proton 7.0"));
@@ -157,7 +169,8 @@ private slots:
 
         // $WINEPREFIX replaces ~/.wine.
         f.prefix(h + QStringLiteral("/custom"));
-        const QList<WinePrefix> withEnv = FindWinePrefixes(h, h + QStringLiteral("/custom"));
+        const QList<platform::WinePrefix> withEnv = platform::FindWinePrefixes(h,
+                                                                               h + QStringLiteral("/custom"));
         QVERIFY(byPath(withEnv, h + QStringLiteral("/custom")));
         QVERIFY(!byPath(withEnv, h + QStringLiteral("/.wine")));
     }
@@ -172,7 +185,7 @@ private slots:
         QVERIFY(writeFile(h + QStringLiteral("/.local/share/lutris/pga.db"), "not a database"));
         QVERIFY(writeFile(h + QStringLiteral("/.local/share/bottles/bottles/B/bottle.yml"), "\x01\x02: ]["));
         QVERIFY(writeFile(h + QStringLiteral("/.steam/steam/steamapps/compatdata/1/config_info"), ""));
-        QVERIFY(FindWinePrefixes(h, QString()).isEmpty());
+        QVERIFY(platform::FindWinePrefixes(h, QString()).isEmpty());
     }
 
     void startsEachKindItsOwnWay()
@@ -185,60 +198,72 @@ private slots:
         QVERIFY(writeFile(runner, "#!/bin/sh\n"));
         QFile(runner).setPermissions(QFile::ReadOwner | QFile::ExeOwner);
 
-        WinePrefix lutris = makePrefix(PrefixKind::Lutris, QStringLiteral("CF"), f.home + QStringLiteral("/cf"), runner,
-                          QStringLiteral("7"), f.home + QStringLiteral("/cf/drive_c/CF/QQLogin.exe"));
-        LaunchCommand c = CommandForExe(lutris, lutris.gameExe, {});
+        platform::WinePrefix lutris = makePrefix(platform::PrefixKind::Lutris, QStringLiteral("CF"),
+                                                 f.home + QStringLiteral("/cf"), runner, QStringLiteral("7"),
+                                                 f.home + QStringLiteral("/cf/drive_c/CF/QQLogin.exe"));
+        platform::LaunchCommand c = platform::CommandForExe(lutris, lutris.gameExe, {});
         QCOMPARE(c.program, f.bin() + QStringLiteral("/lutris"));
         QCOMPARE(c.arguments, QStringList{QStringLiteral("lutris:rungameid/7")});
         // The id takes no arguments, and names only the game's own program.
-        c = CommandForExe(lutris, lutris.gameExe, {QStringLiteral("-x")});
+        c = platform::CommandForExe(lutris, lutris.gameExe, {QStringLiteral("-x")});
         QCOMPARE(c.program, runner);
         QCOMPARE(c.arguments, (QStringList{lutris.gameExe, QStringLiteral("-x")}));
         QCOMPARE(c.environment.value(QStringLiteral("WINEPREFIX")), lutris.path);
-        c = CommandForExe(lutris, f.home + QStringLiteral("/cf/drive_c/CF/update.exe"), {});
+        c = platform::CommandForExe(lutris, f.home + QStringLiteral("/cf/drive_c/CF/update.exe"), {});
         QCOMPARE(c.program, runner);
         QVERIFY(c.missing.isEmpty());
         // A runner that was removed is named, not silently replaced.
         lutris.runner = f.home + QStringLiteral("/gone/bin/wine");
-        c = CommandForExe(lutris, f.home + QStringLiteral("/cf/drive_c/x.exe"), {});
+        c = platform::CommandForExe(lutris, f.home + QStringLiteral("/cf/drive_c/x.exe"), {});
         QCOMPARE(c.missing, lutris.runner);
 
-        WinePrefix bottle = makePrefix(PrefixKind::Bottles, QStringLiteral("CF"), f.home + QStringLiteral("/b"), QStringLiteral("soda"));
-        c = CommandForExe(bottle, QStringLiteral("/b/drive_c/QQLogin.exe"), {QStringLiteral("a"), QStringLiteral("b")});
+        platform::WinePrefix bottle = makePrefix(platform::PrefixKind::Bottles, QStringLiteral("CF"),
+                                                 f.home + QStringLiteral("/b"), QStringLiteral("soda"));
+        c = platform::CommandForExe(bottle, QStringLiteral("/b/drive_c/QQLogin.exe"),
+                                    {QStringLiteral("a"), QStringLiteral("b")});
         QCOMPARE(c.program, f.bin() + QStringLiteral("/bottles-cli"));
-        QCOMPARE(c.arguments, (QStringList{QStringLiteral("run"), QStringLiteral("-b"), QStringLiteral("CF"), QStringLiteral("-e"),
-                                           QStringLiteral("/b/drive_c/QQLogin.exe"), QStringLiteral("-a"), QStringLiteral("a b")}));
+        QCOMPARE(c.arguments,
+                 (QStringList{QStringLiteral("run"), QStringLiteral("-b"), QStringLiteral("CF"),
+                              QStringLiteral("-e"), QStringLiteral("/b/drive_c/QQLogin.exe"),
+                              QStringLiteral("-a"), QStringLiteral("a b")}));
         bottle.flatpak = true;
-        c = CommandForExe(bottle, QStringLiteral("/b/drive_c/QQLogin.exe"), {});
+        c = platform::CommandForExe(bottle, QStringLiteral("/b/drive_c/QQLogin.exe"), {});
         QCOMPARE(c.program, f.bin() + QStringLiteral("/flatpak"));
-        QCOMPARE(c.arguments.mid(0, 4), (QStringList{QStringLiteral("run"), QStringLiteral("--command=bottles-cli"),
-                                                     QStringLiteral("com.usebottles.bottles"), QStringLiteral("run")}));
+        QCOMPARE(c.arguments.mid(0, 4),
+                 (QStringList{QStringLiteral("run"), QStringLiteral("--command=bottles-cli"),
+                              QStringLiteral("com.usebottles.bottles"), QStringLiteral("run")}));
 
         const QString steam = f.home + QStringLiteral("/steam");
         QVERIFY(writeFile(steam + QStringLiteral("/common/Proton 7.0/proton"), "#!/usr/bin/env python3\n"));
-        WinePrefix proton = makePrefix(PrefixKind::Proton, QStringLiteral("42"), steam + QStringLiteral("/compatdata/42/pfx"),
-                          steam + QStringLiteral("/common/Proton 7.0"), QStringLiteral("42"));
+        platform::WinePrefix proton = makePrefix(
+            platform::PrefixKind::Proton, QStringLiteral("42"), steam + QStringLiteral("/compatdata/42/pfx"),
+            steam + QStringLiteral("/common/Proton 7.0"), QStringLiteral("42"));
         proton.steamRoot = steam;
-        c = CommandForExe(proton, QStringLiteral("/x/QQLogin.exe"), {});
+        c = platform::CommandForExe(proton, QStringLiteral("/x/QQLogin.exe"), {});
         QCOMPARE(c.program, steam + QStringLiteral("/common/Proton 7.0/proton"));
         QCOMPARE(c.arguments, (QStringList{QStringLiteral("run"), QStringLiteral("/x/QQLogin.exe")}));
-        QCOMPARE(c.environment.value(QStringLiteral("STEAM_COMPAT_DATA_PATH")), steam + QStringLiteral("/compatdata/42"));
+        QCOMPARE(c.environment.value(QStringLiteral("STEAM_COMPAT_DATA_PATH")),
+                 steam + QStringLiteral("/compatdata/42"));
         QCOMPARE(c.environment.value(QStringLiteral("STEAM_COMPAT_CLIENT_INSTALL_PATH")), steam);
         QVERIFY(c.missing.isEmpty());
 
-        const WinePrefix plain = makePrefix(PrefixKind::Plain, QStringLiteral(".wine"), f.home + QStringLiteral("/.wine"));
-        c = CommandForExe(plain, QStringLiteral("/p/a.exe"), {});
+        const platform::WinePrefix plain = makePrefix(platform::PrefixKind::Plain, QStringLiteral(".wine"),
+                                                      f.home + QStringLiteral("/.wine"));
+        c = platform::CommandForExe(plain, QStringLiteral("/p/a.exe"), {});
         QCOMPARE(c.program, f.bin() + QStringLiteral("/wine"));
         QCOMPARE(c.environment.value(QStringLiteral("WINEPREFIX")), plain.path);
 
         // Without the managers' programs each start says what it lacks.
         const PathGuard empty(f.home + QStringLiteral("/nothing"));
-        QCOMPARE(CommandForExe(plain, QStringLiteral("/p/a.exe"), {}).missing, QStringLiteral("wine"));
-        QCOMPARE(CommandForExe(bottle, QStringLiteral("/p/a.exe"), {}).missing, QStringLiteral("flatpak"));
+        QCOMPARE(platform::CommandForExe(plain, QStringLiteral("/p/a.exe"), {}).missing,
+                 QStringLiteral("wine"));
+        QCOMPARE(platform::CommandForExe(bottle, QStringLiteral("/p/a.exe"), {}).missing,
+                 QStringLiteral("flatpak"));
         bottle.flatpak = false;
-        QCOMPARE(CommandForExe(bottle, QStringLiteral("/p/a.exe"), {}).missing, QStringLiteral("bottles-cli"));
+        QCOMPARE(platform::CommandForExe(bottle, QStringLiteral("/p/a.exe"), {}).missing,
+                 QStringLiteral("bottles-cli"));
         lutris.runner = runner; // no lutris in PATH: the game's own runner still starts it
-        c = CommandForExe(lutris, lutris.gameExe, {});
+        c = platform::CommandForExe(lutris, lutris.gameExe, {});
         QCOMPARE(c.program, runner);
     }
 
@@ -250,13 +275,17 @@ private slots:
         f.prefix(outer);
         f.prefix(inner);
         QVERIFY(QFile::link(outer, f.home + QStringLiteral("/link")));
-        const QList<WinePrefix> prefixes{makePrefix(PrefixKind::Plain, QStringLiteral("p"), outer),
-                                         makePrefix(PrefixKind::Bottles, QStringLiteral("n"), inner)};
-        QCOMPARE(PrefixContaining(prefixes, outer + QStringLiteral("/drive_c/CF/QQLogin.exe"))->path, outer);
-        QCOMPARE(PrefixContaining(prefixes, inner + QStringLiteral("/drive_c/CF"))->path, inner);
-        QCOMPARE(PrefixContaining(prefixes, f.home + QStringLiteral("/link/drive_c/CF"))->path, outer);
-        QVERIFY(!PrefixContaining(prefixes, outer + QStringLiteral("/system.reg")));
-        QVERIFY(!PrefixContaining(prefixes, f.home + QStringLiteral("/pother/drive_c/x")));
+        const QList<platform::WinePrefix> prefixes{
+            makePrefix(platform::PrefixKind::Plain, QStringLiteral("p"), outer),
+            makePrefix(platform::PrefixKind::Bottles, QStringLiteral("n"), inner)};
+        QCOMPARE(
+            platform::PrefixContaining(prefixes, outer + QStringLiteral("/drive_c/CF/QQLogin.exe"))->path,
+            outer);
+        QCOMPARE(platform::PrefixContaining(prefixes, inner + QStringLiteral("/drive_c/CF"))->path, inner);
+        QCOMPARE(platform::PrefixContaining(prefixes, f.home + QStringLiteral("/link/drive_c/CF"))->path,
+                 outer);
+        QVERIFY(!platform::PrefixContaining(prefixes, outer + QStringLiteral("/system.reg")));
+        QVERIFY(!platform::PrefixContaining(prefixes, f.home + QStringLiteral("/pother/drive_c/x")));
     }
 
     // The opener starts an .exe in a manager's prefix through that prefix's runner, for real.
@@ -266,18 +295,22 @@ private slots:
         const QString h = f.home;
         const QString runner = h + QStringLiteral("/.local/share/lutris/runners/wine/ge-8/bin/wine");
         const QString log = h + QStringLiteral("/launch.log");
-        QVERIFY(writeFile(runner, "#!/bin/sh\nprintf '%s|%s' \"$1\" \"$WINEPREFIX\" > \"" + log.toUtf8() + ".tmp\"\n"
-                                  "mv \"" + log.toUtf8() + ".tmp\" \"" + log.toUtf8() + "\"\n"));
+        QVERIFY(writeFile(runner,
+                          "#!/bin/sh\nprintf '%s|%s' \"$1\" \"$WINEPREFIX\" > \"" + log.toUtf8()
+                              + ".tmp\"\n"
+                                "mv \""
+                              + log.toUtf8() + ".tmp\" \"" + log.toUtf8() + "\"\n"));
         QFile(runner).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         f.prefix(h + QStringLiteral("/Games/cf"));
-        QVERIFY(writeFile(h + QStringLiteral("/.config/lutris/games/cf-1.yml"),
-                          "game:\n  exe: drive_c/CF/QQLogin.exe\n  prefix: ~/Games/cf\nwine:\n  version: ge-8\n"));
+        QVERIFY(writeFile(
+            h + QStringLiteral("/.config/lutris/games/cf-1.yml"),
+            "game:\n  exe: drive_c/CF/QQLogin.exe\n  prefix: ~/Games/cf\nwine:\n  version: ge-8\n"));
         const QString exe = h + QStringLiteral("/Games/cf/drive_c/CF/update.exe");
         QVERIFY(writeFile(exe, "MZ"));
 
         const QByteArray savedHome = qgetenv("HOME");
         qputenv("HOME", h.toUtf8());
-        const bool started = OpenWithShell(exe);
+        const bool started = platform::OpenWithShell(exe);
         qputenv("HOME", savedHome);
         QVERIFY(started);
         QVERIFY(QTest::qWaitFor([&] { return QFile::exists(log); }, 10000));
@@ -286,7 +319,7 @@ private slots:
         // With the runner gone the start fails instead of falling back to some other Wine.
         QVERIFY(QFile::remove(runner));
         qputenv("HOME", h.toUtf8());
-        const bool startedWithout = OpenWithShell(exe);
+        const bool startedWithout = platform::OpenWithShell(exe);
         qputenv("HOME", savedHome);
         QVERIFY(!startedWithout);
     }

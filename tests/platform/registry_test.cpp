@@ -8,56 +8,52 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-using namespace platform;
-
 namespace {
 
 // As Wine writes it: escaped key names, time stamps, option lines, every value type.
-const QByteArray kSystemReg =
-    "WINE REGISTRY Version 2\n"
-    ";; All keys relative to \\\\Machine\n"
-    "\n"
-    "#arch=win32\n"
-    "\n"
-    "[Software\\\\Classes\\\\.zip] 1700000000\n"
-    "#time=1d9e0c0a1b2c3d4\n"
-    "@=\"machine.zip\"\n"
-    "\"Content Type\"=\"application/zip\"\n"
-    "\n"
-    "[Software\\\\Parent\\\\Child] 1700000000\n"
-    "\"x\"=\"y\"\n"
-    "\n"
-    "[Software\\\\Tencent\\\\CrossFire] 1700000000\n"
-    "#time=1d9e0c0a1b2c3d4\n"
-    "\"Bin\"=hex:00,01,02,\\\n"
-    "  03,04\n"
-    "\"Dw\"=dword:00000001\n"
-    "\"Exp\"=str(2):\"%ProgramFiles%\\\\CF\"\n"
-    "\"HexSz\"=hex(1):41,00,42,00,\\\n"
-    "  43,00,00,00\n"
-    "\"InstallPath\"=\"C:\\\\Games\\\\CF\"\n"
-    "\"Multi\"=str(7):\"a\\0b\\0\"\n"
-    "\"Name\"=\"\\x7a7f\\x8d8a\\x706b\\x7ebf\"\n"
-    "\"Quote\"=\"say \\\"hi\\\"\\n\\ttab\\\\end\"\n"
-    "\"Short\\x41hex\"=\"\\x41\\x4e2d1\"\n"
-    "\"Broken\"=\"no closing quote\n"
-    "@=\"default text\"\n"
-    "\n"
-    "[Software\\\\Odd\\\\\\[br\\]acket\\\\\\xe9t\\xe9] 1700000000\n"
-    "\"v\"=\"odd\"\n"
-    "\n"
-    "[software\\\\tencent\\\\crossfire] 1700000001\n"
-    "\"Later\"=\"second section of the same key\"\n";
+const QByteArray kSystemReg = "WINE REGISTRY Version 2\n"
+                              ";; All keys relative to \\\\Machine\n"
+                              "\n"
+                              "#arch=win32\n"
+                              "\n"
+                              "[Software\\\\Classes\\\\.zip] 1700000000\n"
+                              "#time=1d9e0c0a1b2c3d4\n"
+                              "@=\"machine.zip\"\n"
+                              "\"Content Type\"=\"application/zip\"\n"
+                              "\n"
+                              "[Software\\\\Parent\\\\Child] 1700000000\n"
+                              "\"x\"=\"y\"\n"
+                              "\n"
+                              "[Software\\\\Tencent\\\\CrossFire] 1700000000\n"
+                              "#time=1d9e0c0a1b2c3d4\n"
+                              "\"Bin\"=hex:00,01,02,\\\n"
+                              "  03,04\n"
+                              "\"Dw\"=dword:00000001\n"
+                              "\"Exp\"=str(2):\"%ProgramFiles%\\\\CF\"\n"
+                              "\"HexSz\"=hex(1):41,00,42,00,\\\n"
+                              "  43,00,00,00\n"
+                              "\"InstallPath\"=\"C:\\\\Games\\\\CF\"\n"
+                              "\"Multi\"=str(7):\"a\\0b\\0\"\n"
+                              "\"Name\"=\"\\x7a7f\\x8d8a\\x706b\\x7ebf\"\n"
+                              "\"Quote\"=\"say \\\"hi\\\"\\n\\ttab\\\\end\"\n"
+                              "\"Short\\x41hex\"=\"\\x41\\x4e2d1\"\n"
+                              "\"Broken\"=\"no closing quote\n"
+                              "@=\"default text\"\n"
+                              "\n"
+                              "[Software\\\\Odd\\\\\\[br\\]acket\\\\\\xe9t\\xe9] 1700000000\n"
+                              "\"v\"=\"odd\"\n"
+                              "\n"
+                              "[software\\\\tencent\\\\crossfire] 1700000001\n"
+                              "\"Later\"=\"second section of the same key\"\n";
 
-const QByteArray kUserReg =
-    "WINE REGISTRY Version 2\r\n"
-    ";; All keys relative to \\\\User\\\\S-1-5-21-0-0-0-1000\r\n"
-    "\r\n"
-    "[Software\\\\Classes\\\\.zip] 1700000000\r\n"
-    "@=\"user.zip\"\r\n"
-    "\r\n"
-    "[Software\\\\Wine\\\\Explorer] 1700000000\r\n"
-    "\"Desktop\"=\"Default\"\r\n";
+const QByteArray kUserReg = "WINE REGISTRY Version 2\r\n"
+                            ";; All keys relative to \\\\User\\\\S-1-5-21-0-0-0-1000\r\n"
+                            "\r\n"
+                            "[Software\\\\Classes\\\\.zip] 1700000000\r\n"
+                            "@=\"user.zip\"\r\n"
+                            "\r\n"
+                            "[Software\\\\Wine\\\\Explorer] 1700000000\r\n"
+                            "\"Desktop\"=\"Default\"\r\n";
 
 } // namespace
 
@@ -71,7 +67,7 @@ private:
 
     QString text(int root, const char16_t* key, const char16_t* value) const
     {
-        return RegistryLookup(root, key, value, prefix()).text.value_or(QStringLiteral("<none>"));
+        return platform::RegistryLookup(root, key, value, prefix()).text.value_or(QStringLiteral("<none>"));
     }
 
 private slots:
@@ -83,62 +79,76 @@ private slots:
         // The layout a real prefix has: dosdevices/c: links to ../drive_c.
         QVERIFY(QDir(prefix()).mkpath(QStringLiteral("drive_c/Games/CF/rez")));
         QVERIFY(QDir(prefix()).mkpath(QStringLiteral("dosdevices")));
-        QVERIFY(QFile::link(QStringLiteral("../drive_c"), m_prefix.filePath(QStringLiteral("dosdevices/c:"))));
+        QVERIFY(
+            QFile::link(QStringLiteral("../drive_c"), m_prefix.filePath(QStringLiteral("dosdevices/c:"))));
     }
 
     void stringsWithTheirEscapes()
     {
-        QCOMPARE(text(kLocalMachine, u"Software\\Tencent\\CrossFire", u"InstallPath"), u"C:\\Games\\CF"_qs);
-        QCOMPARE(text(kLocalMachine, u"Software\\Tencent\\CrossFire", u"Quote"), u"say \"hi\"\n\ttab\\end"_qs);
-        QCOMPARE(text(kLocalMachine, u"Software\\Tencent\\CrossFire", u"Name"), u"穿越火线"_qs);
+        QCOMPARE(text(platform::kLocalMachine, u"Software\\Tencent\\CrossFire", u"InstallPath"),
+                 u"C:\\Games\\CF"_qs);
+        QCOMPARE(text(platform::kLocalMachine, u"Software\\Tencent\\CrossFire", u"Quote"),
+                 u"say \"hi\"\n\ttab\\end"_qs);
+        QCOMPARE(text(platform::kLocalMachine, u"Software\\Tencent\\CrossFire", u"Name"), u"穿越火线"_qs);
         // \x takes at most four hex digits, in value names as in data.
-        QCOMPARE(text(kLocalMachine, u"Software\\Tencent\\CrossFire", u"ShortAhex"), u"A中1"_qs);
-        QCOMPARE(text(kLocalMachine, u"Software\\Odd\\[br]acket\\été", u"v"), u"odd"_qs);
+        QCOMPARE(text(platform::kLocalMachine, u"Software\\Tencent\\CrossFire", u"ShortAhex"), u"A中1"_qs);
+        QCOMPARE(text(platform::kLocalMachine, u"Software\\Odd\\[br]acket\\été", u"v"), u"odd"_qs);
         // Expandable strings come back as stored; hex(1) data is UTF-16 text.
-        QCOMPARE(text(kLocalMachine, u"Software\\Tencent\\CrossFire", u"Exp"), u"%ProgramFiles%\\CF"_qs);
-        QCOMPARE(text(kLocalMachine, u"Software\\Tencent\\CrossFire", u"HexSz"), u"ABC"_qs);
+        QCOMPARE(text(platform::kLocalMachine, u"Software\\Tencent\\CrossFire", u"Exp"),
+                 u"%ProgramFiles%\\CF"_qs);
+        QCOMPARE(text(platform::kLocalMachine, u"Software\\Tencent\\CrossFire", u"HexSz"), u"ABC"_qs);
         // An empty name is the key's default value.
-        QCOMPARE(text(kLocalMachine, u"Software\\Tencent\\CrossFire", u""), u"default text"_qs);
+        QCOMPARE(text(platform::kLocalMachine, u"Software\\Tencent\\CrossFire", u""), u"default text"_qs);
     }
 
     void matchingIgnoresCaseAndSeparators()
     {
-        QCOMPARE(text(kLocalMachine, u"SOFTWARE\\tencent\\CROSSFIRE", u"installpath"), u"C:\\Games\\CF"_qs);
-        QCOMPARE(text(kLocalMachine, u"\\Software\\\\Tencent\\CrossFire\\", u"InstallPath"), u"C:\\Games\\CF"_qs);
+        QCOMPARE(text(platform::kLocalMachine, u"SOFTWARE\\tencent\\CROSSFIRE", u"installpath"),
+                 u"C:\\Games\\CF"_qs);
+        QCOMPARE(text(platform::kLocalMachine, u"\\Software\\\\Tencent\\CrossFire\\", u"InstallPath"),
+                 u"C:\\Games\\CF"_qs);
         // A key written twice: values of both sections are found.
-        QCOMPARE(text(kLocalMachine, u"Software\\Tencent\\CrossFire", u"Later"), u"second section of the same key"_qs);
+        QCOMPARE(text(platform::kLocalMachine, u"Software\\Tencent\\CrossFire", u"Later"),
+                 u"second section of the same key"_qs);
     }
 
     void presentButNotText()
     {
         for (const char16_t* name : {u"Dw", u"Bin", u"Multi", u"Broken", u"Missing"}) {
-            const RegistryString found = RegistryLookup(kLocalMachine, u"Software\\Tencent\\CrossFire", name, prefix());
+            const platform::RegistryString found = platform::RegistryLookup(
+                platform::kLocalMachine, u"Software\\Tencent\\CrossFire", name, prefix());
             QVERIFY(found.keyFound);
             QVERIFY2(!found.text, qPrintable(QString::fromUtf16(name)));
         }
         // Continuation lines of hex data are not mistaken for values or keys.
-        QCOMPARE(text(kLocalMachine, u"Software\\Tencent\\CrossFire", u"InstallPath"), u"C:\\Games\\CF"_qs);
+        QCOMPARE(text(platform::kLocalMachine, u"Software\\Tencent\\CrossFire", u"InstallPath"),
+                 u"C:\\Games\\CF"_qs);
     }
 
     void keysThatExist()
     {
         // Wine writes no header for a key that only holds other keys.
-        QVERIFY(RegistryLookup(kLocalMachine, u"Software\\Parent", u"x", prefix()).keyFound);
-        QVERIFY(RegistryLookup(kLocalMachine, u"Software", u"", prefix()).keyFound);
-        QVERIFY(!RegistryLookup(kLocalMachine, u"Software\\Par", u"", prefix()).keyFound);
-        QVERIFY(!RegistryLookup(kLocalMachine, u"Software\\Tencent\\CrossFire\\Sub", u"", prefix()).keyFound);
-        QVERIFY(!RegistryLookup(kLocalMachine, u"Software\\Parent", u"x", prefix()).text);
+        QVERIFY(
+            platform::RegistryLookup(platform::kLocalMachine, u"Software\\Parent", u"x", prefix()).keyFound);
+        QVERIFY(platform::RegistryLookup(platform::kLocalMachine, u"Software", u"", prefix()).keyFound);
+        QVERIFY(!platform::RegistryLookup(platform::kLocalMachine, u"Software\\Par", u"", prefix()).keyFound);
+        QVERIFY(!platform::RegistryLookup(platform::kLocalMachine, u"Software\\Tencent\\CrossFire\\Sub", u"",
+                                          prefix())
+                     .keyFound);
+        QVERIFY(!platform::RegistryLookup(platform::kLocalMachine, u"Software\\Parent", u"x", prefix()).text);
     }
 
     void roots()
     {
-        QCOMPARE(text(kCurrentUser, u"Software\\Wine\\Explorer", u"Desktop"), u"Default"_qs);
-        QCOMPARE(text(kLocalMachine, u"Software\\Wine\\Explorer", u"Desktop"), u"<none>"_qs);
+        QCOMPARE(text(platform::kCurrentUser, u"Software\\Wine\\Explorer", u"Desktop"), u"Default"_qs);
+        QCOMPARE(text(platform::kLocalMachine, u"Software\\Wine\\Explorer", u"Desktop"), u"<none>"_qs);
         // Classes: the user's own over the machine's, the machine's where the user has none.
-        QCOMPARE(text(kClassesRoot, u".zip", u""), u"user.zip"_qs);
-        QCOMPARE(text(kClassesRoot, u".zip", u"Content Type"), u"application/zip"_qs);
-        for (int root : {int(kUsers), int(kPerformanceData), int(kCurrentConfig), int(kDynData), 7, 9, -1}) {
-            const RegistryString found = RegistryLookup(root, u"Software\\Tencent\\CrossFire", u"InstallPath", prefix());
+        QCOMPARE(text(platform::kClassesRoot, u".zip", u""), u"user.zip"_qs);
+        QCOMPARE(text(platform::kClassesRoot, u".zip", u"Content Type"), u"application/zip"_qs);
+        for (int root : {int(platform::kUsers), int(platform::kPerformanceData),
+                         int(platform::kCurrentConfig), int(platform::kDynData), 7, 9, -1}) {
+            const platform::RegistryString found = platform::RegistryLookup(
+                root, u"Software\\Tencent\\CrossFire", u"InstallPath", prefix());
             QVERIFY(!found.keyFound);
             QVERIFY(!found.text);
         }
@@ -147,8 +157,8 @@ private slots:
     void missingPrefix()
     {
         QTemporaryDir empty;
-        const RegistryString found =
-            RegistryLookup(kLocalMachine, u"Software\\Tencent\\CrossFire", u"InstallPath", empty.path());
+        const platform::RegistryString found = platform::RegistryLookup(
+            platform::kLocalMachine, u"Software\\Tencent\\CrossFire", u"InstallPath", empty.path());
         QVERIFY(!found.keyFound);
         QVERIFY(!found.text);
     }
@@ -156,30 +166,35 @@ private slots:
     void win64PrefixSeesTheRedirectedKeyFirst()
     {
         QTemporaryDir dir;
-        QVERIFY(writeFile(dir.filePath(QStringLiteral("system.reg")),
-                  "WINE REGISTRY Version 2\n#arch=win64\n\n"
-                  "[Software\\\\Tencent\\\\CrossFire] 1\n\"InstallPath\"=\"C:\\\\64\"\n\n"
-                  "[Software\\\\Wow6432Node\\\\Tencent\\\\CrossFire] 1\n\"InstallPath\"=\"C:\\\\32\"\n\n"
-                  "[Software\\\\Wine] 1\n\"Version\"=\"shared\"\n"));
-        QCOMPARE(RegistryLookup(kLocalMachine, u"Software\\Tencent\\CrossFire", u"InstallPath", dir.path()).text,
+        QVERIFY(
+            writeFile(dir.filePath(QStringLiteral("system.reg")),
+                      "WINE REGISTRY Version 2\n#arch=win64\n\n"
+                      "[Software\\\\Tencent\\\\CrossFire] 1\n\"InstallPath\"=\"C:\\\\64\"\n\n"
+                      "[Software\\\\Wow6432Node\\\\Tencent\\\\CrossFire] 1\n\"InstallPath\"=\"C:\\\\32\"\n\n"
+                      "[Software\\\\Wine] 1\n\"Version\"=\"shared\"\n"));
+        QCOMPARE(platform::RegistryLookup(platform::kLocalMachine, u"Software\\Tencent\\CrossFire",
+                                          u"InstallPath", dir.path())
+                     .text,
                  std::optional<QString>(u"C:\\32"_qs));
-        QCOMPARE(RegistryLookup(kLocalMachine, u"Software\\Wine", u"Version", dir.path()).text,
-                 std::optional<QString>(u"shared"_qs));
+        QCOMPARE(
+            platform::RegistryLookup(platform::kLocalMachine, u"Software\\Wine", u"Version", dir.path()).text,
+            std::optional<QString>(u"shared"_qs));
     }
 
     void drivePathsBecomePrefixPaths()
     {
         const QString c = prefix() + u"/dosdevices/c:"_qs;
-        QCOMPARE(DosPathToNative(u"C:\\Games\\CF", prefix()), c + u"/Games/CF"_qs);
+        QCOMPARE(platform::DosPathToNative(u"C:\\Games\\CF", prefix()), c + u"/Games/CF"_qs);
         // Letter case of existing levels is taken from the disk; new levels stay as given.
-        QCOMPARE(DosPathToNative(u"c:/GAMES\\cf\\REZ\\New\\x.zip", prefix()), c + u"/Games/CF/rez/New/x.zip"_qs);
-        QCOMPARE(DosPathToNative(u"C:\\", prefix()), c + u"/"_qs);
-        QCOMPARE(DosPathToNative(u"C:", prefix()), c);
-        QVERIFY(QFileInfo(DosPathToNative(u"C:\\GAMES\\CF", prefix())).isDir());
+        QCOMPARE(platform::DosPathToNative(u"c:/GAMES\\cf\\REZ\\New\\x.zip", prefix()),
+                 c + u"/Games/CF/rez/New/x.zip"_qs);
+        QCOMPARE(platform::DosPathToNative(u"C:\\", prefix()), c + u"/"_qs);
+        QCOMPARE(platform::DosPathToNative(u"C:", prefix()), c);
+        QVERIFY(QFileInfo(platform::DosPathToNative(u"C:\\GAMES\\CF", prefix())).isDir());
         // Not drive paths: only the separators change.
-        QCOMPARE(DosPathToNative(u"/opt/cf", prefix()), u"/opt/cf"_qs);
-        QCOMPARE(DosPathToNative(u"CF:\\x", prefix()), u"CF:/x"_qs);
-        QCOMPARE(DosPathToNative(u"C:x", prefix()), u"C:x"_qs);
+        QCOMPARE(platform::DosPathToNative(u"/opt/cf", prefix()), u"/opt/cf"_qs);
+        QCOMPARE(platform::DosPathToNative(u"CF:\\x", prefix()), u"CF:/x"_qs);
+        QCOMPARE(platform::DosPathToNative(u"C:x", prefix()), u"C:x"_qs);
     }
 
     void pageReadUsesThePrefixFromTheEnvironment()
@@ -187,28 +202,36 @@ private slots:
         const QByteArray saved = qgetenv("WINEPREFIX");
         const QByteArray savedHome = qgetenv("HOME");
         qputenv("WINEPREFIX", prefix().toUtf8() + '/');
-        QCOMPARE(WinePrefixDir(), prefix());
-        QCOMPARE(RegistryReadString(kLocalMachine, u"Software\\Tencent\\CrossFire"_qs, u"InstallPath"_qs),
+        QCOMPARE(platform::WinePrefixDir(), prefix());
+        QCOMPARE(platform::RegistryReadString(platform::kLocalMachine, u"Software\\Tencent\\CrossFire"_qs,
+                                              u"InstallPath"_qs),
                  prefix() + u"/dosdevices/c:/Games/CF"_qs);
-        QCOMPARE(RegistryReadString(kLocalMachine, u"Software\\Tencent\\CrossFire"_qs, u"Exp"_qs),
+        QCOMPARE(platform::RegistryReadString(platform::kLocalMachine, u"Software\\Tencent\\CrossFire"_qs,
+                                              u"Exp"_qs),
                  u"%ProgramFiles%\\CF"_qs);
-        QCOMPARE(RegistryReadString(kLocalMachine, u"Software\\Tencent\\CrossFire"_qs, u"Dw"_qs), QString());
-        QCOMPARE(RegistryReadString(kLocalMachine, u"Software\\Nothing"_qs, u"x"_qs), QString());
-        QCOMPARE(RegistryReadString(9, u"Software\\Tencent\\CrossFire"_qs, u"InstallPath"_qs), QString());
+        QCOMPARE(platform::RegistryReadString(platform::kLocalMachine, u"Software\\Tencent\\CrossFire"_qs,
+                                              u"Dw"_qs),
+                 QString());
+        QCOMPARE(platform::RegistryReadString(platform::kLocalMachine, u"Software\\Nothing"_qs, u"x"_qs),
+                 QString());
+        QCOMPARE(platform::RegistryReadString(9, u"Software\\Tencent\\CrossFire"_qs, u"InstallPath"_qs),
+                 QString());
 
         // The page's buffer holds 4095 units and the terminator; a longer text gives "".
         QTemporaryDir big;
         const QByteArray fits(4095, 'a');
         QVERIFY(writeFile(big.filePath(QStringLiteral("user.reg")),
-                  "WINE REGISTRY Version 2\n\n[Software\\\\Big] 1\n\"fits\"=\"" + fits + "\"\n\"over\"=\"" + fits
-                      + "b\"\n"));
+                          "WINE REGISTRY Version 2\n\n[Software\\\\Big] 1\n\"fits\"=\"" + fits
+                              + "\"\n\"over\"=\"" + fits + "b\"\n"));
         qputenv("WINEPREFIX", big.path().toUtf8());
-        QCOMPARE(RegistryReadString(kCurrentUser, u"Software\\Big"_qs, u"fits"_qs).size(), 4095);
-        QCOMPARE(RegistryReadString(kCurrentUser, u"Software\\Big"_qs, u"over"_qs), QString());
+        QCOMPARE(platform::RegistryReadString(platform::kCurrentUser, u"Software\\Big"_qs, u"fits"_qs).size(),
+                 4095);
+        QCOMPARE(platform::RegistryReadString(platform::kCurrentUser, u"Software\\Big"_qs, u"over"_qs),
+                 QString());
 
         qunsetenv("WINEPREFIX");
         qputenv("HOME", big.path().toUtf8());
-        QCOMPARE(WinePrefixDir(), big.path() + u"/.wine"_qs);
+        QCOMPARE(platform::WinePrefixDir(), big.path() + u"/.wine"_qs);
         qputenv("HOME", savedHome);
         if (saved.isNull())
             qunsetenv("WINEPREFIX");

@@ -32,7 +32,8 @@ private slots:
         const QString scheme = QStringLiteral("vederu77");
         QCOMPARE(platform::RegisteredUrlSchemeCommand(scheme), QString());
 
-        platform::RegisterUrlScheme(scheme, QStringLiteral("/opt/yfzs/YFZS"), QStringLiteral("QX77 云帆助手"));
+        platform::RegisterUrlScheme(scheme, QStringLiteral("/opt/yfzs/YFZS"),
+                                    QStringLiteral("QX77 云帆助手"));
         QCOMPARE(platform::RegisteredUrlSchemeCommand(scheme), QStringLiteral("\"/opt/yfzs/YFZS\" %u"));
         const QByteArray entry = read(QStringLiteral("data/applications/yfzs-vederu77.desktop"));
         QVERIFY(entry.contains("MimeType=x-scheme-handler/vederu77;\n"));
@@ -41,7 +42,8 @@ private slots:
                     .contains("[Default Applications]\nx-scheme-handler/vederu77=yfzs-vederu77.desktop;"));
 
         // A moved program (with characters the Exec key must escape) registers itself again.
-        platform::RegisterUrlScheme(scheme, QStringLiteral("/home/u/my \"games\"/$YFZS"), QStringLiteral("QX77"));
+        platform::RegisterUrlScheme(scheme, QStringLiteral("/home/u/my \"games\"/$YFZS"),
+                                    QStringLiteral("QX77"));
         QCOMPARE(platform::RegisteredUrlSchemeCommand(scheme),
                  QStringLiteral("\"/home/u/my \\\\\"games\\\\\"/\\\\$YFZS\" %u"));
     }
@@ -54,10 +56,12 @@ private slots:
         f.write("[Added Associations]\ntext/plain=editor.desktop;\n\n[Default Applications]\n"
                 "text/html=browser.desktop;\nx-scheme-handler/vederu77=other.desktop;\n");
         f.close();
-        platform::RegisterUrlScheme(QStringLiteral("vederu77"), QStringLiteral("/x/YFZS"), QStringLiteral("QX77"));
-        QCOMPARE(read(QStringLiteral("config/mimeapps.list")),
-                 QByteArray("[Added Associations]\ntext/plain=editor.desktop;\n\n[Default Applications]\n"
-                            "text/html=browser.desktop;\nx-scheme-handler/vederu77=yfzs-vederu77.desktop;\n"));
+        platform::RegisterUrlScheme(QStringLiteral("vederu77"), QStringLiteral("/x/YFZS"),
+                                    QStringLiteral("QX77"));
+        QCOMPARE(
+            read(QStringLiteral("config/mimeapps.list")),
+            QByteArray("[Added Associations]\ntext/plain=editor.desktop;\n\n[Default Applications]\n"
+                       "text/html=browser.desktop;\nx-scheme-handler/vederu77=yfzs-vederu77.desktop;\n"));
     }
 
     // Installed from the package: its own launcher entry becomes the default, none is written.
@@ -66,7 +70,8 @@ private slots:
         const QString share = m_xdg.filePath(QStringLiteral("usr/share"));
         const QString exe = m_xdg.filePath(QStringLiteral("usr/bin/YFZS"));
         const QString other = m_xdg.filePath(QStringLiteral("opt/YFZS"));
-        QVERIFY(QDir().mkpath(share + QStringLiteral("/applications")) && QDir().mkpath(m_xdg.filePath(QStringLiteral("usr/bin")))
+        QVERIFY(QDir().mkpath(share + QStringLiteral("/applications"))
+                && QDir().mkpath(m_xdg.filePath(QStringLiteral("usr/bin")))
                 && QDir().mkpath(m_xdg.filePath(QStringLiteral("opt"))));
         for (const QString& program : {exe, other}) {
             QFile f(program);
@@ -81,7 +86,8 @@ private slots:
         qputenv("XDG_DATA_DIRS", QFile::encodeName(m_xdg.filePath(QStringLiteral("none")) + u':' + share));
         const QString scheme = QStringLiteral("vederu77");
         QCOMPARE(platform::DesktopFileId(), QStringLiteral("YFZS"));
-        QFile::remove(m_xdg.filePath(QStringLiteral("data/applications/yfzs-vederu77.desktop"))); // earlier cases'
+        QFile::remove(
+            m_xdg.filePath(QStringLiteral("data/applications/yfzs-vederu77.desktop"))); // earlier cases'
 
         // Named by the package's bin/ beside share/, and by an absolute path.
         for (const QByteArray& exec : {QByteArray("YFZS %u"), QFile::encodeName(exe) + " %u"}) {
@@ -89,7 +95,8 @@ private slots:
             QFile::remove(m_xdg.filePath(QStringLiteral("config/mimeapps.list")));
             platform::RegisterUrlScheme(scheme, exe, QStringLiteral("QX77"));
             QCOMPARE(platform::UrlSchemeDefaultEntry(scheme), QStringLiteral("YFZS.desktop"));
-            QVERIFY(!QFile::exists(m_xdg.filePath(QStringLiteral("data/applications/yfzs-vederu77.desktop"))));
+            QVERIFY(
+                !QFile::exists(m_xdg.filePath(QStringLiteral("data/applications/yfzs-vederu77.desktop"))));
         }
         // Another copy of the program, or an entry without the scheme: the per-user entry as before.
         platform::RegisterUrlScheme(scheme, other, QStringLiteral("QX77"));

@@ -27,14 +27,14 @@ namespace {
 bool Sql(const std::string& path, const char* script)
 {
     sqlite3* db = nullptr;
-    const bool ok = sqlite3_open(path.c_str(), &db) == SQLITE_OK &&
-                    sqlite3_exec(db, script, nullptr, nullptr, nullptr) == SQLITE_OK;
+    const bool ok = sqlite3_open(path.c_str(), &db) == SQLITE_OK
+        && sqlite3_exec(db, script, nullptr, nullptr, nullptr) == SQLITE_OK;
     sqlite3_close(db);
     return ok;
 }
 
-constexpr QFile::Permissions kNotOwner = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther |
-                                          QFile::WriteOther | QFile::ExeOther;
+constexpr QFile::Permissions kNotOwner = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup
+    | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
 
 } // namespace
 
@@ -74,8 +74,9 @@ private slots:
     {
         QFETCH_GLOBAL(QString, store);
         QString error;
-        m_location = store == u"sqlite" ? m_dir.filePath(QStringLiteral("accounts%1.db").arg(++m_files)).toStdString()
-                                        : m_postgres.CreateDatabase(&error);
+        m_location = store == u"sqlite"
+            ? m_dir.filePath(QStringLiteral("accounts%1.db").arg(++m_files)).toStdString()
+            : m_postgres.CreateDatabase(&error);
         QVERIFY2(!m_location.empty(), qPrintable(error));
     }
 
@@ -115,7 +116,8 @@ private slots:
     {
         auto accounts = Open();
         QCOMPARE(accounts->Register(" demo ", "demo123"), Result::Created);
-        for (const char* lookAlike : {"demo", "Demo", "DEMO", "ｄｅｍｏ", "ＤＥＭＯ", "demo\u3000", "\u00A0demo"})
+        for (const char* lookAlike :
+             {"demo", "Demo", "DEMO", "ｄｅｍｏ", "ＤＥＭＯ", "demo\u3000", "\u00A0demo"})
             QCOMPARE(accounts->Register(lookAlike, "other"), Result::Duplicate);
         QCOMPARE(accounts->Register("Иван", "ivan"), Result::Created);
         for (const char* lookAlike : {"иван", "ИВАН", "иВАН "})
@@ -141,12 +143,14 @@ private slots:
         std::vector<std::unique_ptr<Accounts>> servers;
         for (int i = 0; i < 3; ++i)
             servers.push_back(Open());
-        const std::vector<std::string> spellings = {"race", "RACE", "Race", " race", "ｒａｃｅ", "rAce", "racE ", "RaCe"};
+        const std::vector<std::string> spellings = {"race",     "RACE", "Race",  " race",
+                                                    "ｒａｃｅ", "rAce", "racE ", "RaCe"};
         std::atomic<int> created{0}, duplicate{0}, other{0};
         std::vector<std::thread> threads;
         for (std::size_t i = 0; i < spellings.size(); ++i)
             threads.emplace_back([&, i] {
-                const Result r = servers[i % servers.size()]->Register(spellings[i], "pw" + std::to_string(i));
+                const Result r = servers[i % servers.size()]->Register(spellings[i],
+                                                                       "pw" + std::to_string(i));
                 ++(r == Result::Created ? created : r == Result::Duplicate ? duplicate : other);
             });
         for (std::thread& t : threads)
@@ -195,7 +199,8 @@ private slots:
         // A file an earlier version left readable by everyone is no longer.
         const QString old = m_dir.filePath(QStringLiteral("open.db"));
         QVERIFY(Sql(old.toStdString(), "CREATE TABLE t (x)"));
-        QVERIFY(QFile::setPermissions(old, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
+        QVERIFY(QFile::setPermissions(
+            old, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
         Accounts reopened;
         QVERIFY(reopened.Open(old.toStdString()));
         QCOMPARE(QFileInfo(old).permissions() & (QFile::ReadOther | QFile::WriteOther), 0);
@@ -215,13 +220,14 @@ private slots:
             QCOMPARE(accounts.Register("second", "second"), Result::Created);
             QCOMPARE(accounts.Register("demo", "demo123"), Result::Created);
         }
-        QVERIFY(Sql(path, "CREATE TABLE old (name TEXT NOT NULL UNIQUE COLLATE NOCASE,"
-                          " salt BLOB NOT NULL, hash BLOB NOT NULL, iterations INTEGER NOT NULL,"
-                          " created TEXT NOT NULL DEFAULT CURRENT_TIMESTAMP);"
-                          "INSERT INTO old (name, salt, hash, iterations)"
-                          " SELECT CASE name WHEN 'second' THEN 'иван' WHEN 'demo' THEN 'demo ' ELSE name END,"
-                          " salt, hash, iterations FROM accounts;"
-                          "DROP TABLE accounts; ALTER TABLE old RENAME TO accounts;"));
+        QVERIFY(Sql(path,
+                    "CREATE TABLE old (name TEXT NOT NULL UNIQUE COLLATE NOCASE,"
+                    " salt BLOB NOT NULL, hash BLOB NOT NULL, iterations INTEGER NOT NULL,"
+                    " created TEXT NOT NULL DEFAULT CURRENT_TIMESTAMP);"
+                    "INSERT INTO old (name, salt, hash, iterations)"
+                    " SELECT CASE name WHEN 'second' THEN 'иван' WHEN 'demo' THEN 'demo ' ELSE name END,"
+                    " salt, hash, iterations FROM accounts;"
+                    "DROP TABLE accounts; ALTER TABLE old RENAME TO accounts;"));
 
         for (int reopen = 0; reopen < 2; ++reopen) {
             Accounts accounts;

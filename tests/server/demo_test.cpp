@@ -29,7 +29,9 @@ std::map<std::string, std::string> ReadZip(const std::string& path)
         unzGetCurrentFileInfo64(zip, &info, name, sizeof name, nullptr, 0, nullptr, 0);
         std::string data(info.uncompressed_size, '\0');
         if (unzOpenCurrentFile(zip) == UNZ_OK) {
-            const int got = data.empty() ? 0 : unzReadCurrentFile(zip, data.data(), static_cast<unsigned>(data.size()));
+            const int got = data.empty()
+                ? 0
+                : unzReadCurrentFile(zip, data.data(), static_cast<unsigned>(data.size()));
             // Closing checks the CRC of what was read.
             if (unzCloseCurrentFile(zip) == UNZ_OK && got == static_cast<int>(data.size()))
                 entries[name] = data;
@@ -104,7 +106,8 @@ private slots:
         QTemporaryDir dir;
         const std::string data = dir.path().toStdString();
         QVERIFY(MakeDemoData(data));
-        QVERIFY(QFile::copy(dir.filePath(QStringLiteral("packs/mark_red.zip")), dir.filePath(QStringLiteral("packs/MARK_RED.zip"))));
+        QVERIFY(QFile::copy(dir.filePath(QStringLiteral("packs/mark_red.zip")),
+                            dir.filePath(QStringLiteral("packs/MARK_RED.zip"))));
         auto packs = *LoadCatalogue(data);
         const Pack first = packs.front();
         Pack sameFile = first, otherCase = first;

@@ -21,18 +21,22 @@ private slots:
     {
         QTemporaryDir dir;
         const QString program = QStringLiteral(QX77_SERVER_PATH);
-        QCOMPARE(QProcess::execute(program, {QStringLiteral("--make-demo"), dir.path(), QStringLiteral("--small-packs")}), 0);
+        QCOMPARE(QProcess::execute(
+                     program, {QStringLiteral("--make-demo"), dir.path(), QStringLiteral("--small-packs")}),
+                 0);
 
         QProcess server;
         server.setProcessChannelMode(QProcess::SeparateChannels);
-        server.start(program, {dir.path(), QStringLiteral("--tool-port"), QStringLiteral("0"),
-                               QStringLiteral("--service-port"), QStringLiteral("0")});
+        server.start(program,
+                     {dir.path(), QStringLiteral("--tool-port"), QStringLiteral("0"),
+                      QStringLiteral("--service-port"), QStringLiteral("0")});
         QVERIFY(server.waitForStarted());
         QByteArray log;
         static const QRegularExpression servicePort(QStringLiteral("service host 127\\.0\\.0\\.1:(\\d+)\\n"));
         static const QRegularExpression toolPort(QStringLiteral("http://127\\.0\\.0\\.1:(\\d+)/CF20"));
-        QTRY_VERIFY_WITH_TIMEOUT((log += server.readAllStandardError(),
-                                  servicePort.match(QString::fromUtf8(log)).hasMatch()), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (log += server.readAllStandardError(), servicePort.match(QString::fromUtf8(log)).hasMatch()),
+            10000);
         const int service = servicePort.match(QString::fromUtf8(log)).captured(1).toInt();
         const int tool = toolPort.match(QString::fromUtf8(log)).captured(1).toInt();
 
@@ -61,7 +65,8 @@ private slots:
     void badCommandLinesAreExplained()
     {
         QProcess server;
-        server.start(QStringLiteral(QX77_SERVER_PATH), {QStringLiteral("--tool-port"), QStringLiteral("http")});
+        server.start(QStringLiteral(QX77_SERVER_PATH),
+                     {QStringLiteral("--tool-port"), QStringLiteral("http")});
         QVERIFY(server.waitForFinished(5000));
         QCOMPARE(server.exitCode(), 2);
         QVERIFY(server.readAllStandardError().contains("--tool-port needs a port number"));

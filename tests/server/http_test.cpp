@@ -25,22 +25,22 @@ class ToolServerTest : public QObject
 {
     Q_OBJECT
 
-    RunningServer server_;
-    std::unique_ptr<httplib::Client> web_;
+    RunningServer m_server;
+    std::unique_ptr<httplib::Client> m_web;
 
     httplib::Result Get(const std::string& path, const std::string& range = {})
     {
         httplib::Headers headers;
         if (!range.empty())
             headers.emplace("Range", range);
-        return web_->Get(path, headers);
+        return m_web->Get(path, headers);
     }
 
 private slots:
     void initTestCase()
     {
-        QVERIFY(server_.Start());
-        web_ = std::make_unique<httplib::Client>("127.0.0.1", server_.tool->Port());
+        QVERIFY(m_server.Start());
+        m_web = std::make_unique<httplib::Client>("127.0.0.1", m_server.tool->Port());
     }
 
     void pagesAreServedAtTheProgramsAddresses()
@@ -66,7 +66,8 @@ private slots:
         const auto res = Get("/api/packs");
         QVERIFY(res);
         QCOMPARE(res->status, 200);
-        const QJsonArray packs = QJsonDocument::fromJson(QByteArray::fromStdString(res->body)).object()[u"packs"].toArray();
+        const QJsonArray packs =
+            QJsonDocument::fromJson(QByteArray::fromStdString(res->body)).object()[u"packs"].toArray();
         QCOMPARE(packs.size(), 4);
         QList<int> kinds;
         for (const QJsonValue& v : packs) {
@@ -74,13 +75,13 @@ private slots:
             kinds << p[u"kind"].toInt();
             QVERIFY(!p[u"name"].toString().isEmpty());
             const std::string file = p[u"file"].toString().toStdString();
-            const std::string onDisk = FileBytes(server_.DataDir() + "/packs/" + file);
+            const std::string onDisk = FileBytes(m_server.DataDir() + "/packs/" + file);
             QCOMPARE(p[u"size"].toInteger(), qint64(onDisk.size()));
             const std::string address = p[u"address"].toString().toStdString();
-            QCOMPARE(address, server_.Origin() + "/packs/" + file);
-            QCOMPARE(Get(address.substr(server_.Origin().size()))->body, onDisk);
+            QCOMPARE(address, m_server.Origin() + "/packs/" + file);
+            QCOMPARE(Get(address.substr(m_server.Origin().size()))->body, onDisk);
             const std::string preview = p[u"preview"].toString().toStdString();
-            QVERIFY(Get(preview.substr(server_.Origin().size()))->body.starts_with("\x89PNG"));
+            QVERIFY(Get(preview.substr(m_server.Origin().size()))->body.starts_with("\x89PNG"));
         }
         std::sort(kinds.begin(), kinds.end());
         QCOMPARE(kinds, (QList<int>{1, 1, 2, 3}));
@@ -89,7 +90,7 @@ private slots:
     // What a resuming download engine asks for, including resuming a file that is complete.
     void rangeRequests()
     {
-        const std::string pack = FileBytes(server_.DataDir() + "/packs/skin_blue.zip");
+        const std::string pack = FileBytes(m_server.DataDir() + "/packs/skin_blue.zip");
         const std::size_t size = pack.size();
         QVERIFY(size > 100);
 
@@ -106,7 +107,8 @@ private slots:
 
         auto suffix = Get("/packs/skin_blue.zip", "bytes=-7");
         QCOMPARE(suffix->body, pack.substr(size - 7));
-        auto clamped = Get("/packs/skin_blue.zip", "bytes=" + std::to_string(size - 3) + "-" + std::to_string(size + 500));
+        auto clamped = Get("/packs/skin_blue.zip",
+                           "bytes=" + std::to_string(size - 3) + "-" + std::to_string(size + 500));
         QCOMPARE(clamped->status, 206);
         QCOMPARE(clamped->body, pack.substr(size - 3));
         QCOMPARE(clamped->get_header_value("Content-Length"), std::string("3"));
@@ -117,7 +119,7 @@ private slots:
         QCOMPARE(Get("/packs/skin_blue.zip", "bytes=-0")->status, 416);
         QCOMPARE(Get("/packs/skin_blue.zip", "bytes=20-10")->status, 416);
 
-        const std::string repair = FileBytes(server_.DataDir() + "/" + std::string(layout::kRepairArchive));
+        const std::string repair = FileBytes(m_server.DataDir() + "/" + std::string(layout::kRepairArchive));
         QCOMPARE(Get("/cftoolweb/yxxf.zip")->body, repair);
         QCOMPARE(Get("/cftoolweb/yxxf.zip", "bytes=4-")->body, repair.substr(4));
     }
@@ -133,7 +135,9 @@ private slots:
 
     void registrationRefusesWithAClearMessage()
     {
-        auto post = [this](httplib::Params params) { return web_->Post("/member.php?mod=register", params); };
+        auto post = [this](httplib::Params params) {
+            return m_web->Post("/member.php?mod=register", params);
+        };
         auto empty = post({{"username", ""}, {"password", "x"}});
         QCOMPARE(empty->status, 400);
         QVERIFY(empty->body.find("不能为空") != std::string::npos);
@@ -145,14 +149,15 @@ private slots:
         QCOMPARE(post({{"username", "新用户"}, {"password", "密码"}})->status, 400);
         auto script = post({{"username", "<script>"}, {"password", "x"}});
         QCOMPARE(script->status, 200);
-        QCOMPARE(post({{"username", "<script>"}, {"password", "x"}})->body.find("<script>"), std::string::npos);
+        QCOMPARE(post({{"username", "<script>"}, {"password", "x"}})->body.find("<script>"),
+                 std::string::npos);
     }
 
     void resourceSiteOffersProgramLinks()
     {
         const auto page = Get("/resources.html");
         QCOMPARE(page->status, 200);
-        const std::string host = "127.0.0.1:" + std::to_string(server_.tool->Port());
+        const std::string host = "127.0.0.1:" + std::to_string(m_server.tool->Port());
         for (const char* link : {"/packs/mark_red.zip&amp;1", "/packs/mark_green.zip&amp;1",
                                  "/packs/skin_blue.zip&amp;2", "/packs/res_clear.zip&amp;3"})
             QVERIFY2(page->body.find("VEDERU77://" + host + link) != std::string::npos, link);

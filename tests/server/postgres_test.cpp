@@ -22,7 +22,8 @@ using Result = Accounts::RegisterResult;
 namespace {
 
 // A qx77-server process on free loopback ports.
-struct ServerProcess {
+struct ServerProcess
+{
     QProcess process;
     int toolPort = 0;
     int servicePort = 0;
@@ -30,8 +31,9 @@ struct ServerProcess {
     bool Start(const QStringList& args)
     {
         process.start(QStringLiteral(QX77_SERVER_PATH),
-                      args + QStringList{QStringLiteral("--tool-port"), QStringLiteral("0"),
-                                         QStringLiteral("--service-port"), QStringLiteral("0")});
+                      args
+                          + QStringList{QStringLiteral("--tool-port"), QStringLiteral("0"),
+                                        QStringLiteral("--service-port"), QStringLiteral("0")});
         if (!process.waitForStarted())
             return false;
         static const QRegularExpression tool(QStringLiteral("http://127\\.0\\.0\\.1:(\\d+)/CF20"));
@@ -65,7 +67,8 @@ int Register(int port, const QString& user, const QString& password)
 {
     QNetworkAccessManager network;
     QNetworkRequest request(QUrl(QStringLiteral("http://127.0.0.1:%1/member.php?mod=register").arg(port)));
-    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/x-www-form-urlencoded"));
+    request.setHeader(QNetworkRequest::ContentTypeHeader,
+                      QStringLiteral("application/x-www-form-urlencoded"));
     QUrlQuery form;
     form.addQueryItem(QStringLiteral("username"), user);
     form.addQueryItem(QStringLiteral("password"), password);
@@ -137,10 +140,11 @@ private slots:
         const QString database = QString::fromStdString(uri);
         QTemporaryDir first, second;
         for (const QTemporaryDir* dir : {&first, &second})
-            QCOMPARE(QProcess::execute(QStringLiteral(QX77_SERVER_PATH),
-                                       {QStringLiteral("--make-demo"), dir->path(), QStringLiteral("--small-packs"),
-                                        QStringLiteral("--database"), database}),
-                     0);
+            QCOMPARE(
+                QProcess::execute(QStringLiteral(QX77_SERVER_PATH),
+                                  {QStringLiteral("--make-demo"), dir->path(),
+                                   QStringLiteral("--small-packs"), QStringLiteral("--database"), database}),
+                0);
 
         ServerProcess a, b;
         QVERIFY(a.Start({first.path(), QStringLiteral("--quiet"), QStringLiteral("--database"), database}));
@@ -167,7 +171,8 @@ private slots:
         QTemporaryDir dir;
         QProcess server;
         server.start(QStringLiteral(QX77_SERVER_PATH),
-                     {dir.path(), QStringLiteral("--database"), QString::fromStdString(m_postgres.Uri(QStringLiteral("gone")))});
+                     {dir.path(), QStringLiteral("--database"),
+                      QString::fromStdString(m_postgres.Uri(QStringLiteral("gone")))});
         QVERIFY(server.waitForFinished(15000));
         QCOMPARE(server.exitCode(), 1);
         QVERIFY(server.readAllStandardError().contains("accounts:"));

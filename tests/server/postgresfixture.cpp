@@ -19,10 +19,12 @@ const QString kClusterUser = QStringLiteral("postgres");
 // Debian keeps each major version's programs in /usr/lib/postgresql/<version>/bin; the newest wins.
 QString FindServerPrograms()
 {
-    QStringList versions = QDir(QStringLiteral("/usr/lib/postgresql")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    QStringList versions =
+        QDir(QStringLiteral("/usr/lib/postgresql")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     QCollator numeric;
     numeric.setNumericMode(true);
-    std::sort(versions.begin(), versions.end(), [&](const QString& a, const QString& b) { return numeric.compare(a, b) > 0; });
+    std::sort(versions.begin(), versions.end(),
+              [&](const QString& a, const QString& b) { return numeric.compare(a, b) > 0; });
     for (const QString& version : versions) {
         const QString bin = QStringLiteral("/usr/lib/postgresql/%1/bin").arg(version);
         if (QFileInfo(bin + QStringLiteral("/initdb")).isExecutable())
@@ -45,8 +47,8 @@ PostgresServer::~PostgresServer()
 {
     if (m_running)
         Run(m_bin + QStringLiteral("/pg_ctl"),
-            {QStringLiteral("-D"), m_dir + QStringLiteral("/data"), QStringLiteral("-m"), QStringLiteral("immediate"),
-             QStringLiteral("-w"), QStringLiteral("stop")},
+            {QStringLiteral("-D"), m_dir + QStringLiteral("/data"), QStringLiteral("-m"),
+             QStringLiteral("immediate"), QStringLiteral("-w"), QStringLiteral("stop")},
             true, nullptr);
     if (!m_dir.isEmpty())
         QDir(m_dir).removeRecursively();
@@ -59,7 +61,8 @@ bool PostgresServer::Run(const QString& program, const QStringList& args, bool a
     // The cluster's user may not enter the test's own folder.
     process.setWorkingDirectory(QDir::tempPath());
     if (asClusterUser && m_asRoot)
-        process.start(QStringLiteral("runuser"), QStringList{QStringLiteral("-u"), kClusterUser, QStringLiteral("--"), program} + args);
+        process.start(QStringLiteral("runuser"),
+                      QStringList{QStringLiteral("-u"), kClusterUser, QStringLiteral("--"), program} + args);
     else
         process.start(program, args);
     const bool finished = process.waitForFinished(kTimeoutMs);
@@ -67,8 +70,8 @@ bool PostgresServer::Run(const QString& program, const QStringList& args, bool a
     if (finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
         return true;
     if (error)
-        *error = QFileInfo(program).fileName() + QStringLiteral(": ") +
-                 (output.isEmpty() ? process.errorString() : output);
+        *error = QFileInfo(program).fileName() + QStringLiteral(": ")
+            + (output.isEmpty() ? process.errorString() : output);
     return false;
 }
 
@@ -80,7 +83,8 @@ bool PostgresServer::Start(QString* error)
         m_bin = FindServerPrograms();
         if (m_bin.isEmpty()) {
             if (error)
-                *error = QStringLiteral("no PostgreSQL server programs (initdb); scripts/setup installs them");
+                *error = QStringLiteral(
+                    "no PostgreSQL server programs (initdb); scripts/setup installs them");
             return false;
         }
         m_asRoot = RunningAsRoot();
@@ -88,8 +92,9 @@ bool PostgresServer::Start(QString* error)
         const QString pattern = QStringLiteral("/tmp/qx77-pg.XXXXXX");
         if (m_asRoot) {
             QProcess mktemp;
-            mktemp.start(QStringLiteral("runuser"), {QStringLiteral("-u"), kClusterUser, QStringLiteral("--"),
-                                                      QStringLiteral("mktemp"), QStringLiteral("-d"), pattern});
+            mktemp.start(QStringLiteral("runuser"),
+                         {QStringLiteral("-u"), kClusterUser, QStringLiteral("--"), QStringLiteral("mktemp"),
+                          QStringLiteral("-d"), pattern});
             if (mktemp.waitForFinished(kTimeoutMs) && mktemp.exitCode() == 0)
                 m_dir = QString::fromLocal8Bit(mktemp.readAllStandardOutput()).trimmed();
         } else {
@@ -100,7 +105,8 @@ bool PostgresServer::Start(QString* error)
         }
         if (m_dir.isEmpty()) {
             if (error)
-                *error = QStringLiteral("cannot make a folder for the cluster (is there a user %1?)").arg(kClusterUser);
+                *error = QStringLiteral("cannot make a folder for the cluster (is there a user %1?)")
+                             .arg(kClusterUser);
             return false;
         }
         if (!Run(m_bin + QStringLiteral("/initdb"),
@@ -111,13 +117,15 @@ bool PostgresServer::Start(QString* error)
             return false;
     }
     // Durability does not matter for a test cluster; speed does.
-    const QString options = QStringLiteral("-k %1 -p %2 -c listen_addresses= -c fsync=off -c full_page_writes=off")
+    const QString options = QStringLiteral(
+                                "-k %1 -p %2 -c listen_addresses= -c fsync=off -c full_page_writes=off")
                                 .arg(m_dir)
                                 .arg(kPort);
     m_running = Run(m_bin + QStringLiteral("/pg_ctl"),
                     {QStringLiteral("-D"), m_dir + QStringLiteral("/data"), QStringLiteral("-l"),
-                     m_dir + QStringLiteral("/server.log"), QStringLiteral("-o"), options, QStringLiteral("-w"),
-                     QStringLiteral("-t"), QStringLiteral("60"), QStringLiteral("start")},
+                     m_dir + QStringLiteral("/server.log"), QStringLiteral("-o"), options,
+                     QStringLiteral("-w"), QStringLiteral("-t"), QStringLiteral("60"),
+                     QStringLiteral("start")},
                     true, error);
     return m_running;
 }

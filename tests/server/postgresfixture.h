@@ -28,8 +28,8 @@ public:
 private:
     bool Run(const QString& program, const QStringList& args, bool asClusterUser, QString* error);
 
-    QString m_bin;      // the server's programs
-    QString m_dir;      // the cluster's folder: data/, the log and the socket
+    QString m_bin; // the server's programs
+    QString m_dir; // the cluster's folder: data/, the log and the socket
     bool m_asRoot = false;
     bool m_running = false;
     int m_databases = 0;

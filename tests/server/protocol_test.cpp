@@ -27,7 +27,10 @@ private slots:
     {
         const auto wire = svc::BuildRequest("11", {"0-1a-2b-3-4-ff", "192.168.1.5", "", ""});
         QVERIFY(wire);
-        const std::string expected = "^11\x11" "0000000045\x11" "0-1a-2b-3-4-ff\x11" "192.168.1.5\x11\x11\x11~";
+        const std::string expected = "^11\x11"
+                                     "0000000045\x11"
+                                     "0-1a-2b-3-4-ff\x11"
+                                     "192.168.1.5\x11\x11\x11~";
         QCOMPARE(wire->size(), std::size_t(47));
         QCOMPARE(wire->substr(0, 45), expected);
         QCOMPARE(wire->substr(45), std::string(2, '\0'));
@@ -72,7 +75,10 @@ private slots:
         letters.replace(4, 10, "00000000x1");
         QTest::newRow("letters in length") << letters;
         std::string badGbk = Text(svc::BuildRequest("12", {"m", "ip", "ab", "pw"}));
-        badGbk.replace(badGbk.find("\x11" "ab\x11") + 1, 2, "\x81\x7F"); // 0x7F is never a trail byte
+        badGbk.replace(badGbk.find("\x11"
+                                   "ab\x11")
+                           + 1,
+                       2, "\x81\x7F"); // 0x7F is never a trail byte
         QTest::newRow("invalid GBK") << badGbk;
         QTest::newRow("oversized") << (good + std::string(svc::kMaxRequestBytes, 'x'));
     }
@@ -119,7 +125,8 @@ private slots:
         QTest::newRow("same version and time") << std::string("1.10.1") << std::string("20261201") << false;
         QTest::newRow("missing part is zero") << std::string("1.10.1.0") << std::string("20261201") << false;
         QTest::newRow("same version, older time") << std::string("1.10.1") << std::string("20261130") << true;
-        QTest::newRow("same version, shorter time") << std::string("1.10.1") << std::string("9999999") << true;
+        QTest::newRow("same version, shorter time")
+            << std::string("1.10.1") << std::string("9999999") << true;
         QTest::newRow("same version, no time") << std::string("1.10.1") << std::string() << true;
         QTest::newRow("newer version") << std::string("2.0") << std::string() << false;
     }

@@ -13,7 +13,8 @@
 #include <string>
 #include <vector>
 
-struct RunningServer {
+struct RunningServer
+{
     QTemporaryDir dir;
     Accounts accounts;
     std::unique_ptr<ToolServer> tool;

@@ -17,7 +17,8 @@ namespace {
 
 std::vector<std::string> UpdateCheck(int port, const std::string& sertime, const std::string& version)
 {
-    const auto request = svc::BuildRequest(svc::kUpdateCode, {"0-1a-2b-3-4-ff", "127.0.0.1", sertime, version});
+    const auto request = svc::BuildRequest(svc::kUpdateCode,
+                                           {"0-1a-2b-3-4-ff", "127.0.0.1", sertime, version});
     return ReplyFields(Exchange(port, *request));
 }
 
@@ -27,35 +28,37 @@ class ServiceHostTest : public QObject
 {
     Q_OBJECT
 
-    RunningServer server_;
-    int port_ = 0;
+    RunningServer m_server;
+    int m_port = 0;
 
 private slots:
     void initTestCase()
     {
-        QVERIFY(server_.Start());
-        port_ = server_.service->Port();
+        QVERIFY(m_server.Start());
+        m_port = m_server.service->Port();
     }
 
     void registrationThenLoginOverTcp()
     {
-        httplib::Client web("127.0.0.1", server_.tool->Port());
-        const auto res = web.Post("/member.php?mod=register",
-                                  httplib::Params{{"username", "玩家01"}, {"password", "pw-123!"}, {"password2", "pw-123!"}});
+        httplib::Client web("127.0.0.1", m_server.tool->Port());
+        const auto res = web.Post(
+            "/member.php?mod=register",
+            httplib::Params{{"username", "玩家01"}, {"password", "pw-123!"}, {"password2", "pw-123!"}});
         QVERIFY(res);
         QCOMPARE(res->status, 200);
 
-        QCOMPARE(LoginFlag(port_, "玩家01", "pw-123!"), std::string("1")); // user name travels in GBK
-        QCOMPARE(LoginFlag(port_, "玩家01", "pw-123"), std::string("0"));
-        QCOMPARE(LoginFlag(port_, "玩家02", "pw-123!"), std::string("0"));
-        QCOMPARE(LoginFlag(port_, "demo", "demo123"), std::string("1"));
-        QCOMPARE(LoginFlag(port_, "DEMO", "demo123"), std::string("1"));
-        QCOMPARE(LoginFlag(port_, "demo", "DEMO123"), std::string("0"));
+        QCOMPARE(LoginFlag(m_port, "玩家01", "pw-123!"), std::string("1")); // user name travels in GBK
+        QCOMPARE(LoginFlag(m_port, "玩家01", "pw-123"), std::string("0"));
+        QCOMPARE(LoginFlag(m_port, "玩家02", "pw-123!"), std::string("0"));
+        QCOMPARE(LoginFlag(m_port, "demo", "demo123"), std::string("1"));
+        QCOMPARE(LoginFlag(m_port, "DEMO", "demo123"), std::string("1"));
+        QCOMPARE(LoginFlag(m_port, "demo", "DEMO123"), std::string("0"));
     }
 
     void replyIsLaidOutLikeARequest()
     {
-        const std::string reply = Exchange(port_, *svc::BuildRequest("12", {"0-1a-2b-3-4-ff", "ip", "demo", "demo123"}));
+        const std::string reply = Exchange(
+            m_port, *svc::BuildRequest("12", {"0-1a-2b-3-4-ff", "ip", "demo", "demo123"}));
         QVERIFY(reply.size() <= svc::kMaxReplyBytes);
         QVERIFY(reply.size() > 2 && reply.compare(reply.size() - 2, 2, std::string(2, '\0')) == 0);
         const auto fields = ReplyFields(reply);
@@ -68,39 +71,40 @@ private slots:
 
     void updateCheckAnswersYesOnlyForOlderClients()
     {
-        const auto release = LoadRelease(server_.DataDir() + "/" + std::string(layout::kVersions));
+        const auto release = LoadRelease(m_server.DataDir() + "/" + std::string(layout::kVersions));
         QVERIFY(release);
 
-        const auto fresh = UpdateCheck(port_, "", "");
+        const auto fresh = UpdateCheck(m_port, "", "");
         QCOMPARE(fresh.size(), std::size_t(8));
         QCOMPARE(fresh[3], std::string("1"));
         QCOMPARE(fresh[4], release->sertime);
         QCOMPARE(fresh[5], release->version);
         QCOMPARE(fresh[6], release->clientadd);
 
-        QCOMPARE(UpdateCheck(port_, release->sertime, release->version)[3], std::string("0"));
-        QCOMPARE(UpdateCheck(port_, "", "99.0")[3], std::string("0"));
+        QCOMPARE(UpdateCheck(m_port, release->sertime, release->version)[3], std::string("0"));
+        QCOMPARE(UpdateCheck(m_port, "", "99.0")[3], std::string("0"));
     }
 
     void brokenCatalogueAnswersNoAndKeepsServing()
     {
-        const QString path = QString::fromStdString(server_.DataDir() + "/" + std::string(layout::kVersions));
+        const QString path = QString::fromStdString(m_server.DataDir() + "/"
+                                                    + std::string(layout::kVersions));
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray saved = file.readAll();
         file.close();
 
         QVERIFY(SaveRelease(path.toStdString(), {"9.0", "1", std::string(600, 'x')})); // too long for a reply
-        QCOMPARE(UpdateCheck(port_, "", "")[3], std::string("0"));
+        QCOMPARE(UpdateCheck(m_port, "", "")[3], std::string("0"));
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write("{ not json");
         file.close();
-        QCOMPARE(UpdateCheck(port_, "", "")[3], std::string("0"));
+        QCOMPARE(UpdateCheck(m_port, "", "")[3], std::string("0"));
 
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(saved);
         file.close();
-        QCOMPARE(UpdateCheck(port_, "", "")[3], std::string("1"));
+        QCOMPARE(UpdateCheck(m_port, "", "")[3], std::string("1"));
     }
 
     // Every bad request still gets a "no" and a closed connection, and the host keeps serving.
@@ -109,20 +113,22 @@ private slots:
         const std::string login = *svc::BuildRequest("12", {"m", "ip", "demo", "demo123"});
         const std::vector<std::string> bad = {
             std::string("hello\0\0", 7),
-            login.substr(0, 20),                                   // cut short, then closed
-            std::string(100 * 1024, 'x'),                           // oversized without terminator
+            login.substr(0, 20),                                       // cut short, then closed
+            std::string(100 * 1024, 'x'),                              // oversized without terminator
             "^12\x11" + std::string(2000, '9') + std::string(2, '\0'), // oversized length field
-            std::string(),                                         // says nothing at all
-            "^11\x11" "0000000010\x11~" + std::string(2, '\0'),
+            std::string(),                                             // says nothing at all
+            "^11\x11"
+            "0000000010\x11~"
+                + std::string(2, '\0'),
         };
         for (const std::string& request : bad) {
-            const std::string reply = Exchange(port_, request);
+            const std::string reply = Exchange(m_port, request);
             QVERIFY(reply.size() <= svc::kMaxReplyBytes);
             const auto fields = ReplyFields(reply);
             QVERIFY2(fields.size() >= 4, reply.c_str());
             QCOMPARE(fields[3], std::string("0"));
         }
-        QCOMPARE(LoginFlag(port_, "demo", "demo123"), std::string("1"));
+        QCOMPARE(LoginFlag(m_port, "demo", "demo123"), std::string("1"));
     }
 
     void twoHundredLoginsFromTwentyThreads()
@@ -133,7 +139,7 @@ private slots:
             threads.emplace_back([&, t] {
                 for (int i = 0; i < 10; ++i) {
                     const bool right = (t + i) % 5 != 0;
-                    const std::string flag = LoginFlag(port_, "demo", right ? "demo123" : "wrong");
+                    const std::string flag = LoginFlag(m_port, "demo", right ? "demo123" : "wrong");
                     if (flag.empty())
                         ++unanswered;
                     else if ((flag == "1") == right)

@@ -12,8 +12,6 @@
 
 #include <memory>
 
-using namespace service;
-
 namespace {
 
 const QString kRefused = u"message 登陆失败，用户名或密码错误!"_qs;
@@ -27,8 +25,8 @@ const QStringList kLoggedInArea{
 QStringList loggedIn(const QString& account)
 {
     return kLoggedInArea
-           + QStringList{u"welcome 欢迎你：%1 630,64 120x16"_qs.arg(account), u"show WelcomeText"_qs,
-                         u"show LogoutButton"_qs};
+        + QStringList{u"welcome 欢迎你：%1 630,64 120x16"_qs.arg(account), u"show WelcomeText"_qs,
+                      u"show LogoutButton"_qs};
 }
 
 // Accepts exactly `account` with `password`; every other login is refused.
@@ -66,7 +64,7 @@ class LoginTest : public QObject
 private:
     QTemporaryDir m_workDir;
 
-    void waitForWorkers(const ServiceClient& client)
+    void waitForWorkers(const service::ServiceClient& client)
     {
         QTRY_COMPARE_WITH_TIMEOUT(client.RunningWorkers(), 0, 30000);
     }
@@ -83,30 +81,32 @@ private slots:
             RecordingUi ui;
             ui.boxAccount = u"player"_qs;
             ui.boxPassword = u"secret"_qs;
-            ServiceClient client(ui);
+            service::ServiceClient client(ui);
             client.OnLogin();
             waitForWorkers(client);
-            QCOMPARE(ui.calls, QStringList{u"readBoxes"_qs} + loggedIn(u"player"_qs)
-                                   + QStringList{u"loginDone"_qs});
+            QCOMPARE(ui.calls,
+                     QStringList{u"readBoxes"_qs} + loggedIn(u"player"_qs) + QStringList{u"loginDone"_qs});
             QVERIFY(!ui.calledOffThread);
         }
-        QCOMPARE(remembered(), QStringList({u"player"_qs, GetMacAddress(), u"c2VjcmV0"_qs, u"1"_qs}));
+        QCOMPARE(remembered(),
+                 QStringList({u"player"_qs, service::GetMacAddress(), u"c2VjcmV0"_qs, u"1"_qs}));
         QCOMPARE(fixture::KeysInFileOrder(config::GetConfigPath(), u"system"_qs),
                  QStringList({u"UID"_qs, u"MAC"_qs, u"UWD"_qs, u"ISLOGIN"_qs}));
 
         // The next start logs in by itself, with the boxes left alone.
         RecordingUi ui;
-        ServiceClient client(ui);
+        service::ServiceClient client(ui);
         client.StartStartupWorker();
         waitForWorkers(client);
-        QCOMPARE(ui.calls, QStringList{u"texts player/secret"_qs} + loggedIn(u"player"_qs)
-                               + QStringList{u"loginDone"_qs});
+        QCOMPARE(ui.calls,
+                 QStringList{u"texts player/secret"_qs} + loggedIn(u"player"_qs)
+                     + QStringList{u"loginDone"_qs});
         QCOMPARE(ui.boxAccount, QString());
         const QList<QByteArray> requests = host.requests();
         QCOMPARE(requests.size(), 2);
         QCOMPARE(requests.at(0), requests.at(1));
         QCOMPARE(fixture::RequestFields(requests.at(0)).mid(2, 2),
-                 QStringList({GetMacAddress(), GetLocalIp()}));
+                 QStringList({service::GetMacAddress(), service::GetLocalIp()}));
 
         // F11 after an automatic login: the boxes are empty.
         ui.calls.clear();
@@ -122,15 +122,15 @@ private slots:
         RecordingUi ui;
         ui.boxAccount = u"张三"_qs;
         ui.boxPassword = u"密码pw"_qs;
-        ServiceClient client(ui);
+        service::ServiceClient client(ui);
         client.OnLogin();
         waitForWorkers(client);
         QCOMPARE(ui.calls.mid(1, 7), loggedIn(u"张三"_qs).mid(0, 7));
 
         const QByteArray request = host.requests().value(0);
         const QString text = QString(QChar(0x11));
-        const QString tail = text + GetMacAddress() + text + GetLocalIp() + text + u"张三"_qs + text
-                             + u"密码pw"_qs + text + u"~"_qs;
+        const QString tail = text + service::GetMacAddress() + text + service::GetLocalIp() + text
+            + u"张三"_qs + text + u"密码pw"_qs + text + u"~"_qs;
         const qsizetype units = 3 + 1 + 10 + tail.size();
         const QString length = QString::number(units + 4).rightJustified(10, u'0');
         QCOMPARE(fixture::RequestFields(request).at(1), length);
@@ -142,7 +142,7 @@ private slots:
 
     void refusedClearsAfterMessage()
     {
-        remember(u"old"_qs, GetMacAddress(), u"b2xk"_qs);
+        remember(u"old"_qs, service::GetMacAddress(), u"b2xk"_qs);
         FakeServiceHost host(accounts(u"player"_qs, u"secret"_qs));
         host.pointClientHere();
         RecordingUi ui;
@@ -150,12 +150,12 @@ private slots:
         ui.boxPassword = u"wrong"_qs;
         QStringList whileShown;
         ui.onMessage = [&](const QString&) { whileShown = remembered(); };
-        ServiceClient client(ui);
+        service::ServiceClient client(ui);
         client.OnLogin();
         waitForWorkers(client);
 
         QCOMPARE(ui.calls, QStringList({u"readBoxes"_qs, kRefused, u"loginDone"_qs}));
-        QCOMPARE(whileShown, QStringList({u"old"_qs, GetMacAddress(), u"b2xk"_qs, u"1"_qs}));
+        QCOMPARE(whileShown, QStringList({u"old"_qs, service::GetMacAddress(), u"b2xk"_qs, u"1"_qs}));
         QCOMPARE(remembered(), QStringList({QString(), QString(), QString(), u"0"_qs}));
     }
 
@@ -172,17 +172,17 @@ private slots:
     {
         QFETCH(QByteArray, reply);
         QFETCH(QStringList, calls);
-        remember(u"old"_qs, GetMacAddress(), u"b2xk"_qs);
+        remember(u"old"_qs, service::GetMacAddress(), u"b2xk"_qs);
         FakeServiceHost host([reply](const QByteArray&) { return FakeServiceHost::Answer{reply}; });
         host.pointClientHere();
         RecordingUi ui;
         ui.boxAccount = u"player"_qs;
         ui.boxPassword = u"secret"_qs;
-        ServiceClient client(ui);
+        service::ServiceClient client(ui);
         client.OnLogin();
         waitForWorkers(client);
         QCOMPARE(ui.calls, QStringList{u"readBoxes"_qs} + calls + QStringList{u"loginDone"_qs});
-        QCOMPARE(remembered(), QStringList({u"old"_qs, GetMacAddress(), u"b2xk"_qs, u"1"_qs}));
+        QCOMPARE(remembered(), QStringList({u"old"_qs, service::GetMacAddress(), u"b2xk"_qs, u"1"_qs}));
     }
 
     void unreachableIsSilent()
@@ -192,7 +192,7 @@ private slots:
         RecordingUi ui;
         ui.boxAccount = u"player"_qs;
         ui.boxPassword = u"secret"_qs;
-        ServiceClient client(ui);
+        service::ServiceClient client(ui);
         client.OnLogin();
         waitForWorkers(client);
         QCOMPARE(ui.calls, QStringList({u"readBoxes"_qs, u"loginDone"_qs}));
@@ -204,9 +204,9 @@ private slots:
         FakeServiceHost host(accounts(u"player"_qs, u"secret"_qs));
         host.pointClientHere();
         RecordingUi ui;
-        ServiceClient client(ui);
-        for (const auto& [account, password] : {std::pair{u""_qs, u"secret"_qs},
-                                                 std::pair{u"player"_qs, u""_qs}}) {
+        service::ServiceClient client(ui);
+        for (const auto& [account, password] :
+             {std::pair{u""_qs, u"secret"_qs}, std::pair{u"player"_qs, u""_qs}}) {
             ui.calls.clear();
             ui.boxAccount = account;
             ui.boxPassword = password;
@@ -230,7 +230,7 @@ private slots:
         QTest::addColumn<QString>("mac");
         QTest::addColumn<bool>("logsIn");
         QTest::newRow("no config.ini") << false << QString() << false;
-        QTest::newRow("this machine") << true << GetMacAddress() << true;
+        QTest::newRow("this machine") << true << service::GetMacAddress() << true;
         QTest::newRow("another machine") << true << u"0-1a-2b-3-4-ff"_qs << false;
         QTest::newRow("default MAC text") << true << u"0"_qs << false;
     }
@@ -245,7 +245,7 @@ private slots:
         FakeServiceHost host(accounts(u"player"_qs, u"secret"_qs));
         host.pointClientHere();
         RecordingUi ui;
-        ServiceClient client(ui);
+        service::ServiceClient client(ui);
         client.StartStartupWorker();
         waitForWorkers(client);
 
@@ -261,8 +261,8 @@ private slots:
         QCOMPARE(request.at(0), u"^11"_qs);
         QCOMPARE(ui.calls, QStringList{u"prompt"_qs}); // the check answers "no newer version"
         QCOMPARE(ui.boxAccount, u"请输入qx77通行证"_qs);
-        QCOMPARE(remembered(), QStringList({QString(), QString(), QString(),
-                                            configExists ? u"1"_qs : u"<missing>"_qs}));
+        QCOMPARE(remembered(),
+                 QStringList({QString(), QString(), QString(), configExists ? u"1"_qs : u"<missing>"_qs}));
         if (!configExists) {
             QCOMPARE(fixture::KeysInFileOrder(config::GetConfigPath(), u"system"_qs),
                      QStringList({u"UID"_qs, u"MAC"_qs, u"UWD"_qs}));
@@ -271,23 +271,23 @@ private slots:
 
     void logoutAndRegister()
     {
-        remember(u"player"_qs, GetMacAddress(), u"c2VjcmV0"_qs);
+        remember(u"player"_qs, service::GetMacAddress(), u"c2VjcmV0"_qs);
         FakeServiceHost host(accounts(u"player"_qs, u"secret"_qs));
         host.pointClientHere();
         qputenv("QX77_FORUM_URL", "http://forum.test:8089/");
         RecordingUi ui;
         ui.boxAccount = u"player"_qs;
-        ServiceClient client(ui);
+        service::ServiceClient client(ui);
         client.OnLogout();
         client.OnRegister();
         qunsetenv("QX77_FORUM_URL");
 
-        QCOMPARE(ui.calls, QStringList({u"show LoginButton"_qs, u"show RegisterButton"_qs,
-                                        u"reload"_qs, u"show AccountLabel"_qs,
-                                        u"show PasswordLabel"_qs, u"clearBoxes"_qs,
-                                        u"show AccountBox"_qs, u"show PasswordBox"_qs,
-                                        u"hide WelcomeText"_qs, u"hide LogoutButton"_qs,
-                                        u"open http://forum.test:8089/member.php?mod=register"_qs}));
+        QCOMPARE(ui.calls,
+                 QStringList({u"show LoginButton"_qs, u"show RegisterButton"_qs, u"reload"_qs,
+                              u"show AccountLabel"_qs, u"show PasswordLabel"_qs, u"clearBoxes"_qs,
+                              u"show AccountBox"_qs, u"show PasswordBox"_qs, u"hide WelcomeText"_qs,
+                              u"hide LogoutButton"_qs,
+                              u"open http://forum.test:8089/member.php?mod=register"_qs}));
         QCOMPARE(ui.boxAccount, QString());
         QCOMPARE(remembered(), QStringList({QString(), QString(), QString(), u"0"_qs}));
         QCOMPARE(host.requests().size(), 0);
@@ -297,9 +297,9 @@ private slots:
     {
         // Neither is answered until both requests are in, each on its own connection. The
         // wait is long so that a slow machine cannot make one exchange give up first.
-        Timings timings = CurrentTimings();
+        service::Timings timings = service::CurrentTimings();
         timings.reply = std::chrono::seconds(20);
-        SetTimings(timings);
+        service::SetTimings(timings);
         FakeServiceHost host(
             [](const QByteArray& request) {
                 const bool login = fixture::RequestFields(request).at(0) == u"^12";
@@ -310,7 +310,7 @@ private slots:
         RecordingUi ui;
         ui.boxAccount = u"player"_qs;
         ui.boxPassword = u"secret"_qs;
-        ServiceClient client(ui);
+        service::ServiceClient client(ui);
         client.OnLogin();
         client.OnCheckUpdate();
         waitForWorkers(client);
@@ -334,7 +334,7 @@ private slots:
         RecordingUi ui;
         ui.boxAccount = u"player"_qs;
         ui.boxPassword = u"secret"_qs;
-        auto client = std::make_unique<ServiceClient>(ui);
+        auto client = std::make_unique<service::ServiceClient>(ui);
         client->OnLogin();
         QTRY_COMPARE(host.requests().size(), 1);
         client.reset();

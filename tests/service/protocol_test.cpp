@@ -18,21 +18,19 @@
 #include <thread>
 #include <vector>
 
-using namespace service;
-
 namespace {
 
-const QString dc1(kSeparator);
+const QString dc1(service::kSeparator);
 
 // The worked example: a fresh installation's update-check request.
-const QString kWorkedExample = u"^11"_qs + dc1 + u"0000000045"_qs + dc1 + u"0-1a-2b-3-4-ff"_qs
-                               + dc1 + u"192.168.1.5"_qs + dc1 + dc1 + dc1 + u"~"_qs;
+const QString kWorkedExample = u"^11"_qs + dc1 + u"0000000045"_qs + dc1 + u"0-1a-2b-3-4-ff"_qs + dc1
+    + u"192.168.1.5"_qs + dc1 + dc1 + dc1 + u"~"_qs;
 
 std::optional<QString> exchangeWith(const QByteArray& reply, bool hang = false)
 {
     FakeServiceHost host([&](const QByteArray&) { return FakeServiceHost::Answer{reply, hang}; });
     host.pointClientHere();
-    ServiceConnection connection;
+    service::ServiceConnection connection;
     if (!connection.ConnectServer([](const QString& text) { qWarning() << text; }))
         return QStringLiteral("<not connected>");
     return connection.Exchange(kWorkedExample);
@@ -49,41 +47,43 @@ class ProtocolTest : public QObject
 private slots:
     void initTestCase()
     {
-        SetTimings({std::chrono::milliseconds(5000), std::chrono::milliseconds(5000),
-                    std::chrono::milliseconds(20)});
+        service::SetTimings({std::chrono::milliseconds(5000), std::chrono::milliseconds(5000),
+                             std::chrono::milliseconds(20)});
     }
 
     void splitString()
     {
         QStringList fields{u"stale"_qs};
-        QCOMPARE(SplitString(QString(), kSeparator, fields), 1);
+        QCOMPARE(service::SplitString(QString(), service::kSeparator, fields), 1);
         QCOMPARE(fields, QStringList{QString()});
 
-        QCOMPARE(SplitString(u"a"_qs + dc1 + dc1 + u"b"_qs, kSeparator, fields), 3);
+        QCOMPARE(service::SplitString(u"a"_qs + dc1 + dc1 + u"b"_qs, service::kSeparator, fields), 3);
         QCOMPARE(fields, (QStringList{u"a"_qs, QString(), u"b"_qs}));
 
-        QCOMPARE(SplitString(u"a"_qs + dc1, kSeparator, fields), 2);
+        QCOMPARE(service::SplitString(u"a"_qs + dc1, service::kSeparator, fields), 2);
         QCOMPARE(fields, (QStringList{u"a"_qs, QString()}));
 
-        QCOMPARE(SplitString(dc1, kSeparator, fields), 2);
+        QCOMPARE(service::SplitString(dc1, service::kSeparator, fields), 2);
         QCOMPARE(fields, (QStringList{QString(), QString()}));
 
         // Three separators: four fields, field 3 is everything after the third.
-        QCOMPARE(SplitString(u"^12"_qs + dc1 + u"x"_qs + dc1 + dc1 + u"1 ~"_qs, kSeparator, fields), 4);
+        QCOMPARE(service::SplitString(u"^12"_qs + dc1 + u"x"_qs + dc1 + dc1 + u"1 ~"_qs, service::kSeparator,
+                                      fields),
+                 4);
         QCOMPARE(fields.at(3), u"1 ~"_qs);
     }
 
     void base64Encode()
     {
-        QCOMPARE(Base64Encode(QString()), QString());
-        QCOMPARE(Base64Encode(u"a"_qs), u"YQ=="_qs);
-        QCOMPARE(Base64Encode(u"ab"_qs), u"YWI="_qs);
-        QCOMPARE(Base64Encode(u"abc"_qs), u"YWJj"_qs);
-        QCOMPARE(Base64Encode(u"Man is"_qs), u"TWFuIGlz"_qs);
-        QCOMPARE(Base64Encode(u"\u00ff\u00fe\u00fd"_qs), u"//79"_qs);
+        QCOMPARE(service::Base64Encode(QString()), QString());
+        QCOMPARE(service::Base64Encode(u"a"_qs), u"YQ=="_qs);
+        QCOMPARE(service::Base64Encode(u"ab"_qs), u"YWI="_qs);
+        QCOMPARE(service::Base64Encode(u"abc"_qs), u"YWJj"_qs);
+        QCOMPARE(service::Base64Encode(u"Man is"_qs), u"TWFuIGlz"_qs);
+        QCOMPARE(service::Base64Encode(u"\u00ff\u00fe\u00fd"_qs), u"//79"_qs);
         // Only the low byte of a unit counts: 中 is U+4E2D, so it encodes like "-".
-        QCOMPARE(Base64Encode(u"中"_qs), Base64Encode(u"-"_qs));
-        QCOMPARE(Base64Encode(QString(QChar(0x0141))), u"QQ=="_qs);
+        QCOMPARE(service::Base64Encode(u"中"_qs), service::Base64Encode(u"-"_qs));
+        QCOMPARE(service::Base64Encode(QString(QChar(0x0141))), u"QQ=="_qs);
     }
 
     void base64Decode()
@@ -91,69 +91,71 @@ private slots:
         // Round trip of ASCII texts of every remainder length, with the alphabet's edges.
         const QString ascii = u"Az09+/ ~!pass\"word\\"_qs;
         for (qsizetype n = 0; n <= ascii.size(); ++n)
-            QCOMPARE(Base64Decode(Base64Encode(ascii.left(n))), ascii.left(n));
+            QCOMPARE(service::Base64Decode(service::Base64Encode(ascii.left(n))), ascii.left(n));
 
         // Characters outside the alphabet are skipped inside a group.
-        QCOMPARE(Base64Decode(u"YW\nJj"_qs), u"abc"_qs); // five characters, one group
-        QCOMPARE(Base64Decode(u"YW*Jj\nZA=="_qs), u"abcd"_qs);
+        QCOMPARE(service::Base64Decode(u"YW\nJj"_qs), u"abc"_qs); // five characters, one group
+        QCOMPARE(service::Base64Decode(u"YW*Jj\nZA=="_qs), u"abcd"_qs);
         // A zero byte ends the text.
-        QCOMPARE(Base64Decode(u"YQBi"_qs), u"a"_qs);
+        QCOMPARE(service::Base64Decode(u"YQBi"_qs), u"a"_qs);
         // The bytes are read as GBK: text remembered from GBK bytes comes back whole.
         const QByteArray gbk = platform::ToAnsi(u"中文"_qs);
-        QCOMPARE(Base64Decode(QString::fromLatin1(gbk.toBase64())), u"中文"_qs);
+        QCOMPARE(service::Base64Decode(QString::fromLatin1(gbk.toBase64())), u"中文"_qs);
         // Too short or cut off: what could be decoded, no crash.
-        QCOMPARE(Base64Decode(u"YW"_qs), QString());
-        QCOMPARE(Base64Decode(u"===="_qs), QString());
-        QCOMPARE(Base64Decode(u"YWJjZA"_qs), u"abc"_qs);
-        QCOMPARE(Base64Decode(u"Y***"_qs), QString());
+        QCOMPARE(service::Base64Decode(u"YW"_qs), QString());
+        QCOMPARE(service::Base64Decode(u"===="_qs), QString());
+        QCOMPARE(service::Base64Decode(u"YWJjZA"_qs), u"abc"_qs);
+        QCOMPARE(service::Base64Decode(u"Y***"_qs), QString());
     }
 
     void macText()
     {
-        QCOMPARE(FormatMacAddress(QByteArray::fromHex("00000C07AC01")), u"0-0-c-7-ac-1"_qs);
-        QCOMPARE(FormatMacAddress(QByteArray::fromHex("001A2B0304FF")), u"0-1a-2b-3-4-ff"_qs);
-        QCOMPARE(FormatMacAddress(QByteArray()), u"0-0-0-0-0-0"_qs);
+        QCOMPARE(service::FormatMacAddress(QByteArray::fromHex("00000C07AC01")), u"0-0-c-7-ac-1"_qs);
+        QCOMPARE(service::FormatMacAddress(QByteArray::fromHex("001A2B0304FF")), u"0-1a-2b-3-4-ff"_qs);
+        QCOMPARE(service::FormatMacAddress(QByteArray()), u"0-0-0-0-0-0"_qs);
 
         // Many first users at once all get the same kept text, the adapter's.
         std::vector<QString> seen(8);
         std::vector<std::thread> threads;
         for (auto& slot : seen)
-            threads.emplace_back([&slot] { slot = GetMacAddress(); });
+            threads.emplace_back([&slot] { slot = service::GetMacAddress(); });
         for (auto& thread : threads)
             thread.join();
         for (const QString& text : seen)
-            QCOMPARE(text, FormatMacAddress(platform::AdapterHardwareAddress()));
-        QVERIFY(!GetLocalIp().isEmpty());
+            QCOMPARE(text, service::FormatMacAddress(platform::AdapterHardwareAddress()));
+        QVERIFY(!service::GetLocalIp().isEmpty());
     }
 
     void requestLayout()
     {
-        QCOMPARE(BuildRequest(kUpdateCheckCode,
-                              {u"0-1a-2b-3-4-ff"_qs, u"192.168.1.5"_qs, QString(), QString()},
-                              LengthUnit::Utf16Units),
+        QCOMPARE(service::BuildRequest(service::kUpdateCheckCode,
+                                       {u"0-1a-2b-3-4-ff"_qs, u"192.168.1.5"_qs, QString(), QString()},
+                                       service::LengthUnit::Utf16Units),
                  kWorkedExample);
-        const QByteArray wire = EncodeRequest(kWorkedExample);
+        const QByteArray wire = service::EncodeRequest(kWorkedExample);
         QCOMPARE(wire.size(), 47);
         QVERIFY(wire.endsWith(QByteArray("~\0\0", 3)));
 
         // The login counts GBK bytes: two Chinese characters add two to the UTF-16 length.
-        const QString login = BuildRequest(kLoginCode, {u"m"_qs, u"i"_qs, u"张三"_qs, u"pw"_qs},
-                                           LengthUnit::AnsiBytes);
-        QCOMPARE(login.section(kSeparator, 1, 1).toInt(), login.size() + 2);
+        const QString login = service::BuildRequest(
+            service::kLoginCode, {u"m"_qs, u"i"_qs, u"张三"_qs, u"pw"_qs}, service::LengthUnit::AnsiBytes);
+        QCOMPARE(login.section(service::kSeparator, 1, 1).toInt(), login.size() + 2);
         QCOMPARE(platform::ToAnsi(login).size(), login.size() + 2);
         // The update check counts units, even for the same characters.
-        const QString update = BuildRequest(kUpdateCheckCode, {u"张三"_qs}, LengthUnit::Utf16Units);
-        QCOMPARE(update.section(kSeparator, 1, 1), QString::number(update.size()).rightJustified(10, u'0'));
+        const QString update = service::BuildRequest(service::kUpdateCheckCode, {u"张三"_qs},
+                                                     service::LengthUnit::Utf16Units);
+        QCOMPARE(update.section(service::kSeparator, 1, 1),
+                 QString::number(update.size()).rightJustified(10, u'0'));
     }
 
     void requestOnTheWire()
     {
         FakeServiceHost host([](const QByteArray&) { return FakeServiceHost::Answer{"ok"}; });
         host.pointClientHere();
-        ServiceConnection connection;
+        service::ServiceConnection connection;
         QVERIFY(connection.ConnectServer([](const QString&) {}));
         QCOMPARE(connection.Exchange(kWorkedExample), std::optional<QString>(u"ok"_qs));
-        QCOMPARE(host.requests(), QList<QByteArray>{EncodeRequest(kWorkedExample)});
+        QCOMPARE(host.requests(), QList<QByteArray>{service::EncodeRequest(kWorkedExample)});
         QCOMPARE(host.requests().at(0).size(), 47);
     }
 
@@ -166,8 +168,8 @@ private slots:
         QTest::newRow("one byte") << QByteArray("1") << none;
         QTest::newRow("two bytes") << QByteArray("ab") << std::optional(u"ab"_qs);
         QTest::newRow("512 without a zero") << QByteArray(512, 'x') << std::optional(QString(512, u'x'));
-        QTest::newRow("more than 512") << QByteArray(512, 'y') + QByteArray(300, 'z')
-                                       << std::optional(QString(512, u'y'));
+        QTest::newRow("more than 512")
+            << QByteArray(512, 'y') + QByteArray(300, 'z') << std::optional(QString(512, u'y'));
         QTest::newRow("cut at zero") << QByteArray("ab\0cd", 5) << std::optional(u"ab"_qs);
         QTest::newRow("zero first") << QByteArray("\0abc", 4) << std::optional(QString());
         QTest::newRow("GBK") << platform::ToAnsi(u"发现新版本"_qs) << std::optional(u"发现新版本"_qs);
@@ -190,7 +192,7 @@ private slots:
         std::array<bool, 3> connected{};
         std::array<std::optional<QString>, 3> replies;
         auto exchange = [&](int index) {
-            ServiceConnection connection;
+            service::ServiceConnection connection;
             if (index > 0)
                 firstConnected.wait();
             connected[index] = connection.ConnectServer([](const QString&) {});
@@ -216,20 +218,20 @@ private slots:
 
     void silentPeerTimesOut()
     {
-        const Timings saved = CurrentTimings();
-        Timings timings = saved;
+        const service::Timings saved = service::CurrentTimings();
+        service::Timings timings = saved;
         timings.reply = std::chrono::milliseconds(300);
-        SetTimings(timings);
+        service::SetTimings(timings);
         FakeServiceHost host([](const QByteArray&) { return FakeServiceHost::Answer{{}, true}; });
         host.pointClientHere();
-        ServiceConnection connection;
+        service::ServiceConnection connection;
         QVERIFY(connection.ConnectServer([](const QString&) {}));
         QElapsedTimer clock;
         clock.start();
         QCOMPARE(connection.Exchange(kWorkedExample), std::nullopt);
         QVERIFY(clock.elapsed() >= 250); // it did wait for a reply
         QTRY_COMPARE(host.connectionsClosedByPeer(), 1);
-        SetTimings(saved);
+        service::SetTimings(saved);
     }
 
     void unreachableHost()
@@ -239,13 +241,13 @@ private slots:
 
         qputenv("QX77_HOST", "127.0.0.1");
         qputenv("QX77_SERVICE_PORT", QByteArray::number(FakeServiceHost::closedPort()));
-        ServiceConnection refused;
+        service::ServiceConnection refused;
         QVERIFY(!refused.ConnectServer(sink));
         QCOMPARE(refused.Exchange(kWorkedExample), std::nullopt);
         QCOMPARE(messages, QStringList()); // a refused connection is the exchange's to report
 
         qputenv("QX77_HOST", "no such host.invalid");
-        ServiceConnection unresolved;
+        service::ServiceConnection unresolved;
         QVERIFY(!unresolved.ConnectServer(sink));
         QCOMPARE(messages, QStringList{u"通讯服务器域名或者网络链接有误!"_qs});
     }

@@ -10,14 +10,22 @@ namespace {
 QString controlName(LoginControl control)
 {
     switch (control) {
-    case LoginControl::AccountLabel: return QStringLiteral("AccountLabel");
-    case LoginControl::AccountBox: return QStringLiteral("AccountBox");
-    case LoginControl::PasswordLabel: return QStringLiteral("PasswordLabel");
-    case LoginControl::PasswordBox: return QStringLiteral("PasswordBox");
-    case LoginControl::LoginButton: return QStringLiteral("LoginButton");
-    case LoginControl::RegisterButton: return QStringLiteral("RegisterButton");
-    case LoginControl::LogoutButton: return QStringLiteral("LogoutButton");
-    case LoginControl::WelcomeText: return QStringLiteral("WelcomeText");
+    case LoginControl::AccountLabel:
+        return QStringLiteral("AccountLabel");
+    case LoginControl::AccountBox:
+        return QStringLiteral("AccountBox");
+    case LoginControl::PasswordLabel:
+        return QStringLiteral("PasswordLabel");
+    case LoginControl::PasswordBox:
+        return QStringLiteral("PasswordBox");
+    case LoginControl::LoginButton:
+        return QStringLiteral("LoginButton");
+    case LoginControl::RegisterButton:
+        return QStringLiteral("RegisterButton");
+    case LoginControl::LogoutButton:
+        return QStringLiteral("LogoutButton");
+    case LoginControl::WelcomeText:
+        return QStringLiteral("WelcomeText");
     }
     return QStringLiteral("?");
 }

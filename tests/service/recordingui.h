@@ -14,10 +14,10 @@ class RecordingUi : public service::ServiceUi
 {
 public:
     QStringList calls;
-    QList<bool> answers;      // for AskOkCancel, oldest first; Cancel when empty
-    QString boxAccount;       // what the edit boxes hold
+    QList<bool> answers; // for AskOkCancel, oldest first; Cancel when empty
+    QString boxAccount;  // what the edit boxes hold
     QString boxPassword;
-    QString accountText;      // the window's texts
+    QString accountText; // the window's texts
     QString passwordText;
     bool calledOffThread = false;
     std::function<void(const QString&)> onMessage; // runs while the box is "open"

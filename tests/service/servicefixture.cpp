@@ -23,8 +23,8 @@ void Reset(QTemporaryDir& workDir)
     if (originalDir.isEmpty())
         originalDir = QDir::currentPath();
     QDir::setCurrent(workDir.path());
-    service::SetTimings({std::chrono::milliseconds(5000), std::chrono::milliseconds(5000),
-                         std::chrono::milliseconds(20)});
+    service::SetTimings(
+        {std::chrono::milliseconds(5000), std::chrono::milliseconds(5000), std::chrono::milliseconds(20)});
 }
 
 void ShortReplyWait()
@@ -43,7 +43,7 @@ QByteArray Reply(const QStringList& tail)
 {
     const QStringList fields = QStringList{QStringLiteral("^12"), QStringLiteral("0000000000"),
                                            QStringLiteral("0")}
-                               + tail;
+        + tail;
     return platform::ToAnsi(fields.join(service::kSeparator)) + QByteArray(1, '\0');
 }
 

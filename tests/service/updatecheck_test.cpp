@@ -13,8 +13,6 @@
 #include <QRegularExpression>
 #include <QTest>
 
-using namespace service;
-
 namespace {
 
 const QString kUpToDate = u"message 当前已经是最新版本!"_qs;
@@ -58,14 +56,14 @@ private slots:
         FakeServiceHost host(answer(fixture::Reply({u"0"_qs})));
         host.pointClientHere();
         RecordingUi ui;
-        ServiceClient client(ui);
+        service::ServiceClient client(ui);
 
         client.OnCheckUpdate(); // fresh installation: empty stamp and version, all separators
         fixture::SetConfigValue(u"yfzsver"_qs, u"sertime"_qs, u"2024-05-01 08:00"_qs);
         fixture::SetConfigValue(u"yfzsver"_qs, u"version"_qs, u"3.2.一"_qs);
         client.OnCheckUpdate();
 
-        const QStringList identity{GetMacAddress(), GetLocalIp()};
+        const QStringList identity{service::GetMacAddress(), service::GetLocalIp()};
         const QList<QByteArray> requests = host.requests();
         QCOMPARE(requests.size(), 2);
         QStringList fresh = fixture::RequestFields(requests.at(0));
@@ -101,7 +99,7 @@ private slots:
         FakeServiceHost host(answer(fixture::Reply(tail)));
         host.pointClientHere();
         RecordingUi ui;
-        ServiceClient client(ui);
+        service::ServiceClient client(ui);
 
         client.OnCheckUpdate();
         QCOMPARE(ui.calls, QStringList{kUpToDate});
@@ -156,7 +154,7 @@ private slots:
             QFile::remove(updateIni());
             RecordingUi ui;
             ui.answers = answers;
-            ServiceClient client(ui);
+            service::ServiceClient client(ui);
             if (manual) {
                 client.OnCheckUpdate();
             } else {
@@ -205,7 +203,7 @@ private slots:
         host.pointClientHere();
 
         RecordingUi ui;
-        ServiceClient client(ui);
+        service::ServiceClient client(ui);
         client.OnCheckUpdate();
         client.StartStartupWorker();
         QTRY_COMPARE_WITH_TIMEOUT(client.RunningWorkers(), 0, 30000);
@@ -232,7 +230,7 @@ private slots:
         FakeServiceHost host([hang](const QByteArray&) { return FakeServiceHost::Answer{{}, hang}; });
         host.pointClientHere();
         RecordingUi ui;
-        ServiceClient client(ui);
+        service::ServiceClient client(ui);
         client.OnCheckUpdate();
         QCOMPARE(host.requests().size(), 1);
         QCOMPARE(ui.calls, QStringList());
@@ -244,7 +242,7 @@ private slots:
         qputenv("QX77_HOST", "127.0.0.1");
         qputenv("QX77_SERVICE_PORT", QByteArray::number(FakeServiceHost::closedPort()));
         RecordingUi ui;
-        ServiceClient client(ui);
+        service::ServiceClient client(ui);
         client.OnCheckUpdate();
         QCOMPARE(ui.calls, QStringList{kNoConnection});
 

@@ -49,7 +49,8 @@ private slots:
                 blue += shot.pixelColor(x, y) == QColor(14, 78, 129) ? 1 : 0;
         }
         QVERIFY2(blue > 20, qPrintable(QString::number(blue)));
-        QCOMPARE(shot.pixelColor(area.right(), area.bottom()), QImage(u":/png/190.png"_qs).pixelColor(area.bottomRight()));
+        QCOMPARE(shot.pixelColor(area.right(), area.bottom()),
+                 QImage(u":/png/190.png"_qs).pixelColor(area.bottomRight()));
 
         const QByteArray shots = qgetenv("YFZS_SCREENSHOT_DIR");
         if (!shots.isEmpty())

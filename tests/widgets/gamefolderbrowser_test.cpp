@@ -49,14 +49,14 @@ private slots:
         QTest::newRow("main window") << config::GameFolderVariant::MainWindow << u"FOLDER"_qs
                                      << u"请选择 穿越火线(CrossFire) 安装目录："_qs << u"未指定游戏目录"_qs
                                      << u"非 穿越火线(CrossFire) 安装目录"_qs;
-        QTest::newRow("official") << config::GameFolderVariant::Official << u"FOLDER"_qs << officialTitle << officialNone
-                                  << officialMissing;
-        QTest::newRow("test server") << config::GameFolderVariant::TestServer << u"FOLDER_TYF"_qs << testTitle << testNone
-                                     << testMissing;
-        QTest::newRow("settings official") << config::GameFolderVariant::SettingsOfficial << u"FOLDER"_qs << officialTitle
-                                           << officialNone << officialMissing;
-        QTest::newRow("settings test") << config::GameFolderVariant::SettingsTestServer << u"FOLDER_TYF"_qs << testTitle
-                                       << testNone << testMissing;
+        QTest::newRow("official") << config::GameFolderVariant::Official << u"FOLDER"_qs << officialTitle
+                                  << officialNone << officialMissing;
+        QTest::newRow("test server") << config::GameFolderVariant::TestServer << u"FOLDER_TYF"_qs << testTitle
+                                     << testNone << testMissing;
+        QTest::newRow("settings official") << config::GameFolderVariant::SettingsOfficial << u"FOLDER"_qs
+                                           << officialTitle << officialNone << officialMissing;
+        QTest::newRow("settings test") << config::GameFolderVariant::SettingsTestServer << u"FOLDER_TYF"_qs
+                                       << testTitle << testNone << testMissing;
     }
 
     void variants()
@@ -107,8 +107,9 @@ private slots:
         const QByteArray savedPrefix = qgetenv("WINEPREFIX");
         qputenv("WINEPREFIX", m_dir.filePath(u"no prefix"_qs).toUtf8());
         auto resolve = [this] {
-            return ResolveGameFolder([this] { return BrowseGameFolder(nullptr, config::GameFolderVariant::MainWindow, config()); },
-                                     config());
+            return ResolveGameFolder(
+                [this] { return BrowseGameFolder(nullptr, config::GameFolderVariant::MainWindow, config()); },
+                config());
         };
 
         widgets::SetNextBrowsedFolder(QString());

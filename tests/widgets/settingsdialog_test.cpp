@@ -224,7 +224,8 @@ private slots:
         button(*dialog, 1032)->click();
         QCOMPARE(edit(*dialog, 1031)->text(), QString());
         QCOMPARE(widgets::msgbox::TakeAnsweredTexts(),
-                 QStringList({u"未指定<体验服>目录。"_qs, u"没有找到QQLogin.exe，非 穿越火线<体验服> 游戏目录。"_qs}));
+                 QStringList({u"未指定<体验服>目录。"_qs,
+                              u"没有找到QQLogin.exe，非 穿越火线<体验服> 游戏目录。"_qs}));
         // With the marker: stored at once and shown.
         widgets::SetNextBrowsedFolder(game);
         button(*dialog, 1032)->click();
@@ -234,8 +235,10 @@ private slots:
         button(*dialog, 1026)->click();
         QCOMPARE(edit(*dialog, 1025)->text(), game);
         QCOMPARE(value(u"FOLDER"_qs, u"CF Info"_qs), game);
-        QCOMPARE(widgets::TakeBrowsedTitles(), QStringList({u"请选择 穿越火线<体验服> 游戏目录："_qs, u"请选择 穿越火线<体验服> 游戏目录："_qs,
-                                                  u"请选择 穿越火线<体验服> 游戏目录："_qs, u"请选择 穿越火线<官方服> 目录："_qs}));
+        QCOMPARE(
+            widgets::TakeBrowsedTitles(),
+            QStringList({u"请选择 穿越火线<体验服> 游戏目录："_qs, u"请选择 穿越火线<体验服> 游戏目录："_qs,
+                         u"请选择 穿越火线<体验服> 游戏目录："_qs, u"请选择 穿越火线<官方服> 目录："_qs}));
         // Cancel after browsing: the stored folder stays stored.
         button(*dialog, 1028)->click();
         QCOMPARE(value(u"FOLDER"_qs, u"CF Info"_qs), game);
