@@ -217,9 +217,7 @@ QImage glyphButton(const std::function<void(QPainter&, const QColor&)>& glyph)
 
 QImage minimiseGlyph()
 {
-    return glyphButton([](QPainter& p, const QColor& c) {
-        p.fillRect(QRectF(3, 8, 7, 2), c);
-    });
+    return glyphButton([](QPainter& p, const QColor& c) { p.fillRect(QRectF(3, 8, 7, 2), c); });
 }
 
 QImage closeGlyph()
@@ -420,7 +418,8 @@ QImage programIcon(int size)
     p.setPen(QPen(QColor(0x12, 0x26, 0x40), std::max(1.0, s / 32)));
     p.setBrush(g);
     p.drawRoundedRect(QRectF(s * 0.04, s * 0.04, s * 0.92, s * 0.92), s * 0.18, s * 0.18);
-    drawSail(p, QRectF(s * 0.12, s * 0.10, s * 0.76, s * 0.80), QColor(0xfa, 0xfc, 0xff), QColor(0xf2, 0xb1, 0x3a));
+    drawSail(p, QRectF(s * 0.12, s * 0.10, s * 0.76, s * 0.80), QColor(0xfa, 0xfc, 0xff),
+             QColor(0xf2, 0xb1, 0x3a));
     return image;
 }
 
@@ -446,7 +445,8 @@ int main(int argc, char** argv)
     const QColor registerOrange(0xe0, 0x86, 0x2a);
     const QColor logoutGrey(0x6b, 0x7a, 0x8c);
 
-    const struct {
+    const struct
+    {
         int id;
         QImage image;
     } images[] = {
