@@ -69,6 +69,16 @@ private:
         QTRY_COMPARE_WITH_TIMEOUT(client.RunningWorkers(), 0, 30000);
     }
 
+    // Types the account and password into the boxes, presses login and waits for the worker.
+    void pressLogin(RecordingUi& ui, service::ServiceClient& client, const QString& account,
+                    const QString& password)
+    {
+        ui.boxAccount = account;
+        ui.boxPassword = password;
+        client.OnLogin();
+        waitForWorkers(client);
+    }
+
 private slots:
     void init() { fixture::Reset(m_workDir); }
     void cleanup() { fixture::Restore(); }
@@ -79,11 +89,8 @@ private slots:
         host.pointClientHere();
         {
             RecordingUi ui;
-            ui.boxAccount = u"player"_qs;
-            ui.boxPassword = u"secret"_qs;
             service::ServiceClient client(ui);
-            client.OnLogin();
-            waitForWorkers(client);
+            pressLogin(ui, client, u"player"_qs, u"secret"_qs);
             QCOMPARE(ui.calls,
                      QStringList{u"readBoxes"_qs} + loggedIn(u"player"_qs) + QStringList{u"loginDone"_qs});
             QVERIFY(!ui.calledOffThread);
@@ -120,11 +127,8 @@ private slots:
         FakeServiceHost host(accounts(u"张三"_qs, u"密码pw"_qs));
         host.pointClientHere();
         RecordingUi ui;
-        ui.boxAccount = u"张三"_qs;
-        ui.boxPassword = u"密码pw"_qs;
         service::ServiceClient client(ui);
-        client.OnLogin();
-        waitForWorkers(client);
+        pressLogin(ui, client, u"张三"_qs, u"密码pw"_qs);
         QCOMPARE(ui.calls.mid(1, 7), loggedIn(u"张三"_qs).mid(0, 7));
 
         const QByteArray request = host.requests().value(0);
@@ -176,11 +180,8 @@ private slots:
         FakeServiceHost host([reply](const QByteArray&) { return FakeServiceHost::Answer{reply}; });
         host.pointClientHere();
         RecordingUi ui;
-        ui.boxAccount = u"player"_qs;
-        ui.boxPassword = u"secret"_qs;
         service::ServiceClient client(ui);
-        client.OnLogin();
-        waitForWorkers(client);
+        pressLogin(ui, client, u"player"_qs, u"secret"_qs);
         QCOMPARE(ui.calls, QStringList{u"readBoxes"_qs} + calls + QStringList{u"loginDone"_qs});
         QCOMPARE(remembered(), QStringList({u"old"_qs, service::GetMacAddress(), u"b2xk"_qs, u"1"_qs}));
     }
@@ -190,11 +191,8 @@ private slots:
         qputenv("QX77_HOST", "127.0.0.1");
         qputenv("QX77_SERVICE_PORT", QByteArray::number(FakeServiceHost::closedPort()));
         RecordingUi ui;
-        ui.boxAccount = u"player"_qs;
-        ui.boxPassword = u"secret"_qs;
         service::ServiceClient client(ui);
-        client.OnLogin();
-        waitForWorkers(client);
+        pressLogin(ui, client, u"player"_qs, u"secret"_qs);
         QCOMPARE(ui.calls, QStringList({u"readBoxes"_qs, u"loginDone"_qs}));
         QCOMPARE(fixture::ConfigValue(u"system"_qs, u"UID"_qs), u"<missing>"_qs);
     }
