@@ -46,14 +46,14 @@ quint32 EntryAttributes(quint16 versionMadeBy, quint32 externalAttributes)
 {
     if (isDosHost(versionMadeBy >> 8))
         return externalAttributes
-            & (FileAttribute::ReadOnly | FileAttribute::Hidden | FileAttribute::System
-               | FileAttribute::Directory | FileAttribute::Archive);
-    quint32 attributes = FileAttribute::Archive;
+            & (attributes::kReadOnly | attributes::kHidden | attributes::kSystem | attributes::kDirectory
+               | attributes::kArchive);
+    quint32 bits = attributes::kArchive;
     if (externalAttributes & 0x40000000u)
-        attributes |= FileAttribute::Directory;
+        bits |= attributes::kDirectory;
     if (!(externalAttributes & 0x00800000u))
-        attributes |= FileAttribute::ReadOnly;
-    return attributes;
+        bits |= attributes::kReadOnly;
+    return bits;
 }
 
 qint64 DosDateTimeToFileTime(quint32 dosDateTime)

@@ -8,13 +8,13 @@
 
 namespace archive {
 
-namespace FileAttribute {
-constexpr quint32 ReadOnly = 0x01;
-constexpr quint32 Hidden = 0x02;
-constexpr quint32 System = 0x04;
-constexpr quint32 Directory = 0x10;
-constexpr quint32 Archive = 0x20;
-} // namespace FileAttribute
+namespace attributes {
+constexpr quint32 kReadOnly = 0x01;
+constexpr quint32 kHidden = 0x02;
+constexpr quint32 kSystem = 0x04;
+constexpr quint32 kDirectory = 0x10;
+constexpr quint32 kArchive = 0x20;
+} // namespace attributes
 
 struct EntryTimes
 {

@@ -178,7 +178,7 @@ UnzipError UnzipArchive(const QString& archivePath, const QString& destinationFo
         std::optional<ZipEntryLocation> where = reader->GetLocation(i);
         if (!info || !where)
             return fail(UnzipError::CorruptData, archivePath, QStringLiteral("(entry %1 unreadable)").arg(i));
-        if (!(info->attributes & FileAttribute::Directory))
+        if (!(info->attributes & attributes::kDirectory))
             unpackedBytes += qMax<qint64>(0, info->uncompressedSize);
         entries.push_back({std::move(*info), *where});
     }
@@ -214,7 +214,7 @@ UnzipError UnzipArchive(const QString& archivePath, const QString& destinationFo
         plan.reserve(*count);
         for (const Listed& e : entries)
             plan.append(
-                {e.info.name, bool(e.info.attributes & FileAttribute::Directory), e.info.compressedSize});
+                {e.info.name, bool(e.info.attributes & attributes::kDirectory), e.info.compressedSize});
         groups = PlanExtraction(plan);
         workers = int(qMin<qsizetype>(workers, groups.size()));
     }

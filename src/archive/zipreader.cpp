@@ -253,7 +253,7 @@ ZipReader::Result ZipReader::ExtractPositioned(const ZipEntryInfo& info,
                                                const QString& targetName)
 {
     platform::FsError error = platform::FsError::None;
-    if (info.attributes & archive::FileAttribute::Directory) {
+    if (info.attributes & archive::attributes::kDirectory) {
         // A folder that cannot be made is no failure by itself: it shows when a file inside it
         // cannot be created. A link on the way is refused at once.
         if (m_folders.Reach(targetName, &error))
@@ -302,7 +302,7 @@ ZipReader::Result ZipReader::CopyEntryData(const platform::Folder& folder, const
 
     platform::FsError error = platform::FsError::None;
     platform::OutputFile file = platform::OutputFile::Create(
-        folder, fileName, info.attributes & archive::FileAttribute::ReadOnly, &error);
+        folder, fileName, info.attributes & archive::attributes::kReadOnly, &error);
     if (!file.IsValid())
         return fromFsError(error, Result::CannotCreateFile);
     if (!m_data)

@@ -17,7 +17,7 @@ struct ZipEntryInfo
 {
     int index = 0;          // position from 0; the entry count for the query with index -1
     QString name;           // cleaned name, levels separated by '/' or '\' as stored
-    quint32 attributes = 0; // archive::FileAttribute bits
+    quint32 attributes = 0; // archive::attributes bits
     qint64 accessTime = 0;  // file times: 100-ns units since 1601-01-01 UTC
     qint64 creationTime = 0;
     qint64 modificationTime = 0;

@@ -4,7 +4,6 @@
 
 #include <QByteArray>
 
-namespace service {
 namespace {
 
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -103,5 +102,3 @@ QString Base64Decode(const QString& text)
         bytes.truncate(end);
     return platform::FromAnsi(bytes);
 }
-
-} // namespace service

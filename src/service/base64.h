@@ -5,12 +5,8 @@
 
 #include <QString>
 
-namespace service {
-
 QString Base64Encode(const QString& text);
 
 // Characters outside the alphabet are skipped; decoding stops where the text runs out. The
 // bytes are read as GBK and end at the first zero byte.
 QString Base64Decode(const QString& text);
-
-} // namespace service

@@ -14,10 +14,12 @@ QString FormatMacAddress(const QByteArray& address)
     return parts.join(u'-');
 }
 
+} // namespace service
+
 QString GetMacAddress()
 {
     // A function-local static is initialised exactly once, with concurrent callers waiting.
-    static const QString text = FormatMacAddress(platform::AdapterHardwareAddress());
+    static const QString text = service::FormatMacAddress(platform::AdapterHardwareAddress());
     return text;
 }
 
@@ -26,5 +28,3 @@ QString GetLocalIp()
     const QString address = platform::HostIPv4Address();
     return address.isEmpty() ? QStringLiteral("0.0.0.0") : address;
 }
-
-} // namespace service

@@ -15,6 +15,7 @@
 #include <thread>
 
 namespace service {
+
 namespace {
 
 const QString kRefused = QStringLiteral("登陆失败，用户名或密码错误!");
@@ -52,44 +53,44 @@ void ForgetLogin(bool loggedOut)
         writeLoginSetting(config, config::keys::kIsLogin, QStringLiteral("0"));
 }
 
-void Login(UiRelay& ui, const QString& account, const QString& password)
+} // namespace service
+
+void Login(service::UiRelay& ui, const QString& account, const QString& password)
 {
-    ServiceConnection connection;
+    service::ServiceConnection connection;
     if (!connection.ConnectServer([&](const QString& text) { ui.Message(text); }))
         return;
     const QString mac = GetMacAddress();
     const QString ip = GetLocalIp();
-    const auto reply = connection.Exchange(
-        BuildRequest(kLoginCode, {mac, ip, account, password}, LengthUnit::AnsiBytes));
+    const auto reply = connection.Exchange(service::BuildRequest(
+        service::kLoginCode, {mac, ip, account, password}, service::LengthUnit::AnsiBytes));
     if (!reply)
         return; // the connection has logged why
     QStringList fields;
-    SplitString(*reply, kSeparator, fields);
+    SplitString(*reply, service::kSeparator, fields);
 
     if (fields.size() < 4) {
-        ui.Message(kRefused);
+        ui.Message(service::kRefused);
         return;
     }
     if (fields.at(3) != u"1") {
         // Cleared only once the user has seen why.
-        if (ui.Message(kRefused))
-            ForgetLogin(true);
+        if (ui.Message(service::kRefused))
+            service::ForgetLogin(true);
         return;
     }
-    if (!ui.Run([&](ServiceUi& window) { showLoggedIn(window, account); }))
+    if (!ui.Run([&](service::ServiceUi& window) { service::showLoggedIn(window, account); }))
         return;
     const QString config = config::GetConfigPath();
-    writeLoginSetting(config, config::keys::kUid, account);
-    writeLoginSetting(config, config::keys::kMac, mac);
-    writeLoginSetting(config, config::keys::kUwd, Base64Encode(password));
-    writeLoginSetting(config, config::keys::kIsLogin, QStringLiteral("1"));
+    service::writeLoginSetting(config, config::keys::kUid, account);
+    service::writeLoginSetting(config, config::keys::kMac, mac);
+    service::writeLoginSetting(config, config::keys::kUwd, Base64Encode(password));
+    service::writeLoginSetting(config, config::keys::kIsLogin, QStringLiteral("1"));
 }
 
-void LoginThreadProc(UiRelay& ui, const QString& account, const QString& password)
+void LoginThreadProc(service::UiRelay& ui, const QString& account, const QString& password)
 {
     Login(ui, account, password);
-    std::this_thread::sleep_for(CurrentTimings().loginDoneDelay);
-    ui.Run([](ServiceUi& window) { window.LoginDone(); });
+    std::this_thread::sleep_for(service::CurrentTimings().loginDoneDelay);
+    ui.Run([](service::ServiceUi& window) { window.LoginDone(); });
 }
-
-} // namespace service

@@ -8,11 +8,15 @@ namespace service {
 
 class UiRelay;
 
+} // namespace service
+
 // One login attempt with copies of the account and password texts.
-void Login(UiRelay& ui, const QString& account, const QString& password);
+void Login(service::UiRelay& ui, const QString& account, const QString& password);
 
 // The login worker: the attempt, then LoginDone after the configured delay, whatever happened.
-void LoginThreadProc(UiRelay& ui, const QString& account, const QString& password);
+void LoginThreadProc(service::UiRelay& ui, const QString& account, const QString& password);
+
+namespace service {
 
 // Writes UID, MAC and UWD empty, in that order, and ISLOGIN "0" when `loggedOut`.
 void ForgetLogin(bool loggedOut);

@@ -36,10 +36,10 @@ QString DecodeReply(const QByteArray& bytes)
     return platform::FromAnsi(end < 0 ? QByteArrayView(bytes) : QByteArrayView(bytes).first(end));
 }
 
+} // namespace service
+
 int SplitString(const QString& text, QChar separator, QStringList& fields)
 {
     fields = text.split(separator, Qt::KeepEmptyParts);
     return int(fields.size());
 }
-
-} // namespace service

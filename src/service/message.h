@@ -27,8 +27,8 @@ QByteArray EncodeRequest(const QString& request);
 // The reply text: the bytes up to the first zero byte (all of them if none), from GBK.
 QString DecodeReply(const QByteArray& bytes);
 
+} // namespace service
+
 // Cuts `text` at every `separator` into `fields`: k separators give k + 1 fields, empty ones
 // included (an empty text gives one empty field). Returns the number of fields.
 int SplitString(const QString& text, QChar separator, QStringList& fields);
-
-} // namespace service

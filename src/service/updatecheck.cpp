@@ -84,9 +84,9 @@ void CheckUpdate(UiRelay& ui, bool manual)
     });
 }
 
-void UpdateThreadProc(UiRelay& ui)
-{
-    CheckUpdate(ui, false);
-}
-
 } // namespace service
+
+void UpdateThreadProc(service::UiRelay& ui)
+{
+    service::CheckUpdate(ui, false);
+}

@@ -12,7 +12,7 @@ class UiRelay;
 // or started (the reason goes to the "yfzs.service" log).
 void CheckUpdate(UiRelay& ui, bool manual);
 
-// The start-up check, on a worker.
-void UpdateThreadProc(UiRelay& ui);
-
 } // namespace service
+
+// The start-up check, on a worker.
+void UpdateThreadProc(service::UiRelay& ui);

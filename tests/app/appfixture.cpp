@@ -1,6 +1,7 @@
 #include "appfixture.h"
 
 #include <QFile>
+#include <QProcess>
 
 FileGuard::FileGuard(QString path)
     : m_path(std::move(path))
@@ -22,19 +23,10 @@ FileGuard::~FileGuard()
     }
 }
 
-void EnvGuard::Set(const char* name, const QByteArray& value)
+void StopProcess(QProcess& process)
 {
-    if (!m_saved.contains(name))
-        m_saved.insert(name, qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt);
-    qputenv(name, value);
-}
-
-EnvGuard::~EnvGuard()
-{
-    for (auto it = m_saved.cbegin(); it != m_saved.cend(); ++it) {
-        if (it.value())
-            qputenv(it.key().constData(), *it.value());
-        else
-            qunsetenv(it.key().constData());
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished();
     }
 }

@@ -1,11 +1,13 @@
 #pragma once
-// Guards the main-window tests share: they put files and environment variables back as they were.
+// Guards the main-window tests share: they put files (and, through EnvGuard, environment
+// variables) back as they were.
+
+#include "testenv.h"
 
 #include <QByteArray>
-#include <QHash>
 #include <QString>
 
-#include <optional>
+class QProcess;
 
 // A file (config.ini beside the test program, say) removed for the test and restored afterwards.
 class FileGuard
@@ -22,16 +24,5 @@ private:
     bool m_existed = false;
 };
 
-// Environment variables set for the test and put back afterwards.
-class EnvGuard
-{
-public:
-    EnvGuard() = default;
-    EnvGuard(const EnvGuard&) = delete;
-    EnvGuard& operator=(const EnvGuard&) = delete;
-    ~EnvGuard();
-    void Set(const char* name, const QByteArray& value);
-
-private:
-    QHash<QByteArray, std::optional<QByteArray>> m_saved;
-};
+// Kills a program the test started, if it still runs, and waits for its end.
+void StopProcess(QProcess& process);

@@ -213,14 +213,6 @@ private:
         return p;
     }
 
-    static void stop(QProcess& p)
-    {
-        if (p.state() != QProcess::NotRunning) {
-            p.kill();
-            p.waitForFinished();
-        }
-    }
-
     void useConfig(const QByteArray& content)
     {
         QVERIFY(writeFile(m_dir.filePath(QStringLiteral("program/config.ini")), content));
@@ -359,7 +351,7 @@ private slots:
         QVERIFY(!box.isEmpty());
         QVERIFY2(desktop.Property(box, QStringLiteral("WM_NAME")).endsWith(u"= \"YFZS\""_qs),
                  qPrintable(desktop.Property(box, QStringLiteral("WM_NAME"))));
-        stop(*program);
+        StopProcess(*program);
 
         // The launcher entry names the same class and is called after it.
         const QByteArray entry = readFile(QStringLiteral(YFZS_SOURCE_DIR "/packaging/YFZS.desktop"));
@@ -398,8 +390,8 @@ private slots:
         auto second = start(desktop);
         QVERIFY(second->waitForFinished(60000));
         QTRY_VERIFY_WITH_TIMEOUT(above(), 10000);
-        stop(cover);
-        stop(*program);
+        StopProcess(cover);
+        StopProcess(*program);
     }
 
     void withTrayCloseHidesUntilTheTrayGoesAway()
@@ -423,7 +415,7 @@ private slots:
         auto third = start(desktop);
         QVERIFY(third->waitForFinished(60000));
         QTRY_VERIFY_WITH_TIMEOUT(desktop.IsViewable(main), 10000);
-        stop(*program);
+        StopProcess(*program);
     }
 };
 

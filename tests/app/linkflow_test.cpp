@@ -259,14 +259,6 @@ private:
         return p;
     }
 
-    static void stop(QProcess& p)
-    {
-        if (p.state() != QProcess::NotRunning) {
-            p.kill();
-            p.waitForFinished();
-        }
-    }
-
     QString desktopEntry() const
     {
         return m_root.filePath(QStringLiteral("home/data/applications/yfzs-vederu77.desktop"));
@@ -350,7 +342,7 @@ private slots:
             m_display = u':' + QString::fromLatin1(number);
     }
 
-    void cleanupTestCase() { stop(m_xvfb); }
+    void cleanupTestCase() { StopProcess(m_xvfb); }
 
     // Each first start registers the program file it runs from; a moved copy re-registers itself,
     // whatever folder the desktop starts it in. Its new folder's "%" must not read as a field code.
@@ -362,7 +354,7 @@ private slots:
 
         auto first = start(a, {}, QStringLiteral("offscreen"));
         QVERIFY(waitUntil([&] { return registeredExec() == expectedExec(a); }));
-        stop(*first);
+        StopProcess(*first);
 
         auto moved = start(b, {}, QStringLiteral("offscreen"));
         QVERIFY2(waitUntil([&] { return registeredExec() == expectedExec(b); }),
@@ -372,7 +364,7 @@ private slots:
         QVERIFY(readFile(m_root.filePath(QStringLiteral("home/config/mimeapps.list")))
                     .contains("x-scheme-handler/vederu77=yfzs-vederu77.desktop;"));
         QVERIFY(moved->state() == QProcess::Running); // a start from "/" works as any other
-        stop(*moved);
+        StopProcess(*moved);
     }
 
     // A link given to a second start reaches the running instance, which downloads, marks and
@@ -441,7 +433,7 @@ private slots:
             QVERIFY(waitUntil([&] { return messageBoxes().isEmpty(); }));
         }
         QCOMPARE(first->state(), QProcess::Running);
-        stop(*first);
+        StopProcess(*first);
     }
 };
 

@@ -8,6 +8,7 @@
 #include "settingskeys.h"
 #include "trayavailability.h"
 #include "appfixture.h"
+#include "toolpagefixture.h"
 #include "fakeservicehost.h"
 #include "httpfixture.h"
 #include "testrunner.h"
@@ -46,18 +47,6 @@ private:
     QByteArray m_oldToolPort;
     QByteArray m_oldForum;
 
-    // An initialised, shown and active main window, as start-up leaves it.
-    std::unique_ptr<DEZIRUdu> MakeWindow()
-    {
-        auto window = std::make_unique<DEZIRUdu>();
-        window->OnInitDialog();
-        window->show();
-        window->activateWindow();
-        if (!QTest::qWaitForWindowActive(window.get()))
-            qWarning("main window not active");
-        return window;
-    }
-
 private slots:
     void initTestCase()
     {
@@ -89,7 +78,7 @@ private slots:
     // control 1000, a password box that hides what is typed, the tray icon.
     void windowFrameAndTray()
     {
-        auto window = MakeWindow();
+        auto window = MakeMainWindow();
         QCOMPARE(window->size(), QSize(800, 600));
         QVERIFY(window->windowFlags() & Qt::FramelessWindowHint);
         QVERIFY(!window->windowIcon().isNull());
@@ -101,7 +90,7 @@ private slots:
 
     void maskCutsTheCorners()
     {
-        auto window = MakeWindow();
+        auto window = MakeMainWindow();
         const QRegion mask = window->mask();
         for (QPoint cut : {QPoint(0, 0), QPoint(1, 0), QPoint(0, 1), QPoint(799, 0), QPoint(798, 0),
                            QPoint(799, 1), QPoint(0, 599), QPoint(0, 598), QPoint(1, 599), QPoint(799, 599),
@@ -117,7 +106,7 @@ private slots:
     // grey; typed text stays and shows near-black.
     void accountPlaceholderFollowsFocus()
     {
-        auto window = MakeWindow();
+        auto window = MakeMainWindow();
         auto* account = qobject_cast<QLineEdit*>(window->GetDlgItem(1011));
         auto* password = qobject_cast<QLineEdit*>(window->GetDlgItem(1012));
         const QColor grey(190, 190, 190), black(10, 10, 10);
@@ -164,7 +153,7 @@ private slots:
 
     void enterKeepsTheWindowEscapeEndsIt()
     {
-        auto window = MakeWindow();
+        auto window = MakeMainWindow();
         auto* account = window->GetDlgItem(1011);
         auto* password = window->GetDlgItem(1012);
         account->setFocus();
@@ -194,7 +183,7 @@ private slots:
     void closeButtonReadsExitAtEveryClick()
     {
         FileGuard guard(config::GetConfigPath());
-        auto window = MakeWindow();
+        auto window = MakeMainWindow();
         auto* close = window->GetDlgItem(1002);
 
         QVERIFY(WriteIniString(config::GetConfigPath(), config::keys::kSystem, config::keys::kExit,
@@ -231,14 +220,14 @@ private slots:
         if (!value.isNull())
             QVERIFY(
                 WriteIniString(config::GetConfigPath(), config::keys::kSystem, config::keys::kExit, value));
-        auto window = MakeWindow();
+        auto window = MakeMainWindow();
         QTest::mouseClick(window->GetDlgItem(1002), Qt::LeftButton, {}, QPoint(5, 5));
         QVERIFY(window->IsEnded());
     }
 
     void minimiseKeepsTheTrayIcon()
     {
-        auto window = MakeWindow();
+        auto window = MakeMainWindow();
         QTest::mouseClick(window->GetDlgItem(1001), Qt::LeftButton, {}, QPoint(5, 5));
         QTRY_VERIFY(window->isMinimized());
         QVERIFY(window->isVisible());
@@ -250,7 +239,7 @@ private slots:
     // Where the windowing system cannot move the window itself, the strip drags it by hand.
     void topStripDragsTheWindow()
     {
-        auto window = MakeWindow();
+        auto window = MakeMainWindow();
         window->move(50, 40);
         const QPoint start = window->pos();
         QTest::mousePress(window.get(), Qt::LeftButton, {}, QPoint(200, 12));
@@ -274,7 +263,7 @@ private slots:
     void pageLoadsAndReloadsAfterLogin()
     {
         m_pages.ClearLog();
-        auto window = MakeWindow();
+        auto window = MakeMainWindow();
         QSignalSpy loaded(window->BrowserView(), &QWebEngineView::loadFinished);
         QVERIFY(loaded.wait(30000));
         QCOMPARE(window->BrowserView()->url(), QUrl(m_pages.Url(QStringLiteral("/CF20/CF_Index.aspx"))));
@@ -290,7 +279,7 @@ private slots:
     void helpOpensTheForumThread()
     {
         m_opened.clear();
-        auto window = MakeWindow();
+        auto window = MakeMainWindow();
         QTest::mouseClick(window->GetDlgItem(1033), Qt::LeftButton, {}, QPoint(5, 5));
         QCOMPARE(m_opened, QList<QUrl>{QUrl(QStringLiteral("http://forum.test:81/thread-5391013-1-1.html"))});
         window->OnCancel();

@@ -100,7 +100,7 @@ QWebEnginePage* PageOf(const DEZIRUdu& window)
     return window.BrowserView()->page();
 }
 
-std::unique_ptr<DEZIRUdu> MakeToolPageWindow(int packs)
+std::unique_ptr<DEZIRUdu> MakeMainWindow()
 {
     auto window = std::make_unique<DEZIRUdu>();
     window->OnInitDialog();
@@ -108,6 +108,12 @@ std::unique_ptr<DEZIRUdu> MakeToolPageWindow(int packs)
     window->activateWindow();
     if (!QTest::qWaitForWindowActive(window.get()))
         qWarning("main window not active");
+    return window;
+}
+
+std::unique_ptr<DEZIRUdu> MakeToolPageWindow(int packs)
+{
+    std::unique_ptr<DEZIRUdu> window = MakeMainWindow();
     QWebEnginePage* page = PageOf(*window);
     const bool listed = QTest::qWaitFor(
         [&] {

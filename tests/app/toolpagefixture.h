@@ -47,6 +47,8 @@ bool WriteStartConfig(const QString& gameDir);
 // The program folder's Downloads/<file>.
 QString DownloadPath(const QString& file);
 
+// An initialised, shown and active main window, as start-up leaves it.
+std::unique_ptr<DEZIRUdu> MakeMainWindow();
 // An initialised, shown and active main window whose tool page has listed `packs` packs.
 std::unique_ptr<DEZIRUdu> MakeToolPageWindow(int packs);
 QWebEnginePage* PageOf(const DEZIRUdu& window);

@@ -340,6 +340,13 @@ qint64 LoopbackHttpServer::BytesSent() const
     return m_shared->bytesSent;
 }
 
+void BypassProxies()
+{
+    for (const char* name :
+         {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY", "all_proxy"})
+        qunsetenv(name);
+}
+
 QByteArray TestPattern(qsizetype size, int seed)
 {
     QByteArray out(size, Qt::Uninitialized);

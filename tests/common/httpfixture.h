@@ -98,6 +98,9 @@ private:
     quint16 m_port = 0;
 };
 
+// Unsets the proxy variables of the environment: loopback traffic must not go through a proxy.
+void BypassProxies();
+
 // Reproducible non-repeating bytes, so that a misplaced range shows in the file's hash.
 QByteArray TestPattern(qsizetype size, int seed = 0);
 QByteArray Sha256(const QByteArray& bytes);

@@ -2,11 +2,14 @@
 #include "locator.h"
 
 #include "testfiles.h"
+#include "testenv.h"
 #include "testrunner.h"
 
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <memory>
 
 namespace {
 
@@ -27,7 +30,7 @@ class GameInstallsTest : public QObject
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    QByteArray m_savedHome, m_savedPrefix;
+    std::unique_ptr<EnvGuard> m_env;
 
     QString home() const { return m_dir.path() + u"/home"_qs; }
     // A prefix with drive C: and, when given, the game's InstallPath in its registry.
@@ -48,17 +51,11 @@ class GameInstallsTest : public QObject
 private slots:
     void initTestCase()
     {
-        m_savedHome = qgetenv("HOME");
-        m_savedPrefix = qgetenv("WINEPREFIX");
-        qputenv("HOME", home().toUtf8());
-        qunsetenv("WINEPREFIX");
+        m_env = std::make_unique<EnvGuard>();
+        m_env->Set("HOME", home().toUtf8());
+        m_env->Unset("WINEPREFIX");
     }
-    void cleanupTestCase()
-    {
-        qputenv("HOME", m_savedHome);
-        if (!m_savedPrefix.isNull())
-            qputenv("WINEPREFIX", m_savedPrefix);
-    }
+    void cleanupTestCase() { m_env.reset(); }
     void init() { QDir(home()).removeRecursively(); }
 
     void findsRegistryAndKnownFolders()

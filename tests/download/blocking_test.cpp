@@ -24,8 +24,7 @@ private:
 private slots:
     void initTestCase()
     {
-        for (const char* name : {"http_proxy", "HTTP_PROXY", "ALL_PROXY", "all_proxy"})
-            qunsetenv(name);
+        BypassProxies();
         QVERIFY(m_dir.isValid());
         QVERIFY(m_server.Start());
         m_server.Put("/pack.zip", {m_body});

@@ -28,10 +28,7 @@ private:
 private slots:
     void initTestCase()
     {
-        // Loopback must not go through a proxy from the environment.
-        for (const char* name :
-             {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY", "all_proxy"})
-            qunsetenv(name);
+        BypassProxies();
         QVERIFY(m_dir.isValid());
         QVERIFY(m_server.Start());
         m_server.Put("/file", {m_body});

@@ -112,8 +112,7 @@ private:
 private slots:
     void initTestCase()
     {
-        for (const char* name : {"http_proxy", "HTTP_PROXY", "ALL_PROXY", "all_proxy"})
-            qunsetenv(name);
+        BypassProxies();
         QVERIFY(m_server.Start());
         m_server.Put("/file", {m_body});
         m_downloads = GetProgramDir() + QStringLiteral("Downloads/");

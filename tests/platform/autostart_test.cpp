@@ -1,3 +1,4 @@
+#include "testenv.h"
 #include "testrunner.h"
 
 #include "autostart.h"
@@ -6,14 +7,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <memory>
+
 class AutostartTest : public QObject
 {
     Q_OBJECT
 
 private:
     QTemporaryDir m_home;
-    QByteArray m_savedHome;
-    QByteArray m_savedXdg;
+    std::unique_ptr<EnvGuard> m_env;
 
     static QString entryText(const QString& name)
     {
@@ -24,19 +26,12 @@ private:
 private slots:
     void initTestCase()
     {
-        m_savedHome = qgetenv("HOME");
-        m_savedXdg = qgetenv("XDG_CONFIG_HOME");
-        qputenv("HOME", m_home.path().toUtf8());
+        m_env = std::make_unique<EnvGuard>();
+        m_env->Keep("XDG_CONFIG_HOME");
+        m_env->Set("HOME", m_home.path().toUtf8());
     }
 
-    void cleanupTestCase()
-    {
-        qputenv("HOME", m_savedHome);
-        if (m_savedXdg.isNull())
-            qunsetenv("XDG_CONFIG_HOME");
-        else
-            qputenv("XDG_CONFIG_HOME", m_savedXdg);
-    }
+    void cleanupTestCase() { m_env.reset(); }
 
     void entryFollowsTheConfigHome()
     {

@@ -69,6 +69,16 @@ private:
         QTRY_COMPARE_WITH_TIMEOUT(client.RunningWorkers(), 0, 30000);
     }
 
+    // Types the account and password into the boxes, presses login and waits for the worker.
+    void pressLogin(RecordingUi& ui, service::ServiceClient& client, const QString& account,
+                    const QString& password)
+    {
+        ui.boxAccount = account;
+        ui.boxPassword = password;
+        client.OnLogin();
+        waitForWorkers(client);
+    }
+
 private slots:
     void init() { fixture::Reset(m_workDir); }
     void cleanup() { fixture::Restore(); }
@@ -79,17 +89,13 @@ private slots:
         host.pointClientHere();
         {
             RecordingUi ui;
-            ui.boxAccount = u"player"_qs;
-            ui.boxPassword = u"secret"_qs;
             service::ServiceClient client(ui);
-            client.OnLogin();
-            waitForWorkers(client);
+            pressLogin(ui, client, u"player"_qs, u"secret"_qs);
             QCOMPARE(ui.calls,
                      QStringList{u"readBoxes"_qs} + loggedIn(u"player"_qs) + QStringList{u"loginDone"_qs});
             QVERIFY(!ui.calledOffThread);
         }
-        QCOMPARE(remembered(),
-                 QStringList({u"player"_qs, service::GetMacAddress(), u"c2VjcmV0"_qs, u"1"_qs}));
+        QCOMPARE(remembered(), QStringList({u"player"_qs, GetMacAddress(), u"c2VjcmV0"_qs, u"1"_qs}));
         QCOMPARE(fixture::KeysInFileOrder(config::GetConfigPath(), u"system"_qs),
                  QStringList({u"UID"_qs, u"MAC"_qs, u"UWD"_qs, u"ISLOGIN"_qs}));
 
@@ -106,7 +112,7 @@ private slots:
         QCOMPARE(requests.size(), 2);
         QCOMPARE(requests.at(0), requests.at(1));
         QCOMPARE(fixture::RequestFields(requests.at(0)).mid(2, 2),
-                 QStringList({service::GetMacAddress(), service::GetLocalIp()}));
+                 QStringList({GetMacAddress(), GetLocalIp()}));
 
         // F11 after an automatic login: the boxes are empty.
         ui.calls.clear();
@@ -120,17 +126,14 @@ private slots:
         FakeServiceHost host(accounts(u"张三"_qs, u"密码pw"_qs));
         host.pointClientHere();
         RecordingUi ui;
-        ui.boxAccount = u"张三"_qs;
-        ui.boxPassword = u"密码pw"_qs;
         service::ServiceClient client(ui);
-        client.OnLogin();
-        waitForWorkers(client);
+        pressLogin(ui, client, u"张三"_qs, u"密码pw"_qs);
         QCOMPARE(ui.calls.mid(1, 7), loggedIn(u"张三"_qs).mid(0, 7));
 
         const QByteArray request = host.requests().value(0);
         const QString text = QString(QChar(0x11));
-        const QString tail = text + service::GetMacAddress() + text + service::GetLocalIp() + text
-            + u"张三"_qs + text + u"密码pw"_qs + text + u"~"_qs;
+        const QString tail = text + GetMacAddress() + text + GetLocalIp() + text + u"张三"_qs + text
+            + u"密码pw"_qs + text + u"~"_qs;
         const qsizetype units = 3 + 1 + 10 + tail.size();
         const QString length = QString::number(units + 4).rightJustified(10, u'0');
         QCOMPARE(fixture::RequestFields(request).at(1), length);
@@ -142,7 +145,7 @@ private slots:
 
     void refusedClearsAfterMessage()
     {
-        remember(u"old"_qs, service::GetMacAddress(), u"b2xk"_qs);
+        remember(u"old"_qs, GetMacAddress(), u"b2xk"_qs);
         FakeServiceHost host(accounts(u"player"_qs, u"secret"_qs));
         host.pointClientHere();
         RecordingUi ui;
@@ -155,7 +158,7 @@ private slots:
         waitForWorkers(client);
 
         QCOMPARE(ui.calls, QStringList({u"readBoxes"_qs, kRefused, u"loginDone"_qs}));
-        QCOMPARE(whileShown, QStringList({u"old"_qs, service::GetMacAddress(), u"b2xk"_qs, u"1"_qs}));
+        QCOMPARE(whileShown, QStringList({u"old"_qs, GetMacAddress(), u"b2xk"_qs, u"1"_qs}));
         QCOMPARE(remembered(), QStringList({QString(), QString(), QString(), u"0"_qs}));
     }
 
@@ -172,17 +175,14 @@ private slots:
     {
         QFETCH(QByteArray, reply);
         QFETCH(QStringList, calls);
-        remember(u"old"_qs, service::GetMacAddress(), u"b2xk"_qs);
+        remember(u"old"_qs, GetMacAddress(), u"b2xk"_qs);
         FakeServiceHost host([reply](const QByteArray&) { return FakeServiceHost::Answer{reply}; });
         host.pointClientHere();
         RecordingUi ui;
-        ui.boxAccount = u"player"_qs;
-        ui.boxPassword = u"secret"_qs;
         service::ServiceClient client(ui);
-        client.OnLogin();
-        waitForWorkers(client);
+        pressLogin(ui, client, u"player"_qs, u"secret"_qs);
         QCOMPARE(ui.calls, QStringList{u"readBoxes"_qs} + calls + QStringList{u"loginDone"_qs});
-        QCOMPARE(remembered(), QStringList({u"old"_qs, service::GetMacAddress(), u"b2xk"_qs, u"1"_qs}));
+        QCOMPARE(remembered(), QStringList({u"old"_qs, GetMacAddress(), u"b2xk"_qs, u"1"_qs}));
     }
 
     void unreachableIsSilent()
@@ -190,11 +190,8 @@ private slots:
         qputenv("QX77_HOST", "127.0.0.1");
         qputenv("QX77_SERVICE_PORT", QByteArray::number(FakeServiceHost::closedPort()));
         RecordingUi ui;
-        ui.boxAccount = u"player"_qs;
-        ui.boxPassword = u"secret"_qs;
         service::ServiceClient client(ui);
-        client.OnLogin();
-        waitForWorkers(client);
+        pressLogin(ui, client, u"player"_qs, u"secret"_qs);
         QCOMPARE(ui.calls, QStringList({u"readBoxes"_qs, u"loginDone"_qs}));
         QCOMPARE(fixture::ConfigValue(u"system"_qs, u"UID"_qs), u"<missing>"_qs);
     }
@@ -230,7 +227,7 @@ private slots:
         QTest::addColumn<QString>("mac");
         QTest::addColumn<bool>("logsIn");
         QTest::newRow("no config.ini") << false << QString() << false;
-        QTest::newRow("this machine") << true << service::GetMacAddress() << true;
+        QTest::newRow("this machine") << true << GetMacAddress() << true;
         QTest::newRow("another machine") << true << u"0-1a-2b-3-4-ff"_qs << false;
         QTest::newRow("default MAC text") << true << u"0"_qs << false;
     }
@@ -271,7 +268,7 @@ private slots:
 
     void logoutAndRegister()
     {
-        remember(u"player"_qs, service::GetMacAddress(), u"c2VjcmV0"_qs);
+        remember(u"player"_qs, GetMacAddress(), u"c2VjcmV0"_qs);
         FakeServiceHost host(accounts(u"player"_qs, u"secret"_qs));
         host.pointClientHere();
         qputenv("QX77_FORUM_URL", "http://forum.test:8089/");

@@ -54,36 +54,35 @@ private slots:
     void splitString()
     {
         QStringList fields{u"stale"_qs};
-        QCOMPARE(service::SplitString(QString(), service::kSeparator, fields), 1);
+        QCOMPARE(SplitString(QString(), service::kSeparator, fields), 1);
         QCOMPARE(fields, QStringList{QString()});
 
-        QCOMPARE(service::SplitString(u"a"_qs + dc1 + dc1 + u"b"_qs, service::kSeparator, fields), 3);
+        QCOMPARE(SplitString(u"a"_qs + dc1 + dc1 + u"b"_qs, service::kSeparator, fields), 3);
         QCOMPARE(fields, (QStringList{u"a"_qs, QString(), u"b"_qs}));
 
-        QCOMPARE(service::SplitString(u"a"_qs + dc1, service::kSeparator, fields), 2);
+        QCOMPARE(SplitString(u"a"_qs + dc1, service::kSeparator, fields), 2);
         QCOMPARE(fields, (QStringList{u"a"_qs, QString()}));
 
-        QCOMPARE(service::SplitString(dc1, service::kSeparator, fields), 2);
+        QCOMPARE(SplitString(dc1, service::kSeparator, fields), 2);
         QCOMPARE(fields, (QStringList{QString(), QString()}));
 
         // Three separators: four fields, field 3 is everything after the third.
-        QCOMPARE(service::SplitString(u"^12"_qs + dc1 + u"x"_qs + dc1 + dc1 + u"1 ~"_qs, service::kSeparator,
-                                      fields),
+        QCOMPARE(SplitString(u"^12"_qs + dc1 + u"x"_qs + dc1 + dc1 + u"1 ~"_qs, service::kSeparator, fields),
                  4);
         QCOMPARE(fields.at(3), u"1 ~"_qs);
     }
 
     void base64Encode()
     {
-        QCOMPARE(service::Base64Encode(QString()), QString());
-        QCOMPARE(service::Base64Encode(u"a"_qs), u"YQ=="_qs);
-        QCOMPARE(service::Base64Encode(u"ab"_qs), u"YWI="_qs);
-        QCOMPARE(service::Base64Encode(u"abc"_qs), u"YWJj"_qs);
-        QCOMPARE(service::Base64Encode(u"Man is"_qs), u"TWFuIGlz"_qs);
-        QCOMPARE(service::Base64Encode(u"\u00ff\u00fe\u00fd"_qs), u"//79"_qs);
+        QCOMPARE(Base64Encode(QString()), QString());
+        QCOMPARE(Base64Encode(u"a"_qs), u"YQ=="_qs);
+        QCOMPARE(Base64Encode(u"ab"_qs), u"YWI="_qs);
+        QCOMPARE(Base64Encode(u"abc"_qs), u"YWJj"_qs);
+        QCOMPARE(Base64Encode(u"Man is"_qs), u"TWFuIGlz"_qs);
+        QCOMPARE(Base64Encode(u"\u00ff\u00fe\u00fd"_qs), u"//79"_qs);
         // Only the low byte of a unit counts: 中 is U+4E2D, so it encodes like "-".
-        QCOMPARE(service::Base64Encode(u"中"_qs), service::Base64Encode(u"-"_qs));
-        QCOMPARE(service::Base64Encode(QString(QChar(0x0141))), u"QQ=="_qs);
+        QCOMPARE(Base64Encode(u"中"_qs), Base64Encode(u"-"_qs));
+        QCOMPARE(Base64Encode(QString(QChar(0x0141))), u"QQ=="_qs);
     }
 
     void base64Decode()
@@ -91,21 +90,21 @@ private slots:
         // Round trip of ASCII texts of every remainder length, with the alphabet's edges.
         const QString ascii = u"Az09+/ ~!pass\"word\\"_qs;
         for (qsizetype n = 0; n <= ascii.size(); ++n)
-            QCOMPARE(service::Base64Decode(service::Base64Encode(ascii.left(n))), ascii.left(n));
+            QCOMPARE(Base64Decode(Base64Encode(ascii.left(n))), ascii.left(n));
 
         // Characters outside the alphabet are skipped inside a group.
-        QCOMPARE(service::Base64Decode(u"YW\nJj"_qs), u"abc"_qs); // five characters, one group
-        QCOMPARE(service::Base64Decode(u"YW*Jj\nZA=="_qs), u"abcd"_qs);
+        QCOMPARE(Base64Decode(u"YW\nJj"_qs), u"abc"_qs); // five characters, one group
+        QCOMPARE(Base64Decode(u"YW*Jj\nZA=="_qs), u"abcd"_qs);
         // A zero byte ends the text.
-        QCOMPARE(service::Base64Decode(u"YQBi"_qs), u"a"_qs);
+        QCOMPARE(Base64Decode(u"YQBi"_qs), u"a"_qs);
         // The bytes are read as GBK: text remembered from GBK bytes comes back whole.
         const QByteArray gbk = platform::ToAnsi(u"中文"_qs);
-        QCOMPARE(service::Base64Decode(QString::fromLatin1(gbk.toBase64())), u"中文"_qs);
+        QCOMPARE(Base64Decode(QString::fromLatin1(gbk.toBase64())), u"中文"_qs);
         // Too short or cut off: what could be decoded, no crash.
-        QCOMPARE(service::Base64Decode(u"YW"_qs), QString());
-        QCOMPARE(service::Base64Decode(u"===="_qs), QString());
-        QCOMPARE(service::Base64Decode(u"YWJjZA"_qs), u"abc"_qs);
-        QCOMPARE(service::Base64Decode(u"Y***"_qs), QString());
+        QCOMPARE(Base64Decode(u"YW"_qs), QString());
+        QCOMPARE(Base64Decode(u"===="_qs), QString());
+        QCOMPARE(Base64Decode(u"YWJjZA"_qs), u"abc"_qs);
+        QCOMPARE(Base64Decode(u"Y***"_qs), QString());
     }
 
     void macText()
@@ -118,12 +117,12 @@ private slots:
         std::vector<QString> seen(8);
         std::vector<std::thread> threads;
         for (auto& slot : seen)
-            threads.emplace_back([&slot] { slot = service::GetMacAddress(); });
+            threads.emplace_back([&slot] { slot = GetMacAddress(); });
         for (auto& thread : threads)
             thread.join();
         for (const QString& text : seen)
             QCOMPARE(text, service::FormatMacAddress(platform::AdapterHardwareAddress()));
-        QVERIFY(!service::GetLocalIp().isEmpty());
+        QVERIFY(!GetLocalIp().isEmpty());
     }
 
     void requestLayout()

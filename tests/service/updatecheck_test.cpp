@@ -63,7 +63,7 @@ private slots:
         fixture::SetConfigValue(u"yfzsver"_qs, u"version"_qs, u"3.2.一"_qs);
         client.OnCheckUpdate();
 
-        const QStringList identity{service::GetMacAddress(), service::GetLocalIp()};
+        const QStringList identity{GetMacAddress(), GetLocalIp()};
         const QList<QByteArray> requests = host.requests();
         QCOMPARE(requests.size(), 2);
         QStringList fresh = fixture::RequestFields(requests.at(0));

@@ -1,4 +1,5 @@
 #include "testfiles.h"
+#include "testenv.h"
 #include "testrunner.h"
 
 #include "autostart.h"
@@ -36,8 +37,7 @@ class SettingsDialogTest : public QObject
 
 private:
     QTemporaryDir m_dir;
-    QByteArray m_savedHome;
-    QByteArray m_savedXdg;
+    std::unique_ptr<EnvGuard> m_env;
 
     QString config() const { return m_dir.filePath(u"program/config.ini"_qs); }
     QString entry() const { return platform::AutostartEntryPath(u"YFZS"_qs); }
@@ -67,20 +67,12 @@ private slots:
         QVERIFY(QDir().mkpath(m_dir.filePath(u"program"_qs)));
         QVERIFY(QDir().mkpath(m_dir.filePath(u"game"_qs)));
         QVERIFY(writeFile(m_dir.filePath(u"game/QQLogin.exe"_qs), "MZ"));
-        m_savedHome = qgetenv("HOME");
-        m_savedXdg = qgetenv("XDG_CONFIG_HOME");
-        qputenv("HOME", m_dir.path().toUtf8());
-        qputenv("XDG_CONFIG_HOME", m_dir.filePath(u"xdg"_qs).toUtf8());
+        m_env = std::make_unique<EnvGuard>();
+        m_env->Set("HOME", m_dir.path().toUtf8());
+        m_env->Set("XDG_CONFIG_HOME", m_dir.filePath(u"xdg"_qs).toUtf8());
     }
 
-    void cleanupTestCase()
-    {
-        qputenv("HOME", m_savedHome);
-        if (m_savedXdg.isNull())
-            qunsetenv("XDG_CONFIG_HOME");
-        else
-            qputenv("XDG_CONFIG_HOME", m_savedXdg);
-    }
+    void cleanupTestCase() { m_env.reset(); }
 
     void init()
     {
