@@ -41,23 +41,37 @@ public:
 namespace {
 
 const char* kPage = R"html(<!DOCTYPE html><html><body><script>
-// A round's figure is its calls' mean, timed as one span: the page's clock ticks in 5 us, so
-// timing each call alone would round every one of them to a tick, and a median of ticks then
-// says more about the rounding than about the calls. Rounds with a pause in them are what the
-// median across rounds leaves out.
+// A round's figure is the median of its calls timed in runs of five: the page's clock ticks
+// in 5 us, so a call timed alone is rounded to a tick and a median of ticks says more about the
+// rounding than about the calls; a run of five is timed to 1 us and the median still leaves
+// out the runs that caught a pause.
+const kRun = 5;
+function median(times) {
+    times.sort((a, b) => a - b);
+    return times[Math.floor(times.length / 2)];
+}
 function timeSync(n, call) {
-    const t0 = performance.now();
-    for (let i = 0; i < n; ++i)
-        call(i);
-    return (performance.now() - t0) / n;
+    const times = [];
+    for (let i = 0; i < n; i += kRun) {
+        const t0 = performance.now();
+        for (let k = 0; k < kRun; ++k)
+            call(i + k);
+        times.push((performance.now() - t0) / kRun);
+    }
+    return median(times);
 }
 function timeChannel(echo, n) {
     return new Promise(resolve => {
+        const times = [];
         let i = 0;
-        const t0 = performance.now();
+        let t0 = performance.now();
         const next = () => {
             echo.ping(i, () => {
-                if (++i < n) next(); else resolve((performance.now() - t0) / n);
+                if (++i % kRun === 0) {
+                    times.push((performance.now() - t0) / kRun);
+                    t0 = performance.now();
+                }
+                if (i < n) next(); else resolve(median(times));
             });
         };
         next();
@@ -228,9 +242,9 @@ int main(int argc, char** argv)
     std::printf("page timer resolution: %s\n",
                 result.value(u"isolated").toBool() ? "fine (cross-origin isolated)"
                                                    : "coarse (not isolated)");
-    std::printf(
-        "%d interleaved rounds of %d calls each; per-round means, then their median [lowest .. highest]\n",
-        kRounds, kCallsPerRound);
+    std::printf("%d interleaved rounds of %d calls each; per-round medians of 5-call runs, then their median "
+                "[lowest .. highest]\n",
+                kRounds, kCallsPerRound);
     const auto row = [](const char* label, const std::vector<double>& values, const char* unit) {
         const Spread s = SpreadOf(values);
         std::printf("%-36s %.4f %s   [%.4f .. %.4f]\n", label, s.median, unit, s.low, s.high);
