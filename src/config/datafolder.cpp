@@ -1,11 +1,11 @@
 #include "datafolder.h"
 
 #include "inifile.h"
+#include "inilog.h"
 #include "programdir.h"
 #include "settingskeys.h"
 
 #include <QDir>
-#include <QLoggingCategory>
 #include <QTemporaryFile>
 
 #include <utility>
@@ -13,9 +13,6 @@
 namespace config {
 
 namespace {
-
-// The settings store's category: a data folder that cannot be written is its failure.
-Q_LOGGING_CATEGORY(lcDataFolder, "yfzs.ini", QtCriticalMsg)
 
 // Whether a file can really be made there: the access bits alone miss read-only mounts.
 bool canWrite(const QString& folder)
@@ -41,18 +38,19 @@ DataFolderState PrepareDataFolder()
     // A folder this user can write is the data folder as it is: a portable copy.
     if (!IsSystemInstall())
         return DataFolderState::Ready;
-    const QString folder = GetProgramDir();
+    // Installed for everyone: the program folder is this user's data folder.
+    const QString folder = PerUserDataDir();
 
     if (!QDir().mkpath(folder) || !canWrite(folder)) {
-        qCWarning(lcDataFolder) << "data folder cannot be written:" << folder;
+        qCWarning(lcIni) << "data folder cannot be written:" << folder;
         return DataFolderState::NotWritable;
     }
-    const QString config = GetConfigPath();
+    const QString config = folder + keys::kConfigFile;
     for (const auto& [key, value] :
          {std::pair{keys::kVersion, BuildVersion()}, std::pair{keys::kSerTime, BuildSerTime()}}) {
         if (ReadIniString(config, keys::kYfzsVer, key, QString(), 120) != value
             && !WriteIniString(config, keys::kYfzsVer, key, value)) {
-            qCWarning(lcDataFolder) << "cannot record the build's" << key << "in" << config;
+            qCWarning(lcIni) << "cannot record the build's" << key << "in" << config;
             return DataFolderState::NotWritable;
         }
     }

@@ -59,6 +59,13 @@ int openLevel(int dirFd, const char* name)
     return fd;
 }
 
+// One level of a path: neither empty nor a separator, and never "." or "..", which would lead
+// back out of the folder it is opened in.
+bool isSingleName(const QByteArray& name)
+{
+    return !name.isEmpty() && !name.contains('/') && name != "." && name != "..";
+}
+
 void closeFd(int& fd)
 {
     if (fd >= 0)
@@ -111,7 +118,7 @@ Folder Folder::Open(const QString& path, bool create, FsError* error)
 Folder Folder::Sub(const QString& name, bool create, FsError* error) const
 {
     const QByteArray native = QFile::encodeName(name);
-    if (m_fd < 0 || native.isEmpty() || native.contains('/')) {
+    if (m_fd < 0 || !isSingleName(native)) {
         report(error, FsError::Other);
         return {};
     }
@@ -157,7 +164,7 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept
 OutputFile OutputFile::Create(const Folder& folder, const QString& name, bool readOnly, FsError* error)
 {
     const QByteArray native = QFile::encodeName(name);
-    if (folder.m_fd < 0 || native.isEmpty() || native.contains('/') || native == "." || native == "..") {
+    if (folder.m_fd < 0 || !isSingleName(native)) {
         report(error, FsError::Other);
         return {};
     }
@@ -274,25 +281,22 @@ void OutputFile::Close()
 qint64 AvailableBytes(const QString& path)
 {
     QByteArray native = QFile::encodeName(path);
-    while (!native.isEmpty()) {
+    if (native.isEmpty())
+        return -1;
+    // The nearest level that exists tells the disk a path that does not exist yet would be on.
+    for (;;) {
         struct statvfs info
         {
         };
         if (statvfs(native.constData(), &info) == 0)
             return qint64(info.f_bavail) * qint64(info.f_frsize);
-        if (errno != ENOENT && errno != ENOTDIR)
+        if ((errno != ENOENT && errno != ENOTDIR) || native == "/" || native == ".")
             return -1;
         while (native.size() > 1 && native.endsWith('/'))
             native.chop(1);
         const qsizetype cut = native.lastIndexOf('/');
         native = cut > 0 ? native.left(cut) : cut == 0 ? QByteArray("/") : QByteArray(".");
-        if (native == "/" || native == ".") {
-            if (statvfs(native.constData(), &info) == 0)
-                return qint64(info.f_bavail) * qint64(info.f_frsize);
-            return -1;
-        }
     }
-    return -1;
 }
 
 } // namespace platform

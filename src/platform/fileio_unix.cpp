@@ -1,5 +1,6 @@
 #include "fileio.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 
 #include <cerrno>
@@ -166,7 +167,7 @@ bool FileLock::Acquire(int timeoutMs)
     }
     // flock has no time-out of its own: poll, starting fine and backing off to 2 ms, so that a
     // stopped or hung holder costs the caller a bounded wait instead of the interface thread.
-    const qint64 deadline = WallClockNs() + qint64(timeoutMs) * 1000000;
+    const QDeadlineTimer deadline(timeoutMs); // monotonic: a clock change neither stretches nor cuts it
     long pauseNs = 50000;
     for (;;) {
         if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0) {
@@ -179,7 +180,7 @@ bool FileLock::Acquire(int timeoutMs)
             m_error = QString::fromLocal8Bit(std::strerror(errno));
             return false;
         }
-        if (WallClockNs() >= deadline) {
+        if (deadline.hasExpired()) {
             m_busy = true;
             m_error = QStringLiteral("timed out waiting for the lock");
             return false;

@@ -167,6 +167,14 @@ QString packagedEntry(const QString& scheme, const QString& executable)
     return {};
 }
 
+// The desktop entries mimeapps.list names as the scheme's handlers, first choice first.
+QStringList defaultHandlers(const QString& scheme)
+{
+    return keyValue(readLines(mimeAppsPath()), QStringLiteral("Default Applications"),
+                    QStringLiteral("x-scheme-handler/") + scheme)
+        .split(u';');
+}
+
 } // namespace
 
 QString DesktopFileId()
@@ -176,9 +184,7 @@ QString DesktopFileId()
 
 QString UrlSchemeDefaultEntry(const QString& scheme)
 {
-    const QString handlers = keyValue(readLines(mimeAppsPath()), QStringLiteral("Default Applications"),
-                                      QStringLiteral("x-scheme-handler/") + scheme);
-    return handlers.section(u';', 0, 0);
+    return defaultHandlers(scheme).value(0);
 }
 
 QString RegisteredUrlSchemeCommand(const QString& scheme)
@@ -198,10 +204,7 @@ void RegisterUrlScheme(const QString& scheme, const QString& executable, const Q
     }
     const QString exec = execLine(executable);
     const bool entryCurrent = RegisteredUrlSchemeCommand(scheme) == exec;
-    const bool defaultCurrent = keyValue(readLines(mimeAppsPath()), QStringLiteral("Default Applications"),
-                                         mime)
-                                    .split(u';')
-                                    .contains(entryName(scheme));
+    const bool defaultCurrent = defaultHandlers(scheme).contains(entryName(scheme));
     if (entryCurrent && defaultCurrent)
         return;
 
