@@ -3,17 +3,13 @@
 #include "datafolder.h"
 #include "messagebox.h"
 #include "programdir.h"
+#include "startuptrace.h"
 #include "urlscheme.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
-#include <QLoggingCategory>
 #include <QTranslator>
-
-namespace {
-Q_LOGGING_CATEGORY(lcDesktop, "yfzs.install", QtCriticalMsg)
-}
 
 void SetUpDesktopSession(QApplication& app)
 {
@@ -26,7 +22,7 @@ void SetUpDesktopSession(QApplication& app)
     if (qtTexts->load(chinese, QStringLiteral("qtbase"), QStringLiteral("_"), folder))
         QCoreApplication::installTranslator(qtTexts);
     else
-        qCWarning(lcDesktop) << "no Chinese Qt texts in" << folder << "(package qt6-translations-l10n)";
+        qCWarning(lcStartup) << "no Chinese Qt texts in" << folder << "(package qt6-translations-l10n)";
 
     // The launcher entry, the window class (from the application name) and the Wayland app id
     // all carry this one id. No display name is set: Qt would append it to every caption.

@@ -232,10 +232,11 @@ bool DEZIRUdu::OnInitDialog()
     StartupMark("icon and hot key");
 
     const std::vector<QImage> images = buttonImages.get();
-    for (size_t i = 0; i < std::size(kButtons); ++i)
-        Control<PngButton>(kButtons[i].id)->SetImage(images[i]);
-    for (const ButtonLayout& layout : kButtons)
-        GetDlgItem(layout.id)->setGeometry(layout.runtimeRect);
+    for (size_t i = 0; i < std::size(kButtons); ++i) {
+        auto* button = Control<PngButton>(kButtons[i].id);
+        button->SetImage(images[i]);
+        button->setGeometry(kButtons[i].runtimeRect);
+    }
 
     m_welcome->hide();
     m_logout->hide();

@@ -1,11 +1,11 @@
 #include "offlinepage.h"
 
+#include "pagelog.h"
 #include "pngresource.h"
 
 #include <QEvent>
 #include <QLabel>
 #include <QLinearGradient>
-#include <QLoggingCategory>
 #include <QPainter>
 #include <QPushButton>
 #include <QTimer>
@@ -20,8 +20,6 @@
 namespace pagehost {
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcOffline, "yfzs.page", QtCriticalMsg)
 
 constexpr int kFirstRetryMs = 2000;
 constexpr int kLongestRetryMs = 30000;
@@ -152,8 +150,8 @@ void OfflinePage::OnLoadingChanged(const QWebEngineLoadingInfo& info)
         break;
     }
     if (isUnreachable(info)) {
-        qCWarning(lcOffline) << "page not loaded:" << info.url() << info.errorDomain() << info.errorCode()
-                             << info.errorString();
+        qCWarning(lcPage) << "page not loaded:" << info.url() << info.errorDomain() << info.errorCode()
+                          << info.errorString();
         ShowFor(info.url());
         return;
     }
@@ -169,7 +167,7 @@ void OfflinePage::OnLoadingChanged(const QWebEngineLoadingInfo& info)
 
 void OfflinePage::OnLoadTimedOut()
 {
-    qCWarning(lcOffline) << "page took too long:" << m_loading;
+    qCWarning(lcPage) << "page took too long:" << m_loading;
     const QUrl url = m_loading;
     m_view->stop();
     ShowFor(url);
