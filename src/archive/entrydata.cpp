@@ -58,10 +58,8 @@ EntryDataReader::Outcome EntryDataReader::Copy(qint64 dataStart, qint64 compress
 
     if (!m_input)
         m_input = std::make_unique<char[]>(size_t(kInputSize));
-    if (!m_stream) {
-        m_stream = std::make_unique<z_stream_s>();
-        *m_stream = z_stream_s{};
-    }
+    if (!m_stream)
+        m_stream = std::make_unique<z_stream_s>(); // value-initialised: zlib wants the fields zero
     z_stream& z = *m_stream;
     if (!m_streamReady) {
         if (inflateInit2(&z, -MAX_WBITS) != Z_OK)

@@ -4,6 +4,11 @@
 
 namespace archive {
 
+bool IsNameSeparator(QChar ch)
+{
+    return ch == u'\\' || ch == u'/';
+}
+
 namespace {
 
 constexpr const char16_t* kInnerClimbs[] = {u"\\..\\", u"\\../", u"/../", u"/..\\"};

@@ -7,6 +7,9 @@
 
 namespace archive {
 
+// Both '\' and '/' separate levels, in stored names and in the paths they are put below.
+bool IsNameSeparator(QChar ch);
+
 // Decodes the stored name bytes: UTF-8 when the entry says so, GBK otherwise.
 QString DecodeEntryName(QByteArrayView stored, bool utf8Flag);
 

@@ -1,5 +1,7 @@
 #include "extractplan.h"
 
+#include "entryname.h"
+
 #include <QHash>
 
 #include <algorithm>
@@ -46,7 +48,7 @@ QString PathKey(const QString& cleanedName)
     qsizetype from = 0;
     while (from <= cleanedName.size()) {
         qsizetype to = from;
-        while (to < cleanedName.size() && cleanedName[to] != u'\\' && cleanedName[to] != u'/')
+        while (to < cleanedName.size() && !IsNameSeparator(cleanedName[to]))
             ++to;
         const QStringView level = QStringView(cleanedName).sliced(from, to - from);
         from = to + 1;

@@ -1,16 +1,12 @@
 #include "folders.h"
 
+#include "entryname.h"
 #include "paths.h"
 
 #include <QDir>
 #include <QFileInfo>
 
 namespace {
-
-bool isSeparator(QChar ch)
-{
-    return ch == u'\\' || ch == u'/';
-}
 
 void makeOneFolder(const QString& path)
 {
@@ -34,7 +30,7 @@ bool CreateFolderChain(const QString& path)
     // Walk left to right so that each level is created before the one below it; a level
     // that exists already, or a drive-like first level, just fails quietly.
     for (qsizetype i = 1; i < path.size(); ++i) {
-        if (isSeparator(path[i]) && !isSeparator(path[i - 1]))
+        if (archive::IsNameSeparator(path[i]) && !archive::IsNameSeparator(path[i - 1]))
             makeOneFolder(path.left(i));
     }
     makeOneFolder(path);
@@ -49,7 +45,7 @@ void EnsureFolder(const QString& root, const QString& dir)
         return;
     qsizetype last = -1;
     for (qsizetype i = 1; i < dir.size(); ++i) {
-        if (isSeparator(dir[i]))
+        if (archive::IsNameSeparator(dir[i]))
             last = i;
     }
     if (last > 0)

@@ -1,5 +1,7 @@
 #include "targetfolders.h"
 
+#include "entryname.h"
+
 #include <vector>
 
 namespace archive {
@@ -39,7 +41,7 @@ const platform::Folder* TargetFolders::Reach(const QString& folder, platform::Fs
     qsizetype from = 0;
     while (from <= folder.size()) {
         qsizetype to = from;
-        while (to < folder.size() && folder[to] != u'\\' && folder[to] != u'/')
+        while (to < folder.size() && !IsNameSeparator(folder[to]))
             ++to;
         const QStringView level = QStringView(folder).sliced(from, to - from);
         from = to + 1;

@@ -25,11 +25,6 @@ unzFile asUnzFile(void* zip)
     return static_cast<unzFile>(zip);
 }
 
-bool isSeparator(QChar ch)
-{
-    return ch == u'\\' || ch == u'/';
-}
-
 qint64 fileTimeToUnixNs(qint64 fileTime)
 {
     return fileTime == 0 ? 0 : (fileTime - kFileTimeUnixEpoch) * 100;
@@ -98,7 +93,7 @@ ZipReader::~ZipReader()
 void ZipReader::SetBaseFolder(const QString& folder)
 {
     m_base = folder;
-    if (m_base.isEmpty() || !isSeparator(m_base.back()))
+    if (m_base.isEmpty() || !archive::IsNameSeparator(m_base.back()))
         m_base.append(u'\\');
     m_folders.SetBase(platform::NativePath(m_base));
 }
@@ -265,7 +260,7 @@ ZipReader::Result ZipReader::ExtractPositioned(const ZipEntryInfo& info,
     }
 
     qsizetype split = targetName.size();
-    while (split > 0 && !isSeparator(targetName[split - 1]))
+    while (split > 0 && !archive::IsNameSeparator(targetName[split - 1]))
         --split;
     const QString folderPart = targetName.left(split);
     const QString fileName = targetName.sliced(split);
