@@ -3,12 +3,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLibrary>
 #include <QLoggingCategory>
 
 #include <sqlite3.h>
 #include <yaml-cpp/yaml.h>
 
 #include <memory>
+#include <mutex>
 
 Q_LOGGING_CATEGORY(lcPrefix, "yfzs.prefix", QtCriticalMsg)
 
@@ -83,6 +85,57 @@ std::optional<YAML::Node> loadYaml(const QString& path)
     return std::nullopt;
 }
 
+// SQLite is needed only when a Lutris library is there to read, so it is loaded then: linked,
+// its binding took a share of every start.
+struct Sqlite
+{
+    decltype(&sqlite3_open_v2) open = nullptr;
+    decltype(&sqlite3_close) close = nullptr;
+    decltype(&sqlite3_errmsg) errmsg = nullptr;
+    decltype(&sqlite3_busy_timeout) busyTimeout = nullptr;
+    decltype(&sqlite3_prepare_v2) prepare = nullptr;
+    decltype(&sqlite3_step) step = nullptr;
+    decltype(&sqlite3_column_text) columnText = nullptr;
+    decltype(&sqlite3_column_int64) columnInt64 = nullptr;
+    decltype(&sqlite3_finalize) finalize = nullptr;
+};
+
+template <typename F> bool resolveSqlite(QLibrary& library, const char* name, F& function)
+{
+    function = reinterpret_cast<F>(library.resolve(name));
+    if (!function)
+        qCWarning(lcPrefix) << "libsqlite3 lacks" << name;
+    return function != nullptr;
+}
+
+const Sqlite* loadSqlite()
+{
+    static QLibrary library(QStringLiteral("sqlite3"), 0);
+    if (!library.load()) {
+        qCWarning(lcPrefix) << "libsqlite3 could not be loaded:" << library.errorString();
+        return nullptr;
+    }
+    static Sqlite api;
+    const bool complete = resolveSqlite(library, "sqlite3_open_v2", api.open)
+        && resolveSqlite(library, "sqlite3_close", api.close)
+        && resolveSqlite(library, "sqlite3_errmsg", api.errmsg)
+        && resolveSqlite(library, "sqlite3_busy_timeout", api.busyTimeout)
+        && resolveSqlite(library, "sqlite3_prepare_v2", api.prepare)
+        && resolveSqlite(library, "sqlite3_step", api.step)
+        && resolveSqlite(library, "sqlite3_column_text", api.columnText)
+        && resolveSqlite(library, "sqlite3_column_int64", api.columnInt64)
+        && resolveSqlite(library, "sqlite3_finalize", api.finalize);
+    return complete ? &api : nullptr;
+}
+
+const Sqlite* sqlite()
+{
+    static std::once_flag once;
+    static const Sqlite* api = nullptr;
+    std::call_once(once, [] { api = loadSqlite(); });
+    return api;
+}
+
 struct LutrisGame
 {
     QString id;
@@ -95,33 +148,34 @@ QHash<QString, LutrisGame> readLutrisDatabase(const QString& dbPath)
     QHash<QString, LutrisGame> games;
     if (!QFileInfo(dbPath).isFile())
         return games;
+    const Sqlite* sql = sqlite();
+    if (!sql)
+        return games; // the prefixes are still found, only without Lutris's names and ids
     sqlite3* raw = nullptr;
     const QByteArray uri = QByteArrayLiteral("file:") + QFile::encodeName(dbPath)
         + QByteArrayLiteral("?mode=ro");
-    if (sqlite3_open_v2(uri.constData(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr)
-        != SQLITE_OK) {
-        qCWarning(lcPrefix) << "cannot open" << dbPath << sqlite3_errmsg(raw);
-        sqlite3_close(raw);
+    if (sql->open(uri.constData(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr) != SQLITE_OK) {
+        qCWarning(lcPrefix) << "cannot open" << dbPath << sql->errmsg(raw);
+        sql->close(raw);
         return games;
     }
-    std::unique_ptr<sqlite3, decltype(&sqlite3_close)> db(raw, sqlite3_close);
-    sqlite3_busy_timeout(db.get(), 200); // Lutris may be writing it right now
+    std::unique_ptr<sqlite3, decltype(&sqlite3_close)> db(raw, sql->close);
+    sql->busyTimeout(db.get(), 200); // Lutris may be writing it right now
     sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db.get(), "SELECT id, name, configpath FROM games", -1, &stmt, nullptr)
-        != SQLITE_OK) {
-        qCWarning(lcPrefix) << "unexpected" << dbPath << sqlite3_errmsg(db.get());
+    if (sql->prepare(db.get(), "SELECT id, name, configpath FROM games", -1, &stmt, nullptr) != SQLITE_OK) {
+        qCWarning(lcPrefix) << "unexpected" << dbPath << sql->errmsg(db.get());
         return games;
     }
-    while (sqlite3_step(stmt) == SQLITE_ROW) {
-        const auto text = [stmt](int column) {
-            const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+    while (sql->step(stmt) == SQLITE_ROW) {
+        const auto text = [sql, stmt](int column) {
+            const auto* p = reinterpret_cast<const char*>(sql->columnText(stmt, column));
             return p ? QString::fromUtf8(p) : QString();
         };
         const QString config = text(2);
         if (!config.isEmpty())
-            games.insert(config, {QString::number(sqlite3_column_int64(stmt, 0)), text(1)});
+            games.insert(config, {QString::number(sql->columnInt64(stmt, 0)), text(1)});
     }
-    sqlite3_finalize(stmt);
+    sql->finalize(stmt);
     return games;
 }
 
