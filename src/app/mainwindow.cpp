@@ -191,12 +191,18 @@ int DEZIRUdu::DoModal()
 bool DEZIRUdu::OnInitDialog()
 {
     StartupMark("init dialog");
-    // The buttons' strips are decoded on another core while the browser engine starts here:
-    // the engine shares this thread, so time spent here before the page loads delays it.
-    std::future<std::vector<QImage>> buttonImages = std::async(std::launch::async, [] {
-        std::vector<QImage> images;
+    // The buttons' strips and the icon are decoded on another core while the browser engine
+    // starts here: the engine shares this thread, so time spent here before the page loads
+    // delays it.
+    struct Images
+    {
+        std::vector<QImage> buttons, icon;
+    };
+    std::future<Images> decoded = std::async(std::launch::async, [] {
+        Images images;
         for (const ButtonLayout& layout : kButtons)
-            images.push_back(LoadPngResource(layout.png));
+            images.buttons.push_back(LoadPngResource(layout.png));
+        images.icon = widgets::LoadIconImages(160);
         return images;
     });
     // Window style: no caption, but the taskbar may minimise it.
@@ -225,16 +231,16 @@ bool DEZIRUdu::OnInitDialog()
     UpdateData(false);
     StartupMark("controls");
 
-    setWindowIcon(widgets::LoadIconResource(160));
+    const Images images = decoded.get();
+    setWindowIcon(widgets::IconFromImages(images.icon));
     // F11 anywhere on the desktop starts a login; without a key grab the button still works.
     m_hotKey = new platform::GlobalHotKey(Qt::Key_F11, this);
     connect(m_hotKey, &platform::GlobalHotKey::Activated, this, &DEZIRUdu::OnHotKey);
     StartupMark("icon and hot key");
 
-    const std::vector<QImage> images = buttonImages.get();
     for (size_t i = 0; i < std::size(kButtons); ++i) {
         auto* button = Control<PngButton>(kButtons[i].id);
-        button->SetImage(images[i]);
+        button->SetImage(images.buttons[i]);
         button->setGeometry(kButtons[i].runtimeRect);
     }
 

@@ -22,7 +22,9 @@ TrayIcon::TrayIcon(QWidget* window)
     , m_window(window)
     , m_icon(new QSystemTrayIcon(this))
 {
-    m_icon->setIcon(widgets::LoadIconResource(160));
+    // The window's own icon where it has one: decoding it again would cost as much as the first.
+    const QIcon windowIcon = window->windowIcon();
+    m_icon->setIcon(windowIcon.isNull() ? widgets::LoadIconResource(160) : windowIcon);
     m_icon->setToolTip(kTip);
     connect(m_icon, &QSystemTrayIcon::activated, this, &TrayIcon::OnActivated);
 }

@@ -39,17 +39,30 @@ QImage LoadPngResource(int id)
 
 namespace widgets {
 
+// All sizes are decoded at once (QIcon::addFile would defer it, but guess each file's format
+// through the plugins): about 2 ms, which is why the main window has it done elsewhere.
+std::vector<QImage> LoadIconImages(int id)
+{
+    std::vector<QImage> images;
+    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+        QImage image = readPng(QStringLiteral(":/icon/%1-%2.png").arg(id).arg(size));
+        if (!image.isNull())
+            images.push_back(std::move(image));
+    }
+    return images;
+}
+
+QIcon IconFromImages(const std::vector<QImage>& images)
+{
+    QIcon icon;
+    for (const QImage& image : images)
+        icon.addPixmap(QPixmap::fromImage(image));
+    return icon;
+}
+
 QIcon LoadIconResource(int id)
 {
-    // Decoded now, all sizes together under 1 ms; QIcon::addFile would guess each file's
-    // format through the plugins.
-    QIcon icon;
-    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
-        const QImage image = readPng(QStringLiteral(":/icon/%1-%2.png").arg(id).arg(size));
-        if (!image.isNull())
-            icon.addPixmap(QPixmap::fromImage(image));
-    }
-    return icon;
+    return IconFromImages(LoadIconImages(id));
 }
 
 } // namespace widgets

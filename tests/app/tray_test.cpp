@@ -6,6 +6,7 @@
 
 #include <QMenu>
 #include <QSignalSpy>
+#include <QSystemTrayIcon>
 #include <QTest>
 
 namespace {
@@ -106,6 +107,10 @@ private slots:
         window.show();
         TrayIcon* tray = window.Tray();
         QVERIFY(tray->IsAdded());
+        // Both icons come from the one decoding done while the engine starts, every size of it.
+        const QList<QSize> sizes = window.windowIcon().availableSizes();
+        QVERIFY(sizes.contains(QSize(16, 16)) && sizes.contains(QSize(256, 256)));
+        QCOMPARE(tray->findChild<QSystemTrayIcon*>()->icon().availableSizes(), sizes);
         widgets::msgbox::TakeAnsweredTexts();
 
         widgets::msgbox::SetNextAnswer(widgets::msgbox::No);
