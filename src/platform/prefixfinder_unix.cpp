@@ -1,16 +1,15 @@
 #include "prefixfinder.h"
+#include "lazylibrary.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLibrary>
 #include <QLoggingCategory>
 
 #include <sqlite3.h>
 #include <yaml-cpp/yaml.h>
 
 #include <memory>
-#include <mutex>
 
 Q_LOGGING_CATEGORY(lcPrefix, "yfzs.prefix", QtCriticalMsg)
 
@@ -100,39 +99,25 @@ struct Sqlite
     decltype(&sqlite3_finalize) finalize = nullptr;
 };
 
-template <typename F> bool resolveSqlite(QLibrary& library, const char* name, F& function)
-{
-    function = reinterpret_cast<F>(library.resolve(name));
-    if (!function)
-        qCWarning(lcPrefix) << "libsqlite3 lacks" << name;
-    return function != nullptr;
-}
-
 const Sqlite* loadSqlite()
 {
-    static QLibrary library(QStringLiteral("sqlite3"), 0);
-    if (!library.load()) {
-        qCWarning(lcPrefix) << "libsqlite3 could not be loaded:" << library.errorString();
+    static LazyLibrary library(QStringLiteral("sqlite3"), 0, lcPrefix());
+    if (!library.Load())
         return nullptr;
-    }
     static Sqlite api;
-    const bool complete = resolveSqlite(library, "sqlite3_open_v2", api.open)
-        && resolveSqlite(library, "sqlite3_close", api.close)
-        && resolveSqlite(library, "sqlite3_errmsg", api.errmsg)
-        && resolveSqlite(library, "sqlite3_busy_timeout", api.busyTimeout)
-        && resolveSqlite(library, "sqlite3_prepare_v2", api.prepare)
-        && resolveSqlite(library, "sqlite3_step", api.step)
-        && resolveSqlite(library, "sqlite3_column_text", api.columnText)
-        && resolveSqlite(library, "sqlite3_column_int64", api.columnInt64)
-        && resolveSqlite(library, "sqlite3_finalize", api.finalize);
+    const bool complete = library.Resolve("sqlite3_open_v2", api.open)
+        && library.Resolve("sqlite3_close", api.close) && library.Resolve("sqlite3_errmsg", api.errmsg)
+        && library.Resolve("sqlite3_busy_timeout", api.busyTimeout)
+        && library.Resolve("sqlite3_prepare_v2", api.prepare) && library.Resolve("sqlite3_step", api.step)
+        && library.Resolve("sqlite3_column_text", api.columnText)
+        && library.Resolve("sqlite3_column_int64", api.columnInt64)
+        && library.Resolve("sqlite3_finalize", api.finalize);
     return complete ? &api : nullptr;
 }
 
 const Sqlite* sqlite()
 {
-    static std::once_flag once;
-    static const Sqlite* api = nullptr;
-    std::call_once(once, [] { api = loadSqlite(); });
+    static const Sqlite* const api = loadSqlite(); // once, whichever thread asks first
     return api;
 }
 
