@@ -5,21 +5,10 @@
 
 #include <httplib.h>
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTest>
-
-namespace {
-
-std::string FileBytes(const std::string& path)
-{
-    QFile f(QString::fromStdString(path));
-    return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : std::string();
-}
-
-} // namespace
 
 class ToolServerTest : public QObject
 {
@@ -75,7 +64,7 @@ private slots:
             kinds << p[u"kind"].toInt();
             QVERIFY(!p[u"name"].toString().isEmpty());
             const std::string file = p[u"file"].toString().toStdString();
-            const std::string onDisk = FileBytes(m_server.DataDir() + "/packs/" + file);
+            const std::string onDisk = m_server.DataFile("packs/" + file);
             QCOMPARE(p[u"size"].toInteger(), qint64(onDisk.size()));
             const std::string address = p[u"address"].toString().toStdString();
             QCOMPARE(address, m_server.Origin() + "/packs/" + file);
@@ -90,7 +79,7 @@ private slots:
     // What a resuming download engine asks for, including resuming a file that is complete.
     void rangeRequests()
     {
-        const std::string pack = FileBytes(m_server.DataDir() + "/packs/skin_blue.zip");
+        const std::string pack = m_server.DataFile("packs/skin_blue.zip");
         const std::size_t size = pack.size();
         QVERIFY(size > 100);
 
@@ -119,7 +108,7 @@ private slots:
         QCOMPARE(Get("/packs/skin_blue.zip", "bytes=-0")->status, 416);
         QCOMPARE(Get("/packs/skin_blue.zip", "bytes=20-10")->status, 416);
 
-        const std::string repair = FileBytes(m_server.DataDir() + "/" + std::string(layout::kRepairArchive));
+        const std::string repair = m_server.DataFile(std::string(layout::kRepairArchive));
         QCOMPARE(Get("/cftoolweb/yxxf.zip")->body, repair);
         QCOMPARE(Get("/cftoolweb/yxxf.zip", "bytes=4-")->body, repair.substr(4));
     }

@@ -2,7 +2,6 @@
 
 #include "serverfixture.h"
 #include "serviceprotocol.h"
-#include "testfiles.h"
 
 #include <QElapsedTimer>
 #include <QHostAddress>
@@ -132,7 +131,7 @@ private slots:
         QCOMPARE(got.count("HTTP/1.1 200 OK"), 3);
         QVERIFY(got.contains("\"packs\""));
         QVERIFY(got.contains("text/javascript"));
-        QVERIFY(got.endsWith(readFile(QString::fromStdString(m_normal.DataDir() + "/packs/skin_blue.zip"))));
+        QVERIFY(got.endsWith(QByteArray::fromStdString(m_normal.DataFile("packs/skin_blue.zip"))));
         QVERIFY(closed); // the last request asked for it
     }
 

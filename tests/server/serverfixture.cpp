@@ -5,6 +5,7 @@
 #include "packcatalogue.h"
 #include "serviceclient.h"
 #include "serviceprotocol.h"
+#include "testfiles.h"
 
 #include <QRegularExpression>
 #include <QTest>
@@ -35,6 +36,11 @@ bool RunningServer::Start(const Tuning& tune)
 std::string RunningServer::DataDir() const
 {
     return dir.path().toStdString();
+}
+
+std::string RunningServer::DataFile(const std::string& relative) const
+{
+    return readFile(QString::fromStdString(DataDir() + "/" + relative)).toStdString();
 }
 
 std::string RunningServer::Origin() const

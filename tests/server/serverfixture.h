@@ -31,6 +31,8 @@ struct RunningServer
     bool Start(const Tuning& tune = {});
     std::string DataDir() const;
     std::string Origin() const; // http://127.0.0.1:port
+    // The bytes of a file in the data folder, "<missing>" when it cannot be read.
+    std::string DataFile(const std::string& relative) const;
 };
 
 // Sends the bytes, shuts down the sending side and reads until the server closes.

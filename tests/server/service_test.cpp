@@ -3,9 +3,9 @@
 #include "packcatalogue.h"
 #include "serverfixture.h"
 #include "serviceprotocol.h"
+#include "testfiles.h"
 #include "versioncatalogue.h"
 
-#include <QFile>
 #include <QTest>
 
 #include <atomic>
@@ -83,21 +83,14 @@ private slots:
     {
         const QString path = QString::fromStdString(m_server.DataDir() + "/"
                                                     + std::string(layout::kVersions));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray saved = file.readAll();
-        file.close();
+        const QByteArray saved = readFile(path);
 
         QVERIFY(SaveRelease(path.toStdString(), {"9.0", "1", std::string(600, 'x')})); // too long for a reply
         QCOMPARE(UpdateCheck(m_port, "", "")[3], std::string("0"));
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write("{ not json");
-        file.close();
+        QVERIFY(writeFile(path, "{ not json"));
         QCOMPARE(UpdateCheck(m_port, "", "")[3], std::string("0"));
 
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(saved);
-        file.close();
+        QVERIFY(writeFile(path, saved));
         QCOMPARE(UpdateCheck(m_port, "", "")[3], std::string("1"));
     }
 
