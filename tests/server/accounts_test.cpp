@@ -6,6 +6,7 @@
 
 #include "accounts.h"
 #include "postgresfixture.h"
+#include "testfiles.h"
 
 #include <sqlite3.h>
 
@@ -260,10 +261,7 @@ private slots:
         QVERIFY(!accounts.Check("demo", "demo123"));
 
         const QString notDb = m_dir.filePath(QStringLiteral("text.db"));
-        QFile text(notDb);
-        QVERIFY(text.open(QIODevice::WriteOnly));
-        text.write(QByteArray(4096, 'x'));
-        text.close();
+        QVERIFY(writeFile(notDb, QByteArray(4096, 'x')));
         QVERIFY(!accounts.Open(notDb.toStdString(), &error));
         QVERIFY2(error.find("text.db") != std::string::npos, error.c_str());
         QCOMPARE(QFileInfo(notDb).size(), 4096); // left as it was

@@ -2,9 +2,6 @@
 
 #include "serverfixture.h"
 #include "serviceprotocol.h"
-#include "testfiles.h"
-
-#include <httplib.h>
 
 #include <QElapsedTimer>
 #include <QHostAddress>
@@ -134,7 +131,7 @@ private slots:
         QCOMPARE(got.count("HTTP/1.1 200 OK"), 3);
         QVERIFY(got.contains("\"packs\""));
         QVERIFY(got.contains("text/javascript"));
-        QVERIFY(got.endsWith(readFile(QString::fromStdString(m_normal.DataDir() + "/packs/skin_blue.zip"))));
+        QVERIFY(got.endsWith(QByteArray::fromStdString(m_normal.DataFile("packs/skin_blue.zip"))));
         QVERIFY(closed); // the last request asked for it
     }
 
@@ -211,14 +208,9 @@ private slots:
 
     void registrationsArePacedPerPeer()
     {
-        httplib::Client web("127.0.0.1", m_port);
-        auto post = [&](const std::string& user) {
-            return web.Post("/member.php?mod=register",
-                            httplib::Params{{"username", user}, {"password", "pw"}});
-        };
-        QCOMPARE(post("pace1")->status, 200);
-        QCOMPARE(post("pace2")->status, 200);
-        const auto third = post("pace3");
+        QCOMPARE(Register(m_port, "pace1", "pw")->status, 200);
+        QCOMPARE(Register(m_port, "pace2", "pw")->status, 200);
+        const auto third = Register(m_port, "pace3", "pw");
         QCOMPARE(third->status, 429);
         QVERIFY(third->body.find("太频繁") != std::string::npos);
         QVERIFY(!m_normal.accounts.Check("pace3", "pw"));

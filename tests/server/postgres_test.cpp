@@ -7,79 +7,10 @@
 #include "postgresfixture.h"
 #include "serverfixture.h"
 
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QUrlQuery>
-
-#include <memory>
 
 using Result = Accounts::RegisterResult;
-
-namespace {
-
-// A qx77-server process on free loopback ports.
-struct ServerProcess
-{
-    QProcess process;
-    int toolPort = 0;
-    int servicePort = 0;
-
-    bool Start(const QStringList& args)
-    {
-        process.start(QStringLiteral(QX77_SERVER_PATH),
-                      args
-                          + QStringList{QStringLiteral("--tool-port"), QStringLiteral("0"),
-                                        QStringLiteral("--service-port"), QStringLiteral("0")});
-        if (!process.waitForStarted())
-            return false;
-        static const QRegularExpression tool(QStringLiteral("http://127\\.0\\.0\\.1:(\\d+)/CF20"));
-        static const QRegularExpression service(QStringLiteral("service host 127\\.0\\.0\\.1:(\\d+)\\n"));
-        QString log;
-        const bool up = QTest::qWaitFor(
-            [&] {
-                log += QString::fromUtf8(process.readAllStandardError());
-                return service.match(log).hasMatch() || process.state() == QProcess::NotRunning;
-            },
-            15000);
-        if (!up || !service.match(log).hasMatch()) {
-            qWarning("qx77-server did not start: %s", qPrintable(log));
-            return false;
-        }
-        toolPort = tool.match(log).captured(1).toInt();
-        servicePort = service.match(log).captured(1).toInt();
-        return true;
-    }
-
-    ~ServerProcess()
-    {
-        process.terminate();
-        if (!process.waitForFinished(5000))
-            process.kill();
-    }
-};
-
-// The registration form's answer: the HTTP status.
-int Register(int port, const QString& user, const QString& password)
-{
-    QNetworkAccessManager network;
-    QNetworkRequest request(QUrl(QStringLiteral("http://127.0.0.1:%1/member.php?mod=register").arg(port)));
-    request.setHeader(QNetworkRequest::ContentTypeHeader,
-                      QStringLiteral("application/x-www-form-urlencoded"));
-    QUrlQuery form;
-    form.addQueryItem(QStringLiteral("username"), user);
-    form.addQueryItem(QStringLiteral("password"), password);
-    form.addQueryItem(QStringLiteral("password2"), password);
-    std::unique_ptr<QNetworkReply> reply(network.post(request, form.toString(QUrl::FullyEncoded).toUtf8()));
-    if (!QTest::qWaitFor([&] { return reply->isFinished(); }, 15000))
-        return 0;
-    return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-}
-
-} // namespace
 
 class PostgresAccountsTest : public QObject
 {
@@ -141,22 +72,20 @@ private slots:
         QTemporaryDir first, second;
         for (const QTemporaryDir* dir : {&first, &second})
             QCOMPARE(
-                QProcess::execute(QStringLiteral(QX77_SERVER_PATH),
-                                  {QStringLiteral("--make-demo"), dir->path(),
-                                   QStringLiteral("--small-packs"), QStringLiteral("--database"), database}),
+                RunServer({u"--make-demo"_qs, dir->path(), u"--small-packs"_qs, u"--database"_qs, database}),
                 0);
 
         ServerProcess a, b;
-        QVERIFY(a.Start({first.path(), QStringLiteral("--quiet"), QStringLiteral("--database"), database}));
-        QVERIFY(b.Start({second.path(), QStringLiteral("--quiet"), QStringLiteral("--database"), database}));
+        QVERIFY(a.Start({first.path(), u"--quiet"_qs, u"--database"_qs, database}));
+        QVERIFY(b.Start({second.path(), u"--quiet"_qs, u"--database"_qs, database}));
 
         QCOMPARE(LoginFlag(b.servicePort, "demo", "demo123"), std::string("1"));
-        QCOMPARE(Register(a.toolPort, QStringLiteral("玩家甲"), QStringLiteral("jia-123")), 200);
+        QCOMPARE(Register(a.toolPort, "玩家甲", "jia-123")->status, 200);
         QCOMPARE(LoginFlag(b.servicePort, "玩家甲", "jia-123"), std::string("1"));
         QCOMPARE(LoginFlag(b.servicePort, "玩家甲", "jia-124"), std::string("0"));
-        QCOMPARE(Register(b.toolPort, QStringLiteral("Player"), QStringLiteral("p")), 200);
-        QCOMPARE(Register(a.toolPort, QStringLiteral("ＰＬＡＹＥＲ"), QStringLiteral("q")), 409);
-        QCOMPARE(Register(b.toolPort, QStringLiteral("玩家甲 "), QStringLiteral("q")), 409);
+        QCOMPARE(Register(b.toolPort, "Player", "p")->status, 200);
+        QCOMPARE(Register(a.toolPort, "ＰＬＡＹＥＲ", "q")->status, 409);
+        QCOMPARE(Register(b.toolPort, "玩家甲 ", "q")->status, 409);
         QCOMPARE(LoginFlag(a.servicePort, "player", "p"), std::string("1"));
 
         // The data folders' own account files were never used.
@@ -169,13 +98,11 @@ private slots:
     void badDatabaseStopsTheServerWithAMessage()
     {
         QTemporaryDir dir;
-        QProcess server;
-        server.start(QStringLiteral(QX77_SERVER_PATH),
-                     {dir.path(), QStringLiteral("--database"),
-                      QString::fromStdString(m_postgres.Uri(QStringLiteral("gone")))});
-        QVERIFY(server.waitForFinished(15000));
-        QCOMPARE(server.exitCode(), 1);
-        QVERIFY(server.readAllStandardError().contains("accounts:"));
+        QByteArray log;
+        QCOMPARE(RunServer({dir.path(), u"--database"_qs, QString::fromStdString(m_postgres.Uri(u"gone"_qs))},
+                           &log),
+                 1);
+        QVERIFY(log.contains("accounts:"));
     }
 };
 

@@ -27,6 +27,8 @@ public:
 
 private:
     bool Run(const QString& program, const QStringList& args, bool asClusterUser, QString* error);
+    // pg_ctl on this cluster, waiting for it to finish.
+    bool PgCtl(const QStringList& args, QString* error);
 
     QString m_bin; // the server's programs
     QString m_dir; // the cluster's folder: data/, the log and the socket

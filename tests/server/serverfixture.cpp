@@ -5,6 +5,10 @@
 #include "packcatalogue.h"
 #include "serviceclient.h"
 #include "serviceprotocol.h"
+#include "testfiles.h"
+
+#include <QRegularExpression>
+#include <QTest>
 
 bool RunningServer::Start(const Tuning& tune)
 {
@@ -34,6 +38,11 @@ std::string RunningServer::DataDir() const
     return dir.path().toStdString();
 }
 
+std::string RunningServer::DataFile(const std::string& relative) const
+{
+    return readFile(QString::fromStdString(DataDir() + "/" + relative)).toStdString();
+}
+
 std::string RunningServer::Origin() const
 {
     return "http://127.0.0.1:" + std::to_string(tool->Port());
@@ -59,4 +68,54 @@ std::string LoginFlag(int port, const std::string& user, const std::string& pass
     const auto request = svc::BuildRequest(svc::kLoginCode, {"0-1a-2b-3-4-ff", "127.0.0.1", user, password});
     const auto fields = ReplyFields(Exchange(port, request.value_or("")));
     return fields.size() > 3 ? fields[3] : std::string();
+}
+
+httplib::Result Register(int port, const std::string& user, const std::string& password)
+{
+    httplib::Client web("127.0.0.1", port);
+    return web.Post("/member.php?mod=register",
+                    httplib::Params{{"username", user}, {"password", password}, {"password2", password}});
+}
+
+bool ServerProcess::Start(const QStringList& args)
+{
+    process.start(QStringLiteral(QX77_SERVER_PATH),
+                  args + QStringList{u"--tool-port"_qs, u"0"_qs, u"--service-port"_qs, u"0"_qs});
+    if (!process.waitForStarted())
+        return false;
+    static const QRegularExpression tool(u"http://127\\.0\\.0\\.1:(\\d+)/CF20"_qs);
+    static const QRegularExpression service(u"service host 127\\.0\\.0\\.1:(\\d+)\\n"_qs);
+    const bool up = QTest::qWaitFor(
+        [&] {
+            log += process.readAllStandardError();
+            return service.match(QString::fromUtf8(log)).hasMatch()
+                || process.state() == QProcess::NotRunning;
+        },
+        15000);
+    const QString text = QString::fromUtf8(log);
+    if (!up || !service.match(text).hasMatch()) {
+        qWarning("qx77-server did not start: %s", log.constData());
+        return false;
+    }
+    toolPort = tool.match(text).captured(1).toInt();
+    servicePort = service.match(text).captured(1).toInt();
+    return true;
+}
+
+ServerProcess::~ServerProcess()
+{
+    process.terminate();
+    if (!process.waitForFinished(5000))
+        process.kill();
+}
+
+int RunServer(const QStringList& args, QByteArray* log)
+{
+    QProcess server;
+    server.start(QStringLiteral(QX77_SERVER_PATH), args);
+    if (!server.waitForFinished(15000))
+        return -1;
+    if (log)
+        *log = server.readAllStandardError();
+    return server.exitCode();
 }

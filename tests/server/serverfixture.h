@@ -1,11 +1,15 @@
 #pragma once
 // A running tool server and service host on free loopback ports over demo data in a
-// temporary folder, and a minimal client of the service protocol.
+// temporary folder, the qx77-server program run as a process, and minimal clients of the
+// registration form and the service protocol.
 
 #include "accounts.h"
 #include "servicehost.h"
 #include "toolserver.h"
 
+#include <httplib.h>
+
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <functional>
@@ -27,6 +31,8 @@ struct RunningServer
     bool Start(const Tuning& tune = {});
     std::string DataDir() const;
     std::string Origin() const; // http://127.0.0.1:port
+    // The bytes of a file in the data folder, "<missing>" when it cannot be read.
+    std::string DataFile(const std::string& relative) const;
 };
 
 // Sends the bytes, shuts down the sending side and reads until the server closes.
@@ -35,3 +41,20 @@ std::string Exchange(int port, const std::string& bytes);
 std::vector<std::string> ReplyFields(const std::string& reply);
 // Field 3 of a login exchange; "" when the reply was too short.
 std::string LoginFlag(int port, const std::string& user, const std::string& password);
+// The registration form posted with both password fields.
+httplib::Result Register(int port, const std::string& user, const std::string& password);
+
+// A qx77-server process on free loopback ports, stopped with SIGTERM when it goes.
+struct ServerProcess
+{
+    QProcess process;
+    QByteArray log; // its standard error, up to the line that names the service port
+    int toolPort = 0;
+    int servicePort = 0;
+
+    bool Start(const QStringList& args);
+    ~ServerProcess();
+};
+
+// Runs qx77-server to its end: the exit code, with its standard error in `log`.
+int RunServer(const QStringList& args, QByteArray* log = nullptr);

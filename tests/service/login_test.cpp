@@ -61,23 +61,7 @@ class LoginTest : public QObject
 {
     Q_OBJECT
 
-private:
     QTemporaryDir m_workDir;
-
-    void waitForWorkers(const service::ServiceClient& client)
-    {
-        QTRY_COMPARE_WITH_TIMEOUT(client.RunningWorkers(), 0, 30000);
-    }
-
-    // Types the account and password into the boxes, presses login and waits for the worker.
-    void pressLogin(RecordingUi& ui, service::ServiceClient& client, const QString& account,
-                    const QString& password)
-    {
-        ui.boxAccount = account;
-        ui.boxPassword = password;
-        client.OnLogin();
-        waitForWorkers(client);
-    }
 
 private slots:
     void init() { fixture::Reset(m_workDir); }
@@ -90,7 +74,7 @@ private slots:
         {
             RecordingUi ui;
             service::ServiceClient client(ui);
-            pressLogin(ui, client, u"player"_qs, u"secret"_qs);
+            fixture::PressLogin(ui, client, u"player"_qs, u"secret"_qs);
             QCOMPARE(ui.calls,
                      QStringList{u"readBoxes"_qs} + loggedIn(u"player"_qs) + QStringList{u"loginDone"_qs});
             QVERIFY(!ui.calledOffThread);
@@ -103,7 +87,7 @@ private slots:
         RecordingUi ui;
         service::ServiceClient client(ui);
         client.StartStartupWorker();
-        waitForWorkers(client);
+        fixture::WaitForWorkers(client);
         QCOMPARE(ui.calls,
                  QStringList{u"texts player/secret"_qs} + loggedIn(u"player"_qs)
                      + QStringList{u"loginDone"_qs});
@@ -123,11 +107,9 @@ private slots:
 
     void requestCountsGbkBytes()
     {
-        FakeServiceHost host(accounts(u"张三"_qs, u"密码pw"_qs));
-        host.pointClientHere();
-        RecordingUi ui;
-        service::ServiceClient client(ui);
-        pressLogin(ui, client, u"张三"_qs, u"密码pw"_qs);
+        fixture::HostedClient hosted(accounts(u"张三"_qs, u"密码pw"_qs));
+        auto& [host, ui, client] = hosted;
+        fixture::PressLogin(ui, client, u"张三"_qs, u"密码pw"_qs);
         QCOMPARE(ui.calls.mid(1, 7), loggedIn(u"张三"_qs).mid(0, 7));
 
         const QByteArray request = host.requests().value(0);
@@ -146,16 +128,11 @@ private slots:
     void refusedClearsAfterMessage()
     {
         remember(u"old"_qs, GetMacAddress(), u"b2xk"_qs);
-        FakeServiceHost host(accounts(u"player"_qs, u"secret"_qs));
-        host.pointClientHere();
-        RecordingUi ui;
-        ui.boxAccount = u"player"_qs;
-        ui.boxPassword = u"wrong"_qs;
+        fixture::HostedClient hosted(accounts(u"player"_qs, u"secret"_qs));
+        auto& [host, ui, client] = hosted;
         QStringList whileShown;
         ui.onMessage = [&](const QString&) { whileShown = remembered(); };
-        service::ServiceClient client(ui);
-        client.OnLogin();
-        waitForWorkers(client);
+        fixture::PressLogin(ui, client, u"player"_qs, u"wrong"_qs);
 
         QCOMPARE(ui.calls, QStringList({u"readBoxes"_qs, kRefused, u"loginDone"_qs}));
         QCOMPARE(whileShown, QStringList({u"old"_qs, GetMacAddress(), u"b2xk"_qs, u"1"_qs}));
@@ -176,32 +153,27 @@ private slots:
         QFETCH(QByteArray, reply);
         QFETCH(QStringList, calls);
         remember(u"old"_qs, GetMacAddress(), u"b2xk"_qs);
-        FakeServiceHost host([reply](const QByteArray&) { return FakeServiceHost::Answer{reply}; });
-        host.pointClientHere();
-        RecordingUi ui;
-        service::ServiceClient client(ui);
-        pressLogin(ui, client, u"player"_qs, u"secret"_qs);
+        fixture::HostedClient hosted(FakeServiceHost::Always({reply}));
+        auto& [host, ui, client] = hosted;
+        fixture::PressLogin(ui, client, u"player"_qs, u"secret"_qs);
         QCOMPARE(ui.calls, QStringList{u"readBoxes"_qs} + calls + QStringList{u"loginDone"_qs});
         QCOMPARE(remembered(), QStringList({u"old"_qs, GetMacAddress(), u"b2xk"_qs, u"1"_qs}));
     }
 
     void unreachableIsSilent()
     {
-        qputenv("QX77_HOST", "127.0.0.1");
-        qputenv("QX77_SERVICE_PORT", QByteArray::number(FakeServiceHost::closedPort()));
+        fixture::PointClientAtClosedPort();
         RecordingUi ui;
         service::ServiceClient client(ui);
-        pressLogin(ui, client, u"player"_qs, u"secret"_qs);
+        fixture::PressLogin(ui, client, u"player"_qs, u"secret"_qs);
         QCOMPARE(ui.calls, QStringList({u"readBoxes"_qs, u"loginDone"_qs}));
         QCOMPARE(fixture::ConfigValue(u"system"_qs, u"UID"_qs), u"<missing>"_qs);
     }
 
     void emptyTexts()
     {
-        FakeServiceHost host(accounts(u"player"_qs, u"secret"_qs));
-        host.pointClientHere();
-        RecordingUi ui;
-        service::ServiceClient client(ui);
+        fixture::HostedClient hosted(accounts(u"player"_qs, u"secret"_qs));
+        auto& [host, ui, client] = hosted;
         for (const auto& [account, password] :
              {std::pair{u""_qs, u"secret"_qs}, std::pair{u"player"_qs, u""_qs}}) {
             ui.calls.clear();
@@ -216,7 +188,7 @@ private slots:
         ui.ShowAccountPrompt();
         ui.boxPassword = u"x"_qs;
         client.OnLogin();
-        waitForWorkers(client);
+        fixture::WaitForWorkers(client);
         QCOMPARE(host.requests().size(), 1);
         QCOMPARE(fixture::RequestFields(host.requests().at(0)).at(4), u"请输入qx77通行证"_qs);
     }
@@ -239,12 +211,10 @@ private slots:
         QFETCH(bool, logsIn);
         if (configExists)
             remember(u"player"_qs, mac, u"c2VjcmV0"_qs);
-        FakeServiceHost host(accounts(u"player"_qs, u"secret"_qs));
-        host.pointClientHere();
-        RecordingUi ui;
-        service::ServiceClient client(ui);
+        fixture::HostedClient hosted(accounts(u"player"_qs, u"secret"_qs));
+        auto& [host, ui, client] = hosted;
         client.StartStartupWorker();
-        waitForWorkers(client);
+        fixture::WaitForWorkers(client);
 
         QCOMPARE(host.requests().size(), 1);
         const QStringList request = fixture::RequestFields(host.requests().at(0));
@@ -269,12 +239,10 @@ private slots:
     void logoutAndRegister()
     {
         remember(u"player"_qs, GetMacAddress(), u"c2VjcmV0"_qs);
-        FakeServiceHost host(accounts(u"player"_qs, u"secret"_qs));
-        host.pointClientHere();
         qputenv("QX77_FORUM_URL", "http://forum.test:8089/");
-        RecordingUi ui;
+        fixture::HostedClient hosted(accounts(u"player"_qs, u"secret"_qs));
+        auto& [host, ui, client] = hosted;
         ui.boxAccount = u"player"_qs;
-        service::ServiceClient client(ui);
         client.OnLogout();
         client.OnRegister();
         qunsetenv("QX77_FORUM_URL");
@@ -297,20 +265,14 @@ private slots:
         service::Timings timings = service::CurrentTimings();
         timings.reply = std::chrono::seconds(20);
         service::SetTimings(timings);
-        FakeServiceHost host(
-            [](const QByteArray& request) {
-                const bool login = fixture::RequestFields(request).at(0) == u"^12";
-                return FakeServiceHost::Answer{fixture::Reply({login ? u"1"_qs : u"0"_qs})};
-            },
-            2);
-        host.pointClientHere();
-        RecordingUi ui;
+        fixture::HostedClient hosted(
+            FakeServiceHost::ByKind({{"^12", {fixture::Reply({u"1"_qs})}}}, {fixture::Reply({u"0"_qs})}), 2);
+        auto& [host, ui, client] = hosted;
         ui.boxAccount = u"player"_qs;
         ui.boxPassword = u"secret"_qs;
-        service::ServiceClient client(ui);
         client.OnLogin();
         client.OnCheckUpdate();
-        waitForWorkers(client);
+        fixture::WaitForWorkers(client);
 
         QVERIFY2(host.requests().size() == 2, qPrintable(ui.calls.join(u'|')));
         QStringList codes;
@@ -326,7 +288,7 @@ private slots:
     void workerOutlivesClient()
     {
         fixture::ShortReplyWait();
-        FakeServiceHost host([](const QByteArray&) { return FakeServiceHost::Answer{{}, true}; });
+        FakeServiceHost host(FakeServiceHost::Always({{}, true}));
         host.pointClientHere();
         RecordingUi ui;
         ui.boxAccount = u"player"_qs;

@@ -7,6 +7,7 @@
 #include "identity.h"
 #include "message.h"
 #include "networkidentity.h"
+#include "servicefixture.h"
 #include "timings.h"
 
 #include <QElapsedTimer>
@@ -28,7 +29,7 @@ const QString kWorkedExample = u"^11"_qs + dc1 + u"0000000045"_qs + dc1 + u"0-1a
 
 std::optional<QString> exchangeWith(const QByteArray& reply, bool hang = false)
 {
-    FakeServiceHost host([&](const QByteArray&) { return FakeServiceHost::Answer{reply, hang}; });
+    FakeServiceHost host(FakeServiceHost::Always({reply, hang}));
     host.pointClientHere();
     service::ServiceConnection connection;
     if (!connection.ConnectServer([](const QString& text) { qWarning() << text; }))
@@ -51,25 +52,21 @@ private slots:
                              std::chrono::milliseconds(20)});
     }
 
+    // Every separator starts a field, empty or not; field 3 keeps what follows the third.
     void splitString()
     {
-        QStringList fields{u"stale"_qs};
-        QCOMPARE(SplitString(QString(), service::kSeparator, fields), 1);
-        QCOMPARE(fields, QStringList{QString()});
-
-        QCOMPARE(SplitString(u"a"_qs + dc1 + dc1 + u"b"_qs, service::kSeparator, fields), 3);
-        QCOMPARE(fields, (QStringList{u"a"_qs, QString(), u"b"_qs}));
-
-        QCOMPARE(SplitString(u"a"_qs + dc1, service::kSeparator, fields), 2);
-        QCOMPARE(fields, (QStringList{u"a"_qs, QString()}));
-
-        QCOMPARE(SplitString(dc1, service::kSeparator, fields), 2);
-        QCOMPARE(fields, (QStringList{QString(), QString()}));
-
-        // Three separators: four fields, field 3 is everything after the third.
-        QCOMPARE(SplitString(u"^12"_qs + dc1 + u"x"_qs + dc1 + dc1 + u"1 ~"_qs, service::kSeparator, fields),
-                 4);
-        QCOMPARE(fields.at(3), u"1 ~"_qs);
+        const QList<std::pair<QString, QStringList>> cases = {
+            {QString(), {QString()}},
+            {u"a"_qs + dc1 + dc1 + u"b"_qs, {u"a"_qs, QString(), u"b"_qs}},
+            {u"a"_qs + dc1, {u"a"_qs, QString()}},
+            {dc1, {QString(), QString()}},
+            {u"^12"_qs + dc1 + u"x"_qs + dc1 + dc1 + u"1 ~"_qs, {u"^12"_qs, u"x"_qs, QString(), u"1 ~"_qs}},
+        };
+        for (const auto& [text, expected] : cases) {
+            QStringList fields{u"stale"_qs};
+            QCOMPARE(SplitString(text, service::kSeparator, fields), int(expected.size()));
+            QCOMPARE(fields, expected);
+        }
     }
 
     void base64Encode()
@@ -149,7 +146,7 @@ private slots:
 
     void requestOnTheWire()
     {
-        FakeServiceHost host([](const QByteArray&) { return FakeServiceHost::Answer{"ok"}; });
+        FakeServiceHost host(FakeServiceHost::Always({"ok"}));
         host.pointClientHere();
         service::ServiceConnection connection;
         QVERIFY(connection.ConnectServer([](const QString&) {}));
@@ -185,7 +182,7 @@ private slots:
     {
         // The host holds its answers until three requests are in. The first connection keeps
         // it reading until the other two have connected, so those two wait for it together.
-        FakeServiceHost host([](const QByteArray&) { return FakeServiceHost::Answer{"ok"}; }, 3);
+        FakeServiceHost host(FakeServiceHost::Always({"ok"}), 3);
         host.pointClientHere();
         std::latch firstConnected(1), othersConnected(2);
         std::array<bool, 3> connected{};
@@ -218,10 +215,8 @@ private slots:
     void silentPeerTimesOut()
     {
         const service::Timings saved = service::CurrentTimings();
-        service::Timings timings = saved;
-        timings.reply = std::chrono::milliseconds(300);
-        service::SetTimings(timings);
-        FakeServiceHost host([](const QByteArray&) { return FakeServiceHost::Answer{{}, true}; });
+        fixture::ShortReplyWait();
+        FakeServiceHost host(FakeServiceHost::Always({{}, true}));
         host.pointClientHere();
         service::ServiceConnection connection;
         QVERIFY(connection.ConnectServer([](const QString&) {}));
@@ -238,8 +233,7 @@ private slots:
         QStringList messages;
         auto sink = [&](const QString& text) { messages << text; };
 
-        qputenv("QX77_HOST", "127.0.0.1");
-        qputenv("QX77_SERVICE_PORT", QByteArray::number(FakeServiceHost::closedPort()));
+        fixture::PointClientAtClosedPort();
         service::ServiceConnection refused;
         QVERIFY(!refused.ConnectServer(sink));
         QCOMPARE(refused.Exchange(kWorkedExample), std::nullopt);

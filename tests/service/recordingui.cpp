@@ -7,40 +7,11 @@ using service::LoginControl;
 
 namespace {
 
-QString controlName(LoginControl control)
-{
-    switch (control) {
-    case LoginControl::AccountLabel:
-        return QStringLiteral("AccountLabel");
-    case LoginControl::AccountBox:
-        return QStringLiteral("AccountBox");
-    case LoginControl::PasswordLabel:
-        return QStringLiteral("PasswordLabel");
-    case LoginControl::PasswordBox:
-        return QStringLiteral("PasswordBox");
-    case LoginControl::LoginButton:
-        return QStringLiteral("LoginButton");
-    case LoginControl::RegisterButton:
-        return QStringLiteral("RegisterButton");
-    case LoginControl::LogoutButton:
-        return QStringLiteral("LogoutButton");
-    case LoginControl::WelcomeText:
-        return QStringLiteral("WelcomeText");
-    }
-    return QStringLiteral("?");
-}
+// In the order of service::LoginControl.
+constexpr const char* kControlNames[] = {"AccountLabel", "AccountBox",     "PasswordLabel", "PasswordBox",
+                                         "LoginButton",  "RegisterButton", "LogoutButton",  "WelcomeText"};
 
 } // namespace
-
-QStringList RecordingUi::callsStarting(const QString& prefix) const
-{
-    QStringList out;
-    for (const QString& call : calls) {
-        if (call.startsWith(prefix))
-            out << call;
-    }
-    return out;
-}
 
 void RecordingUi::record(const QString& line)
 {
@@ -93,7 +64,7 @@ void RecordingUi::ClearAccountBoxes()
 
 void RecordingUi::SetControlVisible(LoginControl control, bool visible)
 {
-    record((visible ? QStringLiteral("show ") : QStringLiteral("hide ")) + controlName(control));
+    record((visible ? u"show "_qs : u"hide "_qs) + QLatin1String(kControlNames[static_cast<int>(control)]));
 }
 
 void RecordingUi::SetWelcomeText(const QString& text, const QRect& g)

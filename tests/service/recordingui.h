@@ -22,9 +22,6 @@ public:
     bool calledOffThread = false;
     std::function<void(const QString&)> onMessage; // runs while the box is "open"
 
-    // The calls whose line starts with `prefix`.
-    QStringList callsStarting(const QString& prefix) const;
-
     void ShowMessage(const QString& text) override;
     bool AskOkCancel(const QString& text) override;
     void ReadAccountBoxes(QString& account, QString& password) override;

@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTest>
 
 namespace fixture {
 namespace {
@@ -37,6 +38,32 @@ void ShortReplyWait()
 void Restore()
 {
     QDir::setCurrent(originalDir);
+}
+
+void PointClientAtClosedPort()
+{
+    qputenv("QX77_HOST", "127.0.0.1");
+    qputenv("QX77_SERVICE_PORT", QByteArray::number(FakeServiceHost::closedPort()));
+}
+
+void WaitForWorkers(const service::ServiceClient& client)
+{
+    QTRY_COMPARE_WITH_TIMEOUT(client.RunningWorkers(), 0, 30000);
+}
+
+HostedClient::HostedClient(FakeServiceHost::Responder responder, int batch)
+    : host(std::move(responder), batch)
+{
+    host.pointClientHere();
+}
+
+void PressLogin(RecordingUi& ui, service::ServiceClient& client, const QString& account,
+                const QString& password)
+{
+    ui.boxAccount = account;
+    ui.boxPassword = password;
+    client.OnLogin();
+    WaitForWorkers(client);
 }
 
 QByteArray Reply(const QStringList& tail)

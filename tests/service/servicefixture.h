@@ -1,7 +1,11 @@
 #pragma once
 // What the update-check and login tests share: a clean program directory (the test program's
 // own folder, where config.ini and update.ini live), a scratch working directory, short
-// time-outs, and replies laid out like requests.
+// time-outs, replies laid out like requests, and a client talking to a fake host.
+
+#include "fakeservicehost.h"
+#include "recordingui.h"
+#include "serviceclient.h"
 
 #include <QString>
 #include <QStringList>
@@ -16,6 +20,26 @@ void Reset(QTemporaryDir& workDir);
 void ShortReplyWait();
 // Leaves the scratch working directory again.
 void Restore();
+// Points the client at a loopback port where nothing listens.
+void PointClientAtClosedPort();
+
+// Waits (up to 30 s) until none of the client's workers runs any more.
+void WaitForWorkers(const service::ServiceClient& client);
+
+// A fake host, and a client pointed at it that talks to a recording window. The client goes
+// first, while its host still listens.
+struct HostedClient
+{
+    FakeServiceHost host;
+    RecordingUi ui;
+    service::ServiceClient client{ui};
+
+    explicit HostedClient(FakeServiceHost::Responder responder, int batch = 1);
+};
+
+// Types the account and password into the boxes, presses login and waits for the worker.
+void PressLogin(RecordingUi& ui, service::ServiceClient& client, const QString& account,
+                const QString& password);
 
 // "^" + code, a length field, "0" and then `tail`, joined by DC1, as GBK with a terminator.
 QByteArray Reply(const QStringList& tail);

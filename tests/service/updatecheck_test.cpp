@@ -20,11 +20,6 @@ const QString kQuestion = u"ask 发现服务器有新版本，是否升级？"_q
 const QString kUpdaterMissing = u"message 客户端缺少文件，更新终止。请到官网重新下载!"_qs;
 const QString kNoConnection = u"message 无法连接通讯服务器!"_qs;
 
-FakeServiceHost::Responder answer(const QByteArray& reply)
-{
-    return [reply](const QByteArray&) { return FakeServiceHost::Answer{reply}; };
-}
-
 const QStringList kNewVersion{u"1"_qs, u"20250301120000"_qs, u"4.0.2"_qs,
                               u"http://127.0.0.1:8088/yfzs/setup.zip"_qs};
 
@@ -53,10 +48,8 @@ private slots:
 
     void requestCarriesInstalledVersion()
     {
-        FakeServiceHost host(answer(fixture::Reply({u"0"_qs})));
-        host.pointClientHere();
-        RecordingUi ui;
-        service::ServiceClient client(ui);
+        fixture::HostedClient hosted(FakeServiceHost::Always({fixture::Reply({u"0"_qs})}));
+        auto& [host, ui, client] = hosted;
 
         client.OnCheckUpdate(); // fresh installation: empty stamp and version, all separators
         fixture::SetConfigValue(u"yfzsver"_qs, u"sertime"_qs, u"2024-05-01 08:00"_qs);
@@ -96,10 +89,8 @@ private slots:
     void noNewerVersion()
     {
         QFETCH(QStringList, tail);
-        FakeServiceHost host(answer(fixture::Reply(tail)));
-        host.pointClientHere();
-        RecordingUi ui;
-        service::ServiceClient client(ui);
+        fixture::HostedClient hosted(FakeServiceHost::Always({fixture::Reply(tail)}));
+        auto& [host, ui, client] = hosted;
 
         client.OnCheckUpdate();
         QCOMPARE(ui.calls, QStringList{kUpToDate});
@@ -108,7 +99,7 @@ private slots:
         // The start-up check keeps quiet about it.
         ui.calls.clear();
         client.StartStartupWorker();
-        QTRY_COMPARE_WITH_TIMEOUT(client.RunningWorkers(), 0, 30000);
+        fixture::WaitForWorkers(client);
         QCOMPARE(host.requests().size(), 2);
         QCOMPARE(ui.calls, QStringList{u"prompt"_qs});
         QVERIFY(!QFile::exists(updateIni()));
@@ -148,7 +139,7 @@ private slots:
         }
         expected.replaceInStrings(QRegularExpression(u"^start$"_qs), u"start "_qs + updater());
 
-        FakeServiceHost host(answer(fixture::Reply(kNewVersion + QStringList{u"~"_qs})));
+        FakeServiceHost host(FakeServiceHost::Always({fixture::Reply(kNewVersion + QStringList{u"~"_qs})}));
         host.pointClientHere();
         for (bool manual : {true, false}) {
             QFile::remove(updateIni());
@@ -159,7 +150,7 @@ private slots:
                 client.OnCheckUpdate();
             } else {
                 client.StartStartupWorker();
-                QTRY_COMPARE_WITH_TIMEOUT(client.RunningWorkers(), 0, 30000);
+                fixture::WaitForWorkers(client);
                 QCOMPARE(ui.calls.takeFirst(), u"prompt"_qs);
             }
             QCOMPARE(ui.calls.join(u"|"_qs), expected.join(u"|"_qs));
@@ -168,10 +159,10 @@ private slots:
             // Written before the updater is offered, whatever the answer, in this order.
             QCOMPARE(fixture::KeysInFileOrder(updateIni(), u"yfzsver"_qs),
                      QStringList({u"version"_qs, u"sertime"_qs, u"clientadd"_qs}));
-            QCOMPARE(ReadIniString(updateIni(), u"yfzsver"_qs, u"version"_qs), u"4.0.2"_qs);
-            QCOMPARE(ReadIniString(updateIni(), u"yfzsver"_qs, u"sertime"_qs), u"20250301120000"_qs);
-            QCOMPARE(ReadIniString(updateIni(), u"yfzsver"_qs, u"clientadd"_qs),
-                     u"http://127.0.0.1:8088/yfzs/setup.zip"_qs);
+            QCOMPARE((QStringList{ReadIniString(updateIni(), u"yfzsver"_qs, u"version"_qs),
+                                  ReadIniString(updateIni(), u"yfzsver"_qs, u"sertime"_qs),
+                                  ReadIniString(updateIni(), u"yfzsver"_qs, u"clientadd"_qs)}),
+                     QStringList({kNewVersion.at(2), kNewVersion.at(1), kNewVersion.at(3)}));
         }
     }
 
@@ -199,14 +190,11 @@ private slots:
         if (folderInItsPlace)
             QVERIFY(QDir().mkdir(updateIni()));
         const QStringList reply = kNewVersion.mid(0, 3) + QStringList{clientAdd, u"~"_qs};
-        FakeServiceHost host(answer(fixture::Reply(reply)));
-        host.pointClientHere();
-
-        RecordingUi ui;
-        service::ServiceClient client(ui);
+        fixture::HostedClient hosted(FakeServiceHost::Always({fixture::Reply(reply)}));
+        auto& [host, ui, client] = hosted;
         client.OnCheckUpdate();
         client.StartStartupWorker();
-        QTRY_COMPARE_WITH_TIMEOUT(client.RunningWorkers(), 0, 30000);
+        fixture::WaitForWorkers(client);
         QCOMPARE(host.requests().size(), 2);
         QCOMPARE(ui.calls, QStringList{u"prompt"_qs});
         if (folderInItsPlace)
@@ -227,10 +215,8 @@ private slots:
     {
         QFETCH(bool, hang);
         fixture::ShortReplyWait();
-        FakeServiceHost host([hang](const QByteArray&) { return FakeServiceHost::Answer{{}, hang}; });
-        host.pointClientHere();
-        RecordingUi ui;
-        service::ServiceClient client(ui);
+        fixture::HostedClient hosted(FakeServiceHost::Always({{}, hang}));
+        auto& [host, ui, client] = hosted;
         client.OnCheckUpdate();
         QCOMPARE(host.requests().size(), 1);
         QCOMPARE(ui.calls, QStringList());
@@ -239,8 +225,7 @@ private slots:
 
     void noConnection()
     {
-        qputenv("QX77_HOST", "127.0.0.1");
-        qputenv("QX77_SERVICE_PORT", QByteArray::number(FakeServiceHost::closedPort()));
+        fixture::PointClientAtClosedPort();
         RecordingUi ui;
         service::ServiceClient client(ui);
         client.OnCheckUpdate();
@@ -248,7 +233,7 @@ private slots:
 
         ui.calls.clear();
         client.StartStartupWorker();
-        QTRY_COMPARE_WITH_TIMEOUT(client.RunningWorkers(), 0, 30000);
+        fixture::WaitForWorkers(client);
         QCOMPARE(ui.calls, QStringList({u"prompt"_qs, kNoConnection}));
         QVERIFY(!ui.calledOffThread);
 
