@@ -119,22 +119,16 @@ private slots:
 
     void everythingElseGoesToTheOpener()
     {
-        QCOMPARE(launch(u"http://127.0.0.1:8088/help?a=1&b=2"_qs).mid(0, 2),
-                 QStringList({u"name=xdg-open"_qs, u"arg=http://127.0.0.1:8088/help?a=1&b=2"_qs}));
-        QCOMPARE(launch(path("notes.txt")).mid(0, 2),
-                 QStringList({u"name=xdg-open"_qs, u"arg="_qs + path("notes.txt")}));
-        // An executable bit on a plain file does not make it a program.
-        QCOMPARE(launch(path("marked.txt")).mid(0, 2),
-                 QStringList({u"name=xdg-open"_qs, u"arg="_qs + path("marked.txt")}));
-        QCOMPARE(launch(path("prefix")).mid(0, 2),
-                 QStringList({u"name=xdg-open"_qs, u"arg="_qs + path("prefix")}));
+        // An executable bit on a plain file (marked.txt) does not make it a program.
+        for (const QString& target : {u"http://127.0.0.1:8088/help?a=1&b=2"_qs, path("notes.txt"),
+                                      path("marked.txt"), path("prefix")})
+            QCOMPARE(launch(target).mid(0, 2), QStringList({u"name=xdg-open"_qs, u"arg="_qs + target}));
     }
 
     void failuresStartNothing()
     {
-        QCOMPARE(launch(QString(), false), QStringList());
-        QCOMPARE(launch(path("missing.exe"), false), QStringList());
-        QCOMPARE(launch(u"C:\\Games\\CF\\missing.exe"_qs, false), QStringList());
+        for (const QString& target : {QString(), path("missing.exe"), u"C:\\Games\\CF\\missing.exe"_qs})
+            QCOMPARE(launch(target, false), QStringList());
         // A helper that is not installed is a failure, not a silent success.
         qputenv("PATH", path("work").toUtf8());
         QCOMPARE(launch(u"C:\\Games\\CF\\QQLogin.exe"_qs, false), QStringList());

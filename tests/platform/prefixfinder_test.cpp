@@ -106,24 +106,22 @@ private slots:
         QCOMPARE(found.size(), 7);
 
         const WinePrefix* cf = byPath(found, h + u"/Games/crossfire"_qs);
-        QVERIFY(cf);
+        const WinePrefix* other = byPath(found, h + u"/lutris/other"_qs);
+        const WinePrefix* bottle = byPath(found, h + u"/.local/share/bottles/bottles/CF"_qs);
+        const WinePrefix* flat = byPath(found, h + u"/elsewhere/bottle"_qs);
+        QVERIFY(cf && other && bottle && flat && byPath(found, h + u"/.wine"_qs)
+                && byPath(found, h + u"/Games/plain"_qs));
         QCOMPARE(cf->kind, PrefixKind::Lutris); // not also listed as the plain prefix it is
         QCOMPARE(cf->gameId, u"7"_qs);
         QCOMPARE(cf->name, u"穿越火线"_qs);
         QCOMPARE(cf->gameExe, h + u"/Games/crossfire/drive_c/CF/QQLogin.exe"_qs);
         QCOMPARE(cf->runner, h + u"/.local/share/lutris/runners/wine/lutris-7.2-2-x86_64/bin/wine"_qs);
-        const WinePrefix* other = byPath(found, h + u"/lutris/other"_qs);
-        QVERIFY(other);
         QVERIFY(other->gameId.isEmpty());
         QCOMPARE(other->runner, h + u"/.local/share/lutris/runners/wine/wine-ge-8/bin/wine"_qs);
 
-        const WinePrefix* bottle = byPath(found, h + u"/.local/share/bottles/bottles/CF"_qs);
-        QVERIFY(bottle);
         QCOMPARE(bottle->kind, PrefixKind::Bottles);
         QCOMPARE(bottle->runner, u"soda-7.0-9"_qs);
         QVERIFY(!bottle->flatpak);
-        const WinePrefix* flat = byPath(found, h + u"/elsewhere/bottle"_qs);
-        QVERIFY(flat);
         QVERIFY(flat->flatpak);
         QCOMPARE(flat->name, u"Flat Bottle"_qs);
 
@@ -132,9 +130,6 @@ private slots:
         QVERIFY(proton != found.end());
         QCOMPARE(proton->gameId, u"3141592653"_qs);
         QCOMPARE(proton->runner, steam + u"/steamapps/common/Proton 7.0"_qs);
-
-        QVERIFY(byPath(found, h + u"/.wine"_qs));
-        QVERIFY(byPath(found, h + u"/Games/plain"_qs));
 
         // $WINEPREFIX replaces ~/.wine.
         f.prefix(h + u"/custom"_qs);

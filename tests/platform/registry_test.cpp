@@ -70,6 +70,10 @@ private:
     {
         return platform::RegistryLookup(root, key, value, prefix()).text.value_or(u"<none>"_qs);
     }
+    bool keyFound(const char16_t* key) const
+    {
+        return platform::RegistryLookup(platform::kLocalMachine, key, u"", prefix()).keyFound;
+    }
     // A value of the game's own key, the one most cases read.
     QString game(const char16_t* value) const
     {
@@ -130,11 +134,9 @@ private slots:
         // Wine writes no header for a key that only holds other keys.
         QVERIFY(
             platform::RegistryLookup(platform::kLocalMachine, u"Software\\Parent", u"x", prefix()).keyFound);
-        QVERIFY(platform::RegistryLookup(platform::kLocalMachine, u"Software", u"", prefix()).keyFound);
-        QVERIFY(!platform::RegistryLookup(platform::kLocalMachine, u"Software\\Par", u"", prefix()).keyFound);
-        QVERIFY(!platform::RegistryLookup(platform::kLocalMachine, u"Software\\Tencent\\CrossFire\\Sub", u"",
-                                          prefix())
-                     .keyFound);
+        QVERIFY(keyFound(u"Software"));
+        QVERIFY(!keyFound(u"Software\\Par"));
+        QVERIFY(!keyFound(u"Software\\Tencent\\CrossFire\\Sub"));
         QVERIFY(!platform::RegistryLookup(platform::kLocalMachine, u"Software\\Parent", u"x", prefix()).text);
     }
 
