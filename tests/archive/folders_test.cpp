@@ -1,9 +1,9 @@
 #include "testrunner.h"
 
 #include "folders.h"
+#include "testfiles.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
@@ -24,9 +24,7 @@ private slots:
         QVERIFY(QFileInfo(root + u"/a/b/c/d"_qs).isDir());
         QVERIFY(CreateFolderChain(root));
         // A file in the way makes the answer false.
-        QFile file(root + u"/file"_qs);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.close();
+        QVERIFY(writeFile(root + u"/file"_qs, "f"));
         QVERIFY(!CreateFolderChain(root + u"/file/sub"_qs));
         QVERIFY(!CreateFolderChain(root + u"/file"_qs));
         QVERIFY(!CreateFolderChain(QString()));
@@ -39,9 +37,8 @@ private slots:
         QVERIFY(IsExistingFolder(tmp.path() + u"\\"_qs));
         QVERIFY(!IsExistingFolder(tmp.path() + u"/missing"_qs));
         QVERIFY(!IsExistingFolder(QString()));
-        QFile file(tmp.path() + u"/f"_qs);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        QVERIFY(!IsExistingFolder(file.fileName()));
+        QVERIFY(writeFile(tmp.path() + u"/f"_qs, "f"));
+        QVERIFY(!IsExistingFolder(tmp.path() + u"/f"_qs));
     }
 
     void ensureFolder()

@@ -1,6 +1,7 @@
 #include "testrunner.h"
 
 #include "archivefixture.h"
+#include "logcapture.h"
 #include "testfiles.h"
 #include "unzipfolder.h"
 #include "zipbuilder.h"
@@ -9,30 +10,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLoggingCategory>
-#include <QTemporaryDir>
 #include <QTest>
-
-namespace {
-
-QStringList g_logged;
-
-void collectLog(QtMsgType, const QMessageLogContext& context, const QString& message)
-{
-    g_logged << QString::fromLatin1(context.category) + u": "_qs + message;
-}
-
-} // namespace
 
 // Archives built to get around the extractor: long comments hiding the end record, links
 // waiting in the destination, entries sharing their data, sizes no disk can hold.
-class HardeningTest : public QObject
+class HardeningTest : public ArchiveScratchTest
 {
     Q_OBJECT
 
-    QTemporaryDir m_tmp;
-    QString m_archive;
-    QString m_dest;
     QString m_elsewhere;
 
     // The folder beside the destination that links point into; it must never change.
@@ -45,12 +30,8 @@ class HardeningTest : public QObject
 private slots:
     void init()
     {
-        QVERIFY(m_tmp.isValid());
-        QDir(m_tmp.path()).removeRecursively();
-        m_archive = m_tmp.path() + u"/in/pack.zip"_qs;
-        m_dest = m_tmp.path() + u"/out/dest"_qs;
-        m_elsewhere = m_tmp.path() + u"/out/elsewhere"_qs;
-        QVERIFY(QDir().mkpath(m_tmp.path() + u"/in"_qs));
+        QVERIFY(ResetScratch());
+        m_elsewhere = Scratch(u"out/elsewhere"_qs);
         QVERIFY(writeFile(m_elsewhere + u"/target.txt"_qs, "outside"));
     }
 
@@ -107,9 +88,8 @@ private slots:
         QVERIFY(zip.Write(m_archive));
 
         QCOMPARE(archive::UnzipArchive(m_archive, m_dest), archive::UnzipError::LinkInPath);
-        std::unique_ptr<ZipReader> reader = ZipReader::Open(m_archive);
+        const std::unique_ptr<ZipReader> reader = OpenReader(m_archive, m_dest);
         QVERIFY(reader);
-        reader->SetBaseFolder(m_dest);
         QCOMPARE(reader->ExtractEntry(0, QString::fromLatin1(entry)), ZipReader::Result::LinkInPath);
         ExpectElsewhereUntouched();
         QCOMPARE(Tree(m_dest), before);
@@ -118,11 +98,11 @@ private slots:
     void destinationItselfMayBeALink()
     {
         // Only what lies below the destination is the archive's; the destination is the caller's.
-        QVERIFY(QDir().mkpath(m_tmp.path() + u"/out/real-dest"_qs));
+        QVERIFY(QDir().mkpath(Scratch(u"out/real-dest"_qs)));
         QVERIFY(QFile::link(u"real-dest"_qs, m_dest));
         QVERIFY(ZipBuilder().AddFile("x/y.txt", "y").Write(m_archive));
         QCOMPARE(archive::UnzipArchive(m_archive, m_dest + u"/"_qs), archive::UnzipError::None);
-        QCOMPARE(readFile(m_tmp.path() + u"/out/real-dest/x/y.txt"_qs), QByteArray("y"));
+        QCOMPARE(readFile(Scratch(u"out/real-dest/x/y.txt"_qs)), QByteArray("y"));
     }
 
     void entriesSharingDataAreRefused()
@@ -147,13 +127,8 @@ private slots:
     {
         // 4000 entries that each claim almost 4 GiB: more than any disk this runs on.
         ZipBuilder zip;
-        for (int i = 0; i < 4000; ++i) {
-            ZipEntryFixture entry;
-            entry.name = "e" + QByteArray::number(i);
-            entry.data = "x";
-            entry.deflate = false;
-            zip.Add(entry);
-        }
+        for (int i = 0; i < 4000; ++i)
+            zip.Add({.name = "e" + QByteArray::number(i), .data = "x", .deflate = false});
         QVERIFY(zip.Write(m_archive));
         QVERIFY(EditCentralHeaders(m_archive, [](int, char* header) { PutLe32(header + 24, 0xFFFFFF00u); }));
         QCOMPARE(archive::UnzipArchive(m_archive, m_dest), archive::UnzipError::DiskFull);
@@ -165,12 +140,10 @@ private slots:
     {
         // The free-space check trusts the declared sizes, so no entry may write more.
         QVERIFY(ZipBuilder().AddFile("big.txt", Compressible(300000)).Write(m_archive));
-        QFile file(m_archive);
-        QVERIFY(file.open(QIODevice::ReadWrite));
-        QByteArray bytes = file.readAll();
-        PutLe32(bytes.data() + 22, 1000); // the local header's unpacked size
-        QVERIFY(file.seek(0) && file.write(bytes) == bytes.size());
-        file.close();
+        QVERIFY(EditFileBytes(m_archive, [](QByteArray& bytes) {
+            PutLe32(bytes.data() + 22, 1000); // the local header's unpacked size
+            return true;
+        }));
         QVERIFY(EditCentralHeaders(m_archive, [](int, char* header) { PutLe32(header + 24, 1000); }));
         QCOMPARE(archive::UnzipArchive(m_archive, m_dest), archive::UnzipError::CorruptData);
         QCOMPARE(QFileInfo(m_dest + u"/big.txt"_qs).size(), 1000);
@@ -179,16 +152,12 @@ private slots:
     void failuresAreLoggedAsInstallProblems()
     {
         QVERIFY(writeFile(m_archive, Compressible(3000)));
-        QLoggingCategory::setFilterRules(u"yfzs.install.warning=true"_qs);
-        g_logged.clear();
-        const QtMessageHandler previous = qInstallMessageHandler(collectLog);
-        const archive::UnzipError error = archive::UnzipArchive(m_archive, m_dest);
-        qInstallMessageHandler(previous);
-        QLoggingCategory::setFilterRules(QString());
-        QCOMPARE(error, archive::UnzipError::NotAnArchive);
-        QCOMPARE(g_logged.size(), 1);
-        QVERIFY2(g_logged[0].startsWith(u"yfzs.install: "_qs) && g_logged[0].contains(m_archive),
-                 qPrintable(g_logged[0]));
+        LogCapture log(u"yfzs.install"_qs);
+        QCOMPARE(archive::UnzipArchive(m_archive, m_dest), archive::UnzipError::NotAnArchive);
+        const QStringList logged = log.Take();
+        QCOMPARE(logged.size(), 1);
+        QVERIFY2(logged[0].startsWith(u"yfzs.install: "_qs) && logged[0].contains(m_archive),
+                 qPrintable(logged[0]));
     }
 };
 

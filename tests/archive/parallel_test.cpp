@@ -9,7 +9,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -37,12 +36,9 @@ const archive::UnzipOptions kSequential{1, 0};
 } // namespace
 
 // Entries written by several threads at once end up exactly as when written one by one.
-class ParallelTest : public QObject
+class ParallelTest : public ArchiveScratchTest
 {
     Q_OBJECT
-
-    QTemporaryDir m_tmp;
-    QString m_archive;
 
     // Many independent entries around the ones whose order matters.
     static ZipBuilder Mixed()
@@ -52,12 +48,10 @@ class ParallelTest : public QObject
         for (int i = 0; i < 40; ++i)
             zip.AddFile("skins/s" + QByteArray::number(i) + ".png", Compressible(1000 + 3000 * (i % 7)));
         zip.AddFile("dup.txt", Compressible(200000)); // heavy, so its group is taken first
-        ZipEntryFixture ro;
-        ro.name = "deep\\ro.txt";
-        ro.data = "read only";
-        ro.externalAttributes = 0x21;
-        ro.localExtra = ExtendedTimestamp(1, {1200000000});
-        zip.Add(ro);
+        zip.Add({.name = "deep\\ro.txt",
+                 .data = "read only",
+                 .externalAttributes = 0x21,
+                 .localExtra = ExtendedTimestamp(1, {1200000000})});
         for (int i = 0; i < 40; ++i)
             zip.AddFile("deep/d" + QByteArray::number(i), Compressible(500 * i));
         zip.AddFile("./dup.txt", "third spelling");
@@ -67,21 +61,15 @@ class ParallelTest : public QObject
     }
 
 private slots:
-    void init()
-    {
-        QVERIFY(m_tmp.isValid());
-        QDir(m_tmp.path()).removeRecursively();
-        QVERIFY(QDir().mkpath(m_tmp.path()));
-        m_archive = m_tmp.path() + u"/pack.zip"_qs;
-    }
+    void init() { QVERIFY(ResetScratch()); }
 
     void sameTreeAsOneByOne()
     {
         QVERIFY(Mixed().Write(m_archive));
-        const QString one = m_tmp.path() + u"/one"_qs;
+        const QString one = Scratch(u"one"_qs);
         QCOMPARE(archive::UnzipArchive(m_archive, one, kSequential), archive::UnzipError::None);
         for (int round = 0; round < 5; ++round) {
-            const QString many = m_tmp.path() + u"/many"_qs + QString::number(round);
+            const QString many = Scratch(u"many"_qs) + QString::number(round);
             QCOMPARE(archive::UnzipArchive(m_archive, many, kParallel), archive::UnzipError::None);
             QCOMPARE(snapshot(many), snapshot(one));
         }
@@ -95,22 +83,22 @@ private slots:
         ZipBuilder zip = Mixed();
         zip.AddFile("taken", "t").AddFile("taken/inside", "i"); // a file where a folder must go
         QVERIFY(zip.Write(m_archive));
-        QCOMPARE(archive::UnzipArchive(m_archive, m_tmp.path() + u"/one"_qs, kSequential),
+        QCOMPARE(archive::UnzipArchive(m_archive, Scratch(u"one"_qs), kSequential),
                  archive::UnzipError::CannotCreate);
-        QCOMPARE(archive::UnzipArchive(m_archive, m_tmp.path() + u"/many"_qs, kParallel),
+        QCOMPARE(archive::UnzipArchive(m_archive, Scratch(u"many"_qs), kParallel),
                  archive::UnzipError::CannotCreate);
-        QCOMPARE(readFile(m_tmp.path() + u"/many/taken"_qs), QByteArray("t"));
+        QCOMPARE(readFile(Scratch(u"many/taken"_qs)), QByteArray("t"));
     }
 
     void linksStayRefused()
     {
-        QVERIFY(writeFile(m_tmp.path() + u"/elsewhere/keep"_qs, "k"));
-        QVERIFY(QDir().mkpath(m_tmp.path() + u"/many"_qs));
-        QVERIFY(QFile::link(u"../elsewhere"_qs, m_tmp.path() + u"/many/deep"_qs));
+        QVERIFY(writeFile(Scratch(u"elsewhere/keep"_qs), "k"));
+        QVERIFY(QDir().mkpath(Scratch(u"many"_qs)));
+        QVERIFY(QFile::link(u"../elsewhere"_qs, Scratch(u"many/deep"_qs)));
         QVERIFY(Mixed().Write(m_archive));
-        QCOMPARE(archive::UnzipArchive(m_archive, m_tmp.path() + u"/many"_qs, kParallel),
+        QCOMPARE(archive::UnzipArchive(m_archive, Scratch(u"many"_qs), kParallel),
                  archive::UnzipError::LinkInPath);
-        QCOMPARE(Tree(m_tmp.path() + u"/elsewhere"_qs), QStringList{u"keep"_qs});
+        QCOMPARE(Tree(Scratch(u"elsewhere"_qs)), QStringList{u"keep"_qs});
     }
 
     void planKeepsOrderWhereItMatters()

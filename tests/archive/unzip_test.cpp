@@ -2,27 +2,20 @@
 
 #include "archivefixture.h"
 #include "codec.h"
-#include "filesizelimit.h"
 #include "testfiles.h"
 #include "unzipfolder.h"
 #include "zipbuilder.h"
 #include "zipreader.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <QTest>
 
 // Whole archives unpacked into folders, through the call that the page and the dialog use.
-class UnzipTest : public QObject
+class UnzipTest : public ArchiveScratchTest
 {
     Q_OBJECT
-
-    QTemporaryDir m_tmp;
-    QString m_archive;
-    QString m_dest;
 
     bool Unzip(const ZipBuilder& builder)
     {
@@ -30,15 +23,7 @@ class UnzipTest : public QObject
     }
 
 private slots:
-    void init()
-    {
-        QVERIFY(m_tmp.isValid());
-        QDir(m_tmp.path()).removeRecursively();
-        QDir().mkpath(m_tmp.path() + u"/in"_qs);
-        QDir().mkpath(m_tmp.path() + u"/out"_qs);
-        m_archive = m_tmp.path() + u"/in/pack.zip"_qs;
-        m_dest = m_tmp.path() + u"/out/dest"_qs;
-    }
+    void init() { QVERIFY(ResetScratch()); }
 
     void climbingNamesLandInside()
     {
@@ -46,7 +31,7 @@ private slots:
         zip.AddFile("../x1.txt", "1").AddFile("a/../../x2.txt", "2").AddFile("\\x3.txt", "3");
         zip.AddFile("C:\\x4.txt", "4").AddFile("/../..\\C:/x5.txt", "5").AddFile("..\\..\\x6.txt", "6");
         QVERIFY(Unzip(zip));
-        QCOMPARE(Tree(m_tmp.path() + u"/out"_qs),
+        QCOMPARE(Tree(Scratch(u"out"_qs)),
                  (QStringList{u"dest/"_qs, u"dest/x1.txt"_qs, u"dest/x2.txt"_qs, u"dest/x3.txt"_qs,
                               u"dest/x4.txt"_qs, u"dest/x5.txt"_qs, u"dest/x6.txt"_qs}));
         QCOMPARE(readFile(m_dest + u"/x5.txt"_qs), QByteArray("5"));
@@ -57,11 +42,7 @@ private slots:
         ZipBuilder zip;
         zip.AddFolder("skins/").AddFile("skins/a.png", Compressible(100000));
         zip.AddFile("deep\\er/b.txt", "b").AddFolder("empty/");
-        ZipEntryFixture unixFolder;
-        unixFolder.name = "ufolder";
-        unixFolder.versionMadeBy = UnixHost();
-        unixFolder.externalAttributes = UnixMode(0040755);
-        zip.Add(unixFolder);
+        zip.Add({.name = "ufolder", .versionMadeBy = UnixHost(), .externalAttributes = UnixMode(0040755)});
         QVERIFY(Unzip(zip));
         QCOMPARE(Tree(m_dest),
                  (QStringList{u"deep/"_qs, u"deep/er/"_qs, u"deep/er/b.txt"_qs, u"empty/"_qs, u"skins/"_qs,
@@ -81,12 +62,12 @@ private slots:
     {
         // Empty archive: true once the destination is prepared.
         QVERIFY(ZipBuilder().Write(m_archive));
-        QVERIFY(UnzipArchiveToFolder(m_archive, m_tmp.path() + u"/new\\deeper\\"_qs));
-        QVERIFY(QFileInfo(m_tmp.path() + u"/new/deeper"_qs).isDir());
+        QVERIFY(UnzipArchiveToFolder(m_archive, Scratch(u"new\\deeper\\"_qs)));
+        QVERIFY(QFileInfo(Scratch(u"new/deeper"_qs)).isDir());
         // Without a trailing separator the parent chain comes first, the last level with an entry.
         QVERIFY(ZipBuilder().AddFile("f", "x").Write(m_archive));
-        QVERIFY(UnzipArchiveToFolder(m_archive, m_tmp.path() + u"/n1/n2/n3"_qs));
-        QCOMPARE(readFile(m_tmp.path() + u"/n1/n2/n3/f"_qs), QByteArray("x"));
+        QVERIFY(UnzipArchiveToFolder(m_archive, Scratch(u"n1/n2/n3"_qs)));
+        QCOMPARE(readFile(Scratch(u"n1/n2/n3/f"_qs)), QByteArray("x"));
         // A file where the destination's parent should be.
         QVERIFY(!UnzipArchiveToFolder(m_archive, m_archive + u"/sub/dest"_qs));
     }
@@ -96,25 +77,18 @@ private slots:
         QVERIFY(ZipBuilder().AddFile("f", "x").Write(m_archive));
         QVERIFY(!UnzipArchiveToFolder(QString(), m_dest));
         QVERIFY(!UnzipArchiveToFolder(m_archive, QString()));
-        QVERIFY(!UnzipArchiveToFolder(m_tmp.path() + u"/in/missing.zip"_qs, m_dest));
+        QVERIFY(!UnzipArchiveToFolder(Scratch(u"in/missing.zip"_qs), m_dest));
         QVERIFY(!QFileInfo::exists(m_dest));
-        QFile notZip(m_tmp.path() + u"/in/not.zip"_qs);
-        QVERIFY(notZip.open(QIODevice::WriteOnly));
-        notZip.write(Compressible(5000));
-        notZip.close();
-        QVERIFY(!UnzipArchiveToFolder(notZip.fileName(), m_dest));
-        QVERIFY(!UnzipArchiveToFolder(m_tmp.path() + u"/in"_qs, m_dest));
+        QVERIFY(writeFile(Scratch(u"in/not.zip"_qs), Compressible(5000)));
+        QVERIFY(!UnzipArchiveToFolder(Scratch(u"in/not.zip"_qs), m_dest));
+        QVERIFY(!UnzipArchiveToFolder(Scratch(u"in"_qs), m_dest));
         QVERIFY(Tree(m_dest).isEmpty());
     }
 
     void unpackingTwiceReplacesFiles()
     {
         QVERIFY(ZipBuilder().AddFile("a.txt", "new contents").Write(m_archive));
-        QDir().mkpath(m_dest);
-        QFile old(m_dest + u"/a.txt"_qs);
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write(Compressible(50000));
-        old.close();
+        QVERIFY(writeFile(m_dest + u"/a.txt"_qs, Compressible(50000)));
         QVERIFY(UnzipArchiveToFolder(m_archive, m_dest));
         QVERIFY(UnzipArchiveToFolder(m_archive, m_dest + u"\\"_qs));
         QCOMPARE(readFile(m_dest + u"/a.txt"_qs), QByteArray("new contents"));
@@ -122,17 +96,10 @@ private slots:
 
     void readOnlyFilesStayReadOnly()
     {
-        ZipEntryFixture unixRo;
-        unixRo.name = "unix-ro.txt";
-        unixRo.data = "u";
-        unixRo.versionMadeBy = UnixHost();
-        unixRo.externalAttributes = UnixMode(0100444);
-        ZipEntryFixture dosRo;
-        dosRo.name = "dos-ro.txt";
-        dosRo.data = "d";
-        dosRo.externalAttributes = 0x21;
         ZipBuilder zip;
-        zip.AddFile("writable.txt", "w").Add(unixRo).Add(dosRo);
+        zip.AddFile("writable.txt", "w")
+            .Add({"unix-ro.txt", "u", UnixHost(), UnixMode(0100444)})
+            .Add({.name = "dos-ro.txt", .data = "d", .externalAttributes = 0x21});
         QVERIFY(Unzip(zip));
         for (const char16_t* name : {u"/unix-ro.txt", u"/dos-ro.txt"}) {
             const QFileInfo info(m_dest + QString::fromUtf16(name));
@@ -154,12 +121,12 @@ private slots:
 
     void timeStamps()
     {
-        ZipEntryFixture withUt;
-        withUt.name = "ut.txt";
-        withUt.data = "t";
-        withUt.localExtra = QByteArray("xy\x02\x00zz", 6) + ExtendedTimestamp(3, {1000000000, 1100000000});
         ZipBuilder zip;
-        zip.Add(withUt).AddFile("dos.txt", "d");
+        zip.Add(
+            {.name = "ut.txt",
+             .data = "t",
+             .localExtra = QByteArray("xy\x02\x00zz", 6) + ExtendedTimestamp(3, {1000000000, 1100000000})});
+        zip.AddFile("dos.txt", "d");
         qputenv("TZ", "Asia/Shanghai");
         QVERIFY(Unzip(zip));
         const QFileInfo ut(m_dest + u"/ut.txt"_qs);
@@ -181,23 +148,15 @@ private slots:
 
     void encryptedEntryStops()
     {
-        ZipEntryFixture secret;
-        secret.name = "secret.txt";
-        secret.data = Compressible(3000);
-        secret.password = "pw";
-        QDir().mkpath(m_dest);
-        QFile keep(m_dest + u"/secret.txt"_qs);
-        QVERIFY(keep.open(QIODevice::WriteOnly));
-        keep.write("keep me");
-        keep.close();
+        const ZipEntryFixture secret{.name = "secret.txt", .data = Compressible(3000), .password = "pw"};
+        QVERIFY(writeFile(m_dest + u"/secret.txt"_qs, "keep me"));
         QVERIFY(!Unzip(ZipBuilder().AddFile("before.txt", "b").Add(secret).AddFile("after.txt", "a")));
         QCOMPARE(Tree(m_dest), (QStringList{u"before.txt"_qs, u"secret.txt"_qs}));
         // Refused before the existing file was opened for writing.
         QCOMPARE(readFile(m_dest + u"/secret.txt"_qs), QByteArray("keep me"));
 
-        std::unique_ptr<ZipReader> reader = ZipReader::Open(m_archive);
-        reader->SetBaseFolder(m_dest);
-        QCOMPARE(reader->ExtractEntry(1, u"secret.txt"_qs), ZipReader::Result::Password);
+        QCOMPARE(OpenReader(m_archive, m_dest)->ExtractEntry(1, u"secret.txt"_qs),
+                 ZipReader::Result::Password);
     }
 
     void corruptDataStops_data()
@@ -210,25 +169,18 @@ private slots:
     void corruptDataStops()
     {
         QFETCH(bool, deflate);
-        ZipEntryFixture bad;
-        bad.name = "bad.bin";
-        bad.data = Compressible(200000);
-        bad.deflate = deflate;
+        const ZipEntryFixture bad{.name = "bad.bin", .data = Compressible(200000), .deflate = deflate};
         QVERIFY(ZipBuilder().AddFile("good.txt", "g").Add(bad).AddFile("after.txt", "a").Write(m_archive));
-        QFile file(m_archive);
-        QVERIFY(file.open(QIODevice::ReadWrite));
-        QByteArray bytes = file.readAll();
-        const qsizetype dataStart = bytes.indexOf("bad.bin") + 7;
-        for (qsizetype i = dataStart + 40; i < dataStart + 400; i += 3)
-            bytes[i] = char(bytes[i] ^ 0x5A);
-        file.seek(0);
-        file.write(bytes);
-        file.close();
+        QVERIFY(EditFileBytes(m_archive, [](QByteArray& bytes) {
+            const qsizetype dataStart = bytes.indexOf("bad.bin") + 7;
+            for (qsizetype i = dataStart + 40; i < dataStart + 400; i += 3)
+                bytes[i] = char(bytes[i] ^ 0x5A);
+            return true;
+        }));
         QVERIFY(!UnzipArchiveToFolder(m_archive, m_dest));
         QCOMPARE(Tree(m_dest), (QStringList{u"bad.bin"_qs, u"good.txt"_qs}));
 
-        std::unique_ptr<ZipReader> reader = ZipReader::Open(m_archive);
-        reader->SetBaseFolder(m_dest);
+        const std::unique_ptr<ZipReader> reader = OpenReader(m_archive, m_dest);
         QCOMPARE(reader->ExtractEntry(1, u"bad.bin"_qs), ZipReader::Result::CorruptData);
         QCOMPARE(reader->ExtractEntry(2, u"after.txt"_qs), ZipReader::Result::Ok);
     }
@@ -246,14 +198,9 @@ private slots:
     {
         const QString skin = u"皮肤/图标.png"_qs;
         const QString readme = u"说明.txt"_qs;
-        ZipEntryFixture utf8;
-        utf8.name = skin.toUtf8();
-        utf8.data = "u";
-        utf8.utf8Flag = true;
-        ZipEntryFixture gbk;
-        gbk.name = platform::ToAnsi(readme);
-        gbk.data = "g";
-        QVERIFY(Unzip(ZipBuilder().Add(utf8).Add(gbk)));
+        QVERIFY(Unzip(ZipBuilder()
+                          .Add({.name = skin.toUtf8(), .data = "u", .utf8Flag = true})
+                          .Add({platform::ToAnsi(readme), "g"})));
         QCOMPARE(Tree(m_dest), (QStringList{u"皮肤/"_qs, skin, readme}));
         QCOMPARE(readFile(m_dest + u"/"_qs + skin), QByteArray("u"));
     }
@@ -273,34 +220,24 @@ private slots:
 
     void symbolicLinkEntriesBecomeFiles()
     {
-        ZipEntryFixture link;
-        link.name = "link";
-        link.data = "../../../etc/passwd";
-        link.versionMadeBy = UnixHost();
-        link.externalAttributes = UnixMode(0120777);
-        ZipEntryFixture through = link;
-        through.name = "link/inside.txt";
-        through.data = "x";
-        through.externalAttributes = UnixMode(0100644);
-        QVERIFY(!Unzip(ZipBuilder().Add(link).Add(through)));
+        QVERIFY(!Unzip(ZipBuilder()
+                           .Add({"link", "../../../etc/passwd", UnixHost(), UnixMode(0120777)})
+                           .Add({"link/inside.txt", "x", UnixHost(), UnixMode(0100644)})));
         const QFileInfo info(m_dest + u"/link"_qs);
         QVERIFY(info.isFile());
         QVERIFY(!info.isSymLink());
         QCOMPARE(readFile(info.filePath()), QByteArray("../../../etc/passwd"));
-        QCOMPARE(Tree(m_tmp.path() + u"/out"_qs), (QStringList{u"dest/"_qs, u"dest/link"_qs}));
+        QCOMPARE(Tree(Scratch(u"out"_qs)), (QStringList{u"dest/"_qs, u"dest/link"_qs}));
     }
 
     void failedWriteStops()
     {
         // Writing through a link to /dev/full is refused now; a file size limit fails a real write.
         QDir().mkpath(m_dest);
-        std::unique_ptr<ZipReader> reader;
         QVERIFY(ZipBuilder().AddFile("full", Compressible(40000)).AddFile("next", "n").Write(m_archive));
         const FileSizeLimit limit(20000);
         QVERIFY(limit.IsActive());
-        reader = ZipReader::Open(m_archive);
-        reader->SetBaseFolder(m_dest);
-        QCOMPARE(reader->ExtractEntry(0, u"full"_qs), ZipReader::Result::WriteError);
+        QCOMPARE(OpenReader(m_archive, m_dest)->ExtractEntry(0, u"full"_qs), ZipReader::Result::WriteError);
         QVERIFY(!UnzipArchiveToFolder(m_archive, m_dest));
         QVERIFY(!QFileInfo::exists(m_dest + u"/next"_qs));
     }

@@ -1,5 +1,7 @@
 #include "testrunner.h"
 
+#include "archivefixture.h"
+#include "testfiles.h"
 #include "zipbuilder.h"
 #include "zipreader.h"
 
@@ -47,9 +49,7 @@ private slots:
         QCOMPARE(reader->BaseFolder(), tmp.path() + u"/out\\"_qs);
         QCOMPARE(reader->ExtractEntry(3, u"sub/three"_qs), ZipReader::Result::Ok);
         QCOMPARE(reader->ExtractEntry(1, u"one"_qs), ZipReader::Result::Ok);
-        QFile three(tmp.path() + u"/out/sub/three"_qs);
-        QVERIFY(three.open(QIODevice::ReadOnly));
-        QCOMPARE(three.readAll(), QByteArray(3000, 'd'));
+        QCOMPARE(readFile(tmp.path() + u"/out/sub/three"_qs), QByteArray(3000, 'd'));
         QCOMPARE(QFileInfo(tmp.path() + u"/out/one"_qs).size(), 1000);
 
         QCOMPARE(reader->ExtractEntry(5, u"x"_qs), ZipReader::Result::BadArguments);
@@ -71,8 +71,7 @@ private slots:
         QTemporaryDir tmp;
         const QString archive = tmp.path() + u"/a.zip"_qs;
         QVERIFY(ZipBuilder().AddFile("sub/a", "1").AddFile("sub/b", "2").Write(archive));
-        std::unique_ptr<ZipReader> reader = ZipReader::Open(archive);
-        reader->SetBaseFolder(tmp.path() + u"/out/"_qs);
+        const std::unique_ptr<ZipReader> reader = OpenReader(archive, tmp.path() + u"/out/"_qs);
         QCOMPARE(reader->ExtractEntry(0, u"sub/a"_qs), ZipReader::Result::Ok);
         QVERIFY(QDir(tmp.path() + u"/out/sub"_qs).removeRecursively());
         QCOMPARE(reader->ExtractEntry(1, u"sub/b"_qs), ZipReader::Result::Ok);
@@ -85,10 +84,8 @@ private slots:
         QVERIFY(!ZipReader::Open(tmp.path() + u"/missing.zip"_qs));
         QVERIFY(!ZipReader::Open(tmp.path()));
         QVERIFY(!ZipReader::Open(QString()));
-        QFile empty(tmp.path() + u"/empty.zip"_qs);
-        QVERIFY(empty.open(QIODevice::WriteOnly));
-        empty.close();
-        QVERIFY(!ZipReader::Open(empty.fileName()));
+        QVERIFY(writeFile(tmp.path() + u"/empty.zip"_qs, QByteArray()));
+        QVERIFY(!ZipReader::Open(tmp.path() + u"/empty.zip"_qs));
     }
 };
 

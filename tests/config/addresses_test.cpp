@@ -1,56 +1,34 @@
+#include "testenv.h"
 #include "testrunner.h"
 
 #include "addresses.h"
 
 #include <QTest>
 
-#include <optional>
-
 // The tool server and the service host may live apart; with only QX77_HOST they are one.
 class AddressesTest : public QObject
 {
     Q_OBJECT
 
-    QHash<QByteArray, std::optional<QByteArray>> m_saved;
-
-    void Set(const char* name, const char* value)
-    {
-        if (!m_saved.contains(name))
-            m_saved.insert(name,
-                           qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt);
-        if (value)
-            qputenv(name, value);
-        else
-            qunsetenv(name);
-    }
-
 private slots:
-    void cleanup()
-    {
-        for (auto it = m_saved.cbegin(); it != m_saved.cend(); ++it)
-            it.value() ? qputenv(it.key().constData(), *it.value()) : qunsetenv(it.key().constData());
-        m_saved.clear();
-    }
-
     void serviceHostDefaultsToTheToolHost()
     {
-        Set("QX77_HOST", nullptr);
-        Set("QX77_SERVICE_HOST", nullptr);
-        Set("QX77_TOOL_PORT", "8090");
-        QCOMPARE(config::addresses::ServiceHost(), QStringLiteral("127.0.0.1"));
-        QCOMPARE(config::addresses::ToolPageUrl(),
-                 QStringLiteral("http://127.0.0.1:8090/CF20/CF_Index.aspx"));
+        EnvGuard env;
+        env.Unset("QX77_HOST");
+        env.Unset("QX77_SERVICE_HOST");
+        env.Set("QX77_TOOL_PORT", "8090");
+        QCOMPARE(config::addresses::ServiceHost(), u"127.0.0.1"_qs);
+        QCOMPARE(config::addresses::ToolPageUrl(), u"http://127.0.0.1:8090/CF20/CF_Index.aspx"_qs);
 
-        Set("QX77_HOST", " cdn.example.com ");
-        Set("QX77_SERVICE_HOST", "  ");
-        QCOMPARE(config::addresses::ToolHost(), QStringLiteral("cdn.example.com"));
-        QCOMPARE(config::addresses::ServiceHost(), QStringLiteral("cdn.example.com"));
+        env.Set("QX77_HOST", " cdn.example.com ");
+        env.Set("QX77_SERVICE_HOST", "  ");
+        QCOMPARE(config::addresses::ToolHost(), u"cdn.example.com"_qs);
+        QCOMPARE(config::addresses::ServiceHost(), u"cdn.example.com"_qs);
 
-        Set("QX77_SERVICE_HOST", "login.example.com");
-        QCOMPARE(config::addresses::ServiceHost(), QStringLiteral("login.example.com"));
-        QCOMPARE(config::addresses::ToolServerUrl(), QStringLiteral("http://cdn.example.com:8090"));
-        QCOMPARE(config::addresses::RepairArchiveUrl(),
-                 QStringLiteral("http://cdn.example.com:8090/cftoolweb/yxxf.zip"));
+        env.Set("QX77_SERVICE_HOST", "login.example.com");
+        QCOMPARE(config::addresses::ServiceHost(), u"login.example.com"_qs);
+        QCOMPARE(config::addresses::ToolServerUrl(), u"http://cdn.example.com:8090"_qs);
+        QCOMPARE(config::addresses::RepairArchiveUrl(), u"http://cdn.example.com:8090/cftoolweb/yxxf.zip"_qs);
     }
 };
 

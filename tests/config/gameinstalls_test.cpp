@@ -11,18 +11,7 @@
 
 #include <memory>
 
-namespace {
-
-platform::WinePrefix makePrefix(platform::PrefixKind kind, const QString& name, const QString& path)
-{
-    platform::WinePrefix p;
-    p.kind = kind;
-    p.name = name;
-    p.path = path;
-    return p;
-}
-
-} // namespace
+using platform::PrefixKind;
 
 // The game in several prefixes at once: what is found, and what resolving does with it.
 class GameInstallsTest : public QObject
@@ -70,11 +59,11 @@ private slots:
         const QString e = makeWinePrefix(home() + u"/e"_qs);                  // nothing at all
 
         const QList<config::GameInstall> found = config::FindGameInstalls(
-            {makePrefix(platform::PrefixKind::Lutris, u"穿越火线"_qs, a),
-             makePrefix(platform::PrefixKind::Bottles, u"CF"_qs, b),
-             makePrefix(platform::PrefixKind::Plain, u"c"_qs, c),
-             makePrefix(platform::PrefixKind::Plain, u"d"_qs, d),
-             makePrefix(platform::PrefixKind::Proton, u"42"_qs, e)});
+            {{PrefixKind::Lutris, u"穿越火线"_qs, a},
+             {PrefixKind::Bottles, u"CF"_qs, b},
+             {PrefixKind::Plain, u"c"_qs, c},
+             {PrefixKind::Plain, u"d"_qs, d},
+             {PrefixKind::Proton, u"42"_qs, e}});
         QCOMPARE(found.size(), 3);
         QCOMPARE(found[0].folder, a + u"/dosdevices/c:/Games/CF"_qs);
         QCOMPARE(found[0].label, u"Lutris · 穿越火线"_qs);

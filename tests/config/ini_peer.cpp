@@ -23,7 +23,7 @@ int writeKeys(const QString& file, const QString& prefix, int count)
 {
     int failures = 0;
     for (int i = 0; i < count; ++i) {
-        if (!WriteIniString(file, QStringLiteral("s"), prefix + QString::number(i), QString::number(i)))
+        if (!WriteIniString(file, u"s"_qs, prefix + QString::number(i), QString::number(i)))
             ++failures;
     }
     return failures == 0 ? 0 : 1;

@@ -2,7 +2,6 @@
 #include "testrunner.h"
 
 #include "inifile.h"
-#include "programdir.h"
 
 #include <QDir>
 #include <QFile>
@@ -265,11 +264,11 @@ private slots:
         std::atomic<int> failures{0};
         for (int t = 0; t < kThreads; ++t) {
             threads.emplace_back([&, t] {
-                const QString key = QStringLiteral("key%1").arg(t);
+                const QString key = u"key%1"_qs.arg(t);
                 for (int i = 0; i < kWrites; ++i) {
-                    if (!WriteIniString(ini, QStringLiteral("s%1").arg(t % 3), key, QString::number(i)))
+                    if (!WriteIniString(ini, u"s%1"_qs.arg(t % 3), key, QString::number(i)))
                         ++failures;
-                    if (ReadIniString(ini, QStringLiteral("s%1").arg(t % 3), key).toInt() != i)
+                    if (ReadIniString(ini, u"s%1"_qs.arg(t % 3), key).toInt() != i)
                         ++failures;
                 }
             });
@@ -278,17 +277,8 @@ private slots:
             th.join();
         QCOMPARE(failures.load(), 0);
         for (int t = 0; t < kThreads; ++t)
-            QCOMPARE(ReadIniString(ini, QStringLiteral("s%1").arg(t % 3), QStringLiteral("key%1").arg(t)),
+            QCOMPARE(ReadIniString(ini, u"s%1"_qs.arg(t % 3), u"key%1"_qs.arg(t)),
                      QString::number(kWrites - 1));
-    }
-
-    void programDirEndsWithOneSeparator()
-    {
-        const QString dir = GetProgramDir();
-        QVERIFY(dir.endsWith(u'/'));
-        QVERIFY(!dir.endsWith(u"//"_qs));
-        QVERIFY(QFileInfo::exists(dir + QFileInfo(QCoreApplication::applicationFilePath()).fileName()));
-        QCOMPARE(config::GetConfigPath(), dir + u"config.ini"_qs);
     }
 };
 

@@ -1,3 +1,4 @@
+#include "testenv.h"
 #include "testfiles.h"
 #include "testrunner.h"
 
@@ -9,6 +10,8 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <memory>
 
 namespace {
 
@@ -29,7 +32,7 @@ class LocatorTest : public QObject
 
 private:
     QTemporaryDir m_dir;
-    QByteArray m_savedPrefix;
+    std::unique_ptr<EnvGuard> m_env;
     int m_browses = 0;
 
     QString path(const QString& name) const { return m_dir.filePath(name); }
@@ -68,17 +71,11 @@ private slots:
         QVERIFY(root.mkpath(u"game/QQLogin.exe.d"_qs));
         QVERIFY(root.mkpath(storedDir()));
         QVERIFY(QFile::link(u"../drive_c"_qs, prefix() + u"/dosdevices/c:"_qs));
-        m_savedPrefix = qgetenv("WINEPREFIX");
-        qputenv("WINEPREFIX", prefix().toUtf8());
+        m_env = std::make_unique<EnvGuard>();
+        m_env->Set("WINEPREFIX", prefix().toUtf8());
     }
 
-    void cleanupTestCase()
-    {
-        if (m_savedPrefix.isNull())
-            qunsetenv("WINEPREFIX");
-        else
-            qputenv("WINEPREFIX", m_savedPrefix);
-    }
+    void cleanupTestCase() { m_env.reset(); }
 
     void init()
     {

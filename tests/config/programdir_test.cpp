@@ -1,3 +1,4 @@
+#include "testenv.h"
 #include "testrunner.h"
 
 #include "datafolder.h"
@@ -24,11 +25,11 @@ private slots:
         QVERIFY(!config::IsSystemLocation(copy.path()));
         QVERIFY(!config::IsSystemLocation(copy.path() + u"/"_qs));
         // "/usr" is a place, not a prefix of every name.
-        QVERIFY(QDir(copy.path()).mkpath(QStringLiteral("usrlocal")));
+        QVERIFY(QDir(copy.path()).mkpath(u"usrlocal"_qs));
         QVERIFY(!config::IsSystemLocation(copy.path() + u"/usrlocal"_qs));
 
         // A folder this user cannot write (root writes anywhere, so only the others can check).
-        const QString locked = copy.filePath(QStringLiteral("locked"));
+        const QString locked = copy.filePath(u"locked"_qs);
         QVERIFY(QDir().mkpath(locked));
         QVERIFY(QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner));
         if (!QFileInfo(locked).isWritable())
@@ -38,15 +39,13 @@ private slots:
 
     void perUserFolderFollowsXdgDataHome()
     {
-        const QByteArray saved = qgetenv("XDG_DATA_HOME");
-        qputenv("XDG_DATA_HOME", "/srv/data/");
+        EnvGuard env;
+        env.Set("XDG_DATA_HOME", "/srv/data/");
         QCOMPARE(config::PerUserDataDir(), u"/srv/data/YFZS/"_qs);
         qputenv("XDG_DATA_HOME", "relative/data"); // ignored, as the base directory rules say
         QCOMPARE(config::PerUserDataDir(), QDir::homePath() + u"/.local/share/YFZS/"_qs);
         qunsetenv("XDG_DATA_HOME");
         QCOMPARE(config::PerUserDataDir(), QDir::homePath() + u"/.local/share/YFZS/"_qs);
-        if (!saved.isNull())
-            qputenv("XDG_DATA_HOME", saved);
     }
 
     // This test program runs from its writable build folder: a portable program, files beside it.
@@ -54,13 +53,13 @@ private slots:
     {
         QVERIFY(!config::IsSystemInstall());
         QCOMPARE(GetProgramDir(), config::GetExecutableDir());
-        QVERIFY(config::GetExecutableDir().endsWith(u'/') && !config::GetExecutableDir().endsWith(u"//"_qs));
+        QVERIFY(GetProgramDir().endsWith(u'/') && !GetProgramDir().endsWith(u"//"_qs));
+        QVERIFY(QFileInfo::exists(GetProgramDir()
+                                  + QFileInfo(QCoreApplication::applicationFilePath()).fileName()));
         QCOMPARE(config::GetConfigPath(), config::GetExecutableDir() + u"config.ini"_qs);
         QCOMPARE(config::PrepareDataFolder(), config::DataFolderState::Ready);
-        QVERIFY(QRegularExpression(QStringLiteral("^\\d+\\.\\d+\\.\\d+$"))
-                    .match(config::BuildVersion())
-                    .hasMatch());
-        QVERIFY(QRegularExpression(QStringLiteral("^\\d{14}$")).match(config::BuildSerTime()).hasMatch());
+        QVERIFY(QRegularExpression(u"^\\d+\\.\\d+\\.\\d+$"_qs).match(config::BuildVersion()).hasMatch());
+        QVERIFY(QRegularExpression(u"^\\d{14}$"_qs).match(config::BuildSerTime()).hasMatch());
         QVERIFY(config::DataFolderMessage(u"/home/u/.local/share/YFZS/"_qs)
                     .contains(u"/home/u/.local/share/YFZS/"_qs));
     }

@@ -1,9 +1,9 @@
 #include "testenv.h"
+#include "testfiles.h"
 #include "testrunner.h"
 
 #include "autostart.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -19,8 +19,7 @@ private:
 
     static QString entryText(const QString& name)
     {
-        QFile f(platform::AutostartEntryPath(name));
-        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+        return QString::fromUtf8(readFile(platform::AutostartEntryPath(name)));
     }
 
 private slots:

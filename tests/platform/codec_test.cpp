@@ -13,13 +13,12 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QByteArray>("gbk");
-        QTest::newRow("ascii") << QStringLiteral("exit=1") << QByteArray("exit=1");
-        QTest::newRow("chinese") << QStringLiteral("穿越火线")
-                                 << QByteArray("\xb4\xa9\xd4\xbd\xbb\xf0\xcf\xdf");
-        QTest::newRow("mixed") << QStringLiteral("a云b")
+        QTest::newRow("ascii") << u"exit=1"_qs << QByteArray("exit=1");
+        QTest::newRow("chinese") << u"穿越火线"_qs << QByteArray("\xb4\xa9\xd4\xbd\xbb\xf0\xcf\xdf");
+        QTest::newRow("mixed") << u"a云b"_qs
                                << QByteArray("a\xd4\xc6"
                                              "b");
-        QTest::newRow("euro") << QStringLiteral("€") << QByteArray("\x80");
+        QTest::newRow("euro") << u"€"_qs << QByteArray("\x80");
         QTest::newRow("empty") << QString() << QByteArray();
     }
     void roundTrip()
@@ -34,9 +33,9 @@ private slots:
     void unencodableBecomesQuestionMark()
     {
         // An emoji (a surrogate pair) and a lone surrogate each become one '?'.
-        QCOMPARE(platform::ToAnsi(QStringLiteral("a\U0001F600b")), QByteArray("a?b"));
+        QCOMPARE(platform::ToAnsi(u"a\U0001F600b"_qs), QByteArray("a?b"));
         QCOMPARE(platform::ToAnsi(QString(QChar(0xD800)) + u'x'), QByteArray("?x"));
-        QCOMPARE(platform::ToAnsi(QStringLiteral("한국")), QByteArray("??"));
+        QCOMPARE(platform::ToAnsi(u"한국"_qs), QByteArray("??"));
     }
 
     void invalidBytesBecomeReplacementCharacters()
@@ -46,7 +45,7 @@ private slots:
                                                "b")),
                  QString(u'a' + QString(bad) + u'b'));
         // A lead byte cut off at the end of the input.
-        QCOMPARE(platform::FromAnsi(QByteArray("ab\xd4")), QString(QStringLiteral("ab") + bad));
+        QCOMPARE(platform::FromAnsi(QByteArray("ab\xd4")), QString(u"ab"_qs + bad));
         // Long random garbage never crashes and keeps every ASCII byte.
         QByteArray noise;
         for (int i = 0; i < 100000; ++i)
@@ -59,7 +58,7 @@ private slots:
     {
         QString text;
         for (int i = 0; i < 5000; ++i)
-            text += QStringLiteral("云帆助手x");
+            text += u"云帆助手x"_qs;
         const QByteArray gbk = platform::ToAnsi(text);
         QCOMPARE(gbk.size(), qsizetype(5000 * 9));
         QCOMPARE(platform::FromAnsi(gbk), text);

@@ -1,3 +1,4 @@
+#include "testenv.h"
 #include "testfiles.h"
 #include "testrunner.h"
 
@@ -7,6 +8,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <memory>
 
 namespace {
 
@@ -32,8 +35,8 @@ class LauncherTest : public QObject
 
 private:
     QTemporaryDir m_dir;
-    QByteArray m_savedPath;
-    QByteArray m_savedPrefix;
+    std::unique_ptr<EnvGuard> m_env;
+    QByteArray m_path; // the stand-ins first, then the system's programs
     QString m_savedCwd;
 
     QString path(const char* name) const { return m_dir.filePath(QString::fromUtf8(name)); }
@@ -47,12 +50,12 @@ private:
         if (!expectStart) {
             // Give a wrongly started helper time to show itself.
             QTest::qWait(300);
-            return started || QFile::exists(log()) ? QStringList{QStringLiteral("started")} : QStringList();
+            return started || QFile::exists(log()) ? QStringList{u"started"_qs} : QStringList();
         }
         if (!started)
             return {};
         if (!QTest::qWaitFor([&] { return QFile::exists(log()); }, 10000))
-            return {QStringLiteral("timed out")};
+            return {u"timed out"_qs};
         QFile f(log());
         if (!f.open(QIODevice::ReadOnly))
             return {};
@@ -63,11 +66,11 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("bin")));
-        QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("work")));
-        QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("prefix/drive_c/Games/CF")));
-        QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("prefix/dosdevices")));
-        QVERIFY(QFile::link(QStringLiteral("../drive_c"), path("prefix/dosdevices/c:")));
+        QVERIFY(QDir(m_dir.path()).mkpath(u"bin"_qs));
+        QVERIFY(QDir(m_dir.path()).mkpath(u"work"_qs));
+        QVERIFY(QDir(m_dir.path()).mkpath(u"prefix/drive_c/Games/CF"_qs));
+        QVERIFY(QDir(m_dir.path()).mkpath(u"prefix/dosdevices"_qs));
+        QVERIFY(QFile::link(u"../drive_c"_qs, path("prefix/dosdevices/c:")));
         writeExecutable(path("bin/wine"), kRecorder);
         writeExecutable(path("bin/xdg-open"), kRecorder);
         QVERIFY(writeFile(path("prefix/drive_c/Games/CF/QQLogin.exe"), "MZ"));
@@ -76,24 +79,19 @@ private slots:
         writeExecutable(path("marked.txt"), "executable bit, no program");
         QVERIFY(writeFile(path("run.BAT"), "@echo off"));
 
-        m_savedPath = qgetenv("PATH");
-        m_savedPrefix = qgetenv("WINEPREFIX");
         m_savedCwd = QDir::currentPath();
-        qputenv("PATH", path("bin").toUtf8() + ':' + m_savedPath);
-        qputenv("WINEPREFIX", path("prefix").toUtf8());
-        qputenv("YFZS_LAUNCH_LOG", log().toUtf8());
+        m_path = path("bin").toUtf8() + ':' + qgetenv("PATH");
+        m_env = std::make_unique<EnvGuard>();
+        m_env->Set("PATH", m_path);
+        m_env->Set("WINEPREFIX", path("prefix").toUtf8());
+        m_env->Set("YFZS_LAUNCH_LOG", log().toUtf8());
         QDir::setCurrent(path("work"));
     }
 
     void cleanupTestCase()
     {
         QDir::setCurrent(m_savedCwd);
-        qputenv("PATH", m_savedPath);
-        if (m_savedPrefix.isNull())
-            qunsetenv("WINEPREFIX");
-        else
-            qputenv("WINEPREFIX", m_savedPrefix);
-        qunsetenv("YFZS_LAUNCH_LOG");
+        m_env.reset();
     }
 
     void windowsProgramsRunThroughWineInThePrefix()
@@ -121,27 +119,21 @@ private slots:
 
     void everythingElseGoesToTheOpener()
     {
-        QCOMPARE(launch(u"http://127.0.0.1:8088/help?a=1&b=2"_qs).mid(0, 2),
-                 QStringList({u"name=xdg-open"_qs, u"arg=http://127.0.0.1:8088/help?a=1&b=2"_qs}));
-        QCOMPARE(launch(path("notes.txt")).mid(0, 2),
-                 QStringList({u"name=xdg-open"_qs, u"arg="_qs + path("notes.txt")}));
-        // An executable bit on a plain file does not make it a program.
-        QCOMPARE(launch(path("marked.txt")).mid(0, 2),
-                 QStringList({u"name=xdg-open"_qs, u"arg="_qs + path("marked.txt")}));
-        QCOMPARE(launch(path("prefix")).mid(0, 2),
-                 QStringList({u"name=xdg-open"_qs, u"arg="_qs + path("prefix")}));
+        // An executable bit on a plain file (marked.txt) does not make it a program.
+        for (const QString& target : {u"http://127.0.0.1:8088/help?a=1&b=2"_qs, path("notes.txt"),
+                                      path("marked.txt"), path("prefix")})
+            QCOMPARE(launch(target).mid(0, 2), QStringList({u"name=xdg-open"_qs, u"arg="_qs + target}));
     }
 
     void failuresStartNothing()
     {
-        QCOMPARE(launch(QString(), false), QStringList());
-        QCOMPARE(launch(path("missing.exe"), false), QStringList());
-        QCOMPARE(launch(u"C:\\Games\\CF\\missing.exe"_qs, false), QStringList());
+        for (const QString& target : {QString(), path("missing.exe"), u"C:\\Games\\CF\\missing.exe"_qs})
+            QCOMPARE(launch(target, false), QStringList());
         // A helper that is not installed is a failure, not a silent success.
         qputenv("PATH", path("work").toUtf8());
         QCOMPARE(launch(u"C:\\Games\\CF\\QQLogin.exe"_qs, false), QStringList());
         QCOMPARE(launch(u"https://127.0.0.1/"_qs, false), QStringList());
-        qputenv("PATH", path("bin").toUtf8() + ':' + m_savedPath);
+        qputenv("PATH", m_path);
     }
 
     // Callers tell "Wine is missing" apart from "no such game file".
@@ -153,7 +145,7 @@ private slots:
         QCOMPARE(platform::OpenTarget(u"C:\\Games\\CF\\QQLogin.exe"_qs), platform::OpenOutcome::WineMissing);
         QCOMPARE(platform::OpenTarget(u"C:\\Games\\CF\\missing.exe"_qs), platform::OpenOutcome::NotFound);
         QCOMPARE(platform::OpenTarget(u"https://127.0.0.1/"_qs), platform::OpenOutcome::Failed);
-        qputenv("PATH", path("bin").toUtf8() + ':' + m_savedPath);
+        qputenv("PATH", m_path);
         QVERIFY(platform::WineAvailable());
         QFile::remove(log());
         QCOMPARE(platform::OpenTarget(u"C:\\Games\\CF\\QQLogin.exe"_qs), platform::OpenOutcome::Started);

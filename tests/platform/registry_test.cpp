@@ -1,3 +1,4 @@
+#include "testenv.h"
 #include "testfiles.h"
 #include "testrunner.h"
 
@@ -67,38 +68,43 @@ private:
 
     QString text(int root, const char16_t* key, const char16_t* value) const
     {
-        return platform::RegistryLookup(root, key, value, prefix()).text.value_or(QStringLiteral("<none>"));
+        return platform::RegistryLookup(root, key, value, prefix()).text.value_or(u"<none>"_qs);
+    }
+    bool keyFound(const char16_t* key) const
+    {
+        return platform::RegistryLookup(platform::kLocalMachine, key, u"", prefix()).keyFound;
+    }
+    // A value of the game's own key, the one most cases read.
+    QString game(const char16_t* value) const
+    {
+        return text(platform::kLocalMachine, u"Software\\Tencent\\CrossFire", value);
     }
 
 private slots:
     void initTestCase()
     {
         QVERIFY(m_prefix.isValid());
-        QVERIFY(writeFile(m_prefix.filePath(QStringLiteral("system.reg")), kSystemReg));
-        QVERIFY(writeFile(m_prefix.filePath(QStringLiteral("user.reg")), kUserReg));
+        QVERIFY(writeFile(m_prefix.filePath(u"system.reg"_qs), kSystemReg));
+        QVERIFY(writeFile(m_prefix.filePath(u"user.reg"_qs), kUserReg));
         // The layout a real prefix has: dosdevices/c: links to ../drive_c.
-        QVERIFY(QDir(prefix()).mkpath(QStringLiteral("drive_c/Games/CF/rez")));
-        QVERIFY(QDir(prefix()).mkpath(QStringLiteral("dosdevices")));
-        QVERIFY(
-            QFile::link(QStringLiteral("../drive_c"), m_prefix.filePath(QStringLiteral("dosdevices/c:"))));
+        QVERIFY(QDir(prefix()).mkpath(u"drive_c/Games/CF/rez"_qs));
+        QVERIFY(QDir(prefix()).mkpath(u"dosdevices"_qs));
+        QVERIFY(QFile::link(u"../drive_c"_qs, m_prefix.filePath(u"dosdevices/c:"_qs)));
     }
 
     void stringsWithTheirEscapes()
     {
-        QCOMPARE(text(platform::kLocalMachine, u"Software\\Tencent\\CrossFire", u"InstallPath"),
-                 u"C:\\Games\\CF"_qs);
-        QCOMPARE(text(platform::kLocalMachine, u"Software\\Tencent\\CrossFire", u"Quote"),
-                 u"say \"hi\"\n\ttab\\end"_qs);
-        QCOMPARE(text(platform::kLocalMachine, u"Software\\Tencent\\CrossFire", u"Name"), u"穿越火线"_qs);
+        QCOMPARE(game(u"InstallPath"), u"C:\\Games\\CF"_qs);
+        QCOMPARE(game(u"Quote"), u"say \"hi\"\n\ttab\\end"_qs);
+        QCOMPARE(game(u"Name"), u"穿越火线"_qs);
         // \x takes at most four hex digits, in value names as in data.
-        QCOMPARE(text(platform::kLocalMachine, u"Software\\Tencent\\CrossFire", u"ShortAhex"), u"A中1"_qs);
+        QCOMPARE(game(u"ShortAhex"), u"A中1"_qs);
         QCOMPARE(text(platform::kLocalMachine, u"Software\\Odd\\[br]acket\\été", u"v"), u"odd"_qs);
         // Expandable strings come back as stored; hex(1) data is UTF-16 text.
-        QCOMPARE(text(platform::kLocalMachine, u"Software\\Tencent\\CrossFire", u"Exp"),
-                 u"%ProgramFiles%\\CF"_qs);
-        QCOMPARE(text(platform::kLocalMachine, u"Software\\Tencent\\CrossFire", u"HexSz"), u"ABC"_qs);
+        QCOMPARE(game(u"Exp"), u"%ProgramFiles%\\CF"_qs);
+        QCOMPARE(game(u"HexSz"), u"ABC"_qs);
         // An empty name is the key's default value.
-        QCOMPARE(text(platform::kLocalMachine, u"Software\\Tencent\\CrossFire", u""), u"default text"_qs);
+        QCOMPARE(game(u""), u"default text"_qs);
     }
 
     void matchingIgnoresCaseAndSeparators()
@@ -108,8 +114,7 @@ private slots:
         QCOMPARE(text(platform::kLocalMachine, u"\\Software\\\\Tencent\\CrossFire\\", u"InstallPath"),
                  u"C:\\Games\\CF"_qs);
         // A key written twice: values of both sections are found.
-        QCOMPARE(text(platform::kLocalMachine, u"Software\\Tencent\\CrossFire", u"Later"),
-                 u"second section of the same key"_qs);
+        QCOMPARE(game(u"Later"), u"second section of the same key"_qs);
     }
 
     void presentButNotText()
@@ -121,8 +126,7 @@ private slots:
             QVERIFY2(!found.text, qPrintable(QString::fromUtf16(name)));
         }
         // Continuation lines of hex data are not mistaken for values or keys.
-        QCOMPARE(text(platform::kLocalMachine, u"Software\\Tencent\\CrossFire", u"InstallPath"),
-                 u"C:\\Games\\CF"_qs);
+        QCOMPARE(game(u"InstallPath"), u"C:\\Games\\CF"_qs);
     }
 
     void keysThatExist()
@@ -130,11 +134,9 @@ private slots:
         // Wine writes no header for a key that only holds other keys.
         QVERIFY(
             platform::RegistryLookup(platform::kLocalMachine, u"Software\\Parent", u"x", prefix()).keyFound);
-        QVERIFY(platform::RegistryLookup(platform::kLocalMachine, u"Software", u"", prefix()).keyFound);
-        QVERIFY(!platform::RegistryLookup(platform::kLocalMachine, u"Software\\Par", u"", prefix()).keyFound);
-        QVERIFY(!platform::RegistryLookup(platform::kLocalMachine, u"Software\\Tencent\\CrossFire\\Sub", u"",
-                                          prefix())
-                     .keyFound);
+        QVERIFY(keyFound(u"Software"));
+        QVERIFY(!keyFound(u"Software\\Par"));
+        QVERIFY(!keyFound(u"Software\\Tencent\\CrossFire\\Sub"));
         QVERIFY(!platform::RegistryLookup(platform::kLocalMachine, u"Software\\Parent", u"x", prefix()).text);
     }
 
@@ -167,7 +169,7 @@ private slots:
     {
         QTemporaryDir dir;
         QVERIFY(
-            writeFile(dir.filePath(QStringLiteral("system.reg")),
+            writeFile(dir.filePath(u"system.reg"_qs),
                       "WINE REGISTRY Version 2\n#arch=win64\n\n"
                       "[Software\\\\Tencent\\\\CrossFire] 1\n\"InstallPath\"=\"C:\\\\64\"\n\n"
                       "[Software\\\\Wow6432Node\\\\Tencent\\\\CrossFire] 1\n\"InstallPath\"=\"C:\\\\32\"\n\n"
@@ -199,19 +201,16 @@ private slots:
 
     void pageReadUsesThePrefixFromTheEnvironment()
     {
-        const QByteArray saved = qgetenv("WINEPREFIX");
-        const QByteArray savedHome = qgetenv("HOME");
-        qputenv("WINEPREFIX", prefix().toUtf8() + '/');
+        EnvGuard env;
+        env.Set("WINEPREFIX", prefix().toUtf8() + '/');
         QCOMPARE(platform::WinePrefixDir(), prefix());
-        QCOMPARE(platform::RegistryReadString(platform::kLocalMachine, u"Software\\Tencent\\CrossFire"_qs,
-                                              u"InstallPath"_qs),
-                 prefix() + u"/dosdevices/c:/Games/CF"_qs);
-        QCOMPARE(platform::RegistryReadString(platform::kLocalMachine, u"Software\\Tencent\\CrossFire"_qs,
-                                              u"Exp"_qs),
-                 u"%ProgramFiles%\\CF"_qs);
-        QCOMPARE(platform::RegistryReadString(platform::kLocalMachine, u"Software\\Tencent\\CrossFire"_qs,
-                                              u"Dw"_qs),
-                 QString());
+        const auto gameRead = [](const QString& value) {
+            return platform::RegistryReadString(platform::kLocalMachine, u"Software\\Tencent\\CrossFire"_qs,
+                                                value);
+        };
+        QCOMPARE(gameRead(u"InstallPath"_qs), prefix() + u"/dosdevices/c:/Games/CF"_qs);
+        QCOMPARE(gameRead(u"Exp"_qs), u"%ProgramFiles%\\CF"_qs);
+        QCOMPARE(gameRead(u"Dw"_qs), QString());
         QCOMPARE(platform::RegistryReadString(platform::kLocalMachine, u"Software\\Nothing"_qs, u"x"_qs),
                  QString());
         QCOMPARE(platform::RegistryReadString(9, u"Software\\Tencent\\CrossFire"_qs, u"InstallPath"_qs),
@@ -220,23 +219,18 @@ private slots:
         // The page's buffer holds 4095 units and the terminator; a longer text gives "".
         QTemporaryDir big;
         const QByteArray fits(4095, 'a');
-        QVERIFY(writeFile(big.filePath(QStringLiteral("user.reg")),
+        QVERIFY(writeFile(big.filePath(u"user.reg"_qs),
                           "WINE REGISTRY Version 2\n\n[Software\\\\Big] 1\n\"fits\"=\"" + fits
                               + "\"\n\"over\"=\"" + fits + "b\"\n"));
-        qputenv("WINEPREFIX", big.path().toUtf8());
+        env.Set("WINEPREFIX", big.path().toUtf8());
         QCOMPARE(platform::RegistryReadString(platform::kCurrentUser, u"Software\\Big"_qs, u"fits"_qs).size(),
                  4095);
         QCOMPARE(platform::RegistryReadString(platform::kCurrentUser, u"Software\\Big"_qs, u"over"_qs),
                  QString());
 
-        qunsetenv("WINEPREFIX");
-        qputenv("HOME", big.path().toUtf8());
+        env.Unset("WINEPREFIX");
+        env.Set("HOME", big.path().toUtf8());
         QCOMPARE(platform::WinePrefixDir(), big.path() + u"/.wine"_qs);
-        qputenv("HOME", savedHome);
-        if (saved.isNull())
-            qunsetenv("WINEPREFIX");
-        else
-            qputenv("WINEPREFIX", saved);
     }
 };
 
