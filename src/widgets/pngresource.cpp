@@ -1,7 +1,7 @@
 #include "pngresource.h"
 
-#include <QPixmap>
 #include <QImageReader>
+#include <QPixmap>
 
 #include <mutex>
 
