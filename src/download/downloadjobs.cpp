@@ -1,5 +1,6 @@
 #include "downloadjobs.h"
 
+#include "downloadlog.h"
 #include "folders.h"
 #include "paths.h"
 #include "programdir.h"
@@ -47,6 +48,23 @@ std::shared_ptr<PageProgressSink> currentSink()
     return slot.sink;
 }
 
+// Whether `fileName` names a file inside Downloads/: relative, and no ".." level after either
+// separator. A drive ("C:") counts as absolute, as it does where the program came from.
+bool staysInDownloads(const QString& fileName)
+{
+    if (fileName.isEmpty() || fileName.startsWith(u'/') || fileName.startsWith(u'\\'))
+        return false;
+    if (fileName.size() >= 2 && fileName.at(1) == u':' && fileName.at(0).isLetter())
+        return false;
+    for (const QStringView level : QStringView(fileName).tokenize(u'/')) {
+        for (const QStringView part : level.tokenize(u'\\')) {
+            if (part == u"..")
+                return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 void SetPageProgressSink(std::shared_ptr<PageProgressSink> sink)
@@ -76,6 +94,11 @@ qint32 JobIdLow(qint64 jobId)
 
 int DownloadFile(const QString& address, const QString& fileName, qint32 idHigh, qint32 idLow)
 {
+    if (!download::staysInDownloads(fileName)) {
+        qCWarning(download::lcDownload).noquote()
+            << "download name refused, it leaves Downloads/:" << fileName;
+        return 0;
+    }
     const qint64 id = download::MakeJobId(idHigh, idLow);
     const QString folder = GetProgramDir() + QStringLiteral("Downloads");
     const QString target = platform::NativePath(folder + platform::Separator() + fileName);

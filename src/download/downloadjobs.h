@@ -78,7 +78,8 @@ struct DownloadJob
 // (nothing else happens) or the download could not start (file not openable): the job is
 // then marked failed so that a later call can try again. A resumed job hands the engine the
 // total its last run into the same file was told, so a resource that changed meanwhile fails
-// instead of being appended to the old part.
+// instead of being appended to the old part. A name that is absolute or has a ".." level
+// would land outside Downloads/: it is refused with 0, no table entry and no report.
 int DownloadFile(const QString& address, const QString& fileName, qint32 idHigh, qint32 idLow);
 
 // Asks the job to stop at the engine's next notification; 1 when the job exists, else 0.

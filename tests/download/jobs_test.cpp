@@ -186,6 +186,37 @@ private slots:
         QCOMPARE(calls.last().percent, 100);
     }
 
+    void namesLeavingDownloadsAreRefused()
+    {
+        // Each would land outside Downloads/ (or at a drive root where the program came from).
+        const QStringList refused{QStringLiteral("../jobs-out.bin"),
+                                  QStringLiteral("..\\jobs-out.bin"),
+                                  QStringLiteral("jobs-sub/../../jobs-out.bin"),
+                                  QStringLiteral("jobs-sub\\..\\..\\jobs-out.bin"),
+                                  QStringLiteral("jobs-sub/..\\../jobs-out.bin"),
+                                  QStringLiteral("/tmp/jobs-out.bin"),
+                                  QStringLiteral("\\jobs-out.bin"),
+                                  QStringLiteral("C:\\jobs-out.bin"),
+                                  QStringLiteral("..")};
+        int low = 100;
+        for (const QString& name : refused) {
+            QCOMPARE(DownloadFile(Url("/file"), name, 4, low), 0);
+            QVERIFY2(!download::FindDownloadJob(download::MakeJobId(4, low)), qPrintable(name));
+            ++low;
+        }
+        QTest::qWait(200);
+        for (int i = 100; i < low; ++i)
+            QVERIFY(m_page->CallsFor(4, i).isEmpty());
+        QVERIFY(!QFileInfo::exists(GetProgramDir() + QStringLiteral("jobs-out.bin")));
+
+        // A level that merely contains dots is a name like any other.
+        QVERIFY(QDir().mkpath(m_downloads + QStringLiteral("jobs-sub")));
+        const QString name = QStringLiteral("jobs-sub/..dots..bin");
+        QCOMPARE(DownloadFile(Url("/file"), name, 4, 99), 1);
+        QVERIFY(m_page->WaitFinals(4, 99));
+        QCOMPARE(Sha256(readFile(m_downloads + name)), Sha256(m_body));
+    }
+
     void runningJobIsNotStartedTwice()
     {
         TestResource slow{m_body};
