@@ -4,6 +4,7 @@
 #include "iniformat.h"
 #include "inilog.h"
 #include "paths.h"
+#include "settingskeys.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -306,6 +307,16 @@ QByteArray rewritten(const ini::Document& doc, QStringView section, QStringView 
     return out;
 }
 
+// Whether the file holds the remembered password once this write is done.
+bool holdsPassword(const ini::Document& doc, QStringView section, QStringView key, const QString& value)
+{
+    const QString system = ini::Fold(QString(config::keys::kSystem));
+    const QString password = ini::Fold(QString(config::keys::kUwd));
+    if (ini::Fold(section) == system && ini::Fold(key) == password)
+        return !value.isEmpty();
+    return !ini::BuildIndex(doc).sections.value(system).value(password).isEmpty();
+}
+
 } // namespace
 
 QString ReadIniString(const QString& file, const QString& section, const QString& key,
@@ -360,9 +371,11 @@ bool WriteIniString(const QString& file, const QString& section, const QString& 
         qCWarning(lcIni) << "cannot write" << path << "-" << target.errorString();
         return false;
     }
-    // The settings file holds the remembered password: a new one is the user's alone. An
+    // The settings file holds the remembered password: a new one is the user's alone, and so
+    // is any file with the password in it, whoever made it with whatever mode. Another
     // existing file keeps its mode (the save file copies it).
-    if (created && !target.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+    const bool secret = holdsPassword(doc, ini::TrimBlanks(section), ini::TrimBlanks(key), value);
+    if ((created || secret) && !target.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
         qCWarning(lcIni) << "cannot make" << path << "owner-only";
         target.cancelWriting();
         return false;

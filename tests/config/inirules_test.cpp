@@ -107,6 +107,19 @@ private slots:
         QVERIFY(QFile::setPermissions(shared, groupReadable));
         QVERIFY(WriteIniString(shared, u"s"_qs, u"k"_qs, u"v"_qs));
         QCOMPARE(modeOf(shared), groupReadable);
+
+        // Made by someone else with the umask's mode: the password makes it owner-only, and a
+        // later write of another key does not open it again.
+        const QString made = file(u"made/config.ini"_qs);
+        QVERIFY(QDir().mkpath(QFileInfo(made).path()));
+        QVERIFY(writeFile(made, "[system]\r\nUID=demo\r\n"));
+        const auto umaskMode = groupReadable | QFileDevice::ReadOther;
+        QVERIFY(QFile::setPermissions(made, umaskMode));
+        QVERIFY(WriteIniString(made, u"System"_qs, u"uwd"_qs, u"c2VjcmV0"_qs));
+        QCOMPARE(modeOf(made), ownerOnly);
+        QVERIFY(QFile::setPermissions(made, umaskMode));
+        QVERIFY(WriteIniString(made, u"CFInfo"_qs, u"k"_qs, u"v"_qs));
+        QCOMPARE(modeOf(made), ownerOnly);
     }
 };
 
