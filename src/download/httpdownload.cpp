@@ -2,6 +2,7 @@
 
 #include "curlapi.h"
 #include "downloadlog.h"
+#include "trust.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -430,10 +431,12 @@ bool setUpRequest(Task* t, const QString& address)
         const QByteArray range = QByteArray::number(t->startOffset) + '-'; // "Range: bytes=N-"
         set(Curl()->easySetopt(c, CURLOPT_RANGE, range.constData()));
     }
-    // An extra CA file joins the system's certificate folder, which stays in use.
-    const QByteArray caFile = qgetenv("QX77_CA_FILE");
-    if (!caFile.isEmpty())
-        set(Curl()->easySetopt(c, CURLOPT_CAINFO, caFile.constData()));
+    // With a vendor CA, libcurl gets the system's CAs and the vendor's as one bundle: its CA
+    // options replace its default store rather than adding to it.
+    if (const QByteArray bundle = config::trust::CaBundlePem(); !bundle.isEmpty()) {
+        curl_blob blob{const_cast<char*>(bundle.constData()), size_t(bundle.size()), CURL_BLOB_COPY};
+        set(Curl()->easySetopt(c, CURLOPT_CAINFO_BLOB, &blob));
+    }
     if (!ok)
         qCWarning(lcDownload).noquote() << t->address << "request could not be set up";
     return ok;

@@ -10,8 +10,8 @@
 // The target is created only once a 2xx answer arrives, so a refused answer leaves no file
 // (or the earlier part exactly as it was). Reasons for failures go to "yfzs.download".
 //
-// Environment: QX77_CA_FILE names a PEM file of certificate authorities trusted in addition to
-// the system's store (for staging and tests with their own certificates).
+// https peers are verified against the system's store plus the vendor CA (config::trust: the
+// build's YFZS_CA_FILE or the QX77_CA_FILE named at run time).
 
 #include <QString>
 #include <QtGlobal>
