@@ -50,6 +50,8 @@ HttpSession::HttpSession(net::ip::tcp::socket socket, std::string peer, PeerConn
     , m_slot(std::move(slot))
     , m_service(std::move(service))
 {
+    if (m_service->trusted->Contains(m_peer))
+        m_proxy = m_peer;
 }
 
 void HttpSession::Start()
@@ -134,8 +136,12 @@ void HttpSession::Dispatch()
     HttpRequest request;
     request.method = std::string(message.method_string());
     request.target = std::string(message.target());
-    request.peer = m_peer;
     m_method = request.method;
+    for (const auto& field : message)
+        request.headers.emplace_back(std::string(field.name_string()), std::string(field.value()));
+    if (!m_proxy.empty() && !TakeForwardedClient(request.headers))
+        return;
+    request.peer = m_peer;
     const std::string_view rawPath = pathOf(request.target);
     request.path = PercentDecode(rawPath, false);
     if (!request.path.starts_with('/'))
@@ -144,8 +150,6 @@ void HttpSession::Dispatch()
         return Refuse(400, "control character in path");
     if (const std::size_t query = request.target.find('?'); query != std::string::npos)
         ParseForm(std::string_view(request.target).substr(query + 1), request.params);
-    for (const auto& field : message)
-        request.headers.emplace_back(std::string(field.name_string()), std::string(field.value()));
     request.body = std::move(message.body());
     if (request.method == "POST"
         && beast::iequals(request.Header("Content-Type").substr(0, 33), "application/x-www-form-urlencoded"))
@@ -158,6 +162,27 @@ void HttpSession::Dispatch()
     m_service->handler(request, [self = shared_from_this(), executor](HttpReply reply) {
         net::post(executor, [self, reply = std::move(reply)]() mutable { self->Send(std::move(reply)); });
     });
+}
+
+// Each request through a proxy may be another client's (nginx reuses its connections), so the
+// connection moves to each request's client in the counts; a client over its cap is refused.
+bool HttpSession::TakeForwardedClient(const HttpFields& headers)
+{
+    std::string client = ForwardedClient(headers, *m_service->trusted);
+    if (client.empty())
+        client = m_proxy;
+    if (client == m_slot.Peer()) {
+        m_peer = client;
+        return true;
+    }
+    auto slot = m_service->connections->Take(client, client != m_proxy);
+    m_peer = client;
+    if (!slot) {
+        Refuse(503, "over the connection caps (through " + m_proxy + ")");
+        return false;
+    }
+    m_slot = std::move(*slot);
+    return true;
 }
 
 void HttpSession::Refuse(int status, const std::string& why)

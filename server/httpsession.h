@@ -4,6 +4,7 @@
 // A head that is too large or has too many fields gets 431, a malformed one 400, a body over
 // the limit 413; a client too slow for a deadline is dropped without an answer.
 
+#include "clientaddress.h"
 #include "httpmessage.h"
 #include "peerlimits.h"
 
@@ -29,6 +30,10 @@ struct HttpService
     HttpLimits limits;
     Handler handler;
     Log log;
+    // Requests from these name their client in X-Forwarded-For / X-Real-IP; the connection is
+    // then counted under that client in `connections`.
+    std::shared_ptr<const TrustedProxies> trusted = std::make_shared<TrustedProxies>();
+    std::shared_ptr<PeerConnections> connections;
 };
 
 class HttpSession : public std::enable_shared_from_this<HttpSession>
@@ -45,6 +50,7 @@ private:
     void OnHead(boost::system::error_code ec);
     void OnBody(boost::system::error_code ec);
     void Dispatch();
+    bool TakeForwardedClient(const HttpFields& headers);
     void Refuse(int status, const std::string& why);
     void Send(HttpReply reply);
     void SendFilePiece();
@@ -56,7 +62,8 @@ private:
     boost::beast::tcp_stream m_stream;
     boost::beast::flat_buffer m_buffer;
     std::optional<Parser> m_parser;
-    std::string m_peer;
+    std::string m_peer;  // the client of the request being answered
+    std::string m_proxy; // the connection's own peer when it is a trusted proxy
     PeerConnections::Slot m_slot;
     std::shared_ptr<const HttpService> m_service;
 

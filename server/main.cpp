@@ -14,8 +14,8 @@
 #include <optional>
 #include <string>
 
-#ifndef QX77_DEFAULT_WEB_DIR
-#define QX77_DEFAULT_WEB_DIR "web"
+#ifndef QX77_SOURCE_WEB_DIR
+#define QX77_SOURCE_WEB_DIR "web"
 #endif
 
 namespace {
@@ -27,7 +27,10 @@ constexpr const char* kUsage =
     "  --data DIR           the data folder (same as DATA_DIR)\n"
     "  --database DB        the accounts: an SQLite file (default DATA_DIR/accounts.db) or a\n"
     "                       PostgreSQL URI postgresql://user@host/dbname that several servers share\n"
-    "  --web DIR            the tool page's folder (default " QX77_DEFAULT_WEB_DIR ")\n"
+    "  --web DIR            the tool page's folder (default: ../share/qx77-server/web beside the\n"
+    "                       program, as installed; else the source tree's web/)\n"
+    "  --trusted-proxy ADDR a reverse proxy (address or network, repeatable) whose PROXY headers\n"
+    "                       and X-Forwarded-For / X-Real-IP name the client; ignored from others\n"
     "  --host ADDR          IPv4 address to listen on (default 127.0.0.1)\n"
     "  --tool-port N        HTTP port (default $QX77_TOOL_PORT or 8088; 0 picks a free one)\n"
     "  --service-port N     service port (default $QX77_SERVICE_PORT or 3130; 0 picks a free one)\n"
@@ -53,6 +56,21 @@ int PortFromEnv(const char* name, int fallback)
     return fallback;
 }
 
+// The installed tool page sits in share/ beside bin/; a program run from the build tree uses the
+// sources' own folder instead.
+std::string defaultWebDir()
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    if (!ec) {
+        const fs::path installed = self.parent_path().parent_path() / "share" / "qx77-server" / "web";
+        if (fs::is_regular_file(installed / "index.html", ec))
+            return installed.string();
+    }
+    return QX77_SOURCE_WEB_DIR;
+}
+
 int Usage(const std::string& problem)
 {
     std::cerr << "qx77-server: " << problem << "\n" << kUsage;
@@ -63,10 +81,11 @@ int Usage(const std::string& problem)
 
 int main(int argc, char** argv)
 {
-    std::string dataDir, webDir = QX77_DEFAULT_WEB_DIR, host = "127.0.0.1", makeDemo, database;
+    std::string dataDir, webDir, host = "127.0.0.1", makeDemo, database;
     int toolPort = PortFromEnv("QX77_TOOL_PORT", 8088);
     int servicePort = PortFromEnv("QX77_SERVICE_PORT", 3130);
     bool quiet = false, smallPacks = false;
+    TrustedProxies trusted;
 
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -87,6 +106,9 @@ int main(int argc, char** argv)
         } else if (arg == "--database") {
             if (!value(database) || database.empty())
                 return Usage("--database needs a file or a postgresql:// URI");
+        } else if (arg == "--trusted-proxy") {
+            if (!value(text) || !trusted.Add(text))
+                return Usage("--trusted-proxy needs an address or network (10.0.0.0/8)");
         } else if (arg == "--make-demo") {
             if (!value(makeDemo))
                 return Usage("--make-demo needs a folder");
@@ -119,6 +141,8 @@ int main(int argc, char** argv)
     }
     if (dataDir.empty())
         return Usage("no data folder given");
+    if (webDir.empty())
+        webDir = defaultWebDir();
     if (!std::filesystem::is_directory(dataDir))
         return Usage("not a folder: " + dataDir);
 
@@ -145,9 +169,19 @@ int main(int argc, char** argv)
         std::cerr << "qx77-server: accounts: " << error << "\n";
         return 1;
     }
-    ToolServer tool(accounts, {host, toolPort, dataDir, webDir}, log);
-    ServiceHost service(
-        accounts, {host, servicePort, (std::filesystem::path(dataDir) / layout::kVersions).string()}, log);
+    ToolServer::Config toolConfig;
+    toolConfig.host = host;
+    toolConfig.port = toolPort;
+    toolConfig.dataDir = dataDir;
+    toolConfig.webDir = webDir;
+    toolConfig.trustedProxies = trusted;
+    ServiceHost::Config serviceConfig;
+    serviceConfig.host = host;
+    serviceConfig.port = servicePort;
+    serviceConfig.versionsFile = (std::filesystem::path(dataDir) / layout::kVersions).string();
+    serviceConfig.trustedProxies = trusted;
+    ToolServer tool(accounts, toolConfig, log);
+    ServiceHost service(accounts, serviceConfig, log);
     if (!tool.Start(&error) || !service.Start(&error)) {
         std::cerr << "qx77-server: " << error << "\n";
         return 1;

@@ -37,18 +37,16 @@ void NetLoop::Stop()
 
 std::string PeerAddress(const tcp::endpoint& endpoint)
 {
-    const net::ip::address address = endpoint.address();
-    if (address.is_v6() && address.to_v6().is_v4_mapped())
-        return net::ip::make_address_v4(net::ip::v4_mapped, address.to_v6()).to_string();
-    return address.to_string();
+    return CanonicalAddress(endpoint.address());
 }
 
-Listener::Listener(net::io_context& context, std::shared_ptr<PeerConnections> connections, Accepted accepted,
-                   Log log)
+Listener::Listener(net::io_context& context, std::shared_ptr<PeerConnections> connections,
+                   std::shared_ptr<const TrustedProxies> trusted, Accepted accepted, Log log)
     : m_context(context)
     , m_acceptor(context)
     , m_retry(context)
     , m_connections(std::move(connections))
+    , m_trusted(std::move(trusted))
     , m_accepted(std::move(accepted))
     , m_log(std::move(log))
 {
@@ -130,7 +128,8 @@ void Listener::Accept()
         const tcp::endpoint remote = socket.remote_endpoint(peerEc);
         if (!peerEc) {
             const std::string peer = PeerAddress(remote);
-            if (auto slot = self->m_connections->Take(peer)) {
+            const bool proxy = self->m_trusted && self->m_trusted->Contains(peer);
+            if (auto slot = self->m_connections->Take(peer, !proxy)) {
                 socket.set_option(tcp::no_delay(true), peerEc);
                 self->m_accepted(std::move(socket), peer, std::move(*slot));
             } else {

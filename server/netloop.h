@@ -4,6 +4,7 @@
 // connections' handlers never run at the same time and need no locks; anything slow (password
 // hashes) goes to a HashPool and posts its result back.
 
+#include "clientaddress.h"
 #include "peerlimits.h"
 
 #include <boost/asio/io_context.hpp>
@@ -40,7 +41,9 @@ private:
 };
 
 // Accepts connections and hands each to `Accepted` with its peer address and the place it
-// holds in the peer's connection count; connections over a cap are closed at once.
+// holds in the peer's connection count; connections over a cap are closed at once. A trusted
+// proxy's connections count only towards the total: the session counts each again under the
+// client it learns the proxy is carrying.
 class Listener : public std::enable_shared_from_this<Listener>
 {
 public:
@@ -49,7 +52,7 @@ public:
         std::function<void(boost::asio::ip::tcp::socket, const std::string& peer, PeerConnections::Slot)>;
 
     Listener(boost::asio::io_context& context, std::shared_ptr<PeerConnections> connections,
-             Accepted accepted, Log log);
+             std::shared_ptr<const TrustedProxies> trusted, Accepted accepted, Log log);
 
     // Binds `host:port` (port 0: any free one); false with a message in `error`.
     bool Open(const std::string& host, int port, std::string* error);
@@ -65,6 +68,7 @@ private:
     boost::asio::ip::tcp::acceptor m_acceptor;
     boost::asio::steady_timer m_retry;
     std::shared_ptr<PeerConnections> m_connections;
+    std::shared_ptr<const TrustedProxies> m_trusted;
     Accepted m_accepted;
     Log m_log;
     int m_port = 0;

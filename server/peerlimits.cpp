@@ -14,17 +14,28 @@ PeerConnections::Slot::~Slot()
         m_owner->Release(m_peer);
 }
 
+PeerConnections::Slot& PeerConnections::Slot::operator=(Slot&& other) noexcept
+{
+    if (this != &other) {
+        if (m_owner)
+            m_owner->Release(m_peer);
+        m_owner = std::move(other.m_owner);
+        m_peer = std::move(other.m_peer);
+    }
+    return *this;
+}
+
 PeerConnections::PeerConnections(int perPeer, int total)
     : m_perPeer(perPeer)
     , m_total(total)
 {
 }
 
-std::optional<PeerConnections::Slot> PeerConnections::Take(const std::string& peer)
+std::optional<PeerConnections::Slot> PeerConnections::Take(const std::string& peer, bool perPeerCap)
 {
     std::lock_guard lock(m_mutex);
     int& held = m_held[peer];
-    if (held >= m_perPeer || m_heldTotal >= m_total) {
+    if ((perPeerCap && held >= m_perPeer) || m_heldTotal >= m_total) {
         if (held == 0)
             m_held.erase(peer);
         return std::nullopt;

@@ -20,7 +20,8 @@ public:
         Slot(std::shared_ptr<PeerConnections> owner, std::string peer);
         ~Slot();
         Slot(Slot&& other) noexcept = default;
-        Slot& operator=(Slot&&) = delete;
+        Slot& operator=(Slot&& other) noexcept; // gives back the place held before
+        const std::string& Peer() const { return m_peer; }
         Slot(const Slot&) = delete;
         Slot& operator=(const Slot&) = delete;
 
@@ -32,7 +33,9 @@ public:
     PeerConnections(int perPeer, int total);
 
     // A place for one more connection from `peer`; nothing when the peer or the server is full.
-    std::optional<Slot> Take(const std::string& peer);
+    // `perPeerCap` false: counted, but only against the total (a trusted proxy, whose
+    // connections are counted again under each client they carry).
+    std::optional<Slot> Take(const std::string& peer, bool perPeerCap = true);
     int Held(const std::string& peer) const;
 
 private:

@@ -45,6 +45,7 @@ struct ServiceHost::Private
     PeerRate logins;
     LoginBackoff backoff;
     std::shared_ptr<PeerConnections> connections;
+    std::shared_ptr<const TrustedProxies> trusted;
     std::shared_ptr<Listener> listener;
     Accounts& accounts;
     const Config& config;
@@ -55,6 +56,7 @@ struct ServiceHost::Private
         , logins(c.loginsPerSecond, c.loginBurst)
         , backoff(c.backoff)
         , connections(std::make_shared<PeerConnections>(c.maxConnectionsPerPeer, c.maxConnections))
+        , trusted(std::make_shared<const TrustedProxies>(c.trustedProxies))
         , accounts(a)
         , config(c)
         , log(l)
@@ -79,6 +81,7 @@ public:
         , m_peer(std::move(peer))
         , m_slot(std::move(slot))
         , m_host(host)
+        , m_awaitingProxyHeader(host.trusted->Contains(m_peer))
     {
     }
 
@@ -98,6 +101,8 @@ private:
         m_socket.async_read_some(
             net::buffer(m_chunk), [self = shared_from_this()](boost::system::error_code ec, std::size_t n) {
                 self->m_request.append(self->m_chunk.data(), n);
+                if (self->m_awaitingProxyHeader && !self->TakeProxyHeader(ec))
+                    return;
                 if (const std::size_t zero = self->m_request.find('\0'); zero != std::string::npos) {
                     self->m_request.resize(zero);
                     return self->Answer();
@@ -110,6 +115,47 @@ private:
                     return self->Answer(); // closed, timed out or failed: answer what arrived
                 self->Read();
             });
+    }
+
+    // A trusted proxy's connection starts with a PROXY header naming the client, which from then
+    // on is the peer: in the log, the limits and the pool's turns. False while the header is
+    // incomplete (reading goes on) or when the connection was refused.
+    bool TakeProxyHeader(boost::system::error_code ec)
+    {
+        const ProxyHeader header = ParseProxyHeader(m_request);
+        switch (header.state) {
+        case ProxyHeader::State::NeedMore:
+            if (!ec) {
+                Read();
+                return false;
+            }
+            [[fallthrough]];
+        case ProxyHeader::State::Invalid:
+            m_host.log("service " + m_peer + " refused: malformed PROXY header");
+            Reply(refusal("00", {}));
+            return false;
+        case ProxyHeader::State::Absent: // the proxy's own connection
+            m_awaitingProxyHeader = false;
+            return true;
+        case ProxyHeader::State::Complete:
+            break;
+        }
+        m_awaitingProxyHeader = false;
+        m_request.erase(0, header.length);
+        if (header.client.empty())
+            return true;
+        auto slot = m_host.connections->Take(header.client);
+        if (!slot) {
+            m_host.log("service " + header.client + " (through " + m_peer
+                       + ") refused: over the connection caps");
+            boost::system::error_code closeEc;
+            m_timer.cancel();
+            m_socket.close(closeEc);
+            return false;
+        }
+        m_slot = std::move(*slot);
+        m_peer = header.client;
+        return true;
     }
 
     void Answer()
@@ -206,6 +252,7 @@ private:
     std::string m_request;
     std::string m_reply;
     std::size_t m_drained = 0;
+    bool m_awaitingProxyHeader = false;
 };
 
 } // namespace
@@ -252,7 +299,7 @@ bool ServiceHost::Start(std::string* error)
     auto impl = std::make_unique<Private>(m_accounts, m_config, m_log);
     Private* state = impl.get();
     state->listener = std::make_shared<Listener>(
-        state->loop.Context(), state->connections,
+        state->loop.Context(), state->connections, state->trusted,
         [state](tcp::socket socket, const std::string& peer, PeerConnections::Slot slot) {
             std::make_shared<ServiceSession>(std::move(socket), peer, std::move(slot), *state)->Start();
         },

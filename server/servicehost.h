@@ -6,6 +6,7 @@
 // rate, on an account backing off after failed guesses, or when the pool is full are answered
 // "no" without a check: the protocol has no other way to say "slow down".
 
+#include "clientaddress.h"
 #include "loginbackoff.h"
 
 #include <functional>
@@ -31,6 +32,7 @@ public:
         double loginsPerSecond = 25; // per peer, after a burst of loginBurst
         double loginBurst = 50;
         LoginBackoff::Policy backoff = {};
+        TrustedProxies trustedProxies; // whose PROXY headers name the client
     };
 
     ServiceHost(Accounts& accounts, Config config, Log log);

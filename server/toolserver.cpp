@@ -164,6 +164,8 @@ bool ToolServer::Start(std::string* error)
     auto service = std::make_shared<HttpService>();
     service->limits = m_config.limits;
     service->log = m_log;
+    service->trusted = std::make_shared<const TrustedProxies>(m_config.trustedProxies);
+    service->connections = state->connections;
 
     const fs::path data = m_config.dataDir;
     const fs::path web = m_config.webDir;
@@ -252,7 +254,7 @@ bool ToolServer::Start(std::string* error)
     };
 
     state->listener = std::make_shared<Listener>(
-        state->loop.Context(), state->connections,
+        state->loop.Context(), state->connections, service->trusted,
         [service](boost::asio::ip::tcp::socket socket, const std::string& peer, PeerConnections::Slot slot) {
             std::make_shared<HttpSession>(std::move(socket), peer, std::move(slot), service)->Start();
         },

@@ -5,6 +5,7 @@
 // deadline for every request head and idle pause, size limits on heads and forms, and a cap on
 // connections per peer; registrations hash their password on a separate thread.
 
+#include "clientaddress.h"
 #include "httpmessage.h"
 
 #include <functional>
@@ -29,6 +30,7 @@ public:
         int maxConnections = 10000;
         double registrationsPerSecond = 2; // per peer, after a burst of registrationBurst
         double registrationBurst = 10;
+        TrustedProxies trustedProxies; // whose X-Forwarded-For / X-Real-IP name the client
     };
 
     ToolServer(Accounts& accounts, Config config, Log log);
