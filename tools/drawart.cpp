@@ -1,4 +1,5 @@
-// Draws the program's skin: every PNG under res/png by numeric id and the icon under res/icon.
+// Draws the program's skin: every PNG under res/png by numeric id, each once more at twice the
+// size (<id>@2x.png, for screens scaled above 100 %), and the icon under res/icon.
 // Usage: drawart <res folder>. Run through tools/drawart.sh, which builds it and sets the font.
 // The look: a blue-grey game-tool skin, light glyphs on dark strips, captions in a CJK font.
 
@@ -16,6 +17,7 @@
 
 #include <cmath>
 #include <functional>
+#include <vector>
 
 namespace {
 
@@ -43,9 +45,15 @@ QFont captionFont(int pixelSize, bool bold = false)
     return font;
 }
 
+// 1, or 2 while the double-size set is drawn: every drawing below is in the single-size
+// image's pixels, and a painter on an image of device pixel ratio 2 draws it at twice the
+// resolution, text and curves drawn afresh rather than enlarged.
+int g_scale = 1;
+
 QImage blank(int w, int h)
 {
-    QImage image(w, h, QImage::Format_ARGB32);
+    QImage image(w * g_scale, h * g_scale, QImage::Format_ARGB32);
+    image.setDevicePixelRatio(g_scale);
     image.fill(Qt::transparent);
     return image;
 }
@@ -445,34 +453,42 @@ int main(int argc, char** argv)
     const QColor registerOrange(0xe0, 0x86, 0x2a);
     const QColor logoutGrey(0x6b, 0x7a, 0x8c);
 
-    const struct
+    struct Entry
     {
         int id;
         QImage image;
-    } images[] = {
-        {176, mainBackground()},
-        {177, minimiseGlyph()},
-        {178, roundButton(QStringLiteral("登录"), loginBlue)},
-        {179, roundButton(QStringLiteral("注销"), logoutGrey)},
-        {180, roundButton(QStringLiteral("注册"), registerOrange)},
-        {181, toolButton(QStringLiteral("游戏修复"), QColor(0x3f, 0xb3, 0x6b), drawShield)},
-        {182, toolButton(QStringLiteral("软件设置"), QColor(0x8a, 0x9b, 0xb0), drawTools)},
-        {183, toolButton(QStringLiteral("检查更新"), QColor(0x3d, 0x8b, 0xd9), drawClock)},
-        {184, closeGlyph()},
-        {186, dialogButton(QStringLiteral("取消"), QColor(0x6b, 0x7a, 0x8c))},
-        {187, dialogBackground(423, 390, QStringLiteral("设置"))},
-        {188, dialogButton(QStringLiteral("确定"), kAccentDark)},
-        {189, helpGlyph()},
-        {190, dialogBackground(350, 150, QStringLiteral("关于"))},
+    };
+    auto drawSkin = [&] {
+        return std::vector<Entry>{
+            {176, mainBackground()},
+            {177, minimiseGlyph()},
+            {178, roundButton(QStringLiteral("登录"), loginBlue)},
+            {179, roundButton(QStringLiteral("注销"), logoutGrey)},
+            {180, roundButton(QStringLiteral("注册"), registerOrange)},
+            {181, toolButton(QStringLiteral("游戏修复"), QColor(0x3f, 0xb3, 0x6b), drawShield)},
+            {182, toolButton(QStringLiteral("软件设置"), QColor(0x8a, 0x9b, 0xb0), drawTools)},
+            {183, toolButton(QStringLiteral("检查更新"), QColor(0x3d, 0x8b, 0xd9), drawClock)},
+            {184, closeGlyph()},
+            {186, dialogButton(QStringLiteral("取消"), QColor(0x6b, 0x7a, 0x8c))},
+            {187, dialogBackground(423, 390, QStringLiteral("设置"))},
+            {188, dialogButton(QStringLiteral("确定"), kAccentDark)},
+            {189, helpGlyph()},
+            {190, dialogBackground(350, 150, QStringLiteral("关于"))},
+        };
     };
     int failures = 0;
-    for (const auto& entry : images) {
-        const QString path = res.filePath(QStringLiteral("png/%1.png").arg(entry.id));
-        if (!entry.image.save(path, "PNG")) {
-            err << "cannot write " << path << '\n';
-            ++failures;
+    for (int scale : {1, 2}) {
+        g_scale = scale;
+        const QString suffix = scale == 1 ? QString() : QStringLiteral("@%1x").arg(scale);
+        for (const Entry& entry : drawSkin()) {
+            const QString path = res.filePath(QStringLiteral("png/%1%2.png").arg(entry.id).arg(suffix));
+            if (!entry.image.save(path, "PNG")) {
+                err << "cannot write " << path << '\n';
+                ++failures;
+            }
         }
     }
+    g_scale = 1; // the icon has a file per size of its own
     for (int size : {16, 24, 32, 48, 64, 128, 256}) {
         const QString path = res.filePath(QStringLiteral("icon/160-%1.png").arg(size));
         if (!programIcon(size).save(path, "PNG")) {

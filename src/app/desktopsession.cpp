@@ -2,6 +2,7 @@
 
 #include "datafolder.h"
 #include "messagebox.h"
+#include "pngresource.h"
 #include "programdir.h"
 #include "startuptrace.h"
 #include "urlscheme.h"
@@ -27,6 +28,9 @@ void SetUpDesktopSession(QApplication& app)
     // The launcher entry, the window class (from the application name) and the Wayland app id
     // all carry this one id. No display name is set: Qt would append it to every caption.
     QGuiApplication::setDesktopFileName(platform::DesktopFileId());
+
+    // Before the first window: its skin image is decoded while it is being built.
+    widgets::ChooseSkinScale();
 }
 
 void CheckDataFolder()

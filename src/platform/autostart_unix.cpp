@@ -18,6 +18,25 @@ QString configHome()
     return (home.isEmpty() ? QDir::homePath() : home) + QStringLiteral("/.config");
 }
 
+// The string escapes of a desktop-entry value.
+QString entryValue(const QString& text)
+{
+    QString value;
+    for (QChar c : text) {
+        if (c == u'\\')
+            value.append(QStringLiteral("\\\\"));
+        else if (c == u'\n')
+            value.append(QStringLiteral("\\n"));
+        else if (c == u'\t')
+            value.append(QStringLiteral("\\t"));
+        else if (c == u'\r')
+            value.append(QStringLiteral("\\r"));
+        else
+            value.append(c);
+    }
+    return value;
+}
+
 // One argument of an Exec line: quoted when it holds a reserved character, with the quoting
 // escapes, "%" doubled for field codes, then the string escapes of a desktop-entry value.
 QString execArgument(const QString& argument)
@@ -36,20 +55,7 @@ QString execArgument(const QString& argument)
     }
     if (quote)
         quoted = u'"' + quoted + u'"';
-    QString value;
-    for (QChar c : quoted) {
-        if (c == u'\\')
-            value.append(QStringLiteral("\\\\"));
-        else if (c == u'\n')
-            value.append(QStringLiteral("\\n"));
-        else if (c == u'\t')
-            value.append(QStringLiteral("\\t"));
-        else if (c == u'\r')
-            value.append(QStringLiteral("\\r"));
-        else
-            value.append(c);
-    }
-    return value;
+    return entryValue(quoted);
 }
 
 } // namespace
@@ -67,13 +73,16 @@ bool SetAutostart(const QString& name, const QString& program)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
+    // TryExec: once the program is gone (the package removed, the folder deleted) the session
+    // skips the entry instead of failing to start it at every login.
     const QString entry = QStringLiteral("[Desktop Entry]\n"
                                          "Type=Application\n"
                                          "Name=%1\n"
-                                         "Exec=%2\n"
+                                         "TryExec=%2\n"
+                                         "Exec=%3\n"
                                          "Terminal=false\n"
                                          "X-GNOME-Autostart-enabled=true\n")
-                              .arg(name, execArgument(program));
+                              .arg(name, entryValue(program), execArgument(program));
     file.write(entry.toUtf8());
     return file.commit();
 }

@@ -35,8 +35,11 @@ void PngButton::SetImage(const QImage& image)
         update();
         return;
     }
-    m_frameWidth = image.width() / 4;
-    m_placement = QRect(pos(), QSize(m_frameWidth, image.height()));
+    // In the size it takes on screen: a double-size image (device pixel ratio 2) places the
+    // button exactly as the single-size one.
+    const QSize size = image.deviceIndependentSize().toSize();
+    m_frameWidth = size.width() / 4;
+    m_placement = QRect(pos(), QSize(m_frameWidth, size.height()));
     setGeometry(m_placement);
     update();
 }
@@ -63,8 +66,17 @@ void PngButton::paintEvent(QPaintEvent*)
     if (m_image.isNull() || m_frameWidth <= 0)
         return;
     QPainter painter(this);
-    const QRect source(CurrentFrame() * m_frameWidth, 0, m_frameWidth, m_image.height());
-    painter.drawImage(QPoint(0, 0), m_image, source);
+    const qreal ratio = m_image.devicePixelRatio();
+    if (ratio == 1.0) {
+        const QRect source(CurrentFrame() * m_frameWidth, 0, m_frameWidth, m_image.height());
+        painter.drawImage(QPoint(0, 0), m_image, source);
+        return;
+    }
+    // The frame's pixels in the larger image, drawn into the button's own size; at 150 % the
+    // image is scaled down, smoothly.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    const QRectF source(CurrentFrame() * m_frameWidth * ratio, 0, m_frameWidth * ratio, m_image.height());
+    painter.drawImage(QRectF(0, 0, m_frameWidth, m_image.height() / ratio), m_image, source);
 }
 
 void PngButton::enterEvent(QEnterEvent* event)

@@ -1,8 +1,10 @@
 #include "pngresource.h"
 
+#include <QGuiApplication>
 #include <QImageReader>
 #include <QPixmap>
 
+#include <atomic>
 #include <mutex>
 
 // The resources live in this static library; naming them here keeps the linker from dropping
@@ -13,6 +15,8 @@ static void initResources()
 }
 
 namespace {
+
+std::atomic_int skinScale = 1; // workers load images too
 
 void ensureResources()
 {
@@ -34,10 +38,34 @@ QImage readPng(const QString& path)
 
 QImage LoadPngResource(int id)
 {
+    if (skinScale.load() == 2) {
+        QImage sharp = readPng(QStringLiteral(":/png/%1@2x.png").arg(id));
+        if (!sharp.isNull()) {
+            sharp.setDevicePixelRatio(2);
+            return sharp;
+        }
+    }
     return readPng(QStringLiteral(":/png/%1.png").arg(id));
 }
 
 namespace widgets {
+
+void ChooseSkinScale()
+{
+    // The highest scale of any screen: a window may move to it. At 150 % the double-size image
+    // drawn smaller is sharper than the single one drawn larger.
+    SetSkinScale(qGuiApp && qGuiApp->devicePixelRatio() > 1.0 ? 2 : 1);
+}
+
+void SetSkinScale(int scale)
+{
+    skinScale = scale == 2 ? 2 : 1;
+}
+
+int SkinScale()
+{
+    return skinScale.load();
+}
 
 // All sizes are decoded at once (QIcon::addFile would defer it, but guess each file's format
 // through the plugins): about 2 ms, which is why the main window has it done elsewhere.

@@ -45,8 +45,12 @@ bool DrawSkin(QPainter& painter, const QImage& image)
     // Maximised, a window is larger than its skin: the image and everything on it keep their
     // places, as an unlaid-out dialog's would, and the skin's edge colour fills the rest.
     const QRect area(0, 0, painter.device()->width(), painter.device()->height());
-    if (area.width() > image.width() || area.height() > image.height())
+    const QSize size = image.deviceIndependentSize().toSize();
+    if (area.width() > size.width() || area.height() > size.height())
         painter.fillRect(area, image.pixelColor(image.width() - 1, image.height() - 1));
+    // A double-size skin on a screen at 150 % is scaled down; smoothly, or its lines break up.
+    if (image.devicePixelRatio() != painter.device()->devicePixelRatio())
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(QPoint(0, 0), image);
     return true;
 }
@@ -95,6 +99,11 @@ protected:
         switch (event->type()) {
         case QEvent::Paint: {
             QPainter painter(m_window);
+            // The corners are left transparent, not only cut from the input shape: Wayland and
+            // compositing X servers (Xwayland among them) draw a window's whole rectangle and
+            // ignore the shape, and showed black or square corners.
+            if (m_skin.cutCorners && m_window->isWindow())
+                painter.setClipRegion(cutCornerRegion(m_window->rect()));
             if (m_firstSkin.valid())
                 DrawSkin(painter, m_firstSkin.get()); // and it is gone once drawn
             else
@@ -106,6 +115,12 @@ protected:
                 m_window->setMask(cutCornerRegion(m_window->rect()));
                 m_window->update();
             }
+            return false;
+        case QEvent::Hide:
+            // Shown again, a window the user dragged would be placed anew by the window manager,
+            // which only keeps a position the program has set itself: set the one it has now.
+            if (m_window->isWindow() && !m_window->isMinimized())
+                m_window->move(m_window->pos());
             return false;
         case QEvent::MouseButtonPress:
             return OnPress(static_cast<QMouseEvent*>(event));
@@ -169,6 +184,10 @@ SkinnedWindow::SkinnedWindow(QWidget* window, const Skin& skin)
         window->setFont(font);
     }
     m_filter->WarmUpFonts(window->font());
+    // An alpha channel for the cut corners; set before the native window exists, which takes
+    // its visual from it.
+    if (skin.cutCorners && window->isWindow())
+        window->setAttribute(Qt::WA_TranslucentBackground);
     if (!skin.size.isEmpty())
         window->setFixedSize(skin.size);
     window->update();

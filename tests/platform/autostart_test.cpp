@@ -56,6 +56,7 @@ private slots:
         QVERIFY(text.contains(u"\nType=Application\n"_qs));
         QVERIFY(text.contains(u"\nName=YFZS\n"_qs));
         QVERIFY(text.contains(u"\nExec=/opt/yfzs/YFZS\n"_qs));
+        QVERIFY(text.contains(u"\nTryExec=/opt/yfzs/YFZS\n"_qs));
         QVERIFY(platform::RemoveAutostart(u"YFZS"_qs));
         QVERIFY(!platform::HasAutostart(u"YFZS"_qs));
     }
@@ -67,6 +68,8 @@ private slots:
         QVERIFY(platform::SetAutostart(u"YFZS"_qs, u"/home/me/云帆 100%/a\"b$c\\d/YFZS"_qs));
         QVERIFY(entryText(u"YFZS"_qs)
                     .contains(u"\nExec=\"/home/me/云帆 100%%/a\\\\\"b\\\\$c\\\\\\\\d/YFZS\"\n"_qs));
+        // TryExec names the file itself: no quoting, only the value's escapes.
+        QVERIFY(entryText(u"YFZS"_qs).contains(u"\nTryExec=/home/me/云帆 100%/a\"b$c\\\\d/YFZS\n"_qs));
         QVERIFY(platform::RemoveAutostart(u"YFZS"_qs));
     }
 };

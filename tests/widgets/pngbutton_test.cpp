@@ -88,6 +88,10 @@ private slots:
         QVERIFY2(!image.isNull(), qPrintable(QStringLiteral("image %1 missing").arg(id)));
         QCOMPARE(image.size(), size);
         QVERIFY(image.hasAlphaChannel());
+        // Drawn again at exactly twice the size for scaled screens.
+        const QImage sharp(QStringLiteral(":/png/%1@2x.png").arg(id));
+        QCOMPARE(sharp.size(), size * 2);
+        QVERIFY(sharp.hasAlphaChannel());
         if (strip) {
             QVERIFY(framesDistinct(image));
             // Transparent somewhere, so the parent's skin shows through.
@@ -98,6 +102,36 @@ private slots:
                     anyTransparent = qAlpha(normal.pixel(x, y)) < 255;
             QVERIFY(anyTransparent);
         }
+    }
+
+    // At skin scale 2 the double-size images load with device pixel ratio 2 and everything
+    // keeps the size and place it has at scale 1; back at 1 the images are the single ones.
+    void doubleSizeSkinKeepsEveryPlace()
+    {
+        widgets::SetSkinScale(2);
+        const QImage sharp = LoadPngResource(181);
+        QCOMPARE(sharp.devicePixelRatio(), 2.0);
+        QCOMPARE(sharp.deviceIndependentSize(), QSizeF(240, 55));
+        QWidget parent;
+        PngButton button(&parent);
+        button.move(298, 36);
+        button.SetImage(sharp);
+        QCOMPARE(button.Placement(), QRect(298, 36, 60, 55));
+        QCOMPARE(button.FrameWidth(), 60);
+        // Drawn at scale 1 it is the single-size frame, give or take the smoothing.
+        QImage shot(60, 55, QImage::Format_ARGB32_Premultiplied);
+        shot.fill(Qt::transparent);
+        button.render(&shot);
+        widgets::SetSkinScale(1);
+        const QImage single = LoadPngResource(181);
+        QCOMPARE(single.devicePixelRatio(), 1.0);
+        QCOMPARE(single.size(), QSize(240, 55));
+        int close = 0;
+        const QImage frame = argb(frameOf(single, 0));
+        for (int y = 0; y < 55; ++y)
+            for (int x = 0; x < 60; ++x)
+                close += std::abs(qAlpha(shot.pixel(x, y)) - qAlpha(frame.pixel(x, y))) < 64;
+        QVERIFY2(close > 60 * 55 * 9 / 10, qPrintable(QString::number(close)));
     }
 
     void missingImagesAreNull()
