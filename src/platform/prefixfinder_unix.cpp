@@ -188,6 +188,11 @@ void findLutris(const QString& home, QList<WinePrefix>& out)
             WinePrefix p;
             p.kind = PrefixKind::Lutris;
             p.path = expandHome(prefixPath, home);
+            // A relative prefix would be taken from whatever folder the program runs in.
+            if (!QDir::isAbsolutePath(p.path)) {
+                qCWarning(lcPrefix) << "passed over" << file.filePath() << "- prefix is not an absolute path";
+                continue;
+            }
             const QString exe = scalar(*yaml, "game", "exe");
             if (!exe.isEmpty())
                 p.gameExe = QDir::isAbsolutePath(expandHome(exe, home))

@@ -1,21 +1,28 @@
-// libFuzzer target: arbitrary bytes as an archive, read entry by entry with ZipReader and
+// Fuzz target: arbitrary bytes as an archive, read entry by entry with ZipReader and
 // unpacked with UnzipArchiveToFolder into a sandbox, then again by two threads. Besides the
 // sanitizers it checks that nothing appears beside the destination folder and that name
 // cleaning agrees with a straightforward one-rule-at-a-time version of itself.
 #include "entryname.h"
+#include "fuzzcommon.h"
 #include "unzipfolder.h"
+#include "zipbuilder.h"
 #include "zipreader.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QString>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 
 namespace {
+
+ZipEntryFixture entry(const QByteArray& name, const QByteArray& data)
+{
+    ZipEntryFixture e;
+    e.name = name;
+    e.data = data;
+    return e;
+}
 
 QString slowClean(QString name)
 {
@@ -42,41 +49,23 @@ QString slowClean(QString name)
     }
 }
 
-QString makeSandbox()
-{
-    const QString base = qEnvironmentVariableIsEmpty("UNZIP_FUZZ_DIR")
-        ? QStringLiteral("/dev/shm")
-        : qEnvironmentVariable("UNZIP_FUZZ_DIR");
-    const QString dir = base + QStringLiteral("/unzip_fuzz_")
-        + QString::number(QCoreApplication::applicationPid());
-    QDir(dir).removeRecursively();
-    QDir().mkpath(dir);
-    return dir;
-}
-
-void fail(const char* what)
-{
-    std::fprintf(stderr, "unzip_fuzz: %s\n", what);
-    std::abort();
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const QString sandbox = makeSandbox();
+    static const QString sandbox = fuzz::Sandbox();
     const QString archive = sandbox + QStringLiteral("/in.zip");
     const QString dest = sandbox + QStringLiteral("/out/dest");
 
     const QByteArrayView bytes(reinterpret_cast<const char*>(data), qsizetype(size));
     const QString asName = QString::fromUtf8(bytes.first(qMin<qsizetype>(size, 4096)));
     if (archive::CleanEntryName(asName) != slowClean(asName))
-        fail("name cleaning differs from the reference");
+        fuzz::Fail("name cleaning differs from the reference");
 
     {
         QFile file(archive);
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            fail("cannot write the input");
+            fuzz::Fail("cannot write the input");
         file.write(bytes.data(), bytes.size());
     }
 
@@ -86,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         for (int i = qMin(count, 64) - 1; i >= 0; --i) {
             if (const std::optional<ZipEntryInfo> info = reader->GetEntry(i)) {
                 if (archive::CleanEntryName(info->name) != info->name)
-                    fail("an entry name left the reader uncleaned");
+                    fuzz::Fail("an entry name left the reader uncleaned");
             }
         }
         reader->GetEntry(count);
@@ -104,13 +93,55 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                                    .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden
                                               | QDir::System);
     if (!beside.isEmpty() && beside != QStringList{QStringLiteral("dest")})
-        fail("something was written beside the destination folder");
+        fuzz::Fail("something was written beside the destination folder");
     const QStringList top = QDir(sandbox).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden
                                                     | QDir::System);
     for (const QString& name : top) {
         if (name != QStringLiteral("in.zip") && name != QStringLiteral("out"))
-            fail("something was written outside the destination folder");
+            fuzz::Fail("something was written outside the destination folder");
     }
     QDir(sandbox + QStringLiteral("/out")).removeRecursively();
     return 0;
+}
+
+// Small archives that reach each branch of the reader: climbing names, folders, UTF-8 and GBK
+// names, times, hosts, methods, encryption.
+QList<QByteArray> FuzzSeeds()
+{
+    QList<QByteArray> seeds;
+    seeds.append(ZipBuilder().Bytes());
+    seeds.append(ZipBuilder()
+                     .AddFile("a.txt", "hello")
+                     .AddFolder("skins/")
+                     .AddFile("skins/b.png", QByteArray(300, 'b'))
+                     .Bytes());
+    seeds.append(ZipBuilder()
+                     .AddFile("../x", "1")
+                     .AddFile("a/../../y", "2")
+                     .AddFile("C:\\z", "3")
+                     .AddFile("\\w\\..\\v", "4")
+                     .Bytes());
+    ZipEntryFixture utf8 = entry(QStringLiteral("皮肤/图标.png").toUtf8(), "u");
+    utf8.utf8Flag = true;
+    seeds.append(ZipBuilder().Add(utf8).Add(entry("\xc6\xa4\xb7\xf4.txt", "g")).Bytes());
+    ZipEntryFixture ut = entry("t.txt", "t");
+    ut.localExtra = ExtendedTimestamp(7, {1000000000, 1100000000, 1200000000});
+    ZipEntryFixture stored = entry("s.bin", QByteArray(2000, 's'));
+    stored.deflate = false;
+    seeds.append(ZipBuilder().Add(ut).Add(stored).Bytes());
+    ZipEntryFixture link = entry("link", "../../etc/passwd");
+    link.versionMadeBy = UnixHost();
+    link.externalAttributes = UnixMode(0120777);
+    ZipEntryFixture ro = entry("ro.txt", "r");
+    ro.versionMadeBy = UnixHost();
+    ro.externalAttributes = UnixMode(0100444);
+    ZipEntryFixture unixDir = entry("udir", {});
+    unixDir.versionMadeBy = UnixHost();
+    unixDir.externalAttributes = UnixMode(0040755);
+    seeds.append(ZipBuilder().Add(link).Add(ro).Add(unixDir).Bytes());
+    ZipEntryFixture secret = entry("secret", "pw protected");
+    secret.password = "pw";
+    seeds.append(ZipBuilder().AddFile("before", "b").Add(secret).Bytes());
+    seeds.append(ZipBuilder().AddFile("skins/", "not a folder").AddFile("after", "a").Bytes());
+    return seeds;
 }

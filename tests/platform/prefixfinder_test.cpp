@@ -145,6 +145,7 @@ private slots:
         QVERIFY(writeFile(h + u"/.config/lutris/games/bad.yml"_qs, "game: [unclosed\n"));
         QVERIFY(writeFile(h + u"/.config/lutris/games/list.yml"_qs, "- a\n- b\n"));
         QVERIFY(writeFile(h + u"/.config/lutris/games/noprefix.yml"_qs, "game:\n  exe: a.exe\n"));
+        QVERIFY(writeFile(h + u"/.config/lutris/games/relative.yml"_qs, "game:\n  prefix: Games/cf\n"));
         QVERIFY(writeFile(h + u"/.local/share/lutris/pga.db"_qs, "not a database"));
         QVERIFY(writeFile(h + u"/.local/share/bottles/bottles/B/bottle.yml"_qs, "\x01\x02: ]["));
         QVERIFY(writeFile(h + u"/.steam/steam/steamapps/compatdata/1/config_info"_qs, ""));
