@@ -8,6 +8,9 @@
 #include "mainwindow.h"
 #include "htmlctrl.h"
 
+#include "base64.h"
+#include "identity.h"
+
 #include "inifile.h"
 #include "messagebox.h"
 #include "offlinepage.h"
@@ -227,6 +230,45 @@ void typeLogin(DEZIRUdu& window, const QString& name, const QString& secret)
     QTest::mouseClick(window.GetDlgItem(DEZIRUdu::IdLogin), Qt::LeftButton, {}, QPoint(20, 20));
 }
 
+// A copy of the executable in its own program folder whose config.ini remembers the demo
+// login for this machine, so the program logs in by itself at start.
+struct ProgramCopy
+{
+    QTemporaryDir folder;
+    QProcess process;
+
+    QString Config() const { return folder.filePath(QStringLiteral("config.ini")); }
+    QString Setting(QLatin1String key) const
+    {
+        return ReadIniString(Config(), config::keys::kSystem, key, QString(), 64);
+    }
+
+    bool Start(const QString& home)
+    {
+        const QString exe = folder.filePath(QStringLiteral("YFZS"));
+        const QString config = Config();
+        const bool ready = QFile::copy(QStringLiteral(YFZS_EXECUTABLE), exe)
+            && QFile::setPermissions(exe, QFile::permissions(exe) | QFile::ExeOwner)
+            && WriteIniString(config, config::keys::kYfzsVer, config::keys::kVersion, QStringLiteral("1.0.0"))
+            && WriteIniString(config, config::keys::kYfzsVer, config::keys::kSerTime,
+                              QStringLiteral("20261201000000"))
+            && WriteIniString(config, config::keys::kSystem, config::keys::kUid, QStringLiteral("demo"))
+            && WriteIniString(config, config::keys::kSystem, config::keys::kMac, GetMacAddress())
+            && WriteIniString(config, config::keys::kSystem, config::keys::kUwd, Base64Encode(u"demo123"_qs))
+            && WriteIniString(config, config::keys::kSystem, config::keys::kIsLogin, QStringLiteral("0"));
+        if (!ready)
+            return false;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), home);
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("yfzs.page=true;yfzs.service=true"));
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(folder.path());
+        process.start(exe, {});
+        return process.waitForStarted();
+    }
+};
+
 } // namespace
 
 class TlsTest : public QObject
@@ -320,6 +362,10 @@ private slots:
         auto* welcome = window->GetDlgItem(DEZIRUdu::IdWelcome);
         QTRY_VERIFY_WITH_TIMEOUT(welcome->isVisible(), kPageTimeoutMs);
         QCOMPARE(qobject_cast<QLabel*>(welcome)->text(), QStringLiteral("欢迎你：demo"));
+        // The login is remembered only after the window shows it.
+        QTRY_COMPARE_WITH_TIMEOUT(ReadIniString(config::GetConfigPath(), config::keys::kSystem,
+                                                config::keys::kIsLogin, QString(), 64),
+                                  QStringLiteral("1"), kPageTimeoutMs);
         QVERIFY(widgets::msgbox::TakeAnsweredTexts().isEmpty());
 
         const QString served = m_vendor.AccessLog();
@@ -389,6 +435,47 @@ private slots:
         QCOMPARE(m_attacker.AccessLog(), QString());
         QVERIFY(m_attacker.ErrorLog().contains(QStringLiteral("SSL")));
         window->OnCancel();
+    }
+
+    // The real executable, on its own: against the vendor it shows the page, whose page API
+    // calls run, and logs in by itself over TLS; against the impostor it does neither.
+    void realExecutable()
+    {
+        QTemporaryDir home;
+        QVERIFY(home.isValid());
+        PointAt(m_vendor);
+        ProgramCopy vendor;
+        QVERIFY(vendor.Start(home.path()));
+        QByteArray log;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                log += vendor.process.readAllStandardError();
+                return vendor.Setting(config::keys::kIsLogin) == u"1" && log.contains("GetFilePath");
+            },
+            30000));
+        QVERIFY2(log.contains("Downloads/mark_red.zip"), log.constData()); // the page asked for its packs
+        QVERIFY(m_vendor.AccessLog().contains(QStringLiteral("GET /api/packs ")));
+        QCOMPARE(QFileInfo(vendor.Config()).permissions()
+                     & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
+                 QFile::ReadOwner | QFile::WriteOwner);
+        StopProcess(vendor.process);
+
+        PointAt(m_attacker);
+        ProgramCopy refused;
+        QVERIFY(refused.Start(home.path()));
+        log.clear();
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                log += refused.process.readAllStandardError();
+                return log.contains("CertificateErrorDomain") && log.contains("service certificate refused");
+            },
+            30000));
+        QTest::qWait(1500);
+        log += refused.process.readAllStandardError();
+        QVERIFY2(!log.contains("GetFilePath"), log.constData());
+        QCOMPARE(refused.Setting(config::keys::kIsLogin), QStringLiteral("0"));
+        QCOMPARE(m_attacker.AccessLog(), QString());
+        StopProcess(refused.process);
     }
 };
 
