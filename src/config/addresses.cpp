@@ -86,7 +86,7 @@ ToolAddress builtToolAddress()
 QString legacyHost()
 {
     const QString host = variable("QX77_HOST");
-    if (host.contains(u'/') || host.contains(u' ')) {
+    if (host.contains(u'/')) {
         warnOnce(QStringLiteral("QX77_HOST \"%1\" is not a host name; ignored (QX77_TOOL_URL takes a scheme)")
                      .arg(host));
         return {};

@@ -5,7 +5,9 @@
 #include "newwindowgate.h"
 #include "pagebridge.h"
 #include "pagelog.h"
+#include "trust.h"
 
+#include <QWebEngineCertificateError>
 #include <QWebEngineNewWindowRequest>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
@@ -35,6 +37,23 @@ bool isSuppressedMessage(const QString& msg)
     return msg.contains(QStringLiteral(" ActiveX "));
 }
 
+// The engine trusts the system's store. The one error the program overrides is an authority
+// the engine does not know whose chain verifies once the vendor CA is trusted; any other error
+// (expired, wrong name, revoked, weak, unknown to the vendor too) stands.
+void answerCertificateError(QWebEngineCertificateError error)
+{
+    const QString host = error.url().host();
+    const bool vendorIssued = error.type() == QWebEngineCertificateError::CertificateAuthorityInvalid
+        && error.isOverridable() && config::trust::VerifiesWithVendorCa(error.certificateChain(), host);
+    if (vendorIssued) {
+        error.acceptCertificate();
+        return;
+    }
+    qCWarning(pagehost::lcPage).noquote()
+        << "certificate of" << error.url().toString() << "refused:" << error.type() << error.description();
+    error.rejectCertificate();
+}
+
 } // namespace
 
 CDocHostSite::CDocHostSite(CHtmlCtrl* view)
@@ -50,6 +69,7 @@ CDocHostSite::CDocHostSite(CHtmlCtrl* view)
     // New windows leave the program for the user's default browser, if the gate lets them.
     m_newWindows = pagehost::NewWindowGate::For(profile());
     connect(this, &QWebEnginePage::newWindowRequested, m_newWindows, &pagehost::NewWindowGate::Handle);
+    connect(this, &QWebEnginePage::certificateError, this, &answerCertificateError);
 
     QWebEngineScript policy;
     policy.setName(kPolicyScript);

@@ -6,7 +6,8 @@
 // " ActiveX " is dropped); a request for a new window goes through the NewWindowGate (an
 // http(s) address asked for by a tool-origin frame after a user gesture opens in the default
 // browser, nothing else leaves); and window.external, the page API, exists only in frames of
-// the tool server's origin, which is checked again on every call.
+// the tool server's origin, which is checked again on every call. A certificate the engine's
+// store does not know is accepted only when its chain verifies against the vendor CA.
 
 #include <QWebEnginePage>
 

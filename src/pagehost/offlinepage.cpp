@@ -74,12 +74,13 @@ void OfflinePage::BuildContents()
     auto* icon = new QLabel(this);
     icon->setPixmap(widgets::LoadIconResource(160).pixmap(64, 64));
     icon->setAlignment(Qt::AlignCenter);
-    auto* text = new QLabel(Message(), this);
-    QFont font = text->font();
+    m_text = new QLabel(Message(), this);
+    m_text->setObjectName(QStringLiteral("offlineText"));
+    QFont font = m_text->font();
     font.setPixelSize(16);
-    text->setFont(font);
-    text->setAlignment(Qt::AlignCenter);
-    text->setStyleSheet(QStringLiteral("color: %1;").arg(kText.name()));
+    m_text->setFont(font);
+    m_text->setAlignment(Qt::AlignCenter);
+    m_text->setStyleSheet(QStringLiteral("color: %1;").arg(kText.name()));
     m_button = new QPushButton(QStringLiteral("重试"), this);
     m_button->setObjectName(QStringLiteral("offlineRetry"));
     m_button->setCursor(Qt::PointingHandCursor);
@@ -94,7 +95,7 @@ void OfflinePage::BuildContents()
     layout->addStretch(3);
     layout->addWidget(icon);
     layout->addSpacing(12);
-    layout->addWidget(text);
+    layout->addWidget(m_text);
     layout->addSpacing(16);
     layout->addWidget(m_button, 0, Qt::AlignHCenter);
     layout->addStretch(4);
@@ -105,6 +106,16 @@ OfflinePage::~OfflinePage() = default;
 QString OfflinePage::Message()
 {
     return QStringLiteral("无法连接工具服务器，正在重试…");
+}
+
+QString OfflinePage::IdentityMessage()
+{
+    return QStringLiteral("无法验证服务器身份，正在重试…");
+}
+
+QString OfflinePage::Text() const
+{
+    return m_text ? m_text->text() : QString();
 }
 
 bool OfflinePage::IsShowing() const
@@ -152,7 +163,8 @@ void OfflinePage::OnLoadingChanged(const QWebEngineLoadingInfo& info)
     if (isUnreachable(info)) {
         qCWarning(lcPage) << "page not loaded:" << info.url() << info.errorDomain() << info.errorCode()
                           << info.errorString();
-        ShowFor(info.url());
+        const bool identity = info.errorDomain() == QWebEngineLoadingInfo::CertificateErrorDomain;
+        ShowFor(info.url(), identity ? IdentityMessage() : Message());
         return;
     }
     if (info.status() != QWebEngineLoadingInfo::LoadSucceededStatus)
@@ -170,13 +182,14 @@ void OfflinePage::OnLoadTimedOut()
     qCWarning(lcPage) << "page took too long:" << m_loading;
     const QUrl url = m_loading;
     m_view->stop();
-    ShowFor(url);
+    ShowFor(url, Message());
 }
 
-void OfflinePage::ShowFor(const QUrl& url)
+void OfflinePage::ShowFor(const QUrl& url, const QString& text)
 {
     m_failed = url;
     BuildContents();
+    m_text->setText(text);
     setGeometry(m_view->rect());
     show();
     raise();

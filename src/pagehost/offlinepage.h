@@ -4,11 +4,14 @@
 // button, laid over the browser view. It retries by itself, 2 s after the first failure and then
 // twice as long each time up to 30 s, and gets out of the way as soon as the page loads, so the
 // tool page comes back without the user doing anything. The engine's own error page is switched
-// off: an English "This site can't be reached" is never what the user sees.
+// off: an English "This site can't be reached" is never what the user sees. A server whose
+// certificate does not verify gets "无法验证服务器身份，正在重试…" instead, and its page is never
+// shown: the engine refused it before any of it loaded.
 
 #include <QUrl>
 #include <QWidget>
 
+class QLabel;
 class QPushButton;
 class QTimer;
 class QWebEngineLoadingInfo;
@@ -26,6 +29,10 @@ public:
     ~OfflinePage() override;
 
     static QString Message();
+    // Shown instead when the server's certificate did not verify.
+    static QString IdentityMessage();
+    // The text on show.
+    QString Text() const;
 
     // Shown over the view now.
     bool IsShowing() const;
@@ -45,11 +52,12 @@ protected:
 private:
     void OnLoadingChanged(const QWebEngineLoadingInfo& info);
     void OnLoadTimedOut();
-    void ShowFor(const QUrl& url);
+    void ShowFor(const QUrl& url, const QString& text);
     void BuildContents();
 
     QWebEngineView* m_view;
     QPushButton* m_button = nullptr;
+    QLabel* m_text = nullptr;
     QTimer* m_retry;
     QTimer* m_loadTimer;
     QUrl m_loading;

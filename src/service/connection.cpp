@@ -4,9 +4,11 @@
 #include "message.h"
 #include "servicelog.h"
 #include "timings.h"
+#include "trust.h"
 
 #include <QHostAddress>
 #include <QHostInfo>
+#include <QSslSocket>
 #include <QTcpSocket>
 
 #include <algorithm>
@@ -49,14 +51,38 @@ bool ServiceConnection::ConnectServer(const MessageSink& showMessage)
         return false;
     }
 
-    auto socket = std::make_unique<QTcpSocket>();
-    socket->connectToHost(target, config::addresses::ServicePort());
-    if (!socket->waitForConnected(milliseconds(CurrentTimings().connect))) {
+    const quint16 port = config::addresses::ServicePort();
+    const int connectWait = milliseconds(CurrentTimings().connect);
+    std::unique_ptr<QTcpSocket> socket;
+    bool connected = false;
+    if (config::addresses::ServiceTls()) {
+        if (!QSslSocket::supportsSsl()) {
+            qCWarning(lcService) << "no TLS library for the service connection";
+            showMessage(QStringLiteral("初始化Socke失败!"));
+            return false;
+        }
+        // The same exchange inside TLS; the certificate must name the host as configured, not
+        // the address it resolved to. Connecting includes the handshake, within the same wait.
+        auto tls = std::make_unique<QSslSocket>();
+        tls->setSslConfiguration(config::trust::ClientConfiguration());
+        tls->connectToHostEncrypted(target.toString(), port, host);
+        connected = tls->waitForEncrypted(connectWait);
+        if (!connected) {
+            for (const QSslError& error : tls->sslHandshakeErrors())
+                qCWarning(lcService).noquote() << "service certificate refused:" << error.errorString();
+        }
+        socket = std::move(tls);
+    } else {
+        socket = std::make_unique<QTcpSocket>();
+        socket->connectToHost(target, port);
+        connected = socket->waitForConnected(connectWait);
+    }
+    if (!connected) {
         const auto error = socket->error();
         qCWarning(lcService).noquote()
             << QStringLiteral("no connection to %1:%2: %3")
                    .arg(target.toString())
-                   .arg(config::addresses::ServicePort())
+                   .arg(port)
                    .arg(error == QAbstractSocket::SocketTimeoutError ? QStringLiteral("timed out")
                                                                      : socket->errorString());
         if (error == QAbstractSocket::SocketResourceError

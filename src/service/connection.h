@@ -2,7 +2,9 @@
 // One exchange with the service host on a connection of its own: connect, send the whole
 // request at once, take one reply of at most 512 bytes, close. Connecting and waiting for the
 // reply each give up after the configured time-out (see timings.h), which counts as the failure
-// it stands for: no connection, or no reply.
+// it stands for: no connection, or no reply. With config::addresses::ServiceTls() the same
+// bytes travel inside TLS, the peer verified as config::trust says; a handshake that fails
+// counts as no connection.
 
 #include <QString>
 

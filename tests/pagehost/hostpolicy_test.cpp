@@ -3,7 +3,9 @@
 
 #include "htmlctrl.h"
 #include "messagebox.h"
+#include "pagebridge.h"
 #include "pagefixture.h"
+#include "testenv.h"
 
 #include <QApplication>
 #include <QJsonArray>
@@ -91,6 +93,29 @@ private slots:
         QVERIFY(!QApplication::activePopupWidget());
         for (QWidget* w : QApplication::topLevelWidgets())
             QVERIFY(!(qobject_cast<QMenu*>(w) && w->isVisible()));
+    }
+
+    // Over https the origin is compared as over http: scheme, host and port, the scheme's own
+    // port when none is written. http at the same host and port is another origin.
+    void httpsToolOriginIsSchemeHostAndPort()
+    {
+        EnvGuard env;
+        env.Set("QX77_TOOL_URL", "https://Tools.Example.com");
+        using pagehost::bridge::IsToolOrigin;
+        QCOMPARE(pagehost::bridge::ToolOrigin(), u"https://tools.example.com"_qs);
+        QVERIFY(IsToolOrigin(QUrl(u"https://tools.example.com"_qs)));
+        QVERIFY(IsToolOrigin(QUrl(u"https://TOOLS.example.com:443"_qs)));
+        QVERIFY(!IsToolOrigin(QUrl(u"http://tools.example.com"_qs)));
+        QVERIFY(!IsToolOrigin(QUrl(u"http://tools.example.com:443"_qs)));
+        QVERIFY(!IsToolOrigin(QUrl(u"https://tools.example.com:8443"_qs)));
+        QVERIFY(!IsToolOrigin(QUrl(u"https://tools.example.com.evil.example"_qs)));
+        QVERIFY(!IsToolOrigin(QUrl(u"wss://tools.example.com"_qs)));
+
+        env.Set("QX77_TOOL_URL", "https://127.0.0.1:8443");
+        QCOMPARE(pagehost::bridge::ToolOrigin(), u"https://127.0.0.1:8443"_qs);
+        QVERIFY(IsToolOrigin(QUrl(u"https://127.0.0.1:8443"_qs)));
+        QVERIFY(!IsToolOrigin(QUrl(u"http://127.0.0.1:8443"_qs)));
+        QVERIFY(!IsToolOrigin(QUrl(u"https://127.0.0.2:8443"_qs)));
     }
 
     void externalOnlyForTheToolOrigin()
