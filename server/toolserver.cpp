@@ -3,6 +3,7 @@
 #include "accounts.h"
 #include "hashpool.h"
 #include "httpsession.h"
+#include "names.h"
 #include "netloop.h"
 #include "packcatalogue.h"
 #include "pages.h"
@@ -183,17 +184,19 @@ bool ToolServer::Start(std::string* error)
                 return reply(
                     HttpReply::Text(400, RegisterResultPage("两次输入的密码不一致。", false), kHtml));
             if (!state->registrations.Allow(req.peer)) {
-                m_log("register \"" + user + "\" from " + req.peer + ": refused, too many registrations");
+                m_log("register \"" + names::ForLog(user) + "\" from " + req.peer
+                      + ": refused, too many registrations");
                 return reply(
                     HttpReply::Text(429, RegisterResultPage("注册太频繁，请稍后再试。", false), kHtml));
             }
-            auto job = [this, user, password, reply] {
+            auto job = [this, user, password, reply, peer = req.peer] {
                 const auto result = m_accounts.Register(user, password);
                 const bool created = result == Accounts::RegisterResult::Created;
                 int status = created ? 200 : (result == Accounts::RegisterResult::Duplicate ? 409 : 400);
                 if (result == Accounts::RegisterResult::StorageError)
                     status = 500;
-                m_log("register \"" + user + "\": " + (created ? "created" : "refused"));
+                m_log("register \"" + names::ForLog(user) + "\" from " + peer + ": "
+                      + (created ? "created" : "refused"));
                 reply(
                     HttpReply::Text(status, RegisterResultPage(Accounts::Describe(result), created), kHtml));
             };
