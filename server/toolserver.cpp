@@ -115,17 +115,11 @@ HttpReply webFile(const HttpRequest& req, const fs::path& web, std::string_view 
     return fileOrNotFound(req, path);
 }
 
-// "host:port" as the visitor named us, when it looks like one; ours otherwise.
-std::string hostAndPort(const HttpRequest& req, const std::string& fallback)
+// The authority of a normal public URL: what a program link names.
+std::string authorityOf(const std::string& url)
 {
-    const std::string host = req.Header("Host");
-    if (host.empty() || host.size() > 255)
-        return fallback;
-    for (char c : host)
-        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == ':' || c == '-' || c == '['
-              || c == ']'))
-            return fallback;
-    return host;
+    const std::size_t start = url.find("://") + 3;
+    return url.substr(start, url.find('/', start) - start);
 }
 
 } // namespace
@@ -225,15 +219,16 @@ bool ToolServer::Start(std::string* error)
                 return reply(HttpReply::Text(503, "{\"packs\":[],\"error\":\"catalogue unavailable\"}",
                                              "application/json"));
             }
-            HttpReply json = HttpReply::Text(200, CatalogueJson(*packs, "http://" + hostAndPort(req, *ours)),
-                                             "application/json");
+            HttpReply json = HttpReply::Text(200, CatalogueJson(*packs, *ours), "application/json");
             json.Set("Cache-Control", "no-store");
             return reply(std::move(json));
         }
         if (path == "/resources.html") {
             const auto packs = LoadCatalogue(data.string());
-            return reply(HttpReply::Text(
-                200, ResourceSitePage(packs.value_or(std::vector<Pack>{}), hostAndPort(req, *ours)), kHtml));
+            HttpReply page = HttpReply::Text(
+                200, ResourceSitePage(packs.value_or(std::vector<Pack>{}), authorityOf(*ours)), kHtml);
+            page.Set("Cache-Control", "no-store"); // the catalogue changes under it
+            return reply(std::move(page));
         }
         for (const auto& [prefix, folder] :
              {std::pair{"/packs/", layout::kPacks}, std::pair{"/previews/", layout::kPreviews}}) {
@@ -269,11 +264,30 @@ bool ToolServer::Start(std::string* error)
         return false;
     }
     m_port = state->listener->Port();
-    *ours = m_config.host + ":" + std::to_string(m_port);
+    *ours = m_config.publicUrl.empty() ? "http://" + m_config.host + ":" + std::to_string(m_port)
+                                       : m_config.publicUrl;
     state->listener->Start();
     state->loop.Start(m_log);
     d = std::move(impl);
     return true;
+}
+
+std::string ToolServer::NormalPublicUrl(std::string_view text)
+{
+    std::string url(text);
+    while (url.ends_with('/'))
+        url.pop_back();
+    const std::size_t scheme = url.find("://");
+    if (scheme == std::string::npos || (url.substr(0, scheme) != "http" && url.substr(0, scheme) != "https"))
+        return {};
+    const std::string authority = authorityOf(url);
+    if (authority.empty() || authority.size() > 255)
+        return {};
+    for (char c : url.substr(scheme + 3))
+        if (!(std::isalnum(static_cast<unsigned char>(c))
+              || std::string_view(".:-[]/_~%").find(c) != std::string_view::npos))
+            return {};
+    return url;
 }
 
 void ToolServer::Stop()
