@@ -10,7 +10,6 @@
 
 #include <cctype>
 #include <filesystem>
-#include <fstream>
 
 namespace fs = std::filesystem;
 
@@ -48,16 +47,13 @@ HttpReply notFound()
 // whole file (allowed, and no client of ours sends them), a malformed Range is ignored.
 std::optional<HttpReply> serveFile(const HttpRequest& req, const fs::path& path)
 {
-    std::error_code ec;
-    if (!fs::is_regular_file(path, ec))
+    auto file = OpenFile::Open(path.string());
+    if (!file)
         return std::nullopt;
-    const std::uint64_t size = fs::file_size(path, ec);
-    auto in = std::make_shared<std::ifstream>(path, std::ios::binary);
-    if (ec || !*in)
-        return std::nullopt;
+    const std::uint64_t size = file->Size();
     HttpReply reply;
     reply.Set("Accept-Ranges", "bytes");
-    FileSlice slice{std::move(in), 0, size};
+    FileSlice slice{std::move(file), 0, size};
     const std::string rangeHeader = req.Header("Range");
     const auto ranges = rangeHeader.empty() ? std::nullopt : ParseRanges(rangeHeader);
     if (ranges && ranges->size() == 1) {

@@ -231,7 +231,7 @@ private slots:
             c.receiveTimeoutMs = 3000;
             c.loginsPerSecond = 0.001;
             c.loginBurst = 3;
-            c.backoff = {3, 60s, 60s, 4};
+            c.backoff = {3, 60s, 60s, 4, 3}; // three failures an hour per account, from anywhere
         }));
         m_port = m_server.service->Port();
     }
@@ -277,7 +277,7 @@ private slots:
         QCOMPARE(loginFrom(m_port, "127.0.0.9", "demo", "demo123"), std::string("1"));
     }
 
-    // Guesses from several addresses still pause the account; other accounts carry on.
+    // Guesses from several addresses spend the account's budget; other accounts carry on.
     void guessesPauseTheAccount()
     {
         QCOMPARE(m_server.accounts.Register("guessme", "right"), Accounts::RegisterResult::Created);
