@@ -3,7 +3,9 @@
 #include "serverfixture.h"
 #include "serviceprotocol.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QHostAddress>
 #include <QTcpSocket>
 #include <QTest>
@@ -78,6 +80,7 @@ private slots:
         QVERIFY(m_strict.Start([](ToolServer::Config& c, ServiceHost::Config&) {
             c.limits.head = 1000ms;
             c.limits.idle = 1000ms;
+            c.limits.write = 1000ms;
             c.limits.maxHeadBytes = 4096;
             c.limits.maxHeaderFields = 20;
         }));
@@ -183,6 +186,28 @@ private slots:
         const QByteArray got = exchange(*fine, getRequest("/CF20/toolpage.js"));
         QVERIFY(got.startsWith("HTTP/1.1 200"));
         QVERIFY(got.contains("Content-Type: text/javascript"));
+    }
+
+    // Readers that stop reading a large file cost no buffer, and are let go, file and all, once
+    // their socket has had no room for a whole write deadline; others are served meanwhile.
+    void stalledReadersAreLetGoAtTheWriteDeadline()
+    {
+        QFile pack(QString::fromStdString(m_strict.DataDir()) + u"/packs/big.zip"_qs);
+        QVERIFY(pack.open(QIODevice::WriteOnly) && pack.write(QByteArray(32 << 20, 'z')) == (32 << 20));
+        pack.close();
+        auto openFiles = [] { return QDir(u"/proc/self/fd"_qs).count(); };
+        const auto before = openFiles();
+        std::vector<std::unique_ptr<QTcpSocket>> stalled;
+        for (int i = 0; i < 20; ++i) {
+            stalled.push_back(connectFrom(m_strictPort, "127.0.0.4"));
+            QVERIFY(stalled.back());
+            stalled.back()->setReadBufferSize(4096); // Qt stops taking from the kernel
+            stalled.back()->write(getRequest("/packs/big.zip"));
+            stalled.back()->waitForBytesWritten(1000);
+        }
+        QVERIFY(exchange(*connectFrom(m_strictPort, "127.0.0.5"), getRequest("/CF20/site.css"))
+                    .startsWith("HTTP/1.1 200"));
+        QTRY_VERIFY_WITH_TIMEOUT(openFiles() <= before + 20, 5000); // only our own ends are left
     }
 
     // The shipped cap leaves room for browsers, downloads and players behind one address.
