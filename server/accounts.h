@@ -41,6 +41,9 @@ public:
     // it, so limits on login attempts per account should be keyed on it.
     static std::string ComparisonKey(std::string_view user);
 
+    // The store itself, for the login counters kept beside the accounts; null until opened.
+    AccountStore* Store() { return m_store.get(); }
+
 private:
     std::unique_ptr<AccountStore> m_store;
 };

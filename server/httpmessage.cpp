@@ -1,5 +1,9 @@
 #include "httpmessage.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <charconv>
 
@@ -155,4 +159,30 @@ std::optional<std::vector<ByteRange>> ParseRanges(std::string_view header)
     if (ranges.empty())
         return std::nullopt;
     return ranges;
+}
+
+std::shared_ptr<const OpenFile> OpenFile::Open(const std::string& path)
+{
+    const int fd = ::open(path.c_str(),
+                          O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK); // a FIFO must not block
+    if (fd < 0)
+        return nullptr;
+    struct stat info = {};
+    // Checked on the open file, not the name: nothing can swap the file in between.
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return nullptr;
+    }
+    return std::shared_ptr<const OpenFile>(new OpenFile(fd, static_cast<std::uint64_t>(info.st_size)));
+}
+
+OpenFile::OpenFile(int fd, std::uint64_t size)
+    : m_fd(fd)
+    , m_size(size)
+{
+}
+
+OpenFile::~OpenFile()
+{
+    ::close(m_fd);
 }

@@ -5,7 +5,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <istream>
 #include <map>
 #include <memory>
 #include <optional>
@@ -46,9 +45,30 @@ struct HttpRequest
     bool HasParam(const std::string& name) const;
 };
 
+// An open file, closed when the last holder lets go. Replies send from it with sendfile(2),
+// so a connection holds no buffer of its own however slowly its client reads.
+class OpenFile
+{
+public:
+    // The regular file at `path`; nothing when it cannot be opened or is something else.
+    static std::shared_ptr<const OpenFile> Open(const std::string& path);
+    ~OpenFile();
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+
+    int Fd() const { return m_fd; }
+    std::uint64_t Size() const { return m_size; }
+
+private:
+    OpenFile(int fd, std::uint64_t size);
+
+    int m_fd;
+    std::uint64_t m_size;
+};
+
 struct FileSlice
 {
-    std::shared_ptr<std::istream> in;
+    std::shared_ptr<const OpenFile> file;
     std::uint64_t offset = 0;
     std::uint64_t length = 0;
 };

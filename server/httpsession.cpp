@@ -7,13 +7,18 @@
 #include <boost/beast/http/read.hpp>
 #include <boost/beast/http/status.hpp>
 
+#include <sys/sendfile.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+
 namespace net = boost::asio;
 namespace beast = boost::beast;
 namespace http = beast::http;
 
 namespace {
 
-constexpr std::size_t kFilePiece = 64 * 1024;
+constexpr std::uint64_t kFileTurn = 1024 * 1024; // sent for one connection before the others' turn
 constexpr std::size_t kMaxDrainBytes = 64 * 1024;
 constexpr auto kDrainTime = std::chrono::seconds(1);
 
@@ -45,6 +50,7 @@ std::string_view pathOf(std::string_view target)
 HttpSession::HttpSession(net::ip::tcp::socket socket, std::string peer, PeerConnections::Slot slot,
                          std::shared_ptr<const HttpService> service)
     : m_stream(std::move(socket))
+    , m_writeTimer(m_stream.get_executor())
     , m_buffer(service->limits.maxHeadBytes + service->limits.maxBodyBytes + 4096)
     , m_peer(std::move(peer))
     , m_slot(std::move(slot))
@@ -217,40 +223,81 @@ void HttpSession::Send(HttpReply reply)
     m_fileLeft = 0;
     if (body && m_reply.file) {
         m_fileLeft = m_reply.file->length;
-        m_reply.file->in->seekg(static_cast<std::streamoff>(m_reply.file->offset));
+        m_fileOffset = m_reply.file->offset;
     } else if (body) {
         m_out += m_reply.body;
     }
+    // Most heads fit the socket's buffer at once: sent now, with a file's first bytes joining
+    // them in one segment (MSG_MORE), the reply costs no trip through the loop.
+    auto& socket = m_stream.socket();
+    boost::system::error_code ec;
+    socket.native_non_blocking(true, ec);
+    std::size_t sent = 0;
+    if (!ec) {
+        const ssize_t n = ::send(socket.native_handle(), m_out.data(), m_out.size(),
+                                 MSG_NOSIGNAL | (m_fileLeft > 0 ? MSG_MORE : 0));
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+            return; // the client has gone
+        sent = n > 0 ? static_cast<std::size_t>(n) : 0;
+    }
+    if (sent == m_out.size())
+        return SendFilePiece();
     m_stream.expires_after(m_service->limits.write);
-    net::async_write(m_stream, net::buffer(m_out),
-                     [self = shared_from_this()](boost::system::error_code ec, std::size_t) {
-                         if (!ec)
+    net::async_write(m_stream, net::buffer(m_out.data() + sent, m_out.size() - sent),
+                     [self = shared_from_this()](boost::system::error_code wec, std::size_t) {
+                         if (!wec)
                              self->SendFilePiece();
                      });
 }
 
+// The file goes from the page cache to the socket with sendfile(2): no buffer per connection,
+// so thousands of slow readers of a large pack cost only their sockets. When the socket is
+// full the connection waits for room, no longer than the write deadline.
 void HttpSession::SendFilePiece()
 {
-    if (m_fileLeft == 0) {
-        m_reply.file.reset();
-        return Finish();
-    }
-    m_chunk.resize(kFilePiece);
-    const auto want = static_cast<std::streamsize>(std::min<std::uint64_t>(m_fileLeft, m_chunk.size()));
-    m_reply.file->in->read(m_chunk.data(), want);
-    const auto got = static_cast<std::size_t>(m_reply.file->in->gcount());
-    if (got == 0) {
-        // The file shrank under us: the promised length cannot be kept, so the connection ends.
-        m_service->log("http " + m_peer + " file ended early; connection closed");
+    auto& socket = m_stream.socket();
+    std::uint64_t thisTurn = 0;
+    while (m_fileLeft > 0) {
+        if (thisTurn >= kFileTurn) { // a fast reader lets the other connections have the loop
+            net::post(m_stream.get_executor(), [self = shared_from_this()] { self->SendFilePiece(); });
+            return;
+        }
+        auto offset = static_cast<off_t>(m_fileOffset);
+        const ssize_t n = ::sendfile(
+            socket.native_handle(), m_reply.file->file->Fd(), &offset,
+            static_cast<std::size_t>(std::min<std::uint64_t>(m_fileLeft, kFileTurn)));
+        if (n > 0) {
+            m_fileOffset += static_cast<std::uint64_t>(n);
+            m_fileLeft -= static_cast<std::uint64_t>(n);
+            thisTurn += static_cast<std::uint64_t>(n);
+            continue;
+        }
+        if (n == 0) {
+            // The file shrank under us: the promised length cannot be kept, so the connection ends.
+            m_service->log("http " + m_peer + " file ended early; connection closed");
+            return;
+        }
+        if (errno == EINTR)
+            continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK)
+            return; // the client has gone
+        m_writeTimer.expires_after(m_service->limits.write);
+        m_writeTimer.async_wait([self = shared_from_this()](boost::system::error_code ec) {
+            if (!ec) { // no room for a whole deadline: the client has stopped reading
+                boost::system::error_code closeEc;
+                self->m_stream.socket().close(closeEc);
+            }
+        });
+        socket.async_wait(net::ip::tcp::socket::wait_write,
+                          [self = shared_from_this()](boost::system::error_code ec) {
+                              self->m_writeTimer.cancel();
+                              if (!ec)
+                                  self->SendFilePiece();
+                          });
         return;
     }
-    m_fileLeft -= got;
-    m_stream.expires_after(m_service->limits.write);
-    net::async_write(m_stream, net::buffer(m_chunk.data(), got),
-                     [self = shared_from_this()](boost::system::error_code ec, std::size_t) {
-                         if (!ec)
-                             self->SendFilePiece();
-                     });
+    m_reply.file.reset();
+    Finish();
 }
 
 void HttpSession::Finish()

@@ -9,6 +9,7 @@
 #include "peerlimits.h"
 
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
 #include <boost/beast/http/parser.hpp>
@@ -60,6 +61,7 @@ private:
     void Drain();
 
     boost::beast::tcp_stream m_stream;
+    boost::asio::steady_timer m_writeTimer; // while a file waits for room in the socket
     boost::beast::flat_buffer m_buffer;
     std::optional<Parser> m_parser;
     std::string m_peer;  // the client of the request being answered
@@ -73,6 +75,7 @@ private:
     HttpReply m_reply;
     std::string m_out;
     std::uint64_t m_fileLeft = 0;
+    std::uint64_t m_fileOffset = 0;
     std::vector<char> m_chunk;
     std::size_t m_drained = 0;
 };

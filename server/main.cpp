@@ -29,6 +29,8 @@ constexpr const char* kUsage =
     "                       PostgreSQL URI postgresql://user@host/dbname that several servers share\n"
     "  --web DIR            the tool page's folder (default: ../share/qx77-server/web beside the\n"
     "                       program, as installed; else the source tree's web/)\n"
+    "  --public-url URL     where players reach the tool server (https://tools.example.com), the\n"
+    "                       base of the pack links (default http://HOST:TOOL_PORT)\n"
     "  --trusted-proxy ADDR a reverse proxy (address or network, repeatable) whose PROXY headers\n"
     "                       and X-Forwarded-For / X-Real-IP name the client; ignored from others\n"
     "  --host ADDR          IPv4 address to listen on (default 127.0.0.1)\n"
@@ -81,7 +83,7 @@ int Usage(const std::string& problem)
 
 int main(int argc, char** argv)
 {
-    std::string dataDir, webDir, host = "127.0.0.1", makeDemo, database;
+    std::string dataDir, webDir, publicUrl, host = "127.0.0.1", makeDemo, database;
     int toolPort = PortFromEnv("QX77_TOOL_PORT", 8088);
     int servicePort = PortFromEnv("QX77_SERVICE_PORT", 3130);
     bool quiet = false, smallPacks = false;
@@ -106,6 +108,9 @@ int main(int argc, char** argv)
         } else if (arg == "--database") {
             if (!value(database) || database.empty())
                 return Usage("--database needs a file or a postgresql:// URI");
+        } else if (arg == "--public-url") {
+            if (!value(text) || (publicUrl = ToolServer::NormalPublicUrl(text)).empty())
+                return Usage("--public-url needs an http:// or https:// address");
         } else if (arg == "--trusted-proxy") {
             if (!value(text) || !trusted.Add(text))
                 return Usage("--trusted-proxy needs an address or network (10.0.0.0/8)");
@@ -175,6 +180,10 @@ int main(int argc, char** argv)
     toolConfig.dataDir = dataDir;
     toolConfig.webDir = webDir;
     toolConfig.trustedProxies = trusted;
+    toolConfig.publicUrl = publicUrl;
+    if (publicUrl.empty() && (host == "0.0.0.0" || host == "::"))
+        std::cerr << "qx77-server: listening on every address without --public-url: the pack links name "
+                  << host << ", which players cannot reach\n";
     ServiceHost::Config serviceConfig;
     serviceConfig.host = host;
     serviceConfig.port = servicePort;

@@ -17,4 +17,8 @@ std::string Trimmed(std::string_view utf8);
 // U+FFFD.
 std::string Folded(std::string_view utf8);
 
+// `text` safe to write into a log line between double quotes: control bytes, '"' and '\\' are
+// escaped (\n, \x1b, \", \\), so a name cannot end the line or the quotes and forge another.
+std::string ForLog(std::string_view text);
+
 } // namespace names

@@ -2,6 +2,8 @@
 
 #include <boost/asio/post.hpp>
 
+#include <csignal>
+
 namespace net = boost::asio;
 using tcp = net::ip::tcp;
 
@@ -16,6 +18,12 @@ void NetLoop::Start(Log log)
 {
     m_work.emplace(m_context.get_executor());
     m_thread = std::thread([this, log = std::move(log)] {
+        // sendfile(2) to a client that has gone raises SIGPIPE, which would end the process;
+        // blocked here, the call reports EPIPE instead, and nothing else in the process changes.
+        sigset_t pipe;
+        sigemptyset(&pipe);
+        sigaddset(&pipe, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
         for (;;) {
             try {
                 m_context.run();

@@ -11,6 +11,8 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <mutex>
 
 namespace {
@@ -84,6 +86,14 @@ int IntAt(const PGresult* result, int row, int column)
                             | (std::uint32_t(b[2]) << 8) | std::uint32_t(b[3]));
 }
 
+// Every digit of a double, where std::to_string would keep six decimals.
+std::string Real(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.17g", value);
+    return text;
+}
+
 class PostgresStore : public AccountStore
 {
 public:
@@ -148,7 +158,87 @@ public:
         return InsertResult::Failed;
     }
 
+    std::optional<LoginRecord> Logins(std::string_view account, std::string_view source) override
+    {
+        const std::string a(account), src(source);
+        const Result row = Run<2>(
+            "SELECT"
+            " (SELECT failures FROM login_failures WHERE account = $1 AND source = $2),"
+            " (SELECT last_failure FROM login_failures WHERE account = $1 AND source = $2),"
+            " (SELECT level FROM login_budget WHERE account = $1),"
+            " (SELECT updated FROM login_budget WHERE account = $1),"
+            " (SELECT last_success FROM login_sources WHERE account = $1 AND source = $2)",
+            {TextParam(a), TextParam(src)});
+        if (!Is(row, PGRES_TUPLES_OK) || PQntuples(row.get()) != 1)
+            return std::nullopt;
+        auto number = [&](int column) {
+            return PQgetisnull(row.get(), 0, column) ? 0.0
+                                                     : std::strtod(PQgetvalue(row.get(), 0, column), nullptr);
+        };
+        return LoginRecord{static_cast<int>(number(0)), static_cast<std::int64_t>(number(1)), number(2),
+                           static_cast<std::int64_t>(number(3)), static_cast<std::int64_t>(number(4))};
+    }
+
+    bool NoteFailure(std::string_view account, std::string_view source, std::int64_t now,
+                     std::int64_t streakMs, double drainPerMs) override
+    {
+        const std::string a(account), src(source),
+            at = std::to_string(now), streak = std::to_string(streakMs), drain = Real(drainPerMs);
+        // One statement, so that a server never counts half a failure.
+        const Result done = Run<5>(
+            "WITH streak AS (INSERT INTO login_failures (account, source, failures, last_failure)"
+            "  VALUES ($1, $2, 1, $3::bigint) ON CONFLICT (account, source) DO UPDATE SET"
+            "  failures = CASE WHEN login_failures.last_failure < $3::bigint - $4::bigint THEN 1"
+            "  ELSE login_failures.failures + 1 END, last_failure = $3::bigint RETURNING 1)"
+            " INSERT INTO login_budget (account, level, updated) VALUES ($1, 1, $3::bigint)"
+            " ON CONFLICT (account) DO UPDATE SET level = GREATEST(0, login_budget.level"
+            "  - GREATEST(0, $3::bigint - login_budget.updated) * $5::float8) + 1,"
+            "  updated = GREATEST(login_budget.updated, $3::bigint)",
+            {TextParam(a), TextParam(src), TextParam(at), TextParam(streak), TextParam(drain)});
+        return Is(done, PGRES_COMMAND_OK);
+    }
+
+    bool NoteSuccess(std::string_view account, std::string_view source, std::int64_t now) override
+    {
+        const std::string a(account), src(source), at = std::to_string(now);
+        const Result done = Run<3>(
+            "WITH cleared AS (DELETE FROM login_failures WHERE account = $1 AND source = $2 RETURNING 1)"
+            " INSERT INTO login_sources (account, source, last_success) VALUES ($1, $2, $3::bigint)"
+            " ON CONFLICT (account, source) DO UPDATE SET last_success = $3::bigint",
+            {TextParam(a), TextParam(src), TextParam(at)});
+        return Is(done, PGRES_COMMAND_OK);
+    }
+
+    void PruneLogins(std::int64_t now, std::int64_t streakMs, double drainPerMs,
+                     std::int64_t rememberMs) override
+    {
+        const std::string streakBefore = std::to_string(now - streakMs), at = std::to_string(now),
+                          drain = Real(drainPerMs), rememberBefore = std::to_string(now - rememberMs);
+        Run<1>("DELETE FROM login_failures WHERE last_failure < $1::bigint", {TextParam(streakBefore)});
+        Run<2>("DELETE FROM login_budget WHERE level - ($1::bigint - updated) * $2::float8 <= 0",
+               {TextParam(at), TextParam(drain)});
+        Run<1>("DELETE FROM login_sources WHERE last_success < $1::bigint", {TextParam(rememberBefore)});
+    }
+
 private:
+    // A query on a pooled connection, tried once more on a fresh one when the connection broke.
+    template <std::size_t N> Result Run(const char* sql, const std::array<Param, N>& params)
+    {
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            PGconn* conn = Take(nullptr);
+            if (!conn)
+                return nullptr;
+            Result result = Query<N>(conn, sql, params);
+            const bool broken = !result
+                || (PQresultStatus(result.get()) != PGRES_COMMAND_OK
+                    && PQresultStatus(result.get()) != PGRES_TUPLES_OK && PQstatus(conn) == CONNECTION_BAD);
+            Give(conn);
+            if (!broken)
+                return result;
+        }
+        return nullptr;
+    }
+
     PGconn* Connect(std::string* error)
     {
         // Settings named before the URI are defaults that the URI's own may replace.
@@ -204,7 +294,15 @@ private:
                                     " salt BYTEA NOT NULL, hash BYTEA NOT NULL, iterations INTEGER NOT NULL,"
                                     " created TIMESTAMPTZ NOT NULL DEFAULT now(),"
                                     " folded TEXT);"
-                                    "CREATE INDEX IF NOT EXISTS accounts_folded ON accounts (folded);"));
+                                    "CREATE INDEX IF NOT EXISTS accounts_folded ON accounts (folded);"
+                                    "CREATE TABLE IF NOT EXISTS login_failures (account TEXT NOT NULL,"
+                                    " source TEXT NOT NULL, failures INTEGER NOT NULL,"
+                                    " last_failure BIGINT NOT NULL, PRIMARY KEY (account, source));"
+                                    "CREATE TABLE IF NOT EXISTS login_budget (account TEXT PRIMARY KEY,"
+                                    " level DOUBLE PRECISION NOT NULL, updated BIGINT NOT NULL);"
+                                    "CREATE TABLE IF NOT EXISTS login_sources (account TEXT NOT NULL,"
+                                    " source TEXT NOT NULL, last_success BIGINT NOT NULL,"
+                                    " PRIMARY KEY (account, source));"));
         bool ok = Is(created, PGRES_COMMAND_OK) && FillFolded(conn);
         if (!ok && error)
             *error = Message(conn);

@@ -7,7 +7,7 @@
 
 namespace svc {
 
-std::string Exchange(int port, const std::string& request, const std::string& host)
+std::string Exchange(int port, const std::string& request, const std::string& host, const std::string& from)
 {
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
@@ -19,6 +19,14 @@ std::string Exchange(int port, const std::string& request, const std::string& ho
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
     std::string reply;
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    if (!from.empty()
+        && (inet_pton(AF_INET, from.c_str(), &local.sin_addr) != 1
+            || bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0)) {
+        close(fd);
+        return {};
+    }
     if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
         std::size_t sent = 0;
         while (sent < request.size()) {

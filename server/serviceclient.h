@@ -6,7 +6,9 @@
 
 namespace svc {
 
-// The reply bytes; empty when the host could not be reached or said nothing.
-std::string Exchange(int port, const std::string& request, const std::string& host = "127.0.0.1");
+// The reply bytes; empty when the host could not be reached or said nothing. `from` is the
+// local address to connect from ("" lets the system choose).
+std::string Exchange(int port, const std::string& request, const std::string& host = "127.0.0.1",
+                     const std::string& from = {});
 
 } // namespace svc

@@ -2,6 +2,7 @@
 
 #include "accounts.h"
 #include "hashpool.h"
+#include "names.h"
 #include "netloop.h"
 #include "serviceprotocol.h"
 #include "versioncatalogue.h"
@@ -54,7 +55,7 @@ struct ServiceHost::Private
     Private(Accounts& a, const Config& c, const Log& l)
         : hashes({c.hashThreads, 1024, 64})
         , logins(c.loginsPerSecond, c.loginBurst)
-        , backoff(c.backoff)
+        , backoff(c.backoff, a)
         , connections(std::make_shared<PeerConnections>(c.maxConnectionsPerPeer, c.maxConnections))
         , trusted(std::make_shared<const TrustedProxies>(c.trustedProxies))
         , accounts(a)
@@ -174,32 +175,34 @@ private:
         const std::string password = r.fields[3];
         const std::string mac = r.fields[0];
         const std::string refused = refusal(r.code, mac);
+        const std::string said = "service " + m_peer + " login \"" + names::ForLog(user) + "\" ";
         if (!m_host.logins.Allow(m_peer)) {
-            m_host.log("service " + m_peer + " login \"" + user
-                       + "\" refused: too many logins from this address");
+            m_host.log(said + "refused: too many logins from this address");
             return Reply(refused);
         }
-        if (!m_host.backoff.Begin(user)) {
-            m_host.log("service " + m_peer + " login \"" + user
-                       + "\" refused: the account is pausing after failed logins");
-            return Reply(refused);
-        }
-        // The job hands its hold on the connection to the loop, so the connection never ends
-        // on a pool thread.
-        auto job = [self = shared_from_this(), user, password, mac, refused]() mutable {
-            const bool ok = self->m_host.accounts.Check(user, password);
+        // The counters are read and written on the pool's thread, beside the hash, so a slow
+        // database never holds up the loop. The job hands its hold on the connection back to
+        // the loop, so the connection never ends on a pool thread.
+        auto job = [self = shared_from_this(), user, password, mac, refused, said]() mutable {
+            ServiceHost::Private& host = self->m_host;
+            const auto attempt = host.backoff.Begin(user, self->m_peer);
+            bool ok = false;
+            if (attempt.verdict == LoginBackoff::Verdict::Check) {
+                ok = host.accounts.Check(user, password);
+                host.backoff.End(attempt, self->m_peer, true, ok);
+                host.log(said + (ok ? "accepted" : "refused"));
+            } else {
+                // Said as any refusal is: the protocol has no other answer for "wait".
+                host.log(said + "refused: " + LoginBackoff::Describe(attempt.verdict));
+            }
             const auto executor = self->m_socket.get_executor();
-            net::post(executor, [self = std::move(self), user, mac, refused, ok] {
-                self->m_host.backoff.End(user, true, ok);
-                self->m_host.log("service " + self->m_peer + " login \"" + user + "\" "
-                                 + (ok ? "accepted" : "refused"));
+            net::post(executor, [self = std::move(self), mac, refused, ok] {
                 const auto yes = ok ? svc::BuildReply(svc::kLoginCode, {echoedMac(mac), "1"}) : std::nullopt;
                 self->Reply(yes.value_or(refused));
             });
         };
         if (!m_host.hashes.Submit(m_peer, std::move(job))) {
-            m_host.backoff.End(user, false, false);
-            m_host.log("service " + m_peer + " login \"" + user + "\" refused: too many logins waiting");
+            m_host.log(said + "refused: too many logins waiting");
             Reply(refused);
         }
     }
@@ -269,7 +272,7 @@ std::string ServiceHost::Private::UpdateReply(const svc::Request& r, const std::
         return refusal(r.code, mac);
     }
     if (!IsOlder(version, sertime, *release)) {
-        log("service " + peer + " update check \"" + version + "\" is current");
+        log("service " + peer + " update check \"" + names::ForLog(version) + "\" is current");
         return refusal(r.code, mac);
     }
     auto reply = svc::BuildReply(
@@ -278,7 +281,7 @@ std::string ServiceHost::Private::UpdateReply(const svc::Request& r, const std::
         log("service " + peer + " update check: the release does not fit a reply");
         return refusal(r.code, mac);
     }
-    log("service " + peer + " update check \"" + version + "\" -> " + release->version);
+    log("service " + peer + " update check \"" + names::ForLog(version) + "\" -> " + release->version);
     return *reply;
 }
 

@@ -3,8 +3,8 @@
 // one reply per connection; a bad, oversized or silent request is answered "no" and closed.
 // Connections are served by one event loop, so silent clients cost a socket each and hold up
 // nobody; password checks run on a bounded pool served in turn per peer. Logins over a peer's
-// rate, on an account backing off after failed guesses, or when the pool is full are answered
-// "no" without a check: the protocol has no other way to say "slow down".
+// rate, held by the login back-off (loginbackoff.h), or when the pool is full are answered
+// "no" without a check and logged: the protocol has no other way to say "slow down".
 
 #include "clientaddress.h"
 #include "loginbackoff.h"

@@ -36,6 +36,8 @@ public:
     {
         sqlite3_bind_blob(m_stmt, index, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
     }
+    void Int(int index, std::int64_t value) { sqlite3_bind_int64(m_stmt, index, value); }
+    void Real(int index, double value) { sqlite3_bind_double(m_stmt, index, value); }
     int Step() { return sqlite3_step(m_stmt); }
     std::string ColumnText(int column) const
     {
@@ -141,6 +143,89 @@ public:
         return result;
     }
 
+    std::optional<LoginRecord> Logins(std::string_view account, std::string_view source) override
+    {
+        std::lock_guard lock(m_mutex);
+        Statement read(m_db,
+                       "SELECT"
+                       " (SELECT failures FROM login_failures WHERE account = ?1 AND source = ?2),"
+                       " (SELECT last_failure FROM login_failures WHERE account = ?1 AND source = ?2),"
+                       " (SELECT level FROM login_budget WHERE account = ?1),"
+                       " (SELECT updated FROM login_budget WHERE account = ?1),"
+                       " (SELECT last_success FROM login_sources WHERE account = ?1 AND source = ?2)");
+        if (!read.Ok())
+            return std::nullopt;
+        read.Text(1, account);
+        read.Text(2, source);
+        if (read.Step() != SQLITE_ROW)
+            return std::nullopt;
+        sqlite3_stmt* row = read.Get();
+        return LoginRecord{sqlite3_column_int(row, 0), sqlite3_column_int64(row, 1),
+                           sqlite3_column_double(row, 2), sqlite3_column_int64(row, 3),
+                           sqlite3_column_int64(row, 4)};
+    }
+
+    bool NoteFailure(std::string_view account, std::string_view source, std::int64_t now,
+                     std::int64_t streakMs, double drainPerMs) override
+    {
+        std::lock_guard lock(m_mutex);
+        Statement streak(m_db,
+                         "INSERT INTO login_failures (account, source, failures, last_failure)"
+                         " VALUES (?1, ?2, 1, ?3) ON CONFLICT (account, source) DO UPDATE SET"
+                         " failures = CASE WHEN last_failure < ?3 - ?4 THEN 1 ELSE failures + 1 END,"
+                         " last_failure = ?3");
+        Statement budget(
+            m_db,
+            "INSERT INTO login_budget (account, level, updated) VALUES (?1, 1, ?2)"
+            " ON CONFLICT (account) DO UPDATE SET"
+            " level = max(0, level - max(0, ?2 - updated) * ?3) + 1, updated = max(updated, ?2)");
+        if (!streak.Ok() || !budget.Ok())
+            return false;
+        streak.Text(1, account);
+        streak.Text(2, source);
+        streak.Int(3, now);
+        streak.Int(4, streakMs);
+        budget.Text(1, account);
+        budget.Int(2, now);
+        budget.Real(3, drainPerMs);
+        return streak.Step() == SQLITE_DONE && budget.Step() == SQLITE_DONE;
+    }
+
+    bool NoteSuccess(std::string_view account, std::string_view source, std::int64_t now) override
+    {
+        std::lock_guard lock(m_mutex);
+        Statement clear(m_db, "DELETE FROM login_failures WHERE account = ?1 AND source = ?2");
+        Statement remember(m_db,
+                           "INSERT INTO login_sources (account, source, last_success) VALUES (?1, ?2, ?3)"
+                           " ON CONFLICT (account, source) DO UPDATE SET last_success = ?3");
+        if (!clear.Ok() || !remember.Ok())
+            return false;
+        clear.Text(1, account);
+        clear.Text(2, source);
+        remember.Text(1, account);
+        remember.Text(2, source);
+        remember.Int(3, now);
+        return clear.Step() == SQLITE_DONE && remember.Step() == SQLITE_DONE;
+    }
+
+    void PruneLogins(std::int64_t now, std::int64_t streakMs, double drainPerMs,
+                     std::int64_t rememberMs) override
+    {
+        std::lock_guard lock(m_mutex);
+        Statement streaks(m_db, "DELETE FROM login_failures WHERE last_failure < ?1");
+        Statement levels(m_db, "DELETE FROM login_budget WHERE level - (?1 - updated) * ?2 <= 0");
+        Statement sources(m_db, "DELETE FROM login_sources WHERE last_success < ?1");
+        if (!streaks.Ok() || !levels.Ok() || !sources.Ok())
+            return;
+        streaks.Int(1, now - streakMs);
+        levels.Int(1, now);
+        levels.Real(2, drainPerMs);
+        sources.Int(1, now - rememberMs);
+        streaks.Step();
+        levels.Step();
+        sources.Step();
+    }
+
 private:
     bool Fail(std::string* error, const std::string& what)
     {
@@ -187,13 +272,22 @@ private:
             *why = sqlite3_errmsg(m_db);
             return false;
         }
-        const bool ok = Exec("CREATE TABLE IF NOT EXISTS accounts ("
-                             " name TEXT NOT NULL UNIQUE COLLATE NOCASE,"
-                             " salt BLOB NOT NULL, hash BLOB NOT NULL, iterations INTEGER NOT NULL,"
-                             " created TEXT NOT NULL DEFAULT CURRENT_TIMESTAMP,"
-                             " folded TEXT)")
+        const bool ok =
+            Exec("CREATE TABLE IF NOT EXISTS accounts ("
+                 " name TEXT NOT NULL UNIQUE COLLATE NOCASE,"
+                 " salt BLOB NOT NULL, hash BLOB NOT NULL, iterations INTEGER NOT NULL,"
+                 " created TEXT NOT NULL DEFAULT CURRENT_TIMESTAMP,"
+                 " folded TEXT)")
             && AddFoldedColumn() && FillFolded()
-            && Exec("CREATE INDEX IF NOT EXISTS accounts_folded ON accounts (folded)") && Exec("COMMIT");
+            && Exec("CREATE INDEX IF NOT EXISTS accounts_folded ON accounts (folded)")
+            && Exec(
+                "CREATE TABLE IF NOT EXISTS login_failures (account TEXT NOT NULL, source TEXT NOT NULL,"
+                " failures INTEGER NOT NULL, last_failure INTEGER NOT NULL, PRIMARY KEY (account, source))")
+            && Exec("CREATE TABLE IF NOT EXISTS login_budget (account TEXT NOT NULL PRIMARY KEY,"
+                    " level REAL NOT NULL, updated INTEGER NOT NULL)")
+            && Exec("CREATE TABLE IF NOT EXISTS login_sources (account TEXT NOT NULL, source TEXT NOT NULL,"
+                    " last_success INTEGER NOT NULL, PRIMARY KEY (account, source))")
+            && Exec("COMMIT");
         if (!ok) {
             *why = sqlite3_errmsg(m_db); // before the rollback replaces it
             Exec("ROLLBACK");

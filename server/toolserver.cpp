@@ -3,13 +3,13 @@
 #include "accounts.h"
 #include "hashpool.h"
 #include "httpsession.h"
+#include "names.h"
 #include "netloop.h"
 #include "packcatalogue.h"
 #include "pages.h"
 
 #include <cctype>
 #include <filesystem>
-#include <fstream>
 
 namespace fs = std::filesystem;
 
@@ -47,16 +47,13 @@ HttpReply notFound()
 // whole file (allowed, and no client of ours sends them), a malformed Range is ignored.
 std::optional<HttpReply> serveFile(const HttpRequest& req, const fs::path& path)
 {
-    std::error_code ec;
-    if (!fs::is_regular_file(path, ec))
+    auto file = OpenFile::Open(path.string());
+    if (!file)
         return std::nullopt;
-    const std::uint64_t size = fs::file_size(path, ec);
-    auto in = std::make_shared<std::ifstream>(path, std::ios::binary);
-    if (ec || !*in)
-        return std::nullopt;
+    const std::uint64_t size = file->Size();
     HttpReply reply;
     reply.Set("Accept-Ranges", "bytes");
-    FileSlice slice{std::move(in), 0, size};
+    FileSlice slice{std::move(file), 0, size};
     const std::string rangeHeader = req.Header("Range");
     const auto ranges = rangeHeader.empty() ? std::nullopt : ParseRanges(rangeHeader);
     if (ranges && ranges->size() == 1) {
@@ -114,17 +111,11 @@ HttpReply webFile(const HttpRequest& req, const fs::path& web, std::string_view 
     return fileOrNotFound(req, path);
 }
 
-// "host:port" as the visitor named us, when it looks like one; ours otherwise.
-std::string hostAndPort(const HttpRequest& req, const std::string& fallback)
+// The authority of a normal public URL: what a program link names.
+std::string authorityOf(const std::string& url)
 {
-    const std::string host = req.Header("Host");
-    if (host.empty() || host.size() > 255)
-        return fallback;
-    for (char c : host)
-        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == ':' || c == '-' || c == '['
-              || c == ']'))
-            return fallback;
-    return host;
+    const std::size_t start = url.find("://") + 3;
+    return url.substr(start, url.find('/', start) - start);
 }
 
 } // namespace
@@ -183,17 +174,19 @@ bool ToolServer::Start(std::string* error)
                 return reply(
                     HttpReply::Text(400, RegisterResultPage("两次输入的密码不一致。", false), kHtml));
             if (!state->registrations.Allow(req.peer)) {
-                m_log("register \"" + user + "\" from " + req.peer + ": refused, too many registrations");
+                m_log("register \"" + names::ForLog(user) + "\" from " + req.peer
+                      + ": refused, too many registrations");
                 return reply(
                     HttpReply::Text(429, RegisterResultPage("注册太频繁，请稍后再试。", false), kHtml));
             }
-            auto job = [this, user, password, reply] {
+            auto job = [this, user, password, reply, peer = req.peer] {
                 const auto result = m_accounts.Register(user, password);
                 const bool created = result == Accounts::RegisterResult::Created;
                 int status = created ? 200 : (result == Accounts::RegisterResult::Duplicate ? 409 : 400);
                 if (result == Accounts::RegisterResult::StorageError)
                     status = 500;
-                m_log("register \"" + user + "\": " + (created ? "created" : "refused"));
+                m_log("register \"" + names::ForLog(user) + "\" from " + peer + ": "
+                      + (created ? "created" : "refused"));
                 reply(
                     HttpReply::Text(status, RegisterResultPage(Accounts::Describe(result), created), kHtml));
             };
@@ -222,15 +215,16 @@ bool ToolServer::Start(std::string* error)
                 return reply(HttpReply::Text(503, "{\"packs\":[],\"error\":\"catalogue unavailable\"}",
                                              "application/json"));
             }
-            HttpReply json = HttpReply::Text(200, CatalogueJson(*packs, "http://" + hostAndPort(req, *ours)),
-                                             "application/json");
+            HttpReply json = HttpReply::Text(200, CatalogueJson(*packs, *ours), "application/json");
             json.Set("Cache-Control", "no-store");
             return reply(std::move(json));
         }
         if (path == "/resources.html") {
             const auto packs = LoadCatalogue(data.string());
-            return reply(HttpReply::Text(
-                200, ResourceSitePage(packs.value_or(std::vector<Pack>{}), hostAndPort(req, *ours)), kHtml));
+            HttpReply page = HttpReply::Text(
+                200, ResourceSitePage(packs.value_or(std::vector<Pack>{}), authorityOf(*ours)), kHtml);
+            page.Set("Cache-Control", "no-store"); // the catalogue changes under it
+            return reply(std::move(page));
         }
         for (const auto& [prefix, folder] :
              {std::pair{"/packs/", layout::kPacks}, std::pair{"/previews/", layout::kPreviews}}) {
@@ -266,11 +260,30 @@ bool ToolServer::Start(std::string* error)
         return false;
     }
     m_port = state->listener->Port();
-    *ours = m_config.host + ":" + std::to_string(m_port);
+    *ours = m_config.publicUrl.empty() ? "http://" + m_config.host + ":" + std::to_string(m_port)
+                                       : m_config.publicUrl;
     state->listener->Start();
     state->loop.Start(m_log);
     d = std::move(impl);
     return true;
+}
+
+std::string ToolServer::NormalPublicUrl(std::string_view text)
+{
+    std::string url(text);
+    while (url.ends_with('/'))
+        url.pop_back();
+    const std::size_t scheme = url.find("://");
+    if (scheme == std::string::npos || (url.substr(0, scheme) != "http" && url.substr(0, scheme) != "https"))
+        return {};
+    const std::string authority = authorityOf(url);
+    if (authority.empty() || authority.size() > 255)
+        return {};
+    for (char c : url.substr(scheme + 3))
+        if (!(std::isalnum(static_cast<unsigned char>(c))
+              || std::string_view(".:-[]/_~%").find(c) != std::string_view::npos))
+            return {};
+    return url;
 }
 
 void ToolServer::Stop()

@@ -31,7 +31,15 @@ public:
         double registrationsPerSecond = 2; // per peer, after a burst of registrationBurst
         double registrationBurst = 10;
         TrustedProxies trustedProxies; // whose X-Forwarded-For / X-Real-IP name the client
+        // Where players reach the tool server ("https://tools.example.com"): the base of the
+        // links in the catalogue and the resource site. "" for the listening address; never the
+        // request's Host, which anyone can set and a shared cache would keep for everybody.
+        std::string publicUrl;
     };
+
+    // A public URL as Config takes it: http(s)://authority[/path] with a trailing '/' dropped;
+    // "" when `text` is not of that form.
+    static std::string NormalPublicUrl(std::string_view text);
 
     ToolServer(Accounts& accounts, Config config, Log log);
     ~ToolServer();

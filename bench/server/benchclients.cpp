@@ -7,9 +7,16 @@
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/write.hpp>
 
+#include <QFile>
+#include <QRegularExpression>
+
+#include <sys/resource.h>
+
 #include <array>
 #include <chrono>
+#include <fstream>
 #include <functional>
+#include <thread>
 
 namespace net = boost::asio;
 using tcp = net::ip::tcp;
@@ -223,4 +230,54 @@ void Crowd::Stop()
     m_context.stop();
     if (m_thread.joinable())
         m_thread.join();
+}
+
+bool BenchServer::Start(const QString& program)
+{
+    if (QProcess::execute(program, {QStringLiteral("--make-demo"), dir.path()}) != 0)
+        return false;
+    process.setStandardErrorFile(dir.filePath(QStringLiteral("server.log")));
+    process.start(program,
+                  {dir.path(), QStringLiteral("--tool-port"), QStringLiteral("0"),
+                   QStringLiteral("--service-port"), QStringLiteral("0"), QStringLiteral("--quiet")});
+    if (!process.waitForStarted())
+        return false;
+    static const QRegularExpression toolPort(QStringLiteral("http://[0-9.]+:(\\d+)/CF20"));
+    static const QRegularExpression servicePort(QStringLiteral("service host [0-9.]+:(\\d+)"));
+    for (int i = 0; i < 100 && (tool == 0 || service == 0); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        QFile log(dir.filePath(QStringLiteral("server.log")));
+        log.open(QIODevice::ReadOnly);
+        const QString text = QString::fromUtf8(log.readAll());
+        tool = toolPort.match(text).captured(1).toInt();
+        service = servicePort.match(text).captured(1).toInt();
+    }
+    return tool > 0 && service > 0;
+}
+
+double BenchServer::MemoryMB(const char* field) const
+{
+    std::ifstream status("/proc/" + std::to_string(process.processId()) + "/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.starts_with(field))
+            return std::stod(line.substr(line.find_first_of("0123456789"))) / 1024.0;
+    return -1;
+}
+
+BenchServer::~BenchServer()
+{
+    process.terminate();
+    if (!process.waitForFinished(10000))
+        process.kill();
+    process.waitForFinished();
+}
+
+void RaiseFileLimit()
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max; // servers started from here inherit it
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
 }

@@ -1,10 +1,14 @@
 #pragma once
-// Loopback clients for the server benchmark: one timed exchange from a chosen source address,
-// and a crowd of hostile connections (dribbling heads, silent sockets, login floods) driven
-// by one event loop on a thread of its own.
+// Loopback clients for the server benchmarks: one timed exchange from a chosen source address,
+// and a crowd of hostile connections (dribbling heads, silent sockets, login floods, readers
+// that stop reading) driven by one event loop on a thread of its own. And the qx77-server
+// process they are pointed at.
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
+
+#include <QProcess>
+#include <QTemporaryDir>
 
 #include <atomic>
 #include <memory>
@@ -57,3 +61,20 @@ private:
 
 // "127.0.<third>.1" up to "127.0.<third>.<count>".
 std::vector<std::string> LoopbackAddresses(int third, int count);
+
+// qx77-server as a process of its own on free ports, over demo data with full-size packs, so
+// that its memory can be read.
+struct BenchServer
+{
+    QTemporaryDir dir;
+    QProcess process;
+    int tool = 0, service = 0;
+
+    bool Start(const QString& program);
+    // Resident memory ("VmRSS") or its peak ("VmHWM") in MB, from the kernel's account.
+    double MemoryMB(const char* field) const;
+    ~BenchServer();
+};
+
+// Lets this process, and the servers it starts, hold as many descriptors as allowed.
+void RaiseFileLimit();

@@ -12,13 +12,8 @@
 #include "benchclients.h"
 #include "serviceprotocol.h"
 
-#include <QFile>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
-
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <atomic>
@@ -47,55 +42,6 @@ void pause(int ms)
 {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
-
-struct Server
-{
-    QTemporaryDir dir;
-    QProcess process;
-    int tool = 0, service = 0;
-
-    bool Start(const QString& program)
-    {
-        if (QProcess::execute(program, {QStringLiteral("--make-demo"), dir.path()}) != 0)
-            return false;
-        process.setStandardErrorFile(dir.filePath(QStringLiteral("server.log")));
-        process.start(program,
-                      {dir.path(), QStringLiteral("--tool-port"), QStringLiteral("0"),
-                       QStringLiteral("--service-port"), QStringLiteral("0"), QStringLiteral("--quiet")});
-        if (!process.waitForStarted())
-            return false;
-        static const QRegularExpression toolPort(QStringLiteral("http://[0-9.]+:(\\d+)/CF20"));
-        static const QRegularExpression servicePort(QStringLiteral("service host [0-9.]+:(\\d+)"));
-        for (int i = 0; i < 100 && (tool == 0 || service == 0); ++i) {
-            pause(100);
-            QFile log(dir.filePath(QStringLiteral("server.log")));
-            log.open(QIODevice::ReadOnly);
-            const QString text = QString::fromUtf8(log.readAll());
-            tool = toolPort.match(text).captured(1).toInt();
-            service = servicePort.match(text).captured(1).toInt();
-        }
-        return tool > 0 && service > 0;
-    }
-
-    // Resident memory (or its peak) in MB, from the kernel's account of the process.
-    double MemoryMB(const char* field) const
-    {
-        std::ifstream status("/proc/" + std::to_string(process.processId()) + "/status");
-        std::string line;
-        while (std::getline(status, line))
-            if (line.starts_with(field))
-                return std::stod(line.substr(line.find_first_of("0123456789"))) / 1024.0;
-        return -1;
-    }
-
-    ~Server()
-    {
-        process.terminate();
-        if (!process.waitForFinished(10000))
-            process.kill();
-        process.waitForFinished();
-    }
-};
 
 std::string pageRequest()
 {
@@ -176,15 +122,6 @@ double measureHashRate()
     return runs / seconds(start);
 }
 
-void raiseFileLimit()
-{
-    rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
-        limit.rlim_cur = limit.rlim_max; // the server, started from here, inherits it
-        setrlimit(RLIMIT_NOFILE, &limit);
-    }
-}
-
 // One client sends a request head that never ends: 300 MiB of header lines, as fast as the
 // server takes them. Returns the MiB the server took before it closed.
 double sendEndlessHead(int port)
@@ -215,12 +152,12 @@ double sendEndlessHead(int port)
 
 int main(int argc, char** argv)
 {
-    raiseFileLimit();
+    RaiseFileLimit();
     const char* fromEnv = std::getenv("QX77_BENCH_SERVER");
     const QString program = QString::fromLocal8Bit(argc > 1                  ? argv[1]
                                                        : fromEnv && *fromEnv ? fromEnv
                                                                              : QX77_SERVER_PATH);
-    Server server;
+    BenchServer server;
     if (!server.Start(program)) {
         std::fprintf(stderr, "server_bench: %s did not start\n", qPrintable(program));
         return 1;

@@ -1,10 +1,12 @@
 #include "testrunner.h"
 
+#include "accounts.h"
 #include "hashpool.h"
 #include "httpmessage.h"
 #include "loginbackoff.h"
 #include "peerlimits.h"
 
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <condition_variable>
@@ -52,37 +54,49 @@ private slots:
         QVERIFY(!rate.Allow("p", t0 + 60s));
     }
 
-    void failedLoginsPauseTheAccount()
+    // Streaks per (account, source), one budget per account, the owner's places exempt; the
+    // account is its folded name whichever way it is written.
+    void failedLoginsPauseSourcesThenStrangers()
     {
-        LoginBackoff backoff({3, 1000ms, 4000ms, 2});
+        QTemporaryDir dir;
+        Accounts accounts;
+        QVERIFY(accounts.Open(dir.filePath(u"a.db"_qs).toStdString()));
+        LoginBackoff backoff({3, 1000ms, 4000ms, 2, 8}, accounts);
+        using V = LoginBackoff::Verdict;
         const auto t0 = LoginBackoff::Clock::now();
-        auto fail = [&](auto at) {
-            if (!backoff.Begin("Demo", at))
-                return false;
-            backoff.End("demo", true, false, at);
-            return true;
+        auto attempt = [&](std::string_view user, const std::string& from, auto at, bool ok) {
+            const auto a = backoff.Begin(user, from, at);
+            if (a.verdict == V::Check)
+                backoff.End(a, from, true, ok, at);
+            return a.verdict;
         };
-        QVERIFY(fail(t0) && fail(t0) && fail(t0)); // the third failure starts a 1 s pause
-        QVERIFY(!backoff.Begin("DEMO", t0 + 999ms));
-        QVERIFY(backoff.Begin("other", t0)); // other accounts are not held up
-        backoff.End("other", true, true, t0);
-        QVERIFY(fail(t0 + 1s)); // then 2 s
-        QVERIFY(!backoff.Begin("demo", t0 + 2999ms));
-        QVERIFY(fail(t0 + 3s)); // then 4 s, the ceiling
-        QVERIFY(fail(t0 + 7s));
-        QVERIFY(!backoff.Begin("demo", t0 + 10999ms));
-        QVERIFY(backoff.Begin("demo", t0 + 11s));
-        backoff.End("demo", true, true, t0 + 11s); // a success clears the streak
-        QVERIFY(fail(t0 + 11s) && fail(t0 + 11s));
-        QVERIFY(backoff.Begin("demo", t0 + 11s));
+        QCOMPARE(attempt("Demo", "owner", t0, true), V::Check); // the owner's place, from now on
+        for (const char* name : {"demo", " DEMO", "ｄｅｍｏ"})  // the third failure starts a 1 s pause
+            QCOMPARE(attempt(name, "a", t0, false), V::Check);
+        QCOMPARE(attempt("demo ", "a", t0 + 999ms, true), V::SourcePaused);
+        QCOMPARE(attempt("demo", "b", t0 + 999ms, false), V::Check); // other sources are not held
+        QCOMPARE(attempt("demo", "a", t0 + 1s, false), V::Check);    // then 2 s
+        QCOMPARE(attempt("demo", "a", t0 + 2999ms, false), V::SourcePaused);
+        QCOMPARE(attempt("demo", "a", t0 + 3s, false), V::Check); // then 4 s, the ceiling
+        QCOMPARE(attempt("demo", "a", t0 + 7s, false), V::Check);
+        QCOMPARE(attempt("demo", "a", t0 + 10999ms, false), V::SourcePaused);
 
-        // Checks running at once are capped, and a dropped attempt is no failure.
-        QVERIFY(backoff.Begin("demo", t0 + 11s));
-        QVERIFY(!backoff.Begin("demo", t0 + 11s));
-        backoff.End("demo", false, false, t0 + 11s);
-        backoff.End("demo", false, false, t0 + 11s);
-        QVERIFY(fail(t0 + 11s));
-        QVERIFY(!backoff.Begin("demo", t0 + 11s));
+        // Seven failures so far; the eighth spends the hour's budget of eight for strangers.
+        QCOMPARE(attempt("demo", "c", t0 + 11s, false), V::Check);
+        QCOMPARE(attempt("demo", "d", t0 + 11s, true), V::AccountPaused);
+        QCOMPARE(attempt("demo", "owner", t0 + 11s, true), V::Check);
+        QCOMPARE(attempt("other", "d", t0 + 11s, true), V::Check);       // other accounts are not held up
+        QCOMPARE(attempt("demo", "d", t0 + 11s + 450s, true), V::Check); // an eighth of an hour drains one
+
+        // Checks by strangers running at once are capped; the owner's are not.
+        const auto t1 = t0 + 2h;
+        const auto x = backoff.Begin("demo", "x", t1), y = backoff.Begin("demo", "y", t1);
+        QVERIFY(x.verdict == V::Check && y.verdict == V::Check);
+        QCOMPARE(backoff.Begin("demo", "z", t1).verdict, V::Busy);
+        QCOMPARE(attempt("demo", "owner", t1, true), V::Check);
+        backoff.End(x, "x", false, false, t1); // dropped unchecked: no failure
+        QCOMPARE(attempt("demo", "z", t1, true), V::Check);
+        backoff.End(y, "y", false, false, t1);
     }
 
     // One thread, blocked in its first job: what runs next is every other peer's turn first.

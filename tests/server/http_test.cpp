@@ -134,7 +134,8 @@ private slots:
 
     void resourceSiteOffersProgramLinks()
     {
-        const auto page = Get("/resources.html");
+        httplib::Client web("127.0.0.1", m_server.tool->Port());
+        const auto page = web.Get("/resources.html", {{"Host", "evil.example"}}); // links ignore Host
         QCOMPARE(page->status, 200);
         const std::string host = "127.0.0.1:" + std::to_string(m_server.tool->Port());
         for (const char* link : {"/packs/mark_red.zip&amp;1", "/packs/mark_green.zip&amp;1",

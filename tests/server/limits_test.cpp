@@ -3,7 +3,9 @@
 #include "serverfixture.h"
 #include "serviceprotocol.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QHostAddress>
 #include <QTcpSocket>
 #include <QTest>
@@ -78,6 +80,7 @@ private slots:
         QVERIFY(m_strict.Start([](ToolServer::Config& c, ServiceHost::Config&) {
             c.limits.head = 1000ms;
             c.limits.idle = 1000ms;
+            c.limits.write = 1000ms;
             c.limits.maxHeadBytes = 4096;
             c.limits.maxHeaderFields = 20;
         }));
@@ -185,6 +188,28 @@ private slots:
         QVERIFY(got.contains("Content-Type: text/javascript"));
     }
 
+    // Readers that stop reading a large file cost no buffer, and are let go, file and all, once
+    // their socket has had no room for a whole write deadline; others are served meanwhile.
+    void stalledReadersAreLetGoAtTheWriteDeadline()
+    {
+        QFile pack(QString::fromStdString(m_strict.DataDir()) + u"/packs/big.zip"_qs);
+        QVERIFY(pack.open(QIODevice::WriteOnly) && pack.write(QByteArray(32 << 20, 'z')) == (32 << 20));
+        pack.close();
+        auto openFiles = [] { return QDir(u"/proc/self/fd"_qs).count(); };
+        const auto before = openFiles();
+        std::vector<std::unique_ptr<QTcpSocket>> stalled;
+        for (int i = 0; i < 20; ++i) {
+            stalled.push_back(connectFrom(m_strictPort, "127.0.0.4"));
+            QVERIFY(stalled.back());
+            stalled.back()->setReadBufferSize(4096); // Qt stops taking from the kernel
+            stalled.back()->write(getRequest("/packs/big.zip"));
+            stalled.back()->waitForBytesWritten(1000);
+        }
+        QVERIFY(exchange(*connectFrom(m_strictPort, "127.0.0.5"), getRequest("/CF20/site.css"))
+                    .startsWith("HTTP/1.1 200"));
+        QTRY_VERIFY_WITH_TIMEOUT(openFiles() <= before + 20, 5000); // only our own ends are left
+    }
+
     // The shipped cap leaves room for browsers, downloads and players behind one address.
     void connectionsAreCappedPerPeer()
     {
@@ -231,7 +256,7 @@ private slots:
             c.receiveTimeoutMs = 3000;
             c.loginsPerSecond = 0.001;
             c.loginBurst = 3;
-            c.backoff = {3, 60s, 60s, 4};
+            c.backoff = {3, 60s, 60s, 4, 3}; // three failures an hour per account, from anywhere
         }));
         m_port = m_server.service->Port();
     }
@@ -277,7 +302,7 @@ private slots:
         QCOMPARE(loginFrom(m_port, "127.0.0.9", "demo", "demo123"), std::string("1"));
     }
 
-    // Guesses from several addresses still pause the account; other accounts carry on.
+    // Guesses from several addresses spend the account's budget; other accounts carry on.
     void guessesPauseTheAccount()
     {
         QCOMPARE(m_server.accounts.Register("guessme", "right"), Accounts::RegisterResult::Created);

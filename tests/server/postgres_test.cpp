@@ -95,6 +95,31 @@ private slots:
         QVERIFY(!local.Check("demo", "demo123"));
     }
 
+    // The login counters live in the database: guesses through two servers add up to one
+    // account budget, and the place the owner logged in from through one counts at the other.
+    void guessesThroughTwoServersAddUp()
+    {
+        const std::string uri = m_postgres.CreateDatabase();
+        Accounts one, two;
+        QVERIFY(one.Open(uri) && two.Open(uri));
+        QCOMPARE(one.Register("victim", "right-1"), Result::Created);
+        ServiceHost::Config config;
+        config.port = 0;
+        config.backoff.failuresPerHour = 4;
+        auto quiet = [](const std::string&) {};
+        ServiceHost a(one, config, quiet), b(two, config, quiet);
+        std::string error;
+        QVERIFY(a.Start(&error) && b.Start(&error));
+
+        QCOMPARE(LoginFlag(b.Port(), "victim", "right-1", "127.0.0.2"), std::string("1"));
+        for (int i = 0; i < 4; ++i) // two each: within either server's budget alone
+            QCOMPARE(LoginFlag((i % 2 ? a : b).Port(), "victim", "wrong", "127.0.0.1" + std::to_string(i)),
+                     std::string("0"));
+        QCOMPARE(LoginFlag(a.Port(), "victim", "right-1", "127.0.0.30"), std::string("0"));
+        QCOMPARE(LoginFlag(b.Port(), "VICTIM", "right-1", "127.0.0.30"), std::string("0"));
+        QCOMPARE(LoginFlag(a.Port(), "victim", "right-1", "127.0.0.2"), std::string("1"));
+    }
+
     void badDatabaseStopsTheServerWithAMessage()
     {
         QTemporaryDir dir;

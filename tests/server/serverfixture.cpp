@@ -25,6 +25,7 @@ bool RunningServer::Start(const Tuning& tune)
     config.loginsPerSecond = config.loginBurst = 1e6;
     config.backoff.freeFailures = 1 << 30;
     config.backoff.maxInFlight = 1 << 30;
+    config.backoff.failuresPerHour = 1 << 30;
     if (tune)
         tune(toolConfig, config);
     tool = std::make_unique<ToolServer>(accounts, toolConfig, quiet);
@@ -63,10 +64,10 @@ std::vector<std::string> ReplyFields(const std::string& reply)
     return out;
 }
 
-std::string LoginFlag(int port, const std::string& user, const std::string& password)
+std::string LoginFlag(int port, const std::string& user, const std::string& password, const std::string& from)
 {
     const auto request = svc::BuildRequest(svc::kLoginCode, {"0-1a-2b-3-4-ff", "127.0.0.1", user, password});
-    const auto fields = ReplyFields(Exchange(port, request.value_or("")));
+    const auto fields = ReplyFields(svc::Exchange(port, request.value_or(""), "127.0.0.1", from));
     return fields.size() > 3 ? fields[3] : std::string();
 }
 

@@ -39,8 +39,10 @@ struct RunningServer
 std::string Exchange(int port, const std::string& bytes);
 // Reply text up to its first zero byte, from GBK, split at DC1.
 std::vector<std::string> ReplyFields(const std::string& reply);
-// Field 3 of a login exchange; "" when the reply was too short.
-std::string LoginFlag(int port, const std::string& user, const std::string& password);
+// Field 3 of a login exchange; "" when the reply was too short. `from`: the loopback address
+// the client connects from, standing for one peer.
+std::string LoginFlag(int port, const std::string& user, const std::string& password,
+                      const std::string& from = {});
 // The registration form posted with both password fields.
 httplib::Result Register(int port, const std::string& user, const std::string& password);
 

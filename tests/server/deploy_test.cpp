@@ -95,9 +95,10 @@ QByteArray get(const char* target, const QByteArray& extra = {})
 
 } // namespace
 
-// qx77-server behind a reverse proxy: the client a trusted proxy names is the peer, for the
-// log and for every limit; what anyone else claims is ignored.
-class ProxyTest : public QObject
+// qx77-server as a vendor deploys it, behind a reverse proxy: the client a trusted proxy names
+// is the peer, for the log and for every limit; what anyone else claims is ignored, and so is
+// what any client says about the server's own name.
+class DeploymentTest : public QObject
 {
     Q_OBJECT
 
@@ -118,7 +119,8 @@ private slots:
     void initTestCase()
     {
         QCOMPARE(RunServer({u"--make-demo"_qs, m_data.path(), u"--small-packs"_qs}), 0);
-        QVERIFY(m_server.Start({m_data.path(), u"--trusted-proxy"_qs, u"127.0.0.1"_qs}));
+        QVERIFY(m_server.Start({m_data.path(), u"--trusted-proxy"_qs, u"127.0.0.1"_qs, u"--public-url"_qs,
+                                u"https://tools.example.com/"_qs}));
     }
 
     void proxyHeadersOnlyFromTrustedProxies()
@@ -144,6 +146,28 @@ private slots:
                     .startsWith("HTTP/1.1 200"));
         QVERIFY(logged("http 127.0.0.3 GET /api/packs?untrusted 200"));
         QVERIFY(!m_server.log.contains("127.0.0.11") && !m_server.log.contains("127.0.0.13"));
+    }
+
+    void linksAndLogIgnoreWhatClientsSay()
+    {
+        const int tool = m_server.toolPort;
+        const QByteArray evil = "Host: evil.example\r\n";
+        const QByteArray packs = talk("127.0.0.4", tool,
+                                      "GET /api/packs HTTP/1.1\r\n" + evil + "Connection: close\r\n\r\n");
+        const QByteArray site = talk("127.0.0.4", tool,
+                                     "GET /resources.html HTTP/1.1\r\n" + evil + "Connection: close\r\n\r\n");
+        QVERIFY(packs.contains("\"address\":\"https://tools.example.com/packs/mark_red.zip\""));
+        QVERIFY(site.contains("VEDERU77://tools.example.com/packs/mark_red.zip&amp;1"));
+        QVERIFY(site.contains("Cache-Control: no-store"));
+        QVERIFY(!packs.contains("evil") && !site.contains("evil"));
+
+        // A name cannot end its log line and forge the next one.
+        const std::string forged = "x\nservice 127.0.0.77 login \"demo\" accepted";
+        QCOMPARE(Register(tool, forged, "pw")->status, 400);
+        QCOMPARE(LoginFlag(m_server.servicePort, forged, "pw", "127.0.0.4"), std::string("0"));
+        QVERIFY(logged("login \"x\\nservice 127.0.0.77 login \\\"demo\\\" accepted\" refused"));
+        QVERIFY(logged("register \"x\\nservice 127.0.0.77"));
+        QVERIFY(!m_server.log.contains("\nservice 127.0.0.77"));
     }
 
     void limitsHoldEachClientNotTheProxy()
@@ -206,5 +230,5 @@ private slots:
     }
 };
 
-YFZS_TEST_CLASS(ProxyTest)
-#include "proxy_test.moc"
+YFZS_TEST_CLASS(DeploymentTest)
+#include "deploy_test.moc"
