@@ -1,6 +1,7 @@
 #include "targetfolders.h"
 
 #include "entryname.h"
+#include "staging.h"
 
 #include <vector>
 
@@ -38,6 +39,7 @@ const platform::Folder* TargetFolders::Reach(const QString& folder, platform::Fs
     }
 
     std::vector<platform::Folder> levels;
+    QStringList names;
     qsizetype from = 0;
     while (from <= folder.size()) {
         qsizetype to = from;
@@ -49,15 +51,21 @@ const platform::Folder* TargetFolders::Reach(const QString& folder, platform::Fs
             continue;
         // Cleaned names keep ".." only as their last level; it goes back up, never past the base.
         if (level == u"..") {
-            if (!levels.empty())
+            if (!levels.empty()) {
                 levels.pop_back();
+                names.removeLast();
+            }
             continue;
         }
         const platform::Folder& parent = levels.empty() ? m_baseFolder : levels.back();
-        platform::Folder next = parent.Sub(level.toString(), true, error);
+        bool created = false;
+        platform::Folder next = parent.Sub(level.toString(), true, error, &created);
         if (!next.IsValid())
             return nullptr;
         levels.push_back(std::move(next));
+        names.append(level.toString());
+        if (created && m_journal)
+            m_journal->AddFolder(names.join(u'/'));
     }
     if (error)
         *error = platform::FsError::None;

@@ -9,12 +9,17 @@
 
 namespace archive {
 
+class Staging;
+
 class TargetFolders
 {
 public:
     // The base itself is the caller's choice and may be reached through links; a missing last
     // level of it is made on first use.
     void SetBase(const QString& nativeBase);
+
+    // Where the folders this object makes are noted, so that a failed unpack can remove them.
+    void SetJournal(Staging* journal) { m_journal = journal; }
 
     // Opens `folder` (levels separated by '\' or '/', relative to the base), making missing
     // levels. Null with the reason when a level cannot be had; `reused` tells whether the
@@ -31,6 +36,7 @@ private:
     QString m_lastKey;
     bool m_haveLast = false;
     bool m_lastIsBase = false;
+    Staging* m_journal = nullptr;
 };
 
 } // namespace archive

@@ -5,14 +5,17 @@
 #include "extractplan.h"
 #include "folders.h"
 #include "paths.h"
+#include "staging.h"
 #include "zipreader.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QThread>
 
 #include <algorithm>
 #include <atomic>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -147,6 +150,28 @@ private:
     ZipReader::Result m_failure = ZipReader::Result::Ok;
 };
 
+// The levels of `folder` that do not exist yet, the deepest first: what a failed unpack removes
+// again above the destination.
+QStringList missingLevels(const QString& folder)
+{
+    QStringList missing;
+    QString path = QDir::cleanPath(platform::NativePath(folder));
+    while (!path.isEmpty() && path != u"/" && !QFileInfo::exists(path)) {
+        missing.append(path);
+        const qsizetype cut = path.lastIndexOf(u'/');
+        path = cut > 0 ? path.left(cut) : QString();
+    }
+    return missing;
+}
+
+void removeLevels(const QStringList& levels)
+{
+    for (const QString& level : levels) {
+        if (!QDir().rmdir(level))
+            qCWarning(lcArchive) << "cannot remove the folder" << level;
+    }
+}
+
 UnzipError fail(UnzipError error, const QString& archive, const QString& detail = QString())
 {
     qCWarning(lcArchive).noquote() << "cannot unpack" << archive << ":" << describe(error) << detail;
@@ -179,7 +204,7 @@ UnzipError UnzipArchive(const QString& archivePath, const QString& destinationFo
         if (!info || !where)
             return fail(UnzipError::CorruptData, archivePath, QStringLiteral("(entry %1 unreadable)").arg(i));
         if (!(info->attributes & attributes::kDirectory))
-            unpackedBytes += qMax<qint64>(0, info->uncompressedSize);
+            unpackedBytes = AddSizes(unpackedBytes, info->uncompressedSize);
         entries.push_back({std::move(*info), *where});
     }
     if (!entriesAreDisjoint(entries))
@@ -190,15 +215,20 @@ UnzipError UnzipArchive(const QString& archivePath, const QString& destinationFo
                     QStringLiteral("(%1 bytes needed, %2 free)").arg(unpackedBytes).arg(available));
     }
 
+    const QStringList madeAbove = missingLevels(destinationFolder);
     if (!IsExistingFolder(destinationFolder)) {
         // With a trailing separator this prepares the destination itself, without one only
         // its parent; the last level then comes with the first entry.
         const qsizetype last = qMax(destinationFolder.lastIndexOf(u'\\'),
                                     destinationFolder.lastIndexOf(u'/'));
-        if (last > 0 && !CreateFolderChain(destinationFolder.left(last)))
+        if (last > 0 && !CreateFolderChain(destinationFolder.left(last))) {
+            removeLevels(madeAbove);
             return fail(UnzipError::CannotCreate, archivePath, destinationFolder);
+        }
     }
+    Staging staging;
     reader->SetBaseFolder(destinationFolder);
+    reader->SetStaging(&staging);
 
     int workers = options.workers > 0 ? options.workers : QThread::idealThreadCount();
     if (unpackedBytes < options.parallelFrom || entries.size() < 2)
@@ -225,21 +255,41 @@ UnzipError UnzipArchive(const QString& archivePath, const QString& destinationFo
         if (!other)
             break;
         other->SetBaseFolder(destinationFolder);
+        other->SetStaging(&staging);
         readers.push_back(std::move(other));
     }
     Workers pool(entries, groups);
     std::vector<std::thread> threads;
     threads.reserve(readers.size());
-    for (std::unique_ptr<ZipReader>& other : readers)
-        threads.emplace_back([&pool, &other] { pool.Run(*other); });
+    for (std::unique_ptr<ZipReader>& other : readers) {
+        // A thread that cannot be had (no memory, a process limit) leaves its share to the
+        // others: the groups are handed out one at a time.
+        try {
+            threads.emplace_back([&pool, &other] { pool.Run(*other); });
+        } catch (const std::system_error& e) {
+            qCWarning(lcArchive) << "unpacking with fewer threads:" << e.what();
+            break;
+        }
+    }
     pool.Run(*reader);
     for (std::thread& t : threads)
         t.join();
+    readers.clear();
 
-    const auto [failedIndex, result] = pool.Failure();
+    TargetFolders folders;
+    folders.SetBase(platform::NativePath(reader->BaseFolder()));
+    auto [failedIndex, result] = pool.Failure();
     if (failedIndex >= 0)
+        staging.Undo(folders);
+    else
+        result = staging.Commit(folders, &failedIndex);
+    if (failedIndex >= 0) {
+        reader.reset();
+        folders.Forget();
+        removeLevels(madeAbove);
         return fail(fromResult(result), archivePath,
                     QStringLiteral("at ") + entries[size_t(failedIndex)].info.name);
+    }
     return UnzipError::None;
 }
 

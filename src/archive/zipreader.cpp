@@ -4,6 +4,7 @@
 #include "entrydata.h"
 #include "entryname.h"
 #include "paths.h"
+#include "staging.h"
 #include "zipview.h"
 
 #include <QFileInfo>
@@ -30,6 +31,47 @@ qint64 fileTimeToUnixNs(qint64 fileTime)
     return fileTime == 0 ? 0 : (fileTime - kFileTimeUnixEpoch) * 100;
 }
 
+constexpr quint64 kNoSize32 = 0xFFFFFFFF;
+
+quint64 getLe(const char* at, int bytes)
+{
+    quint64 value = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        value = (value << 8) | quint8(at[i]);
+    return value;
+}
+
+// minizip 1.1 looks for the 64-bit sizes of the central header's extra field only when a
+// 32-bit field reads as an all-ones 64-bit value, which on LP64 it never does: they are read
+// here. In the block, each size is present when its 32-bit field is all ones.
+void readZip64Sizes(unzFile zip, unz_file_info64& header)
+{
+    QByteArray extra(qsizetype(header.size_file_extra), Qt::Uninitialized);
+    unz_file_info64 again{};
+    if (extra.isEmpty()
+        || unzGetCurrentFileInfo64(zip, &again, nullptr, 0, extra.data(), uLong(extra.size()), nullptr, 0)
+            != UNZ_OK)
+        return;
+    for (qsizetype at = 0; at + 4 <= extra.size();) {
+        const quint64 tag = getLe(extra.constData() + at, 2);
+        const qsizetype size = qsizetype(getLe(extra.constData() + at + 2, 2));
+        qsizetype field = at + 4;
+        const qsizetype end = qMin(field + size, extra.size());
+        if (tag == 1) {
+            for (ZPOS64_T* value : {&header.uncompressed_size, &header.compressed_size}) {
+                if (*value != kNoSize32)
+                    continue;
+                if (field + 8 > end)
+                    break;
+                *value = getLe(extra.constData() + field, 8);
+                field += 8;
+            }
+            return;
+        }
+        at = field + size;
+    }
+}
+
 ZipReader::Result fromFsError(platform::FsError error, ZipReader::Result otherwise)
 {
     switch (error) {
@@ -43,6 +85,17 @@ ZipReader::Result fromFsError(platform::FsError error, ZipReader::Result otherwi
 }
 
 } // namespace
+
+namespace archive {
+
+qint64 AddSizes(qint64 a, qint64 b)
+{
+    if (a < 0 || b < 0)
+        return kMaxSize;
+    return b > kMaxSize - a ? kMaxSize : a + b;
+}
+
+} // namespace archive
 
 std::unique_ptr<ZipReader> ZipReader::Open(const QString& archivePath)
 {
@@ -96,6 +149,12 @@ void ZipReader::SetBaseFolder(const QString& folder)
     if (m_base.isEmpty() || !archive::IsNameSeparator(m_base.back()))
         m_base.append(u'\\');
     m_folders.SetBase(platform::NativePath(m_base));
+}
+
+void ZipReader::SetStaging(archive::Staging* staging)
+{
+    m_staging = staging;
+    m_folders.SetJournal(staging);
 }
 
 QString ZipReader::BaseFolder() const
@@ -176,8 +235,12 @@ bool ZipReader::ReadCurrentEntry(int index)
     info.name = archive::CleanEntryName(archive::DecodeEntryName(
         QByteArrayView(m_scratch.constData(), nameLength), header.flag & kFlagUtf8Name));
     info.attributes = archive::EntryAttributes(quint16(header.version), quint32(header.external_fa));
-    info.compressedSize = qint64(header.compressed_size);
-    info.uncompressedSize = qint64(header.uncompressed_size);
+    if (header.compressed_size == kNoSize32 || header.uncompressed_size == kNoSize32)
+        readZip64Sizes(zip, header);
+    // 64-bit sizes come from the archive as they are: beyond what a signed size holds they are
+    // taken as the most it holds, which no disk and no archive file has.
+    info.compressedSize = qint64(qMin<quint64>(header.compressed_size, quint64(archive::kMaxSize)));
+    info.uncompressedSize = qint64(qMin<quint64>(header.uncompressed_size, quint64(archive::kMaxSize)));
 
     archive::ZipEntryLocation where;
     where.directoryPosition = unzGetOffset64(zip);
@@ -200,7 +263,7 @@ bool ZipReader::ReadCurrentEntry(int index)
         const qint64 dataStart = qint64(unzGetCurrentFileZStreamPos64(zip));
         where.dataStart = dataStart;
         where.start = dataStart - kLocalHeaderSize - qint64(header.size_filename) - qMax(0, extraLength);
-        where.end = dataStart + info.compressedSize;
+        where.end = archive::AddSizes(dataStart, info.compressedSize);
         unzCloseCurrentFile(zip);
     }
     info.modificationTime = times.modification;
@@ -274,19 +337,47 @@ ZipReader::Result ZipReader::ExtractPositioned(const ZipEntryInfo& info,
     // cannot be a file.
     if (fileName.isEmpty() || fileName == u"." || fileName == u"..")
         return Result::CannotCreateFile;
-    Result result = CopyEntryData(*folder, fileName, info, where);
+    Result result = CopyEntryData(*folder, folderPart, fileName, info, where);
     if (result == Result::CannotCreateFile && reused) {
         m_folders.Forget();
         folder = m_folders.Reach(folderPart, &error);
         if (!folder)
             return fromFsError(error, Result::CannotCreateFile);
-        result = CopyEntryData(*folder, fileName, info, where);
+        result = CopyEntryData(*folder, folderPart, fileName, info, where);
     }
     return result;
 }
 
-ZipReader::Result ZipReader::CopyEntryData(const platform::Folder& folder, const QString& fileName,
-                                           const ZipEntryInfo& info, const archive::ZipEntryLocation& where)
+ZipReader::Result ZipReader::CreateTarget(const platform::Folder& folder, const QString& folderPart,
+                                          const QString& fileName, const ZipEntryInfo& info,
+                                          platform::OutputFile* file)
+{
+    const bool readOnly = info.attributes & archive::attributes::kReadOnly;
+    platform::FsError error = platform::FsError::None;
+    if (!m_staging) {
+        *file = platform::OutputFile::Create(folder, fileName, readOnly, &error);
+        return file->IsValid() ? Result::Ok : fromFsError(error, Result::CannotCreateFile);
+    }
+    // The target is refused now by the rules that writing in place would apply, before any
+    // data is read; the move into place checks it again.
+    bool exists = false;
+    error = folder.CheckReplaceable(fileName, &exists);
+    if (error != platform::FsError::None)
+        return fromFsError(error, Result::CannotCreateFile);
+    QString staged;
+    for (int attempt = 0; attempt < 3 && !file->IsValid(); ++attempt) {
+        staged = m_staging->NewName("part");
+        *file = platform::OutputFile::CreateNew(folder, staged, readOnly, &error);
+    }
+    if (!file->IsValid())
+        return fromFsError(error, Result::CannotCreateFile);
+    m_staging->AddFile(info.index, folderPart, fileName, staged);
+    return Result::Ok;
+}
+
+ZipReader::Result ZipReader::CopyEntryData(const platform::Folder& folder, const QString& folderPart,
+                                           const QString& fileName, const ZipEntryInfo& info,
+                                           const archive::ZipEntryLocation& where)
 {
     // Entries that cannot be read at all fail before an existing file is truncated. Without
     // a password the library would hand out the enciphered bytes as data.
@@ -295,11 +386,10 @@ ZipReader::Result ZipReader::CopyEntryData(const platform::Folder& folder, const
     if (where.dataStart < 0 || (where.method != kStored && where.method != kDeflated))
         return Result::CorruptData;
 
+    platform::OutputFile file;
+    if (const Result created = CreateTarget(folder, folderPart, fileName, info, &file); created != Result::Ok)
+        return created;
     platform::FsError error = platform::FsError::None;
-    platform::OutputFile file = platform::OutputFile::Create(
-        folder, fileName, info.attributes & archive::attributes::kReadOnly, &error);
-    if (!file.IsValid())
-        return fromFsError(error, Result::CannotCreateFile);
     if (!m_data)
         m_data = std::make_unique<archive::EntryDataReader>(m_layout->nativePath);
     switch (m_data->Copy(where.dataStart, info.compressedSize, info.uncompressedSize, where.method, where.crc,

@@ -10,6 +10,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <limits>
 #include <memory>
 #include <optional>
 
@@ -40,8 +41,15 @@ struct ZipEntryLocation
     bool encrypted = false;
 };
 
+// The largest size an archive may claim; larger claims are taken as this.
+constexpr qint64 kMaxSize = std::numeric_limits<qint64>::max();
+
+// The sum of two sizes, or kMaxSize when it would be larger or either is negative (unknown).
+qint64 AddSizes(qint64 a, qint64 b);
+
 struct ZipLayout;
 class EntryDataReader;
+class Staging;
 
 } // namespace archive
 
@@ -90,6 +98,10 @@ public:
     Result ExtractListed(const ZipEntryInfo& info, const archive::ZipEntryLocation& where,
                          const QString& targetName);
 
+    // From now on files are written under hidden names beside their targets and noted in
+    // `staging`, which moves them into place (null: written in place).
+    void SetStaging(archive::Staging* staging);
+
     // Releases the archive and the buffer; every later call fails.
     void Close();
 
@@ -99,8 +111,10 @@ private:
     bool ReadCurrentEntry(int index);
     Result ExtractPositioned(const ZipEntryInfo& info, const archive::ZipEntryLocation& where,
                              const QString& targetName);
-    Result CopyEntryData(const platform::Folder& folder, const QString& fileName, const ZipEntryInfo& info,
-                         const archive::ZipEntryLocation& where);
+    Result CopyEntryData(const platform::Folder& folder, const QString& folderPart, const QString& fileName,
+                         const ZipEntryInfo& info, const archive::ZipEntryLocation& where);
+    Result CreateTarget(const platform::Folder& folder, const QString& folderPart, const QString& fileName,
+                        const ZipEntryInfo& info, platform::OutputFile* file);
     Result Unpack(platform::OutputFile& file, const ZipEntryInfo& info,
                   const archive::ZipEntryLocation& where);
 
@@ -113,6 +127,7 @@ private:
     std::optional<ZipEntryInfo> m_last; // answer to the latest GetEntry
     archive::ZipEntryLocation m_lastLocation;
     archive::TargetFolders m_folders;
+    archive::Staging* m_staging = nullptr;
     QByteArray m_scratch; // names and local extra fields, each at most 65535 bytes
     // Entry data is read and inflated here rather than through the library, whose 16 KiB
     // steps and byte-wise copying of stored data cost more than the inflating itself.

@@ -144,7 +144,9 @@ void COnlineDlg::InstallPack()
     if (!Download(QStringLiteral("http://") + m_job.downloadUrl, target)) {
         if (m_cancel.load() == 0)
             widgets::msgbox::Show(QStringLiteral("下载出错"));
-        return; // the dialog stays open; what arrived stays in Downloads
+        // Once the player has read why, an empty progress dialog is only in the way.
+        emit CloseRequested();
+        return;
     }
 
     const PackKind* kind = nullptr;
@@ -174,6 +176,7 @@ void COnlineDlg::RepairGame()
         if (m_cancel.load() == 0)
             widgets::msgbox::Show(QStringLiteral("下载出错"));
         QFile::remove(target);
+        emit CloseRequested();
         return;
     }
     const QString failure = Unpack(target, m_job.gameDir);

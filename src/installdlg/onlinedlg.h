@@ -1,7 +1,8 @@
 #pragma once
 // COnlineDlg: the small progress dialog that downloads one ZIP archive and unpacks it, either a
 // resource pack into the game's rez tree (a VEDERU77 link) or the repair archive over the game
-// folder. The work runs on a worker thread; the dialog only shows the progress bar. Closing the
+// folder. The work runs on a worker thread; the dialog only shows the progress bar, and closes
+// by itself once the outcome, success or failure, has been shown. Closing the
 // dialog stops the download, and the dialog stays alive until its worker has ended. Callers run
 // it through RunInstallJob (installjob.h).
 

@@ -36,8 +36,21 @@ public:
     static Folder Open(const QString& path, bool create, FsError* error = nullptr);
 
     // Opens the single level `name` inside this folder, never through a link; with `create`
-    // it is made when missing. Two threads making the same level at once both succeed.
-    Folder Sub(const QString& name, bool create, FsError* error = nullptr) const;
+    // it is made when missing. Two threads making the same level at once both succeed, and
+    // `created` tells the one that made it.
+    Folder Sub(const QString& name, bool create, FsError* error = nullptr, bool* created = nullptr) const;
+
+    // Whether the file `name` may be replaced: None when nothing has the name (`exists` false)
+    // or it is a regular file its owner may write; otherwise why not, as OutputFile::Create
+    // would refuse it.
+    FsError CheckReplaceable(const QString& name, bool* exists) const;
+
+    // Renames `from` to `to` in this folder, replacing a file named `to`; a link at either name
+    // is moved or replaced itself, never followed.
+    bool Rename(const QString& from, const QString& to, FsError* error = nullptr) const;
+
+    // Removes the file, or with `folder` the empty folder, `name`.
+    bool Remove(const QString& name, bool folder) const;
 
     bool IsValid() const { return m_fd >= 0; }
 
@@ -67,6 +80,10 @@ public:
     // made, or turned, writable by nobody; this descriptor still writes it.
     static OutputFile Create(const Folder& folder, const QString& name, bool readOnly,
                              FsError* error = nullptr);
+
+    // Creates `name` in `folder` only when nothing has that name yet.
+    static OutputFile CreateNew(const Folder& folder, const QString& name, bool readOnly,
+                                FsError* error = nullptr);
 
     // Writes all of `data`; false with the reason otherwise.
     bool Write(const char* data, qint64 size, FsError* error = nullptr);

@@ -115,8 +115,10 @@ Folder Folder::Open(const QString& path, bool create, FsError* error)
     return Folder(fd);
 }
 
-Folder Folder::Sub(const QString& name, bool create, FsError* error) const
+Folder Folder::Sub(const QString& name, bool create, FsError* error, bool* created) const
 {
+    if (created)
+        *created = false;
     const QByteArray native = QFile::encodeName(name);
     if (m_fd < 0 || !isSingleName(native)) {
         report(error, FsError::Other);
@@ -126,7 +128,10 @@ Folder Folder::Sub(const QString& name, bool create, FsError* error) const
     if (fd < 0 && errno == ENOENT && create) {
         // mkdirat never follows a link in its last level: a link there gives EEXIST, and the
         // open below then refuses it.
-        if (mkdirat(m_fd, native.constData(), 0777) != 0 && errno != EEXIST) {
+        if (mkdirat(m_fd, native.constData(), 0777) == 0) {
+            if (created)
+                *created = true;
+        } else if (errno != EEXIST) {
             report(error, fromErrno(errno));
             return {};
         }
@@ -138,6 +143,51 @@ Folder Folder::Sub(const QString& name, bool create, FsError* error) const
     }
     report(error, FsError::None);
     return Folder(fd);
+}
+
+FsError Folder::CheckReplaceable(const QString& name, bool* exists) const
+{
+    *exists = false;
+    const QByteArray native = QFile::encodeName(name);
+    if (m_fd < 0 || !isSingleName(native))
+        return FsError::Other;
+    struct stat st
+    {
+    };
+    if (fstatat(m_fd, native.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT ? FsError::None : fromErrno(errno);
+    *exists = true;
+    if (S_ISLNK(st.st_mode))
+        return FsError::Link;
+    if (!S_ISREG(st.st_mode))
+        return FsError::NotRegularFile;
+    if (!(st.st_mode & S_IWUSR))
+        return FsError::ReadOnly;
+    return FsError::None;
+}
+
+bool Folder::Rename(const QString& from, const QString& to, FsError* error) const
+{
+    const QByteArray nativeFrom = QFile::encodeName(from);
+    const QByteArray nativeTo = QFile::encodeName(to);
+    if (m_fd < 0 || !isSingleName(nativeFrom) || !isSingleName(nativeTo)) {
+        report(error, FsError::Other);
+        return false;
+    }
+    if (renameat(m_fd, nativeFrom.constData(), m_fd, nativeTo.constData()) != 0) {
+        report(error, errno == EISDIR || errno == ENOTEMPTY ? FsError::NotRegularFile : fromErrno(errno));
+        return false;
+    }
+    report(error, FsError::None);
+    return true;
+}
+
+bool Folder::Remove(const QString& name, bool folder) const
+{
+    const QByteArray native = QFile::encodeName(name);
+    if (m_fd < 0 || !isSingleName(native))
+        return false;
+    return unlinkat(m_fd, native.constData(), folder ? AT_REMOVEDIR : 0) == 0;
 }
 
 OutputFile::~OutputFile()
@@ -159,6 +209,26 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept
         other.m_fd = -1;
     }
     return *this;
+}
+
+OutputFile OutputFile::CreateNew(const Folder& folder, const QString& name, bool readOnly, FsError* error)
+{
+    const QByteArray native = QFile::encodeName(name);
+    if (folder.m_fd < 0 || !isSingleName(native)) {
+        report(error, FsError::Other);
+        return {};
+    }
+    int fd;
+    do
+        fd = openat(folder.m_fd, native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                    readOnly ? 0444 : 0666);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        report(error, fromErrno(errno));
+        return {};
+    }
+    report(error, FsError::None);
+    return OutputFile(fd);
 }
 
 OutputFile OutputFile::Create(const Folder& folder, const QString& name, bool readOnly, FsError* error)

@@ -34,8 +34,12 @@ void CheckUpdate(UiRelay& ui, bool manual)
 
     const auto reply = connection.Exchange(
         BuildRequest(kUpdateCheckCode, {mac, ip, serTime, version}, LengthUnit::Utf16Units));
-    if (!reply)
-        return; // the connection has logged why
+    if (!reply) {
+        // The connection has logged why; a player who asked is owed an answer.
+        if (manual)
+            ui.Message(QStringLiteral("检查更新失败：服务器没有回应，请稍后再试。"));
+        return;
+    }
     QStringList fields;
     SplitString(*reply, kSeparator, fields);
 
@@ -55,15 +59,21 @@ void CheckUpdate(UiRelay& ui, bool manual)
         if (!WriteIniString(updateIni, config::keys::kYfzsVer, key, value)) {
             qCWarning(lcService).noquote() << "new version" << fields.at(5) << "not offered:" << key
                                            << "could not be written to" << updateIni;
+            if (manual)
+                ui.Message(QStringLiteral("检查更新失败：无法保存新版本的信息到 %1。").arg(updateIni));
             return;
         }
     }
 
     // A system install belongs to the package manager; no updater of ours replaces its files.
     if (config::IsSystemInstall()) {
-        ui.Message(QStringLiteral("发现服务器有新版本 %1。\n本程序由系统的软件包管理器安装，请通过它更新，"
-                                  "例如在终端运行：sudo apt update && sudo apt upgrade")
-                       .arg(fields.at(5)));
+        // The package adds no software source of its own: apt cannot find the new version, so
+        // the player is sent to where the new package is published.
+        const QString from = fields.at(6).isEmpty() ? QStringLiteral("官网") : fields.at(6);
+        ui.Message(QStringLiteral("发现服务器有新版本 %1。\n本程序由系统的软件包管理器安装，"
+                                  "请从 %2 下载新版本的安装包，再用软件包管理器安装它"
+                                  "（例如 sudo apt install ./下载的安装包.deb）。")
+                       .arg(fields.at(5), from));
         return;
     }
 

@@ -66,9 +66,17 @@ void CDialogSet::CreateControls()
     auto label = [&](const QString& text, int x, int y, int w, int h) {
         place(new QLabel(text), 0, x, y, w, h);
     };
+    // The labels beside them show the texts: a text of the button's own would be drawn over its
+    // label. The box is at least as large as the mark the style draws, so the circle is whole.
     auto radio = [&](int control, const QString& text, int x, int y) {
-        auto* button = new QRadioButton(text);
+        auto* button = new QRadioButton;
+        button->setAccessibleName(text);
         place(button, control, x, y, 8, 10);
+        const QSize mark = button->sizeHint();
+        QRect box = button->geometry();
+        box.setSize(box.size().expandedTo(mark));
+        box.moveTop(box.top() - (box.height() - button->height()) / 2);
+        button->setGeometry(box);
         return button;
     };
     auto push = [&](int control, const QString& text, int x, int y, int w, int h) {
@@ -173,13 +181,33 @@ void CDialogSet::UpdateData(bool saveAndValidate)
 {
     if (saveAndValidate) {
         m_autostart = m_autostartBox->isChecked() ? 1 : 0;
-        m_officialFolder = m_officialEdit->text();
-        m_testFolder = m_testEdit->text();
+        m_officialFolder = ShownFolder(m_officialEdit);
+        m_testFolder = ShownFolder(m_testEdit);
     } else {
         m_autostartBox->setChecked(m_autostart == 1);
-        m_officialEdit->setText(m_officialFolder);
-        m_testEdit->setText(m_testFolder);
+        ShowFolder(m_officialEdit, m_officialFolder);
+        ShowFolder(m_testEdit, m_testFolder);
     }
+}
+
+void CDialogSet::ShowFolder(QLineEdit* edit, const QString& folder)
+{
+    // Shortened in the middle: the start tells the drive, the end the game folder's own name.
+    const int room = edit->contentsRect().width() - 8;
+    const QString shown = room > 0 ? edit->fontMetrics().elidedText(folder, Qt::ElideMiddle, room) : folder;
+    edit->setText(shown);
+    edit->setCursorPosition(0);
+    edit->setToolTip(folder);
+    edit->setProperty("fullFolder", folder);
+    edit->setProperty("shownFolder", shown);
+}
+
+QString CDialogSet::ShownFolder(const QLineEdit* edit)
+{
+    // Text the user typed is taken as typed; the shortened display stands for the whole path.
+    if (edit->text() == edit->property("shownFolder").toString())
+        return edit->property("fullFolder").toString();
+    return edit->text();
 }
 
 bool CDialogSet::IsChecked(int control) const

@@ -58,6 +58,9 @@ private:
     void OnAutostartClicked();
     void OnBrowse(bool testServer);
     bool IsChecked(int id) const;
+    // A game folder in its edit, shortened to fit; and the folder an edit stands for.
+    static void ShowFolder(QLineEdit* edit, const QString& folder);
+    static QString ShownFolder(const QLineEdit* edit);
 
     QString m_configPath;
     int m_autostart = 0;

@@ -146,7 +146,48 @@ private slots:
         }));
         QVERIFY(EditCentralHeaders(m_archive, [](int, char* header) { PutLe32(header + 24, 1000); }));
         QCOMPARE(archive::UnzipArchive(m_archive, m_dest), archive::UnzipError::CorruptData);
+        QVERIFY(!QFileInfo::exists(m_dest));
+        QCOMPARE(OpenReader(m_archive, m_dest)->ExtractEntry(0, u"big.txt"_qs),
+                 ZipReader::Result::CorruptData);
         QCOMPARE(QFileInfo(m_dest + u"/big.txt"_qs).size(), 1000);
+    }
+
+    // 64-bit sizes from the archive are summed without wrapping: claims beyond any disk, or
+    // beyond what a signed size holds, fail the free-space check instead of passing it.
+    void hugeSizesNeverWrap_data()
+    {
+        QTest::addColumn<quint64>("claimed");
+        QTest::addColumn<int>("entries");
+        QTest::newRow("sum wraps") << quint64(0x7FFFFFFFFFFF0000) << 2;
+        QTest::newRow("beyond signed") << quint64(0xFFFFFFFFFFFFFFF0) << 1;
+    }
+
+    void hugeSizesNeverWrap()
+    {
+        QFETCH(quint64, claimed);
+        QFETCH(int, entries);
+        ZipBuilder zip;
+        // The 64-bit sizes' block, the unpacked size only; the writer drops one it is handed,
+        // so it goes in under another tag that is then changed.
+        QByteArray extra("\x99\x99\x08\x00", 4);
+        for (int i = 0; i < 8; ++i)
+            extra.append(char((claimed >> (8 * i)) & 0xFF));
+        for (int i = 0; i < entries; ++i)
+            zip.Add({.name = "huge" + QByteArray::number(i),
+                     .data = "x",
+                     .deflate = false,
+                     .centralExtra = extra});
+        QVERIFY(zip.Write(m_archive));
+        QVERIFY(EditCentralHeaders(m_archive, [](int, char* header) {
+            PutLe32(header + 24, 0xFFFFFFFF);
+            const int nameLength = quint8(header[28]) | quint8(header[29]) << 8;
+            header[46 + nameLength] = 1;
+            header[47 + nameLength] = 0;
+        }));
+        QCOMPARE(ZipReader::Open(m_archive)->GetEntry(0)->uncompressedSize,
+                 qint64(qMin<quint64>(claimed, quint64(std::numeric_limits<qint64>::max()))));
+        QCOMPARE(archive::UnzipArchive(m_archive, m_dest), archive::UnzipError::DiskFull);
+        QVERIFY(!QFileInfo::exists(m_dest));
     }
 
     void failuresAreLoggedAsInstallProblems()

@@ -55,7 +55,7 @@ private slots:
         ZipBuilder zip;
         zip.AddFile("first.txt", "1").AddFile("skins/", "").AddFile("after.txt", "2");
         QVERIFY(!Unzip(zip));
-        QCOMPARE(Tree(m_dest), (QStringList{u"first.txt"_qs, u"skins/"_qs}));
+        QVERIFY(!QFileInfo::exists(m_dest));
     }
 
     void destinationPreparation()
@@ -151,8 +151,7 @@ private slots:
         const ZipEntryFixture secret{.name = "secret.txt", .data = Compressible(3000), .password = "pw"};
         QVERIFY(writeFile(m_dest + u"/secret.txt"_qs, "keep me"));
         QVERIFY(!Unzip(ZipBuilder().AddFile("before.txt", "b").Add(secret).AddFile("after.txt", "a")));
-        QCOMPARE(Tree(m_dest), (QStringList{u"before.txt"_qs, u"secret.txt"_qs}));
-        // Refused before the existing file was opened for writing.
+        QCOMPARE(Tree(m_dest), (QStringList{u"secret.txt"_qs}));
         QCOMPARE(readFile(m_dest + u"/secret.txt"_qs), QByteArray("keep me"));
 
         QCOMPARE(OpenReader(m_archive, m_dest)->ExtractEntry(1, u"secret.txt"_qs),
@@ -178,7 +177,7 @@ private slots:
             return true;
         }));
         QVERIFY(!UnzipArchiveToFolder(m_archive, m_dest));
-        QCOMPARE(Tree(m_dest), (QStringList{u"bad.bin"_qs, u"good.txt"_qs}));
+        QCOMPARE(Tree(Scratch(u"out"_qs)), QStringList());
 
         const std::unique_ptr<ZipReader> reader = OpenReader(m_archive, m_dest);
         QCOMPARE(reader->ExtractEntry(1, u"bad.bin"_qs), ZipReader::Result::CorruptData);
@@ -214,19 +213,18 @@ private slots:
         // A level the file system cannot hold fails the entry instead of being shortened.
         const QByteArray tooLong = QByteArray(300, 'n');
         QVERIFY(!Unzip(ZipBuilder().AddFile("first", "1").AddFile(tooLong, "x").AddFile("last", "2")));
-        QCOMPARE(Tree(m_dest),
-                 (QStringList{QString(200, u'd') + u"/"_qs, QString::fromLatin1(longPath), u"first"_qs}));
+        QCOMPARE(Tree(m_dest), (QStringList{QString(200, u'd') + u"/"_qs, QString::fromLatin1(longPath)}));
     }
 
     void symbolicLinkEntriesBecomeFiles()
     {
-        QVERIFY(!Unzip(ZipBuilder()
-                           .Add({"link", "../../../etc/passwd", UnixHost(), UnixMode(0120777)})
-                           .Add({"link/inside.txt", "x", UnixHost(), UnixMode(0100644)})));
+        const ZipEntryFixture link{"link", "../../../etc/passwd", UnixHost(), UnixMode(0120777)};
+        QVERIFY(Unzip(ZipBuilder().Add(link)));
         const QFileInfo info(m_dest + u"/link"_qs);
         QVERIFY(info.isFile());
         QVERIFY(!info.isSymLink());
         QCOMPARE(readFile(info.filePath()), QByteArray("../../../etc/passwd"));
+        QVERIFY(!Unzip(ZipBuilder().Add(link).Add({"link/inside.txt", "x", UnixHost(), UnixMode(0100644)})));
         QCOMPARE(Tree(Scratch(u"out"_qs)), (QStringList{u"dest/"_qs, u"dest/link"_qs}));
     }
 

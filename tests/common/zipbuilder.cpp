@@ -44,12 +44,13 @@ bool ZipBuilder::Write(const QString& path) const
         const bool deflate = e.deflate && !raw;
         // The writer never sees the name length separately, so names hold no NUL bytes here.
         ok = ok
-            && zipOpenNewFileInZip4_64(zip, e.name.constData(), &info,
-                                       e.localExtra.isEmpty() ? nullptr : e.localExtra.constData(),
-                                       uInt(e.localExtra.size()), nullptr, 0, nullptr,
-                                       deflate ? Z_DEFLATED : 0, deflate ? 6 : 0, raw ? 1 : 0, -MAX_WBITS,
-                                       DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, e.password, crc, e.versionMadeBy,
-                                       e.utf8Flag ? 0x800 : 0, 0)
+            && zipOpenNewFileInZip4_64(
+                   zip, e.name.constData(), &info,
+                   e.localExtra.isEmpty() ? nullptr : e.localExtra.constData(), uInt(e.localExtra.size()),
+                   e.centralExtra.isEmpty() ? nullptr : e.centralExtra.constData(),
+                   uInt(e.centralExtra.size()), nullptr, deflate ? Z_DEFLATED : 0, deflate ? 6 : 0,
+                   raw ? 1 : 0, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, e.password, crc,
+                   e.versionMadeBy, e.utf8Flag ? 0x800 : 0, 0)
                 == ZIP_OK;
         ok = ok && zipWriteInFileInZip(zip, e.data.constData(), unsigned(e.data.size())) == ZIP_OK;
         ok = ok

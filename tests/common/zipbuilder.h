@@ -18,6 +18,7 @@ struct ZipEntryFixture
     bool deflate = true;
     const char* password = nullptr;
     qint64 declaredSize = -1; // an unpacked size (below 4 GiB) the headers claim instead; stored as is
+    QByteArray centralExtra;  // the central header's extra field
 };
 
 class ZipBuilder

@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QTemporaryDir>
@@ -234,6 +235,32 @@ private slots:
         // Cancel after browsing: the stored folder stays stored.
         button(*dialog, 1028)->click();
         QCOMPARE(value(u"FOLDER"_qs, u"CF Info"_qs), game);
+    }
+
+    // Each radio shows its whole circle and leaves its label free; a long folder keeps both
+    // ends, the game folder's own name among them, and stands for the whole path.
+    void radiosAndLongFoldersFit()
+    {
+        const QString deep =
+            u"/home/player/.local/share/bottles/bottles/穿越火线/drive_c/Program Files (x86)/"_qs
+            + QString(60, u'x') + u"/穿越火线正式服"_qs;
+        QVERIFY(WriteIniString(config(), u"CF Info"_qs, u"FOLDER"_qs, deep));
+        auto dialog = open();
+        const QList<QLabel*> labels = dialog->findChildren<QLabel*>();
+        for (int id : {1020, 1021, 1029, 1030, 1035, 1036}) {
+            QAbstractButton* radio = button(*dialog, id);
+            QVERIFY(radio->text().isEmpty());
+            QVERIFY(radio->width() >= radio->sizeHint().width()
+                    && radio->height() >= radio->sizeHint().height());
+            for (const QLabel* label : labels)
+                QVERIFY2(!label->geometry().intersects(radio->geometry()), qPrintable(label->text()));
+        }
+        QLineEdit* official = edit(*dialog, 1025);
+        QVERIFY(official->text().size() < deep.size());
+        QVERIFY(official->text().startsWith(u"/home/"_qs) && official->text().endsWith(u"穿越火线正式服"_qs));
+        QCOMPARE(official->toolTip(), deep);
+        button(*dialog, 1027)->click(); // OK: the setting keeps the whole folder
+        QCOMPARE(value(u"FOLDER"_qs, u"CF Info"_qs), deep);
     }
 
     void skinLayoutAndDragStrip()
