@@ -9,6 +9,12 @@
 
 namespace {
 QString g_pendingLink;
+QString g_activationToken; // the launcher's, taken before Qt takes it for its first window
+} // namespace
+
+void ZARODAre::KeepLauncherToken()
+{
+    g_activationToken = platform::SingleInstance::LauncherActivationToken();
 }
 
 ZARODAre::ZARODAre(int& argc, char** argv)
@@ -39,7 +45,7 @@ bool ZARODAre::InitInstance()
     platform::SingleInstance instance(title);
     if (!instance.TryBecomeFirst()) {
         // Blocks until the running instance has handled the link; no window of ours ever shows.
-        platform::SingleInstance::Forward(title, argument);
+        platform::SingleInstance::Forward(title, argument, g_activationToken);
         return false;
     }
     StartupMark("single instance");
@@ -52,10 +58,11 @@ bool ZARODAre::InitInstance()
     DEZIRUdu window;
     StartupMark("main window object");
     connect(&instance, &platform::SingleInstance::ActivationRequested, &window, &DEZIRUdu::BringToFront);
-    connect(&instance, &platform::SingleInstance::LinkReceived, &window, [&window](const QString& link) {
-        window.BringToFront();
-        window.OnCopyData(link);
-    });
+    connect(&instance, &platform::SingleInstance::LinkReceived, &window,
+            [&window](const QString& link, const QString& token) {
+                window.RaiseForLink(token);
+                window.OnCopyData(link);
+            });
     m_exitCode = window.DoModal();
     return false;
 }

@@ -24,6 +24,10 @@ public:
     // Never cleared.
     static const QString& PendingLink();
 
+    // Once, in main() before the application object exists: keeps the launcher's activation
+    // token for handing to a running instance.
+    static void KeepLauncherToken();
+
 private:
     int m_exitCode = 0;
 };

@@ -12,8 +12,21 @@
 #include <QLocale>
 #include <QTranslator>
 
+void ChooseDisplayPlatform()
+{
+    // Qt 6.4 runs Wayland sessions natively, except GNOME's, where it falls back to Xwayland
+    // (for the window decorations a frameless window does not have) and prints a warning at
+    // every start. Everything the program does works natively on all of them, so a Wayland
+    // session gets Wayland, and X11 only where Qt's Wayland plugin is not installed. A
+    // QT_QPA_PLATFORM the user set wins.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qgetenv("XDG_SESSION_TYPE") == "wayland"
+        && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "wayland;xcb");
+}
+
 void SetUpDesktopSession(QApplication& app)
 {
+    qCInfo(lcStartup) << "display platform" << QGuiApplication::platformName();
     // The interface is Chinese on any locale; Qt's own texts follow it, and so do the dates and
     // sizes its folder browser shows.
     const QLocale chinese(QLocale::Chinese, QLocale::China);

@@ -6,6 +6,10 @@
 
 class QApplication;
 
+// Once, in main() before the application object exists: the display platform for a Wayland
+// session (Wayland itself, X11 only as the fall-back).
+void ChooseDisplayPlatform();
+
 // Once, in the application's constructor, before any window exists.
 void SetUpDesktopSession(QApplication& app);
 

@@ -19,6 +19,7 @@
 #include "settingskeys.h"
 #include "startuptrace.h"
 #include "trayavailability.h"
+#include "windowactivation.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -26,6 +27,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QLoggingCategory>
 #include <QTimer>
 #include <QUrl>
@@ -234,7 +236,7 @@ bool DEZIRUdu::OnInitDialog()
     const Images images = decoded.get();
     setWindowIcon(widgets::IconFromImages(images.icon));
     // F11 anywhere on the desktop starts a login; without a key grab the button still works.
-    m_hotKey = new platform::GlobalHotKey(Qt::Key_F11, this);
+    m_hotKey = new platform::GlobalHotKey(Qt::Key_F11, this, QStringLiteral("QX77 云帆助手：登陆"));
     connect(m_hotKey, &platform::GlobalHotKey::Activated, this, &DEZIRUdu::OnHotKey);
     StartupMark("icon and hot key");
 
@@ -321,15 +323,21 @@ bool DEZIRUdu::HandleLink(const QString& link)
     return ::HandleLink(link, this);
 }
 
-void DEZIRUdu::BringToFront()
+void DEZIRUdu::BringToFront(const QString& activationToken)
+{
+    // The native window outlives hiding, so the token can be on it before it is mapped again.
+    winId();
+    platform::PrepareActivation(windowHandle(), activationToken);
+    showNormal();
+    raise();
+    platform::ActivateWindow(windowHandle(), activationToken);
+}
+
+void DEZIRUdu::RaiseForLink(const QString& activationToken)
 {
     // Without a tray a hidden or minimised window has no other way back than a later start.
-    if (!widgets::SystemTrayAvailable())
-        showNormal();
-    else if (!isVisible())
-        return;
-    raise();
-    activateWindow();
+    if (isVisible() || !widgets::SystemTrayAvailable())
+        BringToFront(activationToken);
 }
 
 CHtmlCtrl* DEZIRUdu::BrowserView() const
@@ -492,6 +500,17 @@ void DEZIRUdu::OnCloseButton()
 }
 
 void DEZIRUdu::OnHelp()
+{
+    // The "?" holds About too: on a desktop without a tray its menu is the only other way there.
+    if (!m_helpMenu) {
+        m_helpMenu = new QMenu(this);
+        connect(m_helpMenu->addAction(m_help->toolTip()), &QAction::triggered, this, &DEZIRUdu::OpenHelpPage);
+        connect(m_helpMenu->addAction(QStringLiteral("关于")), &QAction::triggered, this, &DEZIRUdu::OnAbout);
+    }
+    m_helpMenu->popup(m_help->mapToGlobal(QPoint(0, m_help->height())));
+}
+
+void DEZIRUdu::OpenHelpPage()
 {
     QDesktopServices::openUrl(QUrl(config::addresses::HelpPageUrl()));
 }

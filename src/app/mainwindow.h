@@ -16,6 +16,7 @@ class LoginArea;
 class PngButton;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QTimer;
 class TrayIcon;
 
@@ -63,8 +64,12 @@ public:
 
     // A link handed over by a later start. Returns once the link has been handled.
     void OnCopyData(const QString& link);
-    // Raise a visible window; a window hidden in the tray stays hidden while there is a tray.
-    void BringToFront();
+    // A later start without a link: the window comes to the front from the tray, the taskbar or
+    // behind other windows, with the launcher's token where that start had one.
+    void BringToFront(const QString& activationToken = {});
+    // A later start with a link: a shown window comes forward for the link's dialogs; one
+    // hidden in the tray stays there while there is a tray.
+    void RaiseForLink(const QString& activationToken = {});
 
     // Escape, the system close and the close button end the program here; removes the tray icon.
     void OnCancel();
@@ -99,7 +104,9 @@ public slots:
 
     void OnMinimise();
     void OnCloseButton();
+    // The "?" button: a menu with the help page and About.
     void OnHelp();
+    void OpenHelpPage();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -135,6 +142,7 @@ private:
     QLineEdit* m_accountEdit = nullptr;
     QLineEdit* m_passwordEdit = nullptr;
     QLabel* m_welcome = nullptr;
+    QMenu* m_helpMenu = nullptr;
 
     QString m_account;
     QString m_password;

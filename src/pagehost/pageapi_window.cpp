@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QVariant>
 #include <QWindow>
 
 #include <utility>
@@ -35,10 +36,21 @@ enum ShowCommand {
     SwForceMinimize = 11,
 };
 
-// Handles are the program's own top-level window ids, cut to the 32 bits the page API carries.
+// Handles are numbers the program gives its top-level windows, one each, never reused, from
+// first use on. Not the window system's ids: on Wayland those are no numbers a page could hold
+// (every window would answer the same), and the page needs nothing but to name a window back.
+const char* const kHandleProperty = "yfzsPageHandle";
+
 int handleOf(QWidget* window)
 {
-    return window ? int(quint32(window->winId())) : 0;
+    if (!window)
+        return 0;
+    const QVariant known = window->property(kHandleProperty);
+    if (known.isValid())
+        return known.toInt();
+    static int last = 0x10000; // user-interface thread only; clear of small numbers pages use
+    window->setProperty(kHandleProperty, ++last);
+    return last;
 }
 
 QWidget* windowOf(int handle)
@@ -46,7 +58,7 @@ QWidget* windowOf(int handle)
     if (handle == 0)
         return nullptr;
     for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (w->internalWinId() != 0 && quint32(w->internalWinId()) == quint32(handle))
+        if (w->property(kHandleProperty).toInt() == handle)
             return w;
     }
     return nullptr;

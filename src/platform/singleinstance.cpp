@@ -16,7 +16,8 @@ namespace {
 
 Q_LOGGING_CATEGORY(lcInstance, "yfzs.startup", QtCriticalMsg)
 
-constexpr quint32 kMagic = 0x5946'5a53; // "YFZS"
+constexpr quint32 kMagic = 0x5946'5a53;          // "YFZS": link only, as older versions send it
+constexpr quint32 kMagicWithToken = 0x5946'5a54; // "YFZT": link, then the activation token
 constexpr quint8 kHandled = 1;
 
 QString baseName(const QString& windowTitle)
@@ -99,11 +100,16 @@ void SingleInstance::onReadyRead(QLocalSocket* socket)
     quint32 magic = 0;
     bool hasLink = false;
     QString link;
+    QString token;
     in >> magic >> hasLink >> link;
+    // A program updated while an older one runs, or the other way round: each side still
+    // understands the other, an older start just brings no token.
+    if (magic == kMagicWithToken)
+        in >> token;
     if (!in.commitTransaction())
         return; // the rest is still on its way
     disconnect(socket, &QLocalSocket::readyRead, this, nullptr);
-    if (magic != kMagic) {
+    if (magic != kMagic && magic != kMagicWithToken) {
         socket->abort();
         return;
     }
@@ -111,16 +117,23 @@ void SingleInstance::onReadyRead(QLocalSocket* socket)
     // The handler may run a modal dialog; the socket can vanish meanwhile if the sender dies.
     QPointer<QLocalSocket> guard(socket);
     if (hasLink)
-        emit LinkReceived(link);
+        emit LinkReceived(link, token);
     else
-        emit ActivationRequested();
+        emit ActivationRequested(token);
     if (guard && guard->state() == QLocalSocket::ConnectedState) {
         guard->write(reinterpret_cast<const char*>(&kHandled), 1);
         guard->flush();
     }
 }
 
-bool SingleInstance::Forward(const QString& windowTitle, const std::optional<QString>& link)
+QString SingleInstance::LauncherActivationToken()
+{
+    const QString wayland = qEnvironmentVariable("XDG_ACTIVATION_TOKEN");
+    return wayland.isEmpty() ? qEnvironmentVariable("DESKTOP_STARTUP_ID") : wayland;
+}
+
+bool SingleInstance::Forward(const QString& windowTitle, const std::optional<QString>& link,
+                             const QString& activationToken)
 {
     const QString socketPath = SocketPath(windowTitle);
     QLocalSocket socket;
@@ -138,7 +151,7 @@ bool SingleInstance::Forward(const QString& windowTitle, const std::optional<QSt
     QByteArray message;
     QDataStream out(&message, QIODevice::WriteOnly);
     out.setVersion(QDataStream::Qt_6_0);
-    out << kMagic << link.has_value() << link.value_or(QString());
+    out << kMagicWithToken << link.has_value() << link.value_or(QString()) << activationToken;
     socket.write(message);
     if (!socket.waitForBytesWritten(5000))
         return false;

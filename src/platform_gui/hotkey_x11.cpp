@@ -1,7 +1,10 @@
 #include "hotkey.h"
+#include "portalshortcut.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QGuiApplication>
+#include <QKeySequence>
+#include <QLoggingCategory>
 
 #if QT_CONFIG(xcb)
 #include <X11/Xlib.h>
@@ -10,6 +13,29 @@
 #endif
 
 namespace platform {
+
+namespace {
+
+// Shown by default: a player who misses F11 finds the reason in one line.
+Q_LOGGING_CATEGORY(lcHotKey, "yfzs.hotkey", QtInfoMsg)
+
+// Where no key grab exists (Wayland, or another program holds the key on X11), the desktop's
+// portal is asked instead; where it has none either, one line says so and the key stays off.
+void bindThroughPortal(GlobalHotKey* hotKey, int key, const QString& description)
+{
+    auto* portal = new PortalShortcut(key, description, hotKey);
+    QObject::connect(portal, &PortalShortcut::Activated, hotKey, &GlobalHotKey::Activated);
+    QObject::connect(portal, &PortalShortcut::Bound, hotKey, [key] {
+        qCInfo(lcHotKey).noquote() << QKeySequence(key).toString()
+                                   << "through the desktop's global-shortcuts portal";
+    });
+    QObject::connect(portal, &PortalShortcut::Unavailable, hotKey, [key](const QString& why) {
+        qCInfo(lcHotKey).noquote() << QKeySequence(key).toString()
+                                   << "is unavailable on this desktop:" << why;
+    });
+}
+
+} // namespace
 
 #if QT_CONFIG(xcb)
 
@@ -83,12 +109,14 @@ struct GlobalHotKey::Private : QAbstractNativeEventFilter
     }
 };
 
-GlobalHotKey::GlobalHotKey(int key, QObject* parent)
+GlobalHotKey::GlobalHotKey(int key, QObject* parent, const QString& description)
     : QObject(parent)
     , d(std::make_unique<Private>())
 {
     d->owner = this;
     d->grab(key);
+    if (!d->registered)
+        bindThroughPortal(this, key, description);
 }
 
 GlobalHotKey::~GlobalHotKey()
@@ -107,10 +135,11 @@ struct GlobalHotKey::Private
     bool registered = false;
 };
 
-GlobalHotKey::GlobalHotKey(int, QObject* parent)
+GlobalHotKey::GlobalHotKey(int key, QObject* parent, const QString& description)
     : QObject(parent)
     , d(std::make_unique<Private>())
 {
+    bindThroughPortal(this, key, description);
 }
 
 GlobalHotKey::~GlobalHotKey() = default;
@@ -119,7 +148,8 @@ GlobalHotKey::~GlobalHotKey() = default;
 
 bool GlobalHotKey::IsRegistered() const
 {
-    return d->registered;
+    const auto* portal = findChild<PortalShortcut*>();
+    return d->registered || (portal && portal->IsBound());
 }
 
 } // namespace platform

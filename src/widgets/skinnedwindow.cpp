@@ -119,8 +119,9 @@ protected:
         case QEvent::Hide:
             // Shown again, a window the user dragged would be placed anew by the window manager,
             // which only keeps a position the program has set itself: set the one it has now.
-            if (m_window->isWindow() && !m_window->isMinimized())
-                m_window->move(m_window->pos());
+            // On the QWindow: the widget's move() sees no change and would not pass it on.
+            if (m_window->isWindow() && !m_window->isMinimized() && m_window->windowHandle())
+                m_window->windowHandle()->setPosition(m_window->pos());
             return false;
         case QEvent::MouseButtonPress:
             return OnPress(static_cast<QMouseEvent*>(event));

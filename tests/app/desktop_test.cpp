@@ -1,5 +1,6 @@
 #include "appfixture.h"
 #include "fakeservicehost.h"
+#include "statusnotifierhost.h"
 #include "testfiles.h"
 #include "testrunner.h"
 
@@ -64,7 +65,7 @@ class X11Desktop
 public:
     ~X11Desktop()
     {
-        for (QProcess* p : {&m_tray, &m_xvfb}) {
+        for (QProcess* p : {&m_tray, &m_windowManager, &m_xvfb}) {
             if (p->state() != QProcess::NotRunning) {
                 p->kill();
                 p->waitForFinished();
@@ -72,7 +73,7 @@ public:
         }
     }
 
-    bool Start(bool withTray)
+    bool Start(bool withTray, bool withWindowManager = false)
     {
         m_xvfb.start(QStringLiteral("Xvfb"),
                      {QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1024x768x24"),
@@ -81,6 +82,19 @@ public:
         if (!m_xvfb.waitForStarted() || !QTest::qWaitFor([this] { return m_xvfb.canReadLine(); }, 20000))
             return false;
         m_display = u':' + QString::fromLatin1(m_xvfb.readLine().trimmed());
+        if (withWindowManager) {
+            // Minimising needs a window manager: without one an X window cannot be iconified.
+            m_windowManager.setProcessEnvironment(Environment());
+            m_windowManager.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+            if (!m_windowManager.waitForStarted()
+                || !QTest::qWaitFor(
+                    [this] {
+                        return Property(QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK"))
+                            .contains(u"window id"_qs);
+                    },
+                    20000))
+                return false;
+        }
         if (!withTray)
             return true;
         m_tray.setProcessEnvironment(Environment());
@@ -144,7 +158,25 @@ public:
 
     QString Property(const QString& window, const QString& name) const
     {
+        if (window == QLatin1String("-root"))
+            return Run(QStringLiteral("xprop"), {window, name});
         return Run(QStringLiteral("xprop"), {QStringLiteral("-id"), window, name});
+    }
+
+    // Mapped, and neither iconified nor hidden as far as the window manager says.
+    bool IsShownNormally(const QString& window) const
+    {
+        return IsViewable(window) && !Property(window, QStringLiteral("_NET_WM_STATE")).contains(u"HIDDEN"_qs)
+            && Run(QStringLiteral("xprop"), {QStringLiteral("-id"), window, QStringLiteral("WM_STATE")})
+                   .contains(u"Normal"_qs);
+    }
+
+    QPoint Position(const QString& window) const
+    {
+        const QString info = Run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window});
+        static const QRegularExpression x(QStringLiteral("Absolute upper-left X:\\s+(-?\\d+)"));
+        static const QRegularExpression y(QStringLiteral("Absolute upper-left Y:\\s+(-?\\d+)"));
+        return {x.match(info).captured(1).toInt(), y.match(info).captured(1).toInt()};
     }
 
     bool IsViewable(const QString& window) const
@@ -168,6 +200,7 @@ public:
 
 private:
     QProcess m_xvfb;
+    QProcess m_windowManager;
     QProcess m_tray;
     QString m_display;
 };
@@ -191,6 +224,7 @@ private:
     FakeServiceHost m_service{FakeServiceHost::Quiet()};
     quint16 m_closedPort = 0;
     QString m_exe;
+    QProcessEnvironment m_extraEnv; // for the next starts: a launcher's token, a session bus
 
     std::unique_ptr<QProcess> start(const X11Desktop& desktop, const QStringList& args = {},
                                     quint16 servicePort = 0)
@@ -206,6 +240,8 @@ private:
         // Nothing listens there: the program shows its own offline page, which is all these
         // cases need of the body.
         env.insert(QStringLiteral("QX77_TOOL_PORT"), QString::number(m_closedPort));
+        env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+        env.insert(m_extraEnv);
         p->setProcessEnvironment(env);
         p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         p->start(m_exe, args);
@@ -394,26 +430,70 @@ private slots:
         StopProcess(*program);
     }
 
-    void withTrayCloseHidesUntilTheTrayGoesAway()
+    // From the taskbar and from the tray, a later start brings the window back where the user
+    // left it, with the launcher's startup id handed over.
+    void laterStartRestoresMinimisedAndTrayHidden()
     {
         X11Desktop desktop;
-        QVERIFY(desktop.Start(true));
+        QVERIFY(desktop.Start(true, true));
         useConfig("[system]\r\nexit=1\r\n");
         auto program = start(desktop);
         const QString main = desktop.FindWindow(kTitle);
         QVERIFY(!main.isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(desktop.IsShownNormally(main), 20000);
+        bool ok = false;
+        desktop.Run(QStringLiteral("xdotool"),
+                    {QStringLiteral("windowmove"), main, QStringLiteral("123"), QStringLiteral("77")}, &ok);
+        QVERIFY(ok);
+        QTRY_COMPARE_WITH_TIMEOUT(desktop.Position(main), QPoint(123, 77), 10000);
+
+        m_extraEnv.insert(QStringLiteral("DESKTOP_STARTUP_ID"), QStringLiteral("launcher-7_TIME0"));
+        auto laterStart = [&] {
+            auto later = start(desktop);
+            QVERIFY(later->waitForFinished(60000));
+            QTRY_VERIFY_WITH_TIMEOUT(desktop.IsShownNormally(main), 10000);
+            QCOMPARE(desktop.Position(main), QPoint(123, 77));
+        };
+
+        // Minimised with its own button.
+        desktop.Run(QStringLiteral("xdotool"),
+                    {QStringLiteral("mousemove"), QStringLiteral("--window"), main, QStringLiteral("766"),
+                     QStringLiteral("20"), QStringLiteral("click"), QStringLiteral("1")});
+        QTRY_VERIFY_WITH_TIMEOUT(!desktop.IsViewable(main), 10000);
+        laterStart();
+        QVERIFY(desktop.Property(main, QStringLiteral("_NET_STARTUP_ID")).contains(u"launcher-7_TIME0"_qs));
+
+        // Hidden to the tray.
         clickClose(desktop, main);
         QTRY_VERIFY_WITH_TIMEOUT(!desktop.IsViewable(main), 10000);
-        auto second = start(desktop);
-        QVERIFY(second->waitForFinished(60000));
-        QTest::qWait(1000);
-        QVERIFY(!desktop.IsViewable(main));
+        laterStart();
+        m_extraEnv.clear();
         QVERIFY(program->state() == QProcess::Running);
+        StopProcess(*program);
+    }
 
-        // The tray goes away while the window is in it: the next start is the way back.
-        desktop.StopTray();
-        auto third = start(desktop);
-        QVERIFY(third->waitForFinished(60000));
+    // Where a StatusNotifier host shows the icon (KDE, GNOME with AppIndicator), the menu goes
+    // to it over D-Bus and a click on the item toggles the window.
+    void trayMenuReachesAStatusNotifierHost()
+    {
+        StatusNotifierHost host;
+        QVERIFY(host.Start());
+        X11Desktop desktop;
+        QVERIFY(desktop.Start(false));
+        useConfig("[system]\r\nexit=1\r\n");
+        m_extraEnv.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), host.Address());
+        auto program = start(desktop);
+        m_extraEnv.clear();
+        const QString main = desktop.FindWindow(kTitle);
+        QVERIFY(!main.isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(!host.RegisteredStatusNotifierItems().isEmpty(), 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(host.MenuLabels(), (QStringList{u"隐藏窗口"_qs, u"关于"_qs, u"退出"_qs}),
+                                  10000);
+
+        QVERIFY(host.Activate());
+        QTRY_VERIFY_WITH_TIMEOUT(!desktop.IsViewable(main), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(host.MenuLabels().value(0), u"显示窗口"_qs, 10000);
+        QVERIFY(host.Activate());
         QTRY_VERIFY_WITH_TIMEOUT(desktop.IsViewable(main), 10000);
         StopProcess(*program);
     }

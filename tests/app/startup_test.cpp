@@ -1,3 +1,4 @@
+#include "testenv.h"
 #include "testfiles.h"
 #include "testrunner.h"
 
@@ -135,16 +136,31 @@ private slots:
                                 .arg(handlerReturned)));
     }
 
+    // The launcher's token comes along: Wayland's, else X11's startup id, else none.
     void secondStartWithoutArgumentOnlyActivates()
     {
         platform::SingleInstance first(kTitle);
         QVERIFY(first.TryBecomeFirst());
         QSignalSpy activated(&first, &platform::SingleInstance::ActivationRequested);
         QSignalSpy links(&first, &platform::SingleInstance::LinkReceived);
-        auto second = start({});
-        QVERIFY(waitUntil([&] { return second->state() == QProcess::NotRunning; }));
-        QCOMPARE(activated.count(), 1);
-        QCOMPARE(links.count(), 0);
+        EnvGuard env;
+        const std::pair<const char*, const char*> launchers[] = {
+            {"", "launcher-1_TIME42"}, {"wayland-2", "launcher-1_TIME42"}, {"", ""}};
+        for (const auto& [wayland, x11] : launchers) {
+            env.Set("XDG_ACTIVATION_TOKEN", wayland);
+            env.Set("DESKTOP_STARTUP_ID", x11);
+            auto second = start({});
+            QVERIFY(waitUntil([&] { return second->state() == QProcess::NotRunning; }));
+        }
+        env.Set("XDG_ACTIVATION_TOKEN", "with-link");
+        auto withLink = start({QStringLiteral("VEDERU77://h/a.zip&1")});
+        QVERIFY(waitUntil([&] { return withLink->state() == QProcess::NotRunning; }));
+        QCOMPARE(activated.count(), 3);
+        QCOMPARE(activated.at(0).at(0).toString(), QStringLiteral("launcher-1_TIME42"));
+        QCOMPARE(activated.at(1).at(0).toString(), QStringLiteral("wayland-2"));
+        QCOMPARE(activated.at(2).at(0).toString(), QString());
+        QCOMPARE(links.count(), 1);
+        QCOMPARE(links.at(0).at(1).toString(), QStringLiteral("with-link"));
     }
 
     void manyStartsAtOnceAllArrive()

@@ -4,18 +4,20 @@
 #include "messagebox.h"
 #include "testrunner.h"
 
+#include <QApplication>
+#include <QDialog>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
 QStringList menuTexts(TrayIcon& tray)
 {
-    std::unique_ptr<QMenu> menu(tray.BuildMenu());
     QStringList texts;
-    for (QAction* action : menu->actions())
+    for (QAction* action : tray.Menu()->actions())
         texts.append(action->isSeparator() ? QStringLiteral("-") : action->text());
     return texts;
 }
@@ -39,27 +41,32 @@ private slots:
         QVERIFY(!tray.IsAdded());
     }
 
-    // The first item names what it will do, decided when the menu opens.
+    // One menu, handed to the desktop, whose first item says what a left click would do at
+    // any moment: a desktop reading it over D-Bus does not announce when it opens it.
     void menuTextFollowsVisibility()
     {
         QWidget window;
         window.resize(100, 100);
         TrayIcon tray(&window);
+        QCOMPARE(tray.findChild<QSystemTrayIcon*>()->contextMenu(), tray.Menu());
         QCOMPARE(menuTexts(tray),
                  (QStringList{QStringLiteral("显示窗口"), QStringLiteral("-"), QStringLiteral("关于"),
                               QStringLiteral("退出")}));
+        QAction* toggle = tray.Menu()->actions().first();
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QCOMPARE(menuTexts(tray).first(), QStringLiteral("隐藏窗口"));
+        QCOMPARE(toggle->text(), QStringLiteral("隐藏窗口"));
         window.showMinimized();
-        QTRY_VERIFY(window.isMinimized());
-        QCOMPARE(menuTexts(tray).first(), QStringLiteral("隐藏窗口"));
+        QTRY_COMPARE(toggle->text(), QStringLiteral("显示窗口"));
+        window.showNormal();
+        QTRY_COMPARE(toggle->text(), QStringLiteral("隐藏窗口"));
         window.hide();
-        QCOMPARE(menuTexts(tray).first(), QStringLiteral("显示窗口"));
+        QCOMPARE(toggle->text(), QStringLiteral("显示窗口"));
     }
 
-    // A minimised window counts as visible: the first click hides it, the second shows it
-    // restored. The menu item does the same as the click.
+    // A click on the icon hides a shown window and brings back a hidden or minimised one; the
+    // right button is the desktop's, which opens the menu itself. The item does what the click
+    // does.
     void clickTogglesVisibility()
     {
         QWidget window;
@@ -71,32 +78,54 @@ private slots:
         QTRY_VERIFY(window.isMinimized());
 
         tray.OnActivated(QSystemTrayIcon::Trigger);
+        QVERIFY(window.isVisible());
+        QTRY_VERIFY(!window.isMinimized());
+        tray.OnActivated(QSystemTrayIcon::Trigger);
         QVERIFY(!window.isVisible());
         tray.OnActivated(QSystemTrayIcon::Trigger);
         QVERIFY(window.isVisible());
-        QTRY_VERIFY(!window.isMinimized());
 
-        // Other clicks do nothing.
-        tray.OnActivated(QSystemTrayIcon::DoubleClick);
-        tray.OnActivated(QSystemTrayIcon::MiddleClick);
+        for (auto other :
+             {QSystemTrayIcon::DoubleClick, QSystemTrayIcon::MiddleClick, QSystemTrayIcon::Context})
+            tray.OnActivated(other);
         QVERIFY(window.isVisible());
+        QVERIFY(!QApplication::activePopupWidget());
 
-        std::unique_ptr<QMenu> menu(tray.BuildMenu());
-        menu->actions().first()->trigger();
+        tray.Menu()->actions().first()->trigger();
         QVERIFY(!window.isVisible());
-        std::unique_ptr<QMenu> again(tray.BuildMenu());
-        again->actions().first()->trigger();
+        tray.Menu()->actions().first()->trigger();
         QVERIFY(window.isVisible());
     }
 
-    void aboutItemAsksForTheDialog()
+    // About from the tray menu, and from the "?" button's menu for desktops without a tray.
+    void aboutFromTrayAndHelpButton()
     {
         QWidget window;
         TrayIcon tray(&window);
         QSignalSpy about(&tray, &TrayIcon::AboutRequested);
-        std::unique_ptr<QMenu> menu(tray.BuildMenu());
-        menu->actions().at(2)->trigger();
+        tray.Menu()->actions().at(2)->trigger();
         QCOMPARE(about.count(), 1);
+
+        DEZIRUdu main;
+        main.OnInitDialog();
+        main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&main));
+        QTest::mouseClick(main.GetDlgItem(DEZIRUdu::IdHelp), Qt::LeftButton, {}, QPoint(5, 5));
+        QMenu* help = nullptr;
+        QTRY_VERIFY((help = qobject_cast<QMenu*>(QApplication::activePopupWidget())));
+        QStringList texts;
+        for (QAction* action : help->actions())
+            texts << action->text();
+        QCOMPARE(texts, (QStringList{QStringLiteral("提交问题bug反馈"), QStringLiteral("关于")}));
+        QString opened;
+        QTimer::singleShot(0, [&] {
+            QTRY_VERIFY(QApplication::activeModalWidget());
+            opened = QString::fromLatin1(QApplication::activeModalWidget()->metaObject()->className());
+            qobject_cast<QDialog*>(QApplication::activeModalWidget())->reject();
+        });
+        help->actions().last()->trigger();
+        QCOMPARE(opened, QStringLiteral("RAruzeVOVOzu"));
+        main.OnCancel();
     }
 
     // Exit asks first; No leaves everything, Yes removes the icon and ends the main window.
@@ -114,8 +143,7 @@ private slots:
         widgets::msgbox::TakeAnsweredTexts();
 
         widgets::msgbox::SetNextAnswer(widgets::msgbox::No);
-        std::unique_ptr<QMenu> menu(tray->BuildMenu());
-        menu->actions().last()->trigger();
+        tray->Menu()->actions().last()->trigger();
         QCOMPARE(widgets::msgbox::TakeAnsweredTexts(), QStringList{QStringLiteral("你确实要退出程序吗？")});
         QVERIFY(tray->IsAdded());
         QVERIFY(!window.IsEnded());

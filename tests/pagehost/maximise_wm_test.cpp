@@ -77,7 +77,7 @@ private slots:
 
     void systemCommandsAndShowCommands()
     {
-        const int handle = int(quint32(m_page->MainWindow()->winId()));
+        const int handle = m_page->View()->GetMainWindow();
         m_page->Eval(QStringLiteral("external.SendMessage(%1, 0x112, 0xF030, 0)").arg(handle));
         ExpectMaximised();
         m_page->Eval(QStringLiteral("external.SendMessage(%1, 0x112, 0xF120, 0)").arg(handle));

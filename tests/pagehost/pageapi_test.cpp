@@ -299,9 +299,23 @@ private slots:
     void windowAndApplicationMethods()
     {
         QWidget* main = m_page->MainWindow();
-        const int handle = int(quint32(main->winId()));
+        const int handle = m_page->View()->GetMainWindow();
+        QVERIFY(handle != 0);
         QCOMPARE(Call(QStringLiteral("[external.GetMainWindow(), external.GetParentWindow()]")),
                  QJsonValue(QJsonArray{handle, handle}));
+        // Each window its own handle, whatever the window system calls its windows, and a
+        // command reaches only the window it names.
+        {
+            QWidget other;
+            auto* otherView = new CHtmlCtrl(&other);
+            other.show();
+            const int otherHandle = otherView->GetMainWindow();
+            QVERIFY(otherHandle != 0 && otherHandle != handle);
+            QCOMPARE(otherView->GetMainWindow(), otherHandle);
+            QCOMPARE(Call(QStringLiteral("external.ShowWindow(%1, 0)").arg(otherHandle)), QJsonValue(1));
+            QVERIFY(!other.isVisible());
+            QVERIFY(main->isVisible());
+        }
         QCOMPARE(Call(QStringLiteral("external.GetAppPath()")).toString(), GetProgramDir());
         QVERIFY(GetProgramDir().endsWith(u'/'));
 
