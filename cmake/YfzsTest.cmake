@@ -1,12 +1,19 @@
-# yfzs_add_test(<name> SOURCES <files...> LIBS <targets...> [BROWSER] [ENV <VAR=value...>] [TIMEOUT <s>])
+# yfzs_add_test(<name> SOURCES <files...> LIBS <targets...> [CORE] [BROWSER] [ENV <VAR=value...>]
+#               [TIMEOUT <s>])
 # One Qt Test program per module; it links only the module under test and the shared fixtures.
+# CORE marks a library that runs without a display: its tests run under QCoreApplication, so one
+# that reaches for widgets or a screen fails; the others run under QApplication.
 # BROWSER marks a program that runs the browser engine (itself, or through the executable it
 # starts): the engine refuses its sandbox as root, which is how CI runs, so such tests switch the
 # sandbox off then, and only then.
 function(yfzs_add_test name)
-  cmake_parse_arguments(T "BROWSER" "TIMEOUT" "SOURCES;LIBS;ENV" ${ARGN})
+  cmake_parse_arguments(T "CORE;BROWSER" "TIMEOUT" "SOURCES;LIBS;ENV" ${ARGN})
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE yfzs_flags yfzs_testmain ${T_LIBS})
+  set(runner yfzs_testmain)
+  if(T_CORE)
+    set(runner yfzs_testmain_core)
+  endif()
+  target_link_libraries(${name} PRIVATE yfzs_flags ${runner} ${T_LIBS})
   target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
   # Fixtures are written as designated initializers naming only what differs from the defaults.
   target_compile_options(${name} PRIVATE -Wno-missing-field-initializers)
@@ -14,6 +21,7 @@ function(yfzs_add_test name)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
+  # Offscreen for the GUI runner and for any program a test starts.
   set(env "QT_QPA_PLATFORM=offscreen" ${T_ENV})
   if(T_BROWSER)
     yfzs_browser_sandbox_env(sandbox_env)

@@ -1,6 +1,5 @@
 #include "testrunner.h"
 
-#include <QApplication>
 #include <QTest>
 
 #include <vector>
@@ -28,32 +27,27 @@ int Register(const char* name, Factory factory)
     return int(entries().size());
 }
 
-} // namespace testrunner
-
-int main(int argc, char** argv)
+int RunAll(QStringList arguments)
 {
-    // One application object for every class: widget tests need QApplication, and it serves
-    // the others as well.
-    QApplication app(argc, argv);
-
     // "Class::function" or "Class" as the first argument runs only that class.
     QString only;
-    QStringList args = app.arguments();
-    if (args.size() > 1 && !args.at(1).startsWith(u'-')) {
-        only = args.at(1).section(QStringLiteral("::"), 0, 0);
-        const QString function = args.at(1).section(QStringLiteral("::"), 1);
+    if (arguments.size() > 1 && !arguments.at(1).startsWith(u'-')) {
+        only = arguments.at(1).section(QStringLiteral("::"), 0, 0);
+        const QString function = arguments.at(1).section(QStringLiteral("::"), 1);
         if (function.isEmpty())
-            args.removeAt(1);
+            arguments.removeAt(1);
         else
-            args[1] = function;
+            arguments[1] = function;
     }
 
     int status = 0;
-    for (const auto& entry : testrunner::entries()) {
+    for (const auto& entry : entries()) {
         if (!only.isEmpty() && only != QLatin1String(entry.name))
             continue;
         auto object = entry.factory();
-        status |= QTest::qExec(object.get(), args);
+        status |= QTest::qExec(object.get(), arguments);
     }
     return status;
 }
+
+} // namespace testrunner
