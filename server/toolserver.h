@@ -13,6 +13,8 @@
 #include <string>
 
 class Accounts;
+class HashPool;
+class PeerRate;
 
 class ToolServer
 {
@@ -52,6 +54,8 @@ public:
 
 private:
     struct Private;
+    void Register(const HttpRequest& req, const std::function<void(HttpReply)>& reply, PeerRate& pace,
+                  HashPool& hashes);
 
     Accounts& m_accounts;
     Config m_config;
