@@ -80,8 +80,7 @@ httplib::Result Register(int port, const std::string& user, const std::string& p
 
 bool ServerProcess::Start(const QStringList& args)
 {
-    process.start(QStringLiteral(QX77_SERVER_PATH),
-                  args + QStringList{u"--tool-port"_qs, u"0"_qs, u"--service-port"_qs, u"0"_qs});
+    process.start(program, args + QStringList{u"--tool-port"_qs, u"0"_qs, u"--service-port"_qs, u"0"_qs});
     if (!process.waitForStarted())
         return false;
     static const QRegularExpression tool(u"http://127\\.0\\.0\\.1:(\\d+)/CF20"_qs);

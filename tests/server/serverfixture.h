@@ -49,6 +49,7 @@ httplib::Result Register(int port, const std::string& user, const std::string& p
 // A qx77-server process on free loopback ports, stopped with SIGTERM when it goes.
 struct ServerProcess
 {
+    QString program = QStringLiteral(QX77_SERVER_PATH);
     QProcess process;
     QByteArray log; // its standard error, up to the line that names the service port
     int toolPort = 0;
