@@ -111,9 +111,11 @@ HttpReply webFile(const HttpRequest& req, const fs::path& web, std::string_view 
     return fileOrNotFound(req, path);
 }
 
-// The authority of a normal public URL: what a program link names.
+// The authority of a normal public URL: what a program link names ("" for none).
 std::string authorityOf(const std::string& url)
 {
+    if (url.empty())
+        return {};
     const std::size_t start = url.find("://") + 3;
     return url.substr(start, url.find('/', start) - start);
 }
@@ -249,8 +251,12 @@ bool ToolServer::Start(std::string* error)
         return false;
     m_port = state->net.Port();
     // The links' base is settled before the first request can arrive.
-    *ours = m_config.publicUrl.empty() ? "http://" + m_config.host + ":" + std::to_string(m_port)
-                                       : m_config.publicUrl;
+    // Listening on every address, none of them is the one players use: the catalogue's
+    // addresses are then relative to the page, and the resource site completes its own links.
+    const bool everywhere = m_config.host == "0.0.0.0" || m_config.host == "::";
+    *ours = !m_config.publicUrl.empty() ? m_config.publicUrl
+        : everywhere                    ? std::string()
+                                        : "http://" + m_config.host + ":" + std::to_string(m_port);
     state->net.Start(m_log);
     d = std::move(impl);
     return true;

@@ -161,6 +161,15 @@ private slots:
         QVERIFY(site.contains("Cache-Control: no-store"));
         QVERIFY(!packs.contains("evil") && !site.contains("evil"));
 
+        // Listening on every address without a public URL, links are relative to the page.
+        RunningServer everywhere;
+        QVERIFY(everywhere.Start([](ToolServer::Config& c, ServiceHost::Config&) { c.host = "0.0.0.0"; }));
+        const int port = everywhere.tool->Port();
+        QVERIFY(talk("127.0.0.4", port, get("/api/packs")).contains("\"address\":\"/packs/mark_red.zip\""));
+        const QByteArray local = talk("127.0.0.4", port, get("/resources.html")); // sent as Host: x
+        QVERIFY(local.contains("data-link=\"VEDERU77://HOST/packs/mark_red.zip&amp;1\"")
+                && !local.contains("//x/"));
+
         // A name cannot end its log line and forge the next one.
         const std::string forged = "x\nservice 127.0.0.77 login \"demo\" accepted";
         QCOMPARE(Register(tool, forged, "pw")->status, 400);
