@@ -10,6 +10,7 @@
 #include <httplib.h>
 
 #include <QProcess>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 
 #include <functional>
@@ -34,6 +35,12 @@ struct RunningServer
     // The bytes of a file in the data folder, "<missing>" when it cannot be read.
     std::string DataFile(const std::string& relative) const;
 };
+
+// A raw connection from a chosen loopback address, so that tests can play several peers;
+// inside TLS trusting the CA in `caFile` when one is given. Null when it cannot connect.
+std::unique_ptr<QTcpSocket> ConnectFrom(int port, const char* from = "127.0.0.1", const QString& caFile = {});
+// What the server sends until it closes; `closed` tells whether it did within `ms`.
+QByteArray ReadToClose(QTcpSocket& socket, bool* closed = nullptr, int ms = 8000);
 
 // Sends the bytes, shuts down the sending side and reads until the server closes.
 std::string Exchange(int port, const std::string& bytes);
