@@ -35,6 +35,15 @@ bool hasBody(int status, const std::string& method)
     return method != "HEAD" && status >= 200 && status != 204 && status != 304;
 }
 
+// A request that ends because the client closed, reset or we shut down: nobody to answer, and
+// nothing worth a log line, whether it happens in the head or the body.
+bool clientWentAway(boost::system::error_code ec)
+{
+    return ec == http::error::end_of_stream || ec == http::error::partial_message || ec == net::error::eof
+        || ec == net::error::connection_reset || ec == net::error::broken_pipe
+        || ec == net::error::operation_aborted;
+}
+
 // The path part of an origin-form or absolute-form target.
 std::string_view pathOf(std::string_view target)
 {
@@ -88,8 +97,7 @@ void HttpSession::OnHead(boost::system::error_code ec)
         m_service->log("http " + m_peer + " dropped: no complete request head in time");
         return; // the stream has closed the socket
     }
-    if (ec == http::error::end_of_stream || ec == http::error::partial_message || ec == net::error::eof
-        || ec == net::error::connection_reset || ec == net::error::operation_aborted)
+    if (clientWentAway(ec))
         return;
     if (ec)
         return Refuse(400, "malformed request: " + ec.message());
@@ -128,8 +136,7 @@ void HttpSession::OnBody(boost::system::error_code ec)
         m_service->log("http " + m_peer + " dropped: request body not complete in time");
         return;
     }
-    if (ec == http::error::end_of_stream || ec == http::error::partial_message || ec == net::error::eof
-        || ec == net::error::connection_reset)
+    if (clientWentAway(ec))
         return;
     if (ec)
         return Refuse(400, "malformed request body: " + ec.message());

@@ -30,7 +30,8 @@ constexpr const char* kUsage =
     "  --web DIR            the tool page's folder (default: ../share/qx77-server/web beside the\n"
     "                       program, as installed; else the source tree's web/)\n"
     "  --public-url URL     where players reach the tool server (https://tools.example.com), the\n"
-    "                       base of the pack links (default http://HOST:TOOL_PORT)\n"
+    "                       base of the pack links (default http://HOST:TOOL_PORT, or links\n"
+    "                       relative to the page when HOST is 0.0.0.0 or ::)\n"
     "  --trusted-proxy ADDR a reverse proxy (address or network, repeatable) whose PROXY headers\n"
     "                       and X-Forwarded-For / X-Real-IP name the client; ignored from others\n"
     "  --host ADDR          IPv4 address to listen on (default 127.0.0.1)\n"
@@ -181,9 +182,7 @@ int main(int argc, char** argv)
     toolConfig.webDir = webDir;
     toolConfig.trustedProxies = trusted;
     toolConfig.publicUrl = publicUrl;
-    if (publicUrl.empty() && (host == "0.0.0.0" || host == "::"))
-        std::cerr << "qx77-server: listening on every address without --public-url: the pack links name "
-                  << host << ", which players cannot reach\n";
+
     ServiceHost::Config serviceConfig;
     serviceConfig.host = host;
     serviceConfig.port = servicePort;

@@ -147,3 +147,43 @@ void Listener::Accept()
         self->Accept();
     });
 }
+
+NetServer::NetServer(int maxConnectionsPerPeer, int maxConnections, const TrustedProxies& trusted)
+    : m_connections(std::make_shared<PeerConnections>(maxConnectionsPerPeer, maxConnections))
+    , m_trusted(std::make_shared<const TrustedProxies>(trusted))
+{
+}
+
+NetServer::~NetServer()
+{
+    Stop();
+}
+
+bool NetServer::Open(const std::string& name, const std::string& host, int port, Listener::Accepted accepted,
+                     const Listener::Log& log, std::string* error)
+{
+    m_listener = std::make_shared<Listener>(m_loop.Context(), m_connections, m_trusted, std::move(accepted),
+                                            log);
+    std::string problem;
+    if (!m_listener->Open(host, port, &problem)) {
+        if (error)
+            *error = name + " port " + problem;
+        m_listener.reset();
+        return false;
+    }
+    m_port = m_listener->Port();
+    return true;
+}
+
+void NetServer::Start(const Listener::Log& log)
+{
+    m_listener->Start();
+    m_loop.Start(log);
+}
+
+void NetServer::Stop()
+{
+    if (m_listener)
+        m_listener->Close();
+    m_loop.Stop();
+}

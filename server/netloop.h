@@ -76,5 +76,37 @@ private:
     std::chrono::steady_clock::time_point m_lastReport;
 };
 
+// What the tool server and the service host each run on: their event loop, their connection
+// caps, the proxies they trust and their listener, started and stopped together.
+class NetServer
+{
+public:
+    NetServer(int maxConnectionsPerPeer, int maxConnections, const TrustedProxies& trusted);
+    ~NetServer();
+    NetServer(const NetServer&) = delete;
+    NetServer& operator=(const NetServer&) = delete;
+
+    boost::asio::io_context& Context() { return m_loop.Context(); }
+    const std::shared_ptr<PeerConnections>& Connections() const { return m_connections; }
+    const std::shared_ptr<const TrustedProxies>& Trusted() const { return m_trusted; }
+
+    // Binds `host:port` (port 0: any free one) for `accepted`; false with "<name> port
+    // host:port: why" in `error`. Nothing is accepted before Start, so what depends on the
+    // port can be settled in between.
+    bool Open(const std::string& name, const std::string& host, int port, Listener::Accepted accepted,
+              const Listener::Log& log, std::string* error);
+    void Start(const Listener::Log& log);
+    int Port() const { return m_port; }
+    // Stops accepting, then the loop; connections still open are dropped with the object.
+    void Stop();
+
+private:
+    NetLoop m_loop; // declared first so that it goes last: its queued handlers hold the rest
+    std::shared_ptr<PeerConnections> m_connections;
+    std::shared_ptr<const TrustedProxies> m_trusted;
+    std::shared_ptr<Listener> m_listener;
+    int m_port = 0;
+};
+
 // The address of a connection's peer, IPv4 addresses written the usual way even when mapped.
 std::string PeerAddress(const boost::asio::ip::tcp::endpoint& endpoint);

@@ -81,12 +81,18 @@ std::string ResourceSitePage(const std::vector<Pack>& packs, std::string_view ho
         body += "<div><b>" + HtmlEscape(p.name) + "</b> <span class=\"kind\">" + KindName(p.kind)
             + "</span> <span class=\"size\">" + HumanSize(p.size) + "</span><br>";
         body += HtmlEscape(p.description) + "<br>";
-        body += "<a class=\"install\" href=\"" + HtmlEscape(PackLink(p, hostAndPort))
-            + "\">一键安装</a></div></li>\n";
+        if (hostAndPort.empty()) // completed below from the address the visitor used
+            body += "<a class=\"install\" data-link=\"" + HtmlEscape(PackLink(p, "HOST")) + "\">";
+        else
+            body += "<a class=\"install\" href=\"" + HtmlEscape(PackLink(p, hostAndPort)) + "\">";
+        body += "一键安装</a></div></li>\n";
     }
     if (packs.empty())
         body += "<li>暂时没有资源。</li>\n";
     body += "</ul>";
+    if (hostAndPort.empty())
+        body += "<script>for (const a of document.querySelectorAll('a[data-link]'))"
+                " a.href = a.dataset.link.replace('//HOST/', '//' + location.host + '/');</script>";
     return Shell("QX77 资源站", body);
 }
 

@@ -10,7 +10,8 @@
 
 std::string HtmlEscape(std::string_view text);
 
-// `hostAndPort` is how the visitor reached us; the links point there.
+// The links point at `hostAndPort`; when it is empty, at the address the visitor's browser
+// used (the page completes them itself, so no cache can mix visitors up).
 std::string ResourceSitePage(const std::vector<Pack>& packs, std::string_view hostAndPort);
 std::string RegisterResultPage(std::string_view message, bool created);
 

@@ -41,23 +41,19 @@ std::string refusal(std::string_view code, std::string_view mac)
 struct ServiceHost::Private
 {
     // Declared first so that it goes last: connections still queued in it refer to the rest.
-    NetLoop loop;
+    NetServer net;
     HashPool hashes;
     PeerRate logins;
     LoginBackoff backoff;
-    std::shared_ptr<PeerConnections> connections;
-    std::shared_ptr<const TrustedProxies> trusted;
-    std::shared_ptr<Listener> listener;
     Accounts& accounts;
     const Config& config;
     const Log& log;
 
     Private(Accounts& a, const Config& c, const Log& l)
-        : hashes({c.hashThreads, 1024, 64})
+        : net(c.maxConnectionsPerPeer, c.maxConnections, c.trustedProxies)
+        , hashes({c.hashThreads, 1024, 64})
         , logins(c.loginsPerSecond, c.loginBurst)
         , backoff(c.backoff, a)
-        , connections(std::make_shared<PeerConnections>(c.maxConnectionsPerPeer, c.maxConnections))
-        , trusted(std::make_shared<const TrustedProxies>(c.trustedProxies))
         , accounts(a)
         , config(c)
         , log(l)
@@ -82,7 +78,7 @@ public:
         , m_peer(std::move(peer))
         , m_slot(std::move(slot))
         , m_host(host)
-        , m_awaitingProxyHeader(host.trusted->Contains(m_peer))
+        , m_awaitingProxyHeader(host.net.Trusted()->Contains(m_peer))
     {
     }
 
@@ -145,7 +141,7 @@ private:
         m_request.erase(0, header.length);
         if (header.client.empty())
             return true;
-        auto slot = m_host.connections->Take(header.client);
+        auto slot = m_host.net.Connections()->Take(header.client);
         if (!slot) {
             m_host.log("service " + header.client + " (through " + m_peer
                        + ") refused: over the connection caps");
@@ -301,21 +297,13 @@ bool ServiceHost::Start(std::string* error)
 {
     auto impl = std::make_unique<Private>(m_accounts, m_config, m_log);
     Private* state = impl.get();
-    state->listener = std::make_shared<Listener>(
-        state->loop.Context(), state->connections, state->trusted,
-        [state](tcp::socket socket, const std::string& peer, PeerConnections::Slot slot) {
-            std::make_shared<ServiceSession>(std::move(socket), peer, std::move(slot), *state)->Start();
-        },
-        m_log);
-    std::string problem;
-    if (!state->listener->Open(m_config.host, m_config.port, &problem)) {
-        if (error)
-            *error = "service port " + problem;
+    auto accepted = [state](tcp::socket socket, const std::string& peer, PeerConnections::Slot slot) {
+        std::make_shared<ServiceSession>(std::move(socket), peer, std::move(slot), *state)->Start();
+    };
+    if (!state->net.Open("service", m_config.host, m_config.port, accepted, m_log, error))
         return false;
-    }
-    m_port = state->listener->Port();
-    state->listener->Start();
-    state->loop.Start(m_log);
+    m_port = state->net.Port();
+    state->net.Start(m_log);
     d = std::move(impl);
     return true;
 }
@@ -324,8 +312,7 @@ void ServiceHost::Stop()
 {
     if (!d)
         return;
-    d->listener->Close();
-    d->loop.Stop();
+    d->net.Stop();
     d->hashes.Stop(); // after the loop: a dropped job may hold the last use of a connection
     d.reset();
 }

@@ -111,27 +111,36 @@ HttpReply webFile(const HttpRequest& req, const fs::path& web, std::string_view 
     return fileOrNotFound(req, path);
 }
 
-// The authority of a normal public URL: what a program link names.
+// The authority of a normal public URL: what a program link names ("" for none).
 std::string authorityOf(const std::string& url)
 {
+    if (url.empty())
+        return {};
     const std::size_t start = url.find("://") + 3;
     return url.substr(start, url.find('/', start) - start);
 }
+
+// One entry of the routing table.
+struct Route
+{
+    std::string_view method; // "GET" answers HEAD too
+    std::string_view path;
+    bool prefix; // `path` starts the request's path; the rest is passed on
+    std::function<void(const HttpRequest&, std::string_view rest, const HttpService::Reply&)> answer;
+};
 
 } // namespace
 
 struct ToolServer::Private
 {
     // Declared first so that it goes last: connections still queued in it refer to the rest.
-    NetLoop loop;
+    NetServer net;
     HashPool hashes{{1, 64, 8}};
     PeerRate registrations;
-    std::shared_ptr<PeerConnections> connections;
-    std::shared_ptr<Listener> listener;
 
     Private(const Config& config)
-        : registrations(config.registrationsPerSecond, config.registrationBurst)
-        , connections(std::make_shared<PeerConnections>(config.maxConnectionsPerPeer, config.maxConnections))
+        : net(config.maxConnectionsPerPeer, config.maxConnections, config.trustedProxies)
+        , registrations(config.registrationsPerSecond, config.registrationBurst)
     {
     }
 };
@@ -155,115 +164,100 @@ bool ToolServer::Start(std::string* error)
     auto service = std::make_shared<HttpService>();
     service->limits = m_config.limits;
     service->log = m_log;
-    service->trusted = std::make_shared<const TrustedProxies>(m_config.trustedProxies);
-    service->connections = state->connections;
+    service->trusted = state->net.Trusted();
+    service->connections = state->net.Connections();
 
     const fs::path data = m_config.dataDir;
     const fs::path web = m_config.webDir;
     // Filled in once the port is known.
     auto ours = std::make_shared<std::string>();
 
-    service->handler = [this, state, data, web, ours](const HttpRequest& req, HttpService::Reply reply) {
-        const std::string& path = req.path;
-        if (req.method == "POST") {
-            if (path != "/member.php" || req.Param("mod") != "register")
-                return reply(notFound());
-            const std::string user = req.Param("username");
-            const std::string password = req.Param("password");
-            if (req.HasParam("password2") && password != req.Param("password2"))
-                return reply(
-                    HttpReply::Text(400, RegisterResultPage("两次输入的密码不一致。", false), kHtml));
-            if (!state->registrations.Allow(req.peer)) {
-                m_log("register \"" + names::ForLog(user) + "\" from " + req.peer
-                      + ": refused, too many registrations");
-                return reply(
-                    HttpReply::Text(429, RegisterResultPage("注册太频繁，请稍后再试。", false), kHtml));
-            }
-            auto job = [this, user, password, reply, peer = req.peer] {
-                const auto result = m_accounts.Register(user, password);
-                const bool created = result == Accounts::RegisterResult::Created;
-                int status = created ? 200 : (result == Accounts::RegisterResult::Duplicate ? 409 : 400);
-                if (result == Accounts::RegisterResult::StorageError)
-                    status = 500;
-                m_log("register \"" + names::ForLog(user) + "\" from " + peer + ": "
-                      + (created ? "created" : "refused"));
-                reply(
-                    HttpReply::Text(status, RegisterResultPage(Accounts::Describe(result), created), kHtml));
-            };
-            if (!state->hashes.Submit(req.peer, job))
-                reply(HttpReply::Text(503, RegisterResultPage("服务器繁忙，请稍后再试。", false), kHtml));
-            return;
+    using Reply = HttpService::Reply;
+    auto file = [](const fs::path& path) {
+        return [path](const HttpRequest& req, std::string_view, const Reply& reply) {
+            reply(fileOrNotFound(req, path));
+        };
+    };
+    auto dataFolder = [data](std::string_view folder) {
+        return [folder = data / std::string(folder)](const HttpRequest& req, std::string_view name,
+                                                     const Reply& reply) {
+            reply(IsSafeFileName(std::string(name)) ? fileOrNotFound(req, folder / std::string(name))
+                                                    : notFound());
+        };
+    };
+    // Exact paths, then prefixes (the path's rest goes to the answer); "GET" answers HEAD too.
+    auto routes = std::make_shared<const std::vector<Route>>(std::vector<Route>{
+        {"POST", "/member.php", false,
+         [this, state](const HttpRequest& req, std::string_view, const Reply& reply) {
+             Register(req, reply, state->registrations, state->hashes);
+         }},
+        {"GET", "/", false,
+         [](const HttpRequest&, std::string_view, const Reply& reply) {
+             HttpReply redirect;
+             redirect.status = 302;
+             redirect.Set("Location", "/CF20/CF_Index.aspx");
+             reply(std::move(redirect));
+         }},
+        {"GET", "/CF20/CF_Index.aspx", false, file(web / "index.html")},
+        {"GET", "/thread-5391013-1-1.html", false, file(web / "help.html")},
+        {"GET", "/cftoolweb/yxxf.zip", false, file(data / layout::kRepairArchive)},
+        {"GET", "/member.php", false,
+         [page = web / "register.html"](const HttpRequest& req, std::string_view, const Reply& reply) {
+             reply(req.Param("mod") == "register" ? fileOrNotFound(req, page) : notFound());
+         }},
+        {"GET", "/api/packs", false,
+         [this, data, ours](const HttpRequest&, std::string_view, const Reply& reply) {
+             std::string problem;
+             const auto packs = LoadCatalogue(data.string(), &problem);
+             if (!packs) {
+                 m_log("catalogue: " + problem);
+                 return reply(HttpReply::Text(503, "{\"packs\":[],\"error\":\"catalogue unavailable\"}",
+                                              "application/json"));
+             }
+             HttpReply json = HttpReply::Text(200, CatalogueJson(*packs, *ours), "application/json");
+             json.Set("Cache-Control", "no-store");
+             reply(std::move(json));
+         }},
+        {"GET", "/resources.html", false,
+         [data, ours](const HttpRequest&, std::string_view, const Reply& reply) {
+             const auto packs = LoadCatalogue(data.string());
+             HttpReply page = HttpReply::Text(
+                 200, ResourceSitePage(packs.value_or(std::vector<Pack>{}), authorityOf(*ours)), kHtml);
+             page.Set("Cache-Control", "no-store"); // the catalogue changes under it
+             reply(std::move(page));
+         }},
+        {"GET", "/packs/", true, dataFolder(layout::kPacks)},
+        {"GET", "/previews/", true, dataFolder(layout::kPreviews)},
+        {"GET", "/CF20/", true,
+         [web](const HttpRequest& req, std::string_view rest,
+               const Reply& reply) { reply(webFile(req, web, rest)); }},
+    });
+    service->handler = [routes](const HttpRequest& req, Reply reply) {
+        const bool get = req.method == "GET" || req.method == "HEAD";
+        for (const Route& route : *routes) {
+            if (route.method == "GET" ? !get : req.method != route.method)
+                continue;
+            if (route.prefix ? req.path.starts_with(route.path) : req.path == route.path)
+                return route.answer(req, std::string_view(req.path).substr(route.path.size()), reply);
         }
-        if (req.method != "GET" && req.method != "HEAD")
-            return reply(notFound());
-
-        if (path == "/") {
-            HttpReply redirect;
-            redirect.status = 302;
-            redirect.Set("Location", "/CF20/CF_Index.aspx");
-            return reply(std::move(redirect));
-        }
-        if (path == "/CF20/CF_Index.aspx")
-            return reply(fileOrNotFound(req, web / "index.html"));
-        if (path == "/thread-5391013-1-1.html")
-            return reply(fileOrNotFound(req, web / "help.html"));
-        if (path == "/api/packs") {
-            std::string problem;
-            const auto packs = LoadCatalogue(data.string(), &problem);
-            if (!packs) {
-                m_log("catalogue: " + problem);
-                return reply(HttpReply::Text(503, "{\"packs\":[],\"error\":\"catalogue unavailable\"}",
-                                             "application/json"));
-            }
-            HttpReply json = HttpReply::Text(200, CatalogueJson(*packs, *ours), "application/json");
-            json.Set("Cache-Control", "no-store");
-            return reply(std::move(json));
-        }
-        if (path == "/resources.html") {
-            const auto packs = LoadCatalogue(data.string());
-            HttpReply page = HttpReply::Text(
-                200, ResourceSitePage(packs.value_or(std::vector<Pack>{}), authorityOf(*ours)), kHtml);
-            page.Set("Cache-Control", "no-store"); // the catalogue changes under it
-            return reply(std::move(page));
-        }
-        for (const auto& [prefix, folder] :
-             {std::pair{"/packs/", layout::kPacks}, std::pair{"/previews/", layout::kPreviews}}) {
-            if (path.starts_with(prefix)) {
-                const std::string name = path.substr(std::string_view(prefix).size());
-                if (!IsSafeFileName(name))
-                    return reply(notFound());
-                return reply(fileOrNotFound(req, data / folder / name));
-            }
-        }
-        if (path == "/cftoolweb/yxxf.zip")
-            return reply(fileOrNotFound(req, data / layout::kRepairArchive));
-        if (path == "/member.php") {
-            if (req.Param("mod") != "register")
-                return reply(notFound());
-            return reply(fileOrNotFound(req, web / "register.html"));
-        }
-        if (path.starts_with("/CF20/"))
-            return reply(webFile(req, web, std::string_view(path).substr(6)));
         reply(notFound());
     };
 
-    state->listener = std::make_shared<Listener>(
-        state->loop.Context(), state->connections, service->trusted,
-        [service](boost::asio::ip::tcp::socket socket, const std::string& peer, PeerConnections::Slot slot) {
-            std::make_shared<HttpSession>(std::move(socket), peer, std::move(slot), service)->Start();
-        },
-        m_log);
-    std::string problem;
-    if (!state->listener->Open(m_config.host, m_config.port, &problem)) {
-        if (error)
-            *error = "tool port " + problem;
+    auto accepted = [service](boost::asio::ip::tcp::socket socket, const std::string& peer,
+                              PeerConnections::Slot slot) {
+        std::make_shared<HttpSession>(std::move(socket), peer, std::move(slot), service)->Start();
+    };
+    if (!state->net.Open("tool", m_config.host, m_config.port, accepted, m_log, error))
         return false;
-    }
-    m_port = state->listener->Port();
-    *ours = m_config.publicUrl.empty() ? "http://" + m_config.host + ":" + std::to_string(m_port)
-                                       : m_config.publicUrl;
-    state->listener->Start();
-    state->loop.Start(m_log);
+    m_port = state->net.Port();
+    // The links' base is settled before the first request can arrive.
+    // Listening on every address, none of them is the one players use: the catalogue's
+    // addresses are then relative to the page, and the resource site completes its own links.
+    const bool everywhere = m_config.host == "0.0.0.0" || m_config.host == "::";
+    *ours = !m_config.publicUrl.empty() ? m_config.publicUrl
+        : everywhere                    ? std::string()
+                                        : "http://" + m_config.host + ":" + std::to_string(m_port);
+    state->net.Start(m_log);
     d = std::move(impl);
     return true;
 }
@@ -286,12 +280,41 @@ std::string ToolServer::NormalPublicUrl(std::string_view text)
     return url;
 }
 
+// The registration form: checked and paced here, the account made (its password hashed) on the
+// pool's thread.
+void ToolServer::Register(const HttpRequest& req, const HttpService::Reply& reply, PeerRate& pace,
+                          HashPool& hashes)
+{
+    if (req.Param("mod") != "register")
+        return reply(notFound());
+    const std::string user = req.Param("username");
+    const std::string password = req.Param("password");
+    if (req.HasParam("password2") && password != req.Param("password2"))
+        return reply(HttpReply::Text(400, RegisterResultPage("两次输入的密码不一致。", false), kHtml));
+    if (!pace.Allow(req.peer)) {
+        m_log("register \"" + names::ForLog(user) + "\" from " + req.peer
+              + ": refused, too many registrations");
+        return reply(HttpReply::Text(429, RegisterResultPage("注册太频繁，请稍后再试。", false), kHtml));
+    }
+    auto job = [this, user, password, reply, peer = req.peer] {
+        const auto result = m_accounts.Register(user, password);
+        const bool created = result == Accounts::RegisterResult::Created;
+        int status = created ? 200 : (result == Accounts::RegisterResult::Duplicate ? 409 : 400);
+        if (result == Accounts::RegisterResult::StorageError)
+            status = 500;
+        m_log("register \"" + names::ForLog(user) + "\" from " + peer + ": "
+              + (created ? "created" : "refused"));
+        reply(HttpReply::Text(status, RegisterResultPage(Accounts::Describe(result), created), kHtml));
+    };
+    if (!hashes.Submit(req.peer, job))
+        reply(HttpReply::Text(503, RegisterResultPage("服务器繁忙，请稍后再试。", false), kHtml));
+}
+
 void ToolServer::Stop()
 {
     if (!d)
         return;
-    d->listener->Close();
-    d->loop.Stop();
+    d->net.Stop();
     d->hashes.Stop(); // after the loop: a dropped job's reply may hold the last use of a connection
     d.reset();
 }

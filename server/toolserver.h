@@ -13,6 +13,8 @@
 #include <string>
 
 class Accounts;
+class HashPool;
+class PeerRate;
 
 class ToolServer
 {
@@ -32,8 +34,9 @@ public:
         double registrationBurst = 10;
         TrustedProxies trustedProxies; // whose X-Forwarded-For / X-Real-IP name the client
         // Where players reach the tool server ("https://tools.example.com"): the base of the
-        // links in the catalogue and the resource site. "" for the listening address; never the
-        // request's Host, which anyone can set and a shared cache would keep for everybody.
+        // links in the catalogue and the resource site. "" for the listening address, or links
+        // relative to the page when listening on every address; never the request's Host, which
+        // anyone can set and a shared cache would keep for everybody.
         std::string publicUrl;
     };
 
@@ -52,6 +55,8 @@ public:
 
 private:
     struct Private;
+    void Register(const HttpRequest& req, const std::function<void(HttpReply)>& reply, PeerRate& pace,
+                  HashPool& hashes);
 
     Accounts& m_accounts;
     Config m_config;

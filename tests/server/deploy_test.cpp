@@ -4,60 +4,21 @@
 #include "serverfixture.h"
 #include "serviceprotocol.h"
 
-#include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
-#include <QHostAddress>
-#include <QSslConfiguration>
-#include <QSslSocket>
 #include <QTest>
 
 #include <memory>
 
 namespace {
 
-// A connection from a chosen loopback address, inside TLS trusting `caFile` when one is given.
-std::unique_ptr<QTcpSocket> connectFrom(const char* from, int port, const QString& caFile = {})
-{
-    std::unique_ptr<QTcpSocket> socket;
-    if (caFile.isEmpty()) {
-        socket = std::make_unique<QTcpSocket>();
-    } else {
-        auto tls = std::make_unique<QSslSocket>();
-        QSslConfiguration config = QSslConfiguration::defaultConfiguration();
-        config.setCaCertificates(QSslCertificate::fromPath(caFile));
-        tls->setSslConfiguration(config);
-        socket = std::move(tls);
-    }
-    if (!socket->bind(QHostAddress(QString::fromLatin1(from))))
-        return nullptr;
-    if (auto* tls = qobject_cast<QSslSocket*>(socket.get())) {
-        tls->connectToHostEncrypted(u"127.0.0.1"_qs, static_cast<quint16>(port));
-        if (!tls->waitForEncrypted(5000))
-            return nullptr;
-    } else {
-        socket->connectToHost(QHostAddress::LocalHost, static_cast<quint16>(port));
-        if (!socket->waitForConnected(5000))
-            return nullptr;
-    }
-    return socket;
-}
-
 // Sends `bytes` and reads until the server closes.
 QByteArray talk(const char* from, int port, const QByteArray& bytes, const QString& caFile = {})
 {
-    auto socket = connectFrom(from, port, caFile);
+    auto socket = ConnectFrom(port, from, caFile);
     if (!socket)
         return "no connection";
     socket->write(bytes);
-    QByteArray got;
-    QElapsedTimer timer;
-    timer.start();
-    while (socket->state() == QAbstractSocket::ConnectedState && timer.elapsed() < 8000) {
-        socket->waitForReadyRead(50);
-        got += socket->readAll();
-    }
-    return got + socket->readAll();
+    return ReadToClose(*socket);
 }
 
 QByteArray loginRequest()
@@ -161,6 +122,15 @@ private slots:
         QVERIFY(site.contains("Cache-Control: no-store"));
         QVERIFY(!packs.contains("evil") && !site.contains("evil"));
 
+        // Listening on every address without a public URL, links are relative to the page.
+        RunningServer everywhere;
+        QVERIFY(everywhere.Start([](ToolServer::Config& c, ServiceHost::Config&) { c.host = "0.0.0.0"; }));
+        const int port = everywhere.tool->Port();
+        QVERIFY(talk("127.0.0.4", port, get("/api/packs")).contains("\"address\":\"/packs/mark_red.zip\""));
+        const QByteArray local = talk("127.0.0.4", port, get("/resources.html")); // sent as Host: x
+        QVERIFY(local.contains("data-link=\"VEDERU77://HOST/packs/mark_red.zip&amp;1\"")
+                && !local.contains("//x/"));
+
         // A name cannot end its log line and forge the next one.
         const std::string forged = "x\nservice 127.0.0.77 login \"demo\" accepted";
         QCOMPARE(Register(tool, forged, "pw")->status, 400);
@@ -183,7 +153,7 @@ private slots:
         // More connections from the proxy than one peer may hold, all waiting for their client.
         std::vector<std::unique_ptr<QTcpSocket>> held;
         for (int i = 0; i < 3; ++i)
-            held.push_back(connectFrom("127.0.0.1", port));
+            held.push_back(ConnectFrom(port, "127.0.0.1"));
         auto through = [&](const char* client) {
             return loginFlag(talk("127.0.0.1", port, proxyV1(client) + loginRequest()));
         };

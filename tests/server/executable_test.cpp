@@ -2,7 +2,9 @@
 
 #include "serverfixture.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QHostAddress>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -39,6 +41,25 @@ private slots:
         server.log += server.process.readAllStandardError();
         QVERIFY(server.log.contains("login \"demo\" accepted")); // one log line per request
         QVERIFY(server.log.contains("GET /api/packs 200"));
+    }
+
+    // Installed, the program serves the tool page from share/ beside its bin/, wherever it was
+    // built.
+    void findsItsInstalledToolPage()
+    {
+        QTemporaryDir data, prefix;
+        QCOMPARE(RunServer({u"--make-demo"_qs, data.path(), u"--small-packs"_qs}), 0);
+        QVERIFY(QDir(prefix.path()).mkpath(u"bin"_qs)
+                && QDir(prefix.path()).mkpath(u"share/qx77-server/web"_qs));
+        ServerProcess server;
+        server.program = prefix.filePath(u"bin/qx77-server"_qs);
+        QVERIFY(QFile::copy(QStringLiteral(QX77_SERVER_PATH), server.program));
+        QFile page(prefix.filePath(u"share/qx77-server/web/index.html"_qs));
+        QVERIFY(page.open(QIODevice::WriteOnly) && page.write("installed page") > 0);
+        page.close();
+        QVERIFY(server.Start({data.path(), u"--quiet"_qs}));
+        httplib::Client web("127.0.0.1", server.toolPort);
+        QCOMPARE(web.Get("/CF20/CF_Index.aspx")->body, std::string("installed page"));
     }
 
     void badCommandLinesAreExplained()

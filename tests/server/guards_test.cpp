@@ -1,6 +1,7 @@
 #include "testrunner.h"
 
 #include "accounts.h"
+#include "clientaddress.h"
 #include "hashpool.h"
 #include "httpmessage.h"
 #include "loginbackoff.h"
@@ -142,6 +143,40 @@ private slots:
         QCOMPARE(order, (std::vector<std::string>{"f0", "f1", "p0", "o0", "f2", "o1", "f3"}));
         pool.Stop();
         QVERIFY(!pool.Submit("flood", job("after")));
+    }
+
+    // What a proxy says about the client is read strictly; anything else gives no client.
+    void proxyHeadersAndForwardedClients()
+    {
+        using State = ProxyHeader::State;
+        QCOMPARE(ParseProxyHeader("PROXY TCP6 ::ffff:10.1.2.3 ::1 1 2\r\nrest").client,
+                 std::string("10.1.2.3"));
+        QCOMPARE(ParseProxyHeader("PROXY TCP4 10.1.2.3 10.0.0.1 1 2\r\n").length, std::size_t(34));
+        QCOMPARE(ParseProxyHeader("PROXY UNKNOWN\r\n").state, State::Complete); // the proxy's own
+        QCOMPARE(ParseProxyHeader("PROXY TCP4 10.1.2").state, State::NeedMore);
+        QCOMPARE(ParseProxyHeader("PROXY TCP4 ::1 ::1 1 2\r\n").state, State::Invalid);
+        QCOMPARE(ParseProxyHeader("PROXY TCP4 " + std::string(200, '1')).state, State::Invalid);
+        QCOMPARE(ParseProxyHeader("PRO").state, State::NeedMore);
+        QCOMPARE(ParseProxyHeader("0114\x11").state, State::Absent);
+        const std::string local("\r\n\r\n\0\r\nQUIT\n\x20\x00\x00\x00", 16);
+        QCOMPARE(ParseProxyHeader(local).state, State::Complete);
+        QCOMPARE(ParseProxyHeader(local).client, std::string());
+        QCOMPARE(ParseProxyHeader(local.substr(0, 14)).state, State::NeedMore);
+
+        TrustedProxies trusted;
+        QVERIFY(trusted.Add("10.0.0.0/8") && trusted.Add("::1") && !trusted.Add("10.0.0.0/33")
+                && !trusted.Add("x"));
+        QVERIFY(trusted.Contains("10.9.9.9") && trusted.Contains("::ffff:10.0.0.1")
+                && trusted.Contains("::1"));
+        QVERIFY(!trusted.Contains("11.0.0.1") && !trusted.Contains("::2"));
+        auto client = [&](HttpFields fields) { return ForwardedClient(fields, trusted); };
+        // The last address a proxy of ours did not add; what the client wrote before it is its own word.
+        QCOMPARE(client({{"X-Forwarded-For", "1.1.1.1, 2.2.2.2"}, {"x-forwarded-for", "10.0.0.7"}}),
+                 std::string("2.2.2.2"));
+        QCOMPARE(client({{"X-Forwarded-For", "nonsense, 10.0.0.7"}, {"X-Real-IP", "3.3.3.3"}}),
+                 std::string("3.3.3.3"));
+        QCOMPARE(client({{"X-Real-IP", " 4.4.4.4 "}}), std::string("4.4.4.4"));
+        QCOMPARE(client({{"X-Real-IP", "4.4.4.4\r\nX: y"}}), std::string());
     }
 
     void requestTextIsDecodedStrictly()

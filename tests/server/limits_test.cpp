@@ -16,37 +16,11 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// A raw connection from a chosen loopback address, so that tests can play several peers.
-std::unique_ptr<QTcpSocket> connectFrom(int port, const char* from = "127.0.0.1")
-{
-    auto socket = std::make_unique<QTcpSocket>();
-    if (!socket->bind(QHostAddress(QString::fromLatin1(from))))
-        return nullptr;
-    socket->connectToHost(QHostAddress::LocalHost, static_cast<quint16>(port));
-    return socket->waitForConnected(5000) ? std::move(socket) : nullptr;
-}
-
-// What the server sends until it closes; `closed` tells whether it did within `ms`.
-QByteArray readToClose(QTcpSocket& socket, bool* closed = nullptr, int ms = 8000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    QByteArray got;
-    while (socket.state() == QAbstractSocket::ConnectedState && timer.elapsed() < ms) {
-        socket.waitForReadyRead(50);
-        got += socket.readAll();
-    }
-    got += socket.readAll();
-    if (closed)
-        *closed = socket.state() != QAbstractSocket::ConnectedState;
-    return got;
-}
-
 QByteArray exchange(QTcpSocket& socket, const QByteArray& bytes, bool* closed = nullptr)
 {
     socket.write(bytes);
     socket.waitForBytesWritten(5000);
-    return readToClose(socket, closed);
+    return ReadToClose(socket, closed);
 }
 
 QByteArray getRequest(const std::string& target)
@@ -56,7 +30,7 @@ QByteArray getRequest(const std::string& target)
 
 std::string loginFrom(int port, const char* from, const std::string& user, const std::string& password)
 {
-    auto socket = connectFrom(port, from);
+    auto socket = ConnectFrom(port, from);
     if (!socket)
         return "no connection";
     const auto request = svc::BuildRequest(svc::kLoginCode, {"0-1a-2b-3-4-ff", "127.0.0.1", user, password});
@@ -95,12 +69,12 @@ private slots:
     void slowAndIdleClientsAreDroppedAtTheirDeadline()
     {
         bool closed = false;
-        auto silent = connectFrom(m_strictPort);
+        auto silent = ConnectFrom(m_strictPort);
         QVERIFY(silent);
-        QCOMPARE(readToClose(*silent, &closed), QByteArray());
+        QCOMPARE(ReadToClose(*silent, &closed), QByteArray());
         QVERIFY(closed);
 
-        auto dribbling = connectFrom(m_strictPort);
+        auto dribbling = ConnectFrom(m_strictPort);
         dribbling->write("GET /CF20/CF_Index.aspx HTTP/1.1\r\nHost: x\r\n");
         QElapsedTimer timer;
         timer.start();
@@ -114,9 +88,9 @@ private slots:
         QVERIFY(!got.contains("HTTP/1.1"));
 
         // Kept alive after an answer, then idle too long.
-        auto idle = connectFrom(m_strictPort);
+        auto idle = ConnectFrom(m_strictPort);
         idle->write("GET /CF20/site.css HTTP/1.1\r\nHost: x\r\n\r\n");
-        const QByteArray answered = readToClose(*idle, &closed);
+        const QByteArray answered = ReadToClose(*idle, &closed);
         QVERIFY(answered.startsWith("HTTP/1.1 200"));
         QVERIFY(answered.contains("Connection: keep-alive"));
         QVERIFY(closed);
@@ -124,7 +98,7 @@ private slots:
 
     void keptAliveConnectionsServePipelinedRequests()
     {
-        auto socket = connectFrom(m_port);
+        auto socket = ConnectFrom(m_port);
         bool closed = false;
         const QByteArray got = exchange(*socket,
                                         "GET /api/packs HTTP/1.1\r\nHost: x\r\n\r\n"
@@ -153,14 +127,14 @@ private slots:
              "HTTP/1.1 413"},
         };
         for (const auto& [request, expected] : cases) {
-            auto socket = connectFrom(m_strictPort);
+            auto socket = ConnectFrom(m_strictPort);
             bool closed = false;
             const QByteArray got = exchange(*socket, request, &closed);
             QVERIFY2(got.startsWith(expected), (request.left(20) + " -> " + got.left(20)).constData());
             QVERIFY(closed);
         }
         // Header lines without end: refused once the limit is passed, not read on for ever.
-        auto endless = connectFrom(m_strictPort);
+        auto endless = ConnectFrom(m_strictPort);
         QByteArray lines = "GET / HTTP/1.1\r\n";
         while (lines.size() < 32 * 1024)
             lines += "X-Filler: aaaaaaaaaaaaaaaaaaaaaaaa\r\n";
@@ -168,7 +142,7 @@ private slots:
         QVERIFY(exchange(*endless, lines, &closed).startsWith("HTTP/1.1 431"));
         QVERIFY(closed);
         // The server is still there for everybody.
-        auto after = connectFrom(m_strictPort);
+        auto after = ConnectFrom(m_strictPort);
         QVERIFY(exchange(*after, getRequest("/CF20/site.css")).startsWith("HTTP/1.1 200"));
     }
 
@@ -177,12 +151,12 @@ private slots:
         for (const char* target :
              {"/CF20/toolpage.js%00.html", "/CF20/toolpage.js%00", "/packs/skin_blue.zip%0A",
               "/CF20/%01toolpage.js", "/CF20/toolpage.js%7F", "/CF20/a%0D%0AX-Injected:%201"}) {
-            auto socket = connectFrom(m_port);
+            auto socket = ConnectFrom(m_port);
             const QByteArray got = exchange(*socket, getRequest(target));
             QVERIFY2(got.startsWith("HTTP/1.1 400"), target);
             QVERIFY(!got.contains("X-Injected"));
         }
-        auto fine = connectFrom(m_port);
+        auto fine = ConnectFrom(m_port);
         const QByteArray got = exchange(*fine, getRequest("/CF20/toolpage.js"));
         QVERIFY(got.startsWith("HTTP/1.1 200"));
         QVERIFY(got.contains("Content-Type: text/javascript"));
@@ -199,13 +173,13 @@ private slots:
         const auto before = openFiles();
         std::vector<std::unique_ptr<QTcpSocket>> stalled;
         for (int i = 0; i < 20; ++i) {
-            stalled.push_back(connectFrom(m_strictPort, "127.0.0.4"));
+            stalled.push_back(ConnectFrom(m_strictPort, "127.0.0.4"));
             QVERIFY(stalled.back());
             stalled.back()->setReadBufferSize(4096); // Qt stops taking from the kernel
             stalled.back()->write(getRequest("/packs/big.zip"));
             stalled.back()->waitForBytesWritten(1000);
         }
-        QVERIFY(exchange(*connectFrom(m_strictPort, "127.0.0.5"), getRequest("/CF20/site.css"))
+        QVERIFY(exchange(*ConnectFrom(m_strictPort, "127.0.0.5"), getRequest("/CF20/site.css"))
                     .startsWith("HTTP/1.1 200"));
         QTRY_VERIFY_WITH_TIMEOUT(openFiles() <= before + 20, 5000); // only our own ends are left
     }
@@ -215,20 +189,20 @@ private slots:
     {
         std::vector<std::unique_ptr<QTcpSocket>> held;
         for (int i = 0; i < 64; ++i) {
-            held.push_back(connectFrom(m_port, "127.0.0.2"));
+            held.push_back(ConnectFrom(m_port, "127.0.0.2"));
             QVERIFY(held.back());
         }
-        auto over = connectFrom(m_port, "127.0.0.2");
+        auto over = ConnectFrom(m_port, "127.0.0.2");
         QVERIFY(over);
         bool closed = false;
-        QCOMPARE(readToClose(*over, &closed), QByteArray());
+        QCOMPARE(ReadToClose(*over, &closed), QByteArray());
         QVERIFY(closed);
-        auto other = connectFrom(m_port, "127.0.0.3");
+        auto other = ConnectFrom(m_port, "127.0.0.3");
         QVERIFY(exchange(*other, getRequest("/CF20/site.css")).startsWith("HTTP/1.1 200"));
         for (auto& socket : held)
             socket->write(getRequest("/CF20/site.css"));
         for (auto& socket : held)
-            QVERIFY(readToClose(*socket).startsWith("HTTP/1.1 200"));
+            QVERIFY(ReadToClose(*socket).startsWith("HTTP/1.1 200"));
     }
 
     void registrationsArePacedPerPeer()
@@ -266,14 +240,14 @@ private slots:
         std::vector<std::unique_ptr<QTcpSocket>> silent;
         for (int i = 0; i < 100; ++i) {
             const QByteArray from = "127.0.1." + QByteArray::number(1 + i % 5);
-            silent.push_back(connectFrom(m_port, from.constData()));
+            silent.push_back(ConnectFrom(m_port, from.constData()));
             QVERIFY(silent.back());
         }
         QCOMPARE(loginFrom(m_port, "127.0.0.5", "demo", "demo123"), std::string("1"));
         // Each silent client is answered "no" at its deadline, and closed.
         for (auto& socket : silent) {
             bool closed = false;
-            const auto fields = ReplyFields(readToClose(*socket, &closed).toStdString());
+            const auto fields = ReplyFields(ReadToClose(*socket, &closed).toStdString());
             QVERIFY(closed);
             QVERIFY(fields.size() > 3 && fields[3] == "0");
         }
@@ -283,13 +257,13 @@ private slots:
     {
         std::vector<std::unique_ptr<QTcpSocket>> held;
         for (int i = 0; i < 32; ++i) {
-            held.push_back(connectFrom(m_port, "127.0.0.6"));
+            held.push_back(ConnectFrom(m_port, "127.0.0.6"));
             QVERIFY(held.back());
         }
-        auto over = connectFrom(m_port, "127.0.0.6");
+        auto over = ConnectFrom(m_port, "127.0.0.6");
         QVERIFY(over);
         bool closed = false;
-        QCOMPARE(readToClose(*over, &closed, 2000), QByteArray());
+        QCOMPARE(ReadToClose(*over, &closed, 2000), QByteArray());
         QVERIFY(closed);
         QCOMPARE(loginFrom(m_port, "127.0.0.7", "demo", "demo123"), std::string("1"));
     }

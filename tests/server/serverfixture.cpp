@@ -7,7 +7,11 @@
 #include "serviceprotocol.h"
 #include "testfiles.h"
 
+#include <QElapsedTimer>
+#include <QHostAddress>
 #include <QRegularExpression>
+#include <QSslConfiguration>
+#include <QSslSocket>
 #include <QTest>
 
 bool RunningServer::Start(const Tuning& tune)
@@ -49,6 +53,44 @@ std::string RunningServer::Origin() const
     return "http://127.0.0.1:" + std::to_string(tool->Port());
 }
 
+std::unique_ptr<QTcpSocket> ConnectFrom(int port, const char* from, const QString& caFile)
+{
+    std::unique_ptr<QTcpSocket> socket;
+    QSslSocket* tls = nullptr;
+    if (caFile.isEmpty()) {
+        socket = std::make_unique<QTcpSocket>();
+    } else {
+        socket = std::make_unique<QSslSocket>();
+        tls = static_cast<QSslSocket*>(socket.get());
+        QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+        config.setCaCertificates(QSslCertificate::fromPath(caFile));
+        tls->setSslConfiguration(config);
+    }
+    if (!socket->bind(QHostAddress(QString::fromLatin1(from))))
+        return nullptr;
+    if (tls)
+        tls->connectToHostEncrypted(u"127.0.0.1"_qs, static_cast<quint16>(port));
+    else
+        socket->connectToHost(QHostAddress::LocalHost, static_cast<quint16>(port));
+    const bool up = tls ? tls->waitForEncrypted(5000) : socket->waitForConnected(5000);
+    return up ? std::move(socket) : nullptr;
+}
+
+QByteArray ReadToClose(QTcpSocket& socket, bool* closed, int ms)
+{
+    QElapsedTimer timer;
+    timer.start();
+    QByteArray got;
+    while (socket.state() == QAbstractSocket::ConnectedState && timer.elapsed() < ms) {
+        socket.waitForReadyRead(50);
+        got += socket.readAll();
+    }
+    got += socket.readAll();
+    if (closed)
+        *closed = socket.state() != QAbstractSocket::ConnectedState;
+    return got;
+}
+
 std::string Exchange(int port, const std::string& bytes)
 {
     return svc::Exchange(port, bytes);
@@ -80,8 +122,7 @@ httplib::Result Register(int port, const std::string& user, const std::string& p
 
 bool ServerProcess::Start(const QStringList& args)
 {
-    process.start(QStringLiteral(QX77_SERVER_PATH),
-                  args + QStringList{u"--tool-port"_qs, u"0"_qs, u"--service-port"_qs, u"0"_qs});
+    process.start(program, args + QStringList{u"--tool-port"_qs, u"0"_qs, u"--service-port"_qs, u"0"_qs});
     if (!process.waitForStarted())
         return false;
     static const QRegularExpression tool(u"http://127\\.0\\.0\\.1:(\\d+)/CF20"_qs);

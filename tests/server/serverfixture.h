@@ -10,6 +10,7 @@
 #include <httplib.h>
 
 #include <QProcess>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 
 #include <functional>
@@ -35,6 +36,12 @@ struct RunningServer
     std::string DataFile(const std::string& relative) const;
 };
 
+// A raw connection from a chosen loopback address, so that tests can play several peers;
+// inside TLS trusting the CA in `caFile` when one is given. Null when it cannot connect.
+std::unique_ptr<QTcpSocket> ConnectFrom(int port, const char* from = "127.0.0.1", const QString& caFile = {});
+// What the server sends until it closes; `closed` tells whether it did within `ms`.
+QByteArray ReadToClose(QTcpSocket& socket, bool* closed = nullptr, int ms = 8000);
+
 // Sends the bytes, shuts down the sending side and reads until the server closes.
 std::string Exchange(int port, const std::string& bytes);
 // Reply text up to its first zero byte, from GBK, split at DC1.
@@ -49,6 +56,7 @@ httplib::Result Register(int port, const std::string& user, const std::string& p
 // A qx77-server process on free loopback ports, stopped with SIGTERM when it goes.
 struct ServerProcess
 {
+    QString program = QStringLiteral(QX77_SERVER_PATH);
     QProcess process;
     QByteArray log; // its standard error, up to the line that names the service port
     int toolPort = 0;
