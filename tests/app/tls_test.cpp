@@ -16,6 +16,7 @@
 #include "offlinepage.h"
 #include "programdir.h"
 #include "settingskeys.h"
+#include "testcerts.h"
 #include "appfixture.h"
 #include "testfiles.h"
 #include "testrunner.h"
@@ -27,7 +28,6 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
-#include <QDateTime>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
@@ -48,51 +48,6 @@ const QString kStreamModule = QStringLiteral("/usr/lib/nginx/modules/ngx_stream_
 const QString kRedMarks = QStringLiteral("红点准星");
 const QString kRepaired = QStringLiteral("修复成功，如果还是不能正常运行，请到官网下载最新版！");
 const QString kNoService = QStringLiteral("无法连接通讯服务器!");
-
-bool openssl(const QString& dir, const QStringList& args)
-{
-    QProcess process;
-    process.setWorkingDirectory(dir);
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(QStringLiteral("openssl"), args);
-    if (!process.waitForFinished(60000) || process.exitCode() != 0) {
-        qWarning("openssl %s: %s", qPrintable(args.join(u' ')), process.readAll().constData());
-        return false;
-    }
-    return true;
-}
-
-// A CA (ca.pem) and a certificate for 127.0.0.1 it signed (server.pem, server.key) in `dir`.
-bool makeCertificates(const QString& dir, const QString& caName)
-{
-    const QStringList ec{QStringLiteral("-newkey"), QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
-                         QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes")};
-    return QDir().mkpath(dir)
-        && writeFile(dir + QStringLiteral("/server.ext"),
-                     "subjectAltName=IP:127.0.0.1,DNS:localhost\nbasicConstraints=CA:FALSE\n"
-                     "keyUsage=critical,digitalSignature\nextendedKeyUsage=serverAuth\n")
-        && openssl(dir,
-                   QStringList{QStringLiteral("req"), QStringLiteral("-x509")} + ec
-                       + QStringList{QStringLiteral("-keyout"), QStringLiteral("ca.key"),
-                                     QStringLiteral("-out"), QStringLiteral("ca.pem"),
-                                     QStringLiteral("-days"), QStringLiteral("3"), QStringLiteral("-subj"),
-                                     QStringLiteral("/CN=") + caName, QStringLiteral("-addext"),
-                                     QStringLiteral("basicConstraints=critical,CA:TRUE"),
-                                     QStringLiteral("-addext"),
-                                     QStringLiteral("keyUsage=critical,keyCertSign")})
-        && openssl(dir,
-                   QStringList{QStringLiteral("req")} + ec
-                       + QStringList{QStringLiteral("-keyout"), QStringLiteral("server.key"),
-                                     QStringLiteral("-out"), QStringLiteral("server.csr"),
-                                     QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1")})
-        && openssl(dir,
-                   {QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"),
-                    QStringLiteral("server.csr"), QStringLiteral("-CA"), QStringLiteral("ca.pem"),
-                    QStringLiteral("-CAkey"), QStringLiteral("ca.key"), QStringLiteral("-set_serial"),
-                    QString::number(QDateTime::currentMSecsSinceEpoch()), QStringLiteral("-days"),
-                    QStringLiteral("2"), QStringLiteral("-extfile"), QStringLiteral("server.ext"),
-                    QStringLiteral("-out"), QStringLiteral("server.pem")});
-}
 
 quint16 freePort()
 {
@@ -306,8 +261,12 @@ private slots:
         QVERIFY(catalogue.contains("mark_red.zip"));
         QVERIFY(writeFile(Temp("packs.json"), QString::fromUtf8(catalogue).remove(origin).toUtf8()));
 
-        QVERIFY(makeCertificates(Temp("vendor"), QStringLiteral("QX77 Vendor CA")));
-        QVERIFY(makeCertificates(Temp("attacker"), QStringLiteral("QX77 Vendor CA")));
+        // The impostor's CA bears the vendor's name; only its key differs.
+        for (const char* side : {"vendor", "attacker"}) {
+            QVERIFY(MakeTestCa(Temp(side), QStringLiteral("QX77 Vendor CA")));
+            QVERIFY(MakeServerCertificate(Temp(side), QStringLiteral("server"),
+                                          QStringLiteral("IP:127.0.0.1,DNS:localhost")));
+        }
         QVERIFY2(m_vendor.Start(Temp("nginx-vendor"), Temp("vendor"), toolPort.toUShort(),
                                 servicePort.toUShort(), Temp("packs.json")),
                  qPrintable(m_vendor.ErrorLog()));

@@ -249,7 +249,12 @@ bool LoopbackHttpServer::Start(const QString& certFile, const QString& keyFile, 
                 auto* ssl = new QSslServer;
                 QSslConfiguration config = QSslConfiguration::defaultConfiguration();
                 config.setLocalCertificate(QSslCertificate(&cert, QSsl::Pem));
-                config.setPrivateKey(QSslKey(&key, QSsl::Rsa, QSsl::Pem));
+                // RSA or, as the certificate fixture makes them, elliptic-curve keys.
+                const QByteArray pem = key.readAll();
+                QSslKey privateKey(pem, QSsl::Rsa, QSsl::Pem);
+                if (privateKey.isNull())
+                    privateKey = QSslKey(pem, QSsl::Ec, QSsl::Pem);
+                config.setPrivateKey(privateKey);
                 ssl->setSslConfiguration(config);
                 server = ssl;
             } else {

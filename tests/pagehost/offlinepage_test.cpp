@@ -1,12 +1,16 @@
 #include "fakeservicehost.h"
 #include "pagefixture.h"
+#include "testcerts.h"
+#include "testenv.h"
 #include "testrunner.h"
 
 #include "htmlctrl.h"
 #include "offlinepage.h"
 
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -120,6 +124,53 @@ private slots:
         f.View()->Navigate(f.ToolUrl(QStringLiteral("/stalled")));
         QTRY_VERIFY_WITH_TIMEOUT(offline->IsShowing(), kWaitMs);
         QCOMPARE(offline->FailedUrl(), QUrl(f.ToolUrl(QStringLiteral("/stalled"))));
+    }
+
+    // The engine's own store does not know the vendor's CA: its certificates are accepted, for
+    // the names they carry only. Another CA's, even under the vendor CA's name, shows the
+    // program's page saying the server's identity could not be verified, and nothing of theirs
+    // loads.
+    void onlyTheVendorCaIsTrustedBesidesTheSystem()
+    {
+        QTemporaryDir dir;
+        const QString vendor = dir.filePath(u"vendor"_qs);
+        const QString other = dir.filePath(u"other"_qs);
+        QVERIFY(MakeTestCa(vendor, u"Vendor CA"_qs) && MakeTestCa(other, u"Vendor CA"_qs));
+        QVERIFY(MakeServerCertificate(vendor, u"tool"_qs, u"IP:127.0.0.1"_qs));
+        QVERIFY(MakeServerCertificate(vendor, u"elsewhere"_qs, u"DNS:elsewhere.example"_qs));
+        QVERIFY(MakeServerCertificate(other, u"tool"_qs, u"IP:127.0.0.1"_qs));
+
+        PageFixture f;
+        pagehost::OfflinePage* offline = offlinePageOf(f);
+        EnvGuard env;
+        env.Set("QX77_CA_FILE", QFile::encodeName(vendor + u"/ca.pem"_qs));
+        std::vector<std::unique_ptr<LoopbackHttpServer>> servers;
+        const auto serve = [&](const QString& certs, const QString& name) {
+            auto server = std::make_unique<LoopbackHttpServer>();
+            server->Put("/CF20/CF_Index.aspx", toolPage());
+            if (!server->Start(certs + u'/' + name + u".pem"_qs, certs + u'/' + name + u".key"_qs))
+                return QString();
+            env.Set("QX77_TOOL_URL", server->Url({}).toUtf8());
+            servers.push_back(std::move(server));
+            return servers.back()->Url(u"/CF20/CF_Index.aspx"_qs);
+        };
+
+        const QString trusted = serve(vendor, u"tool"_qs);
+        QVERIFY(trusted.startsWith(u"https://"_qs));
+        f.View()->Navigate(trusted);
+        QTRY_COMPARE_WITH_TIMEOUT(f.Eval(QStringLiteral("document.title")).toString(), u"工具页"_qs, kWaitMs);
+        QCOMPARE(f.Eval(QStringLiteral("window.external.GetVersion()")).toInt(), 1);
+        QVERIFY(!offline->IsShowing());
+
+        for (const auto& [certs, name] : {std::pair{vendor, u"elsewhere"_qs}, std::pair{other, u"tool"_qs}}) {
+            const QString refused = serve(certs, name);
+            QVERIFY(!refused.isEmpty());
+            f.View()->Navigate(refused);
+            QTRY_VERIFY_WITH_TIMEOUT(offline->IsShowing() && offline->FailedUrl() == QUrl(refused), kWaitMs);
+            QCOMPARE(offline->Text(), pagehost::OfflinePage::IdentityMessage());
+            // Refused in the handshake: not one request reached that server.
+            QVERIFY(servers.back()->Paths().isEmpty());
+        }
     }
 };
 
