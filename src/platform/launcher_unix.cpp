@@ -81,7 +81,8 @@ private:
 };
 
 // Starts `program` detached in `workingFolder`; with a handler through a small shell wrapper
-// that keeps its error output and exit code where an ExitWatch looks for them.
+// that keeps its error output and exit code where an ExitWatch looks for them (quietly
+// nowhere once the watch is over and its folder gone).
 bool startWatched(const QString& program, const QStringList& arguments, const QProcessEnvironment& env,
                   const QString& workingFolder, const EarlyExitHandler& onEarlyExit)
 {
@@ -94,10 +95,11 @@ bool startWatched(const QString& program, const QStringList& arguments, const QP
     if (dir && dir->isValid()) {
         process.setProgram(QStringLiteral("/bin/sh"));
         process.setArguments(
-            QStringList{QStringLiteral("-c"),
-                        QStringLiteral("d=\"$1\"; shift; \"$0\" \"$@\" 2>\"$d/err\"; "
-                                       "echo $? >\"$d/code.tmp\"; mv \"$d/code.tmp\" \"$d/code\""),
-                        program, dir->path()}
+            QStringList{
+                QStringLiteral("-c"),
+                QStringLiteral("d=\"$1\"; shift; \"$0\" \"$@\" 2>\"$d/err\"; "
+                               "{ echo $? >\"$d/code.tmp\" && mv \"$d/code.tmp\" \"$d/code\"; } 2>/dev/null"),
+                program, dir->path()}
             + arguments);
     } else {
         process.setProgram(program);
