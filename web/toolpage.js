@@ -90,10 +90,21 @@ function downloadsWritable() {
 
 function testServerSelected() { return readConfig('system', 'run') === '1'; }
 
+// The one installation the program finds in the player's Wine prefixes, asked the way the
+// game's own tools ask for it: its registry value, which leaves config.ini as it is.
+function foundGameFolder() {
+  for (const key of ['Software\\Tencent\\CrossFire', 'Software\\Wow6432Node\\Tencent\\CrossFire']) {
+    const folder = String(api.GetRegString(2, key, 'InstallPath') || '');
+    if (folder) return folder;
+  }
+  return '';
+}
+
 function gameFolder(ask) {
   const tyf = testServerSelected();
   const key = tyf ? 'FOLDER_TYF' : 'FOLDER';
   let folder = readConfig('CF Info', key);
+  if (!folder && !tyf) folder = foundGameFolder();
   if (!folder && ask) {
     const chosen = tyf ? api.FindTYF() : api.FindCF();
     if (chosen) folder = readConfig('CF Info', key);
@@ -428,6 +439,13 @@ function wireControls() {
   });
 }
 
+// What the page shows may have changed while it was away: a link installed or repaired the game,
+// or a folder was chosen in the settings or for a link.
+function refreshState() {
+  if (api) showGameFolder();
+  showAccount();
+}
+
 function start() {
   api = findApi();
   if (api) {
@@ -444,6 +462,8 @@ function start() {
   showAccount();
   wireControls();
   loadCatalogue();
+  document.addEventListener('visibilitychange', () => { if (!document.hidden) refreshState(); });
+  window.addEventListener('focus', refreshState);
 }
 
 // The program may attach window.external a moment after the document starts; wait briefly.

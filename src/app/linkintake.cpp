@@ -55,6 +55,6 @@ bool HandleLink(const QString& link, QWidget* owner)
     installdlg::InstallJob pack;
     pack.downloadUrl = parsed.address;
     pack.fileName = parsed.fileName;
-    pack.resourceType = parsed.type;
+    pack.resourceType = installdlg::PackKindFromText(parsed.type);
     return installdlg::RunInstallJob(pack, owner);
 }

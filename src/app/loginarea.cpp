@@ -5,6 +5,7 @@
 #include "messagebox.h"
 
 #include <QDesktopServices>
+#include <QPointer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMetaObject>
@@ -106,13 +107,25 @@ void LoginArea::LoginDone()
 
 void LoginArea::StartProgram(const QString& path)
 {
-    if (platform::OpenTarget(path) == platform::OpenOutcome::WineMissing)
-        widgets::msgbox::Show(platform::WineMissingMessage(), widgets::msgbox::OkOnly, &m_window);
+    QString problem;
+    QPointer<QWidget> owner = &m_window;
+    platform::OpenTarget(
+        path, &problem,
+        [owner](const QString& why) { widgets::msgbox::Show(why, widgets::msgbox::OkOnly, owner.data()); },
+        [owner](const QString& question) {
+            return widgets::msgbox::Show(question, widgets::msgbox::OkCancel, owner.data())
+                == widgets::msgbox::Ok;
+        });
+    if (!problem.isEmpty())
+        widgets::msgbox::Show(problem, widgets::msgbox::OkOnly, &m_window);
 }
 
 void LoginArea::OpenUrl(const QString& url)
 {
-    QDesktopServices::openUrl(QUrl(url));
+    // Without a browser the button would do nothing at all; the address lets the player go on.
+    if (!QDesktopServices::openUrl(QUrl(url)))
+        widgets::msgbox::Show(QStringLiteral("无法打开网页浏览器。请在浏览器中打开：\n%1").arg(url),
+                              widgets::msgbox::OkOnly, &m_window);
 }
 
 void LoginArea::Quit()

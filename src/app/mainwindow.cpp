@@ -13,6 +13,7 @@
 #include "settingsdialog.h"
 #include "hotkey.h"
 #include "inifile.h"
+#include "messagebox.h"
 #include "pngbutton.h"
 #include "pngresource.h"
 #include "programdir.h"
@@ -512,7 +513,10 @@ void DEZIRUdu::OnHelp()
 
 void DEZIRUdu::OpenHelpPage()
 {
-    QDesktopServices::openUrl(QUrl(config::addresses::HelpPageUrl()));
+    const QString help = config::addresses::HelpPageUrl();
+    if (!QDesktopServices::openUrl(QUrl(help)))
+        widgets::msgbox::Show(QStringLiteral("无法打开网页浏览器。请在浏览器中打开：\n%1").arg(help),
+                              widgets::msgbox::OkOnly, this);
 }
 
 void DEZIRUdu::OnLoginDone()

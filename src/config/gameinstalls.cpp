@@ -41,6 +41,23 @@ QString registryFolder(const platform::WinePrefix& prefix)
 
 } // namespace
 
+bool IsGameInstallValue(int root, const QString& subKey, const QString& valueName)
+{
+    if (root != platform::kLocalMachine || valueName.compare(u"InstallPath", Qt::CaseInsensitive) != 0)
+        return false;
+    QString key = subKey;
+    key.replace(u'/', u'\\');
+    while (key.startsWith(u'\\'))
+        key.remove(0, 1);
+    while (key.endsWith(u'\\'))
+        key.chop(1);
+    for (const char16_t* known : kInstallKeys) {
+        if (key.compare(QString::fromUtf16(known), Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
 QList<GameInstall> FindGameInstalls(const QList<platform::WinePrefix>& prefixes)
 {
     QList<GameInstall> installs;

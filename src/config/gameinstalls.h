@@ -20,4 +20,9 @@ struct GameInstall
 QList<GameInstall> FindGameInstalls(const QList<platform::WinePrefix>& prefixes);
 QList<GameInstall> FindGameInstalls(); // in this user's prefixes
 
+// Whether a registry read asks for the game's install folder (HKEY_LOCAL_MACHINE's
+// Software\Tencent\CrossFire, also under Wow6432Node, value InstallPath), which the registry
+// view answers from the one installation found when the default prefix does not know it.
+bool IsGameInstallValue(int root, const QString& subKey, const QString& valueName);
+
 } // namespace config

@@ -7,6 +7,17 @@
 
 namespace installdlg {
 
+PackKind PackKindFromText(const QString& text)
+{
+    if (text == u"1")
+        return PackKind::Marks;
+    if (text == u"2")
+        return PackKind::Interface;
+    if (text == u"3")
+        return PackKind::Resources;
+    return PackKind::Unknown;
+}
+
 bool RunInstallJob(InstallJob job, QWidget* owner)
 {
     const config::ResolvedGameFolder game = ResolveGameFolder(

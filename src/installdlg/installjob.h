@@ -10,13 +10,20 @@ class QWidget;
 
 namespace installdlg {
 
+// What a pack holds, which decides the folder it goes to. A link names it as text; only the
+// three known kinds are installed.
+enum class PackKind { Unknown, Marks, Interface, Resources };
+
+// "1" marks, "2" interface, "3" resources; Unknown for any other text.
+PackKind PackKindFromText(const QString& text);
+
 struct InstallJob
 {
-    QString downloadUrl;     // pack: address without "http://"; repair: the whole address
-    bool repairFlag = false; // true: the repair; false: a pack install
-    QString fileName;        // name of the archive in the Downloads folder
-    QString resourceType;    // pack kind "1", "2" or "3"; unused by the repair
-    QString programDir;      // ends with a separator
+    QString downloadUrl;                       // pack: address without "http://"; repair: the whole address
+    bool repairFlag = false;                   // true: the repair; false: a pack install
+    QString fileName;                          // name of the archive in the Downloads folder
+    PackKind resourceType = PackKind::Unknown; // unused by the repair
+    QString programDir;                        // ends with a separator
     QString gameDir;
 };
 

@@ -15,18 +15,18 @@
 namespace {
 
 // Pack kind → folder under the game folder and the marker key cleared in config.ini.
-struct PackKind
+struct PackPlace
 {
-    const char16_t* type;
+    installdlg::PackKind kind;
     const char16_t* folder;
     QLatin1String section;
     QLatin1String key;
 };
 
-const PackKind kPackKinds[] = {
-    {u"1", u"/rez/UI/Mark/", config::keys::kJstbSection, config::keys::kJstb},
-    {u"2", u"/rez/UI/", config::keys::kYxbjSection, config::keys::kYxbj},
-    {u"3", u"/rez/", config::keys::kJsyxSection, config::keys::kJsyx},
+const PackPlace kPackPlaces[] = {
+    {installdlg::PackKind::Marks, u"/rez/UI/Mark/", config::keys::kJstbSection, config::keys::kJstb},
+    {installdlg::PackKind::Interface, u"/rez/UI/", config::keys::kYxbjSection, config::keys::kYxbj},
+    {installdlg::PackKind::Resources, u"/rez/", config::keys::kJsyxSection, config::keys::kJsyx},
 };
 
 } // namespace
@@ -149,11 +149,12 @@ void COnlineDlg::InstallPack()
         return;
     }
 
-    const PackKind* kind = nullptr;
-    for (const PackKind& k : kPackKinds)
-        if (m_job.resourceType == QStringView(k.type))
+    const PackPlace* kind = nullptr;
+    for (const PackPlace& k : kPackPlaces)
+        if (m_job.resourceType == k.kind)
             kind = &k;
-    QString failure;
+    // A pack that was not unpacked is never reported installed.
+    QString failure = QStringLiteral("资源类型未知，未安装");
     if (kind) {
         WriteIniString(m_job.programDir + config::keys::kConfigFile, kind->section, kind->key, QString());
         failure = Unpack(target, m_job.gameDir + QString::fromUtf16(kind->folder));

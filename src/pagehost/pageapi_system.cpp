@@ -3,21 +3,33 @@
 #include "htmlctrl.h"
 
 #include "gamefolderbrowser.h"
+#include "gameinstalls.h"
 #include "launcher.h"
 #include "messagebox.h"
 #include "pagelog.h"
 #include "registry.h"
 #include "unzipfolder.h"
 
+#include <QPointer>
+
 bool CHtmlCtrl::RunExe(const QString& path)
 {
-    const platform::OpenOutcome outcome = platform::OpenTarget(path);
+    QString problem;
+    QPointer<QWidget> owner = window();
+    const platform::OpenOutcome outcome = platform::OpenTarget(
+        path, &problem,
+        [owner](const QString& why) { widgets::msgbox::Show(why, widgets::msgbox::OkOnly, owner.data()); },
+        [owner](const QString& question) {
+            return widgets::msgbox::Show(question, widgets::msgbox::OkCancel, owner.data())
+                == widgets::msgbox::Ok;
+        });
     if (outcome == platform::OpenOutcome::Started)
         return true;
-    // Without Wine the game folder is not to blame.
-    widgets::msgbox::Show(outcome == platform::OpenOutcome::WineMissing
-                              ? platform::WineMissingMessage()
-                              : QStringLiteral("游戏运行失败，请检查游戏目录是否正确！"),
+    if (outcome == platform::OpenOutcome::Declined)
+        return false;
+    // Without Wine, or without the prefix's manager, the game folder is not to blame.
+    widgets::msgbox::Show(problem.isEmpty() ? QStringLiteral("游戏运行失败，请检查游戏目录是否正确！")
+                                            : problem,
                           widgets::msgbox::OkOnly, window());
     return false;
 }
@@ -49,5 +61,11 @@ int CHtmlCtrl::UnzipFile(const QString& archive, const QString& folder)
 
 QString CHtmlCtrl::GetRegString(int root, const QString& subKey, const QString& valueName)
 {
-    return platform::RegistryReadString(root, subKey, valueName);
+    const QString text = platform::RegistryReadString(root, subKey, valueName);
+    if (!text.isEmpty() || !config::IsGameInstallValue(root, subKey, valueName))
+        return text;
+    // The game is seldom in the default prefix: a game manager keeps it in one of its own. The
+    // one installation found anywhere answers for it, without touching config.ini.
+    const QList<config::GameInstall> installs = config::FindGameInstalls();
+    return installs.size() == 1 ? installs.first().folder : QString();
 }

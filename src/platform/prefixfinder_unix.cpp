@@ -215,16 +215,27 @@ void findBottles(const QString& dataDir, bool flatpak, QList<WinePrefix>& out)
 {
     const QDir bottles(dataDir + QStringLiteral("/bottles"));
     for (const QFileInfo& dir : bottles.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
-        const auto yaml = loadYaml(dir.filePath() + QStringLiteral("/bottle.yml"));
-        if (!yaml)
-            continue;
+        QString folder = dir.filePath();
+        auto yaml = loadYaml(folder + QStringLiteral("/bottle.yml"));
+        if (!yaml) {
+            // A bottle made in a custom location leaves only placeholder.yml here, whose Path
+            // names the folder that holds the bottle and its bottle.yml.
+            const auto placeholder = loadYaml(folder + QStringLiteral("/placeholder.yml"));
+            const QString elsewhere = placeholder ? scalar(*placeholder, "Path") : QString();
+            if (!QDir::isAbsolutePath(elsewhere))
+                continue;
+            folder = QDir::cleanPath(elsewhere);
+            yaml = loadYaml(folder + QStringLiteral("/bottle.yml"));
+            if (!yaml)
+                continue;
+        }
         WinePrefix p;
         p.kind = PrefixKind::Bottles;
         p.flatpak = flatpak;
         p.name = scalar(*yaml, "Name");
         if (p.name.isEmpty())
             p.name = dir.fileName();
-        p.path = dir.filePath();
+        p.path = folder;
         // A bottle kept elsewhere says so; its folder here holds only the description.
         const QString custom = scalar(*yaml, "Custom_Path");
         const QString path = scalar(*yaml, "Path");

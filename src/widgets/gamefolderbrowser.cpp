@@ -44,6 +44,10 @@ QString GameFolderBrowserStart(config::GameFolderVariant variant, const QString&
         if (QFileInfo(native).isDir())
             return QDir::cleanPath(native);
     }
+    // The one installation found in the player's prefixes is most likely what is looked for.
+    const QList<config::GameInstall> installs = config::FindGameInstalls();
+    if (installs.size() == 1 && QFileInfo(installs.first().folder).isDir())
+        return installs.first().folder;
     const QString drive = platform::WinePrefixDir() + QStringLiteral("/drive_c");
     // A 64-bit prefix keeps 32-bit games such as this one under "Program Files (x86)".
     for (const QString& folder :

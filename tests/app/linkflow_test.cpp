@@ -185,12 +185,13 @@ private slots:
         connect(&closer, &QTimer::timeout, this, [&] {
             texts += widgets::msgbox::TakeAnsweredTexts();
             if (!texts.isEmpty())
-                closeOpenInstallDialogs(); // the dialog stays open after the error until closed
+                closeOpenInstallDialogs(); // in case it stayed open after the error
         });
         closer.start(20);
         widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
-        window.OnRepair();
+        window.OnRepair(); // the dialog closes by itself after the message
         closer.stop();
+        texts += widgets::msgbox::TakeAnsweredTexts();
         QCOMPARE(texts, QStringList{QStringLiteral("下载出错")});
         QVERIFY(!QFile::exists(downloads(QStringLiteral("yxxf.zip"))));
         QCOMPARE(readFile(m_game + QStringLiteral("/readme.txt")), QByteArray("repaired"));

@@ -201,7 +201,7 @@ private slots:
         QTest::mouseClick(close, Qt::LeftButton, {}, QPoint(5, 5));
         QVERIFY(window->IsEnded());
         QVERIFY(!window->Tray()->IsAdded());
-        QVERIFY(widgets::msgbox::TakeAnsweredTexts().isEmpty());
+        QCOMPARE(widgets::msgbox::TakeAnsweredTexts(), QStringList());
     }
 
     void closeButtonWithoutSettingEnds_data()

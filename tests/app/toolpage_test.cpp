@@ -226,6 +226,44 @@ private slots:
                                   QStringLiteral("未登陆，请在右上方登陆QX77通行证"), kPageTimeoutMs);
         window->OnCancel();
     }
+
+    // The game in a Wine prefix of its own and nothing in config.ini: the page shows the found
+    // folder and 启动游戏 starts it in that prefix and its folder, with no chooser.
+    void foundGameIsShownAndStarted()
+    {
+        FileGuard config(config::GetConfigPath());
+        QVERIFY(WriteConfig(QString()));
+        QTemporaryDir root;
+        const QString home = root.filePath(QStringLiteral("home"));
+        const QString prefix = home + QStringLiteral("/Games/cf");
+        const QString game = prefix + QStringLiteral("/drive_c/CrossFire");
+        QVERIFY(writeFile(prefix + QStringLiteral("/system.reg"), "WINE REGISTRY Version 2\n"));
+        QVERIFY(writeFile(game + QStringLiteral("/QQLogin.exe"), "MZ"));
+        const QString wine = root.filePath(QStringLiteral("bin/wine"));
+        const QString log = root.filePath(QStringLiteral("wine.log"));
+        QVERIFY(writeFile(
+            wine, "#!/bin/sh\n{ echo \"$WINEPREFIX\"; pwd; echo \"$1\"; } > \"$YFZS_WINE_LOG\"\nsleep 1\n"));
+        QVERIFY(QFile::setPermissions(wine, QFile::permissions(wine) | QFile::ExeOwner));
+        EnvGuard env;
+        env.Set("HOME", QFile::encodeName(home));
+        env.Set("WINEPREFIX", QFile::encodeName(root.filePath(QStringLiteral("default"))));
+        env.Set("PATH", QFile::encodeName(root.filePath(QStringLiteral("bin"))) + ':' + qgetenv("PATH"));
+        env.Set("YFZS_WINE_LOG", QFile::encodeName(log));
+
+        auto window = MakeMainWindow();
+        QWebEnginePage* page = PageOf(*window);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            RunJs(page, QStringLiteral("document.getElementById('gamedir').textContent")).toString(), game,
+            kPageTimeoutMs);
+        RunJs(page, QStringLiteral("document.getElementById('rungame').click(); 0"));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(log), kPageTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(QString::fromUtf8(readFile(log)).split(u'\n', Qt::SkipEmptyParts).size(), 3,
+                                  kPageTimeoutMs);
+        QCOMPARE(QString::fromUtf8(readFile(log)).split(u'\n', Qt::SkipEmptyParts),
+                 (QStringList{prefix, game, game + QStringLiteral("/QQLogin.exe")}));
+        QCOMPARE(widgets::msgbox::TakeAnsweredTexts(), QStringList());
+        QCOMPARE(configValue(config::keys::kCfInfo, config::keys::kFolder), QStringLiteral("<missing>"));
+    }
 };
 
 YFZS_TEST_CLASS(ToolPageTest)

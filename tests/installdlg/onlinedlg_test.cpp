@@ -60,12 +60,13 @@ private:
     std::unique_ptr<COnlineDlg> makeDialog(const QString& url, const QString& repairFlag,
                                            const QString& fileName, const QString& type)
     {
-        auto d = std::make_unique<COnlineDlg>(installdlg::InstallJob{.downloadUrl = url,
-                                                                     .repairFlag = repairFlag == u"1",
-                                                                     .fileName = fileName,
-                                                                     .resourceType = type,
-                                                                     .programDir = m_programDir,
-                                                                     .gameDir = m_gameDir});
+        auto d = std::make_unique<COnlineDlg>(
+            installdlg::InstallJob{.downloadUrl = url,
+                                   .repairFlag = repairFlag == u"1",
+                                   .fileName = fileName,
+                                   .resourceType = installdlg::PackKindFromText(type),
+                                   .programDir = m_programDir,
+                                   .gameDir = m_gameDir});
         connect(
             d.get(), &COnlineDlg::ProgressChanged, d.get(),
             [this](int position) {
@@ -203,7 +204,7 @@ private slots:
         QCOMPARE(d->ProgressValue(), 100);
     }
 
-    // An unknown kind still downloads and reports success, but unpacks nothing and clears no marker.
+    // An unknown kind downloads but unpacks nothing, clears no marker and is not reported installed.
     void unknownKindOnlyDownloads()
     {
         m_server.Put("/packs/ui.zip", m_pack);
@@ -211,7 +212,7 @@ private slots:
                             QStringLiteral("4"));
         widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
         run(*d);
-        QCOMPARE(m_texts, QStringList{kInstalled});
+        QCOMPARE(m_texts, QStringList{u"资源类型未知，未安装"_qs});
         QCOMPARE(readFile(download(QStringLiteral("ui.zip"))), m_pack);
         QCOMPARE(QDir(m_gameDir + QStringLiteral("/rez")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
                  QStringList());

@@ -293,6 +293,26 @@ private slots:
                                      " external.GetRegString(1, 'Software\\\\Vendor\\\\Tool', 'Number')]")),
                  QJsonValue(QJsonArray{QStringLiteral("hello"), QStringLiteral("%SystemRoot%\\fonts"),
                                        QString(), QString(), QString()}));
+
+        // The game in a prefix of its own, as game managers keep it: the install folder is asked
+        // of the registry and answered from the one installation found, config.ini untouched.
+        const QString home = P(QStringLiteral("home"));
+        const QString game = home + QStringLiteral("/Games/cf/drive_c/Program Files/Tencent/CrossFire");
+        QVERIFY(writeFile(home + QStringLiteral("/Games/cf/system.reg"), "WINE REGISTRY Version 2\n"));
+        QVERIFY(writeFile(game + QStringLiteral("/QQLogin.exe"), "MZ"));
+        const QByteArray oldHome = qgetenv("HOME");
+        qputenv("HOME", home.toUtf8());
+        QCOMPARE(Call(QStringLiteral(
+                     "[external.GetRegString(2, 'Software\\\\Tencent\\\\CrossFire', 'InstallPath'),"
+                     " external.GetRegString(2, 'Software\\\\Tencent\\\\CrossFire', 'Other')]")),
+                 QJsonValue(QJsonArray{game, QString()}));
+        QVERIFY(writeFile(home + QStringLiteral("/Games/cf2/system.reg"), "WINE REGISTRY Version 2\n"));
+        QVERIFY(writeFile(home + QStringLiteral("/Games/cf2/drive_c/CrossFire/QQLogin.exe"), "MZ"));
+        // Two installations: the page is not told one of them.
+        QCOMPARE(Call(QStringLiteral(
+                     "external.GetRegString(2, 'Software\\\\Tencent\\\\CrossFire', 'InstallPath')")),
+                 QJsonValue(QString()));
+        qputenv("HOME", oldHome);
         qputenv("WINEPREFIX", old);
     }
 

@@ -96,12 +96,13 @@ private slots:
 
     void windowsProgramsRunThroughWineInThePrefix()
     {
-        const QString cwd = u"cwd="_qs + QDir::currentPath();
+        // Each program starts in its own folder, where games look for their files.
+        const QString cwd = u"cwd="_qs + path("prefix/drive_c/Games/CF");
         const QString prefix = u"prefix="_qs + path("prefix");
         QCOMPARE(launch(u"C:\\games\\cf\\qqlogin.EXE"_qs),
                  QStringList({u"name=wine"_qs, u"arg="_qs + path("prefix/dosdevices/c:/Games/CF/QQLogin.exe"),
                               prefix, cwd}));
-        // Relative names are found from the working folder, which the program inherits.
+        // Relative names are found from our working folder.
         QDir::setCurrent(m_dir.path());
         QCOMPARE(
             launch(u"run.BAT"_qs),
@@ -114,7 +115,7 @@ private slots:
         const QStringList record = launch(path("tool.sh"));
         QCOMPARE(record.value(0), u"name=tool.sh"_qs);
         QCOMPARE(record.value(1).left(7), u"prefix="_qs); // no arguments
-        QCOMPARE(record.value(2), u"cwd="_qs + path("work"));
+        QCOMPARE(record.value(2), u"cwd="_qs + m_dir.path());
     }
 
     void everythingElseGoesToTheOpener()
@@ -151,6 +152,85 @@ private slots:
         QCOMPARE(platform::OpenTarget(u"C:\\Games\\CF\\QQLogin.exe"_qs), platform::OpenOutcome::Started);
         QVERIFY(QTest::qWaitFor([&] { return QFile::exists(log()); }, 10000));
         QVERIFY(platform::WineMissingMessage().contains(u"apt install wine"_qs));
+    }
+
+    // A program outside every prefix never makes a new default prefix unasked.
+    void noPrefixIsMadeSilently()
+    {
+        qputenv("WINEPREFIX", path("fresh").toUtf8());
+        QString problem;
+        QFile::remove(log());
+        QCOMPARE(platform::OpenTarget(path("run.BAT"), &problem), platform::OpenOutcome::NoPrefix);
+        QVERIFY(problem.contains(path("fresh")));
+        QString asked;
+        const auto answer = [&](bool yes) {
+            return [&asked, yes](const QString& question) {
+                asked = question;
+                return yes;
+            };
+        };
+        QCOMPARE(platform::OpenTarget(path("run.BAT"), nullptr, {}, answer(false)),
+                 platform::OpenOutcome::Declined);
+        QVERIFY(asked.contains(path("run.BAT")) && asked.contains(u"还不存在"_qs));
+        QTest::qWait(300);
+        QVERIFY(!QFile::exists(log()) && !QFile::exists(path("fresh")));
+        QCOMPARE(platform::OpenTarget(path("run.BAT"), nullptr, {}, answer(true)),
+                 platform::OpenOutcome::Started);
+        QVERIFY(QTest::qWaitFor([&] { return QFile::exists(log()); }, 10000));
+        QVERIFY(readFile(log()).contains("prefix=" + path("fresh").toUtf8()));
+        qputenv("WINEPREFIX", path("prefix").toUtf8());
+    }
+
+    // A Wine that cannot run 32-bit programs ends at once; the player learns why and what to do.
+    void earlyExitIsExplained()
+    {
+        QVERIFY(QDir(m_dir.path()).mkpath(u"nowow64"_qs));
+        writeExecutable(
+            path("nowow64/wine"),
+            "#!/bin/sh\necho '0024:err:module:load_wow64_ntdll failed to load "
+            "L\"\\\\??\\\\C:\\\\windows\\\\syswow64\\\\ntdll.dll\" error c0000135' >&2\nexit 1\n");
+        qputenv("PATH", path("nowow64").toUtf8() + ':' + m_path);
+        QString message;
+        QCOMPARE(platform::OpenTarget(u"C:\\Games\\CF\\QQLogin.exe"_qs, nullptr,
+                                      [&](const QString& why) { message = why; }),
+                 platform::OpenOutcome::Started);
+        QVERIFY(QTest::qWaitFor([&] { return !message.isEmpty(); }, 10000));
+        QVERIFY2(message.contains(u"32 位"_qs) && message.contains(u"dpkg --add-architecture i386"_qs)
+                     && message.contains(u"apt install wine32"_qs),
+                 qPrintable(message));
+        qputenv("PATH", m_path);
+        // Other early ends show what Wine said, without its fixme notes.
+        const QString other = platform::DescribeEarlyExit(5, "fixme:ntdll:x\nerr:d3d:no GL context\n");
+        QVERIFY(other.contains(u"5"_qs) && other.contains(u"no GL context"_qs)
+                && !other.contains(u"fixme"_qs));
+    }
+
+    // A game in a manager's prefix whose manager or Wine build is gone names what is missing,
+    // and starts nothing else in its place.
+    void missingRunnersAreNamed()
+    {
+        const QString home = path("home");
+        const QString flat = home + u"/.var/app/com.usebottles.bottles/data/bottles/bottles/CF"_qs;
+        QVERIFY(writeFile(flat + u"/bottle.yml"_qs, "Name: CF\nRunner: soda-7.0-9\n"));
+        QVERIFY(writeFile(flat + u"/drive_c/CF/QQLogin.exe"_qs, "MZ"));
+        QVERIFY(writeFile(home + u"/Games/cf/system.reg"_qs, "WINE REGISTRY Version 2\n"));
+        QVERIFY(writeFile(home + u"/Games/cf/drive_c/CF/QQLogin.exe"_qs, "MZ"));
+        QVERIFY(writeFile(
+            home + u"/.config/lutris/games/cf-1.yml"_qs,
+            "game:\n  exe: drive_c/CF/QQLogin.exe\n  prefix: ~/Games/cf\nwine:\n  version: lutris-7.2\n"));
+        EnvGuard env;
+        env.Set("HOME", home.toUtf8());
+        env.Set("WINEPREFIX", path("prefix").toUtf8());
+        QString problem;
+        QFile::remove(log());
+        QCOMPARE(platform::OpenTarget(flat + u"/drive_c/CF/QQLogin.exe"_qs, &problem),
+                 platform::OpenOutcome::RunnerMissing);
+        QVERIFY2(problem.contains(u"flatpak"_qs) && problem.contains(u"Bottles"_qs), qPrintable(problem));
+        QCOMPARE(platform::OpenTarget(home + u"/Games/cf/drive_c/CF/QQLogin.exe"_qs, &problem),
+                 platform::OpenOutcome::RunnerMissing);
+        QVERIFY2(problem.contains(u"Lutris"_qs) && problem.contains(u"lutris-7.2"_qs), qPrintable(problem));
+        QTest::qWait(300);
+        QVERIFY(!QFile::exists(log())); // wine was not started instead
     }
 };
 

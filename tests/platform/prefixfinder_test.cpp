@@ -90,6 +90,11 @@ private slots:
         QVERIFY(writeFile(h + u"/.var/app/com.usebottles.bottles/data/bottles/bottles/Flat/bottle.yml"_qs,
                           "Name: Flat Bottle\nRunner: caffe-7.20\nCustom_Path: true\nPath: "
                               + (h + u"/elsewhere/bottle"_qs).toUtf8() + "\n"));
+        // A bottle in a custom location: a placeholder here, the bottle itself where it points.
+        f.prefix(h + u"/mnt/games/CustomCF"_qs);
+        QVERIFY(writeFile(h + u"/.local/share/bottles/bottles/CustomCF/placeholder.yml"_qs,
+                          "Path: " + (h + u"/mnt/games/CustomCF"_qs).toUtf8() + "\n"));
+        QVERIFY(writeFile(h + u"/mnt/games/CustomCF/bottle.yml"_qs, "Name: Custom CF\nRunner: soda-7.0-9\n"));
         // Proton, reached through the usual ~/.steam/steam link.
         const QString steam = h + u"/.local/share/Steam"_qs;
         f.prefix(steam + u"/steamapps/compatdata/3141592653/pfx"_qs);
@@ -103,7 +108,11 @@ private slots:
         QVERIFY(QDir().mkpath(h + u"/Games/notes"_qs));
 
         const QList<WinePrefix> found = platform::FindWinePrefixes(h, QString());
-        QCOMPARE(found.size(), 7);
+        QCOMPARE(found.size(), 8);
+        const WinePrefix* custom = byPath(found, h + u"/mnt/games/CustomCF"_qs);
+        QVERIFY(custom);
+        QCOMPARE(custom->kind, PrefixKind::Bottles);
+        QCOMPARE(custom->name, u"Custom CF"_qs);
 
         const WinePrefix* cf = byPath(found, h + u"/Games/crossfire"_qs);
         const WinePrefix* other = byPath(found, h + u"/lutris/other"_qs);
