@@ -329,7 +329,9 @@ void DEZIRUdu::BringToFront(const QString& activationToken)
     // The native window outlives hiding, so the token can be on it before it is mapped again.
     winId();
     platform::PrepareActivation(windowHandle(), activationToken);
-    showNormal();
+    // Out of the taskbar and the tray, but a window the page maximised stays maximised.
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
     raise();
     platform::ActivateWindow(windowHandle(), activationToken);
 }
