@@ -1,13 +1,20 @@
 // Fuzz target: the service protocol between the program and the service host. The first part
 // of the input is a request as the host reads it off the wire (svc::ParseRequest, up to the
-// first zero byte); a request it accepts must come out the same when laid out again. The
+// first zero byte); a request it accepts must come out the same when laid out again. The same
+// bytes also go to a running service host over loopback, whose reply must be one the program
+// can take: at most 512 bytes, ending in its two zero bytes. The
 // other parts are a command choice and four fields: the program's request for them
 // (service::BuildRequest, EncodeRequest) must be accepted by the host with the same fields when
 // they hold no separator and GBK can carry them, and the host's reply with those fields
 // (svc::BuildReply) must split in the program (DecodeReply, SplitString) into the same fields.
+#include "accounts.h"
 #include "codec.h"
+#include "demodata.h"
 #include "fuzzcommon.h"
 #include "message.h"
+#include "packcatalogue.h"
+#include "serviceclient.h"
+#include "servicehost.h"
 #include "serviceprotocol.h"
 
 #include <QStringList>
@@ -23,6 +30,43 @@ QString joined(const std::vector<std::string>& fields)
     for (const std::string& f : fields)
         out.append(QString::fromStdString(f));
     return out.join(u'|');
+}
+
+int hostPort()
+{
+    static const int port = [] {
+        const std::string data = (fuzz::Sandbox() + QStringLiteral("/data")).toStdString();
+        std::string error;
+        if (!MakeDemoData(data, &error))
+            fuzz::Fail("cannot make the demo data", QString::fromStdString(error));
+        auto* accounts = new Accounts; // both live as long as the process
+        if (!accounts->Open(data + "/" + std::string(layout::kAccounts), &error))
+            fuzz::Fail("cannot open the accounts", QString::fromStdString(error));
+        ServiceHost::Config config;
+        config.port = 0;
+        config.versionsFile = data + "/" + std::string(layout::kVersions);
+        config.receiveTimeoutMs = 2000;
+        config.hashThreads = 1;
+        // Password hashing takes long under the sanitizers: one login, then refusals.
+        config.loginsPerSecond = 1e-9;
+        config.loginBurst = 1;
+        auto* host = new ServiceHost(*accounts, config, [](const std::string&) {});
+        if (!host->Start(&error))
+            fuzz::Fail("cannot start the service host", QString::fromStdString(error));
+        return host->Port();
+    }();
+    return port;
+}
+
+void checkHostReply(const QByteArray& bytes)
+{
+    const std::string reply = svc::Exchange(hostPort(), bytes.toStdString());
+    if (reply.empty())
+        return;
+    if (reply.size() > svc::kMaxReplyBytes || !reply.ends_with(std::string_view("\0\0", 2))
+        || reply.front() != '^')
+        fuzz::Fail("a reply the program cannot take",
+                   QString::fromLatin1(QByteArray::fromStdString(reply).toHex()));
 }
 
 void checkWireRequest(const QByteArray& bytes)
@@ -92,6 +136,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QList<QByteArray> parts = fuzz::Split(data, size, 6);
     checkWireRequest(parts.at(0));
+    checkHostReply(parts.at(0));
     checkProgramToHost(parts.at(1), parts.mid(2));
     return 0;
 }
