@@ -67,10 +67,10 @@ QByteArray httpGet(const QUrl& url)
     return body;
 }
 
-// nginx in the foreground as one process of this user, everything in its own folder: TLS on one port proxying
-// to the tool server, and a stream block with TLS on another proxying to the service host. The
-// catalogue comes from a static file with addresses relative to the page, as README shows for
-// packs served by any web server.
+// nginx in the foreground as one process of this user, everything in its own folder: TLS on
+// one port proxying to the tool server, and a stream block with TLS on another proxying to the
+// service host. The catalogue comes from a static file with addresses relative to the page, as
+// README shows for packs served by any web server.
 class Nginx
 {
 public:
