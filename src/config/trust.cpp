@@ -19,7 +19,9 @@ struct Trust
     QByteArray bundle;
 };
 
-// Made again only when the vendor CA changes; loading the system store costs milliseconds.
+// Made again only when the vendor CA changes. Without one, Qt's and libcurl's own system
+// stores serve unchanged; with one, the system's CAs are loaded once (milliseconds) and the
+// vendor's joined to them.
 Trust current()
 {
     static QMutex lock;
@@ -29,22 +31,22 @@ Trust current()
     QMutexLocker locker(&lock);
     if (made && made->pem == pem)
         return *made;
+    static const QSslConfiguration systemDefault = QSslConfiguration::defaultConfiguration();
 
     Trust trust;
     trust.pem = pem;
+    trust.configuration = systemDefault;
     if (!pem.isEmpty()) {
         trust.vendor = QSslCertificate::fromData(pem, QSsl::Pem);
         if (trust.vendor.isEmpty())
             qCWarning(lcIni).noquote() << "no certificate in the vendor CA from" << source;
     }
-    QList<QSslCertificate> roots = QSslConfiguration::systemCaCertificates();
-    trust.configuration = QSslConfiguration::defaultConfiguration();
     if (!trust.vendor.isEmpty()) {
-        roots += trust.vendor;
-        for (const QSslCertificate& certificate : std::as_const(roots))
+        const QList<QSslCertificate> roots = QSslConfiguration::systemCaCertificates() + trust.vendor;
+        for (const QSslCertificate& certificate : roots)
             trust.bundle += certificate.toPem();
+        trust.configuration.setCaCertificates(roots);
     }
-    trust.configuration.setCaCertificates(roots);
     QSslConfiguration::setDefaultConfiguration(trust.configuration);
     made = trust;
     return trust;

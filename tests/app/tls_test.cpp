@@ -67,14 +67,23 @@ QByteArray httpGet(const QUrl& url)
     return body;
 }
 
-// nginx in the foreground as this user, everything in its own folder: TLS on one port proxying
-// to the tool server, and a stream block with TLS on another proxying to the service host. The
-// catalogue comes from a static file with addresses relative to the page, as README shows for
-// packs served by any web server.
+// nginx in the foreground as one process of this user, everything in its own folder: TLS on
+// one port proxying to the tool server, and a stream block with TLS on another proxying to the
+// service host. The catalogue comes from a static file with addresses relative to the page, as
+// README shows for packs served by any web server.
 class Nginx
 {
 public:
-    ~Nginx() { StopProcess(m_process); }
+    // One process (no master and workers: a killed master would leave its workers running),
+    // ended with SIGTERM so it shuts down cleanly.
+    ~Nginx()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        m_process.terminate();
+        if (!m_process.waitForFinished(10000))
+            StopProcess(m_process);
+    }
 
     bool Start(const QString& dir, const QString& certDir, quint16 toolUpstream, quint16 serviceUpstream,
                const QString& catalogue)
@@ -88,7 +97,7 @@ public:
                                    "load_module %1;\n"
                                    "%2"
                                    "daemon off;\n"
-                                   "worker_processes 1;\n"
+                                   "master_process off;\n"
                                    "pid %3/nginx.pid;\n"
                                    "error_log %3/error.log info;\n"
                                    "events { worker_connections 64; }\n"
