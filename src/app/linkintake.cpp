@@ -6,8 +6,22 @@
 #include "paths.h"
 #include "urlscheme.h"
 
+#include <optional>
+
 namespace {
 constexpr qsizetype kSchemeLength = 11; // "VEDERU77://"
+
+// The link's last character names the pack kind; past the link, only the kind travels.
+std::optional<installdlg::PackKind> packKind(const QString& type)
+{
+    if (type == u"1")
+        return installdlg::PackKind::UiMark;
+    if (type == u"2")
+        return installdlg::PackKind::Ui;
+    if (type == u"3")
+        return installdlg::PackKind::Rez;
+    return std::nullopt;
+}
 }
 
 LinkCheck ParseLink(const QString& link, ParsedLink& out)
@@ -27,7 +41,7 @@ LinkCheck ParseLink(const QString& link, ParsedLink& out)
     const bool unsafeName = out.fileName.contains(u'\\') || out.fileName.contains(QStringLiteral(".."));
     if (amp <= 0 || slash <= 0 || out.type.isEmpty() || out.fileName.isEmpty() || dot <= 0 || unsafeName)
         return LinkCheck::Malformed;
-    if (out.type != u"1" && out.type != u"2" && out.type != u"3")
+    if (!packKind(out.type))
         return LinkCheck::UnknownType;
     return LinkCheck::Ok;
 }
@@ -55,6 +69,6 @@ bool HandleLink(const QString& link, QWidget* owner)
     installdlg::InstallJob pack;
     pack.downloadUrl = parsed.address;
     pack.fileName = parsed.fileName;
-    pack.resourceType = parsed.type;
+    pack.resourceType = *packKind(parsed.type); // ParseLink accepted it
     return installdlg::RunInstallJob(pack, owner);
 }

@@ -10,12 +10,15 @@ class QWidget;
 
 namespace installdlg {
 
+// The kinds of resource pack, by the folder below the game folder each unpacks into.
+enum class PackKind { UiMark, Ui, Rez };
+
 struct InstallJob
 {
     QString downloadUrl;     // pack: address without "http://"; repair: the whole address
     bool repairFlag = false; // true: the repair; false: a pack install
     QString fileName;        // name of the archive in the Downloads folder
-    QString resourceType;    // pack kind "1", "2" or "3"; unused by the repair
+    PackKind resourceType{}; // unused by the repair
     QString programDir;      // ends with a separator
     QString gameDir;
 };

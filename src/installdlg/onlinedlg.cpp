@@ -14,20 +14,27 @@
 
 namespace {
 
-// Pack kind → folder under the game folder and the marker key cleared in config.ini.
-struct PackKind
+// Folder under the game folder and the marker key cleared in config.ini, for one pack kind.
+struct PackTarget
 {
-    const char16_t* type;
     const char16_t* folder;
     QLatin1String section;
     QLatin1String key;
 };
 
-const PackKind kPackKinds[] = {
-    {u"1", u"/rez/UI/Mark/", config::keys::kJstbSection, config::keys::kJstb},
-    {u"2", u"/rez/UI/", config::keys::kYxbjSection, config::keys::kYxbj},
-    {u"3", u"/rez/", config::keys::kJsyxSection, config::keys::kJsyx},
-};
+PackTarget packTarget(installdlg::PackKind kind)
+{
+    using installdlg::PackKind;
+    switch (kind) {
+    case PackKind::UiMark:
+        return {u"/rez/UI/Mark/", config::keys::kJstbSection, config::keys::kJstb};
+    case PackKind::Ui:
+        return {u"/rez/UI/", config::keys::kYxbjSection, config::keys::kYxbj};
+    case PackKind::Rez:
+        return {u"/rez/", config::keys::kJsyxSection, config::keys::kJsyx};
+    }
+    Q_UNREACHABLE(); // a PackKind is always one of the above
+}
 
 } // namespace
 
@@ -149,15 +156,9 @@ void COnlineDlg::InstallPack()
         return;
     }
 
-    const PackKind* kind = nullptr;
-    for (const PackKind& k : kPackKinds)
-        if (m_job.resourceType == QStringView(k.type))
-            kind = &k;
-    QString failure;
-    if (kind) {
-        WriteIniString(m_job.programDir + config::keys::kConfigFile, kind->section, kind->key, QString());
-        failure = Unpack(target, m_job.gameDir + QString::fromUtf16(kind->folder));
-    }
+    const PackTarget pack = packTarget(m_job.resourceType);
+    WriteIniString(m_job.programDir + config::keys::kConfigFile, pack.section, pack.key, QString());
+    const QString failure = Unpack(target, m_job.gameDir + QString::fromUtf16(pack.folder));
     widgets::msgbox::Show(failure.isEmpty()
                               ? QStringLiteral("安装成功，您可以通过云帆助手【启动游戏】按钮进入游戏！")
                               : failure);

@@ -23,10 +23,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     installdlg::InstallJob job;
     job.downloadUrl = parsed.address;
     job.fileName = parsed.fileName;
-    job.resourceType = parsed.type;
     job.programDir = QStringLiteral("/opt/yfzs/");
 
-    if (job.resourceType != u"1" && job.resourceType != u"2" && job.resourceType != u"3")
+    if (parsed.type != u"1" && parsed.type != u"2" && parsed.type != u"3")
         fuzz::Fail("an accepted link of an unknown kind", link);
     if (!job.downloadUrl.endsWith(u'/' + job.fileName))
         fuzz::Fail("an accepted link whose address does not end with its file name", link);

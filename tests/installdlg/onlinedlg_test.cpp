@@ -28,6 +28,14 @@ const QString kDownloadError = QStringLiteral("下载出错");
 const QString kUnpackError = QStringLiteral("解压出错");
 const QString kNoGameDir = QStringLiteral("未指定游戏目录");
 
+// The pack kind as a link writes it: "1", "2" or "3" (the repair ignores it).
+installdlg::PackKind packKind(const QString& type)
+{
+    if (type == u"1")
+        return installdlg::PackKind::UiMark;
+    return type == u"3" ? installdlg::PackKind::Rez : installdlg::PackKind::Ui;
+}
+
 // A pack of a few files, a sub-folder among them; big enough for several progress steps.
 QByteArray makeArchive(const QByteArray& tag)
 {
@@ -63,7 +71,7 @@ private:
         auto d = std::make_unique<COnlineDlg>(installdlg::InstallJob{.downloadUrl = url,
                                                                      .repairFlag = repairFlag == u"1",
                                                                      .fileName = fileName,
-                                                                     .resourceType = type,
+                                                                     .resourceType = packKind(type),
                                                                      .programDir = m_programDir,
                                                                      .gameDir = m_gameDir});
         connect(
@@ -201,21 +209,6 @@ private slots:
         QCOMPARE(seen.last(), 100);
         QVERIFY(std::is_sorted(seen.cbegin(), seen.cend()));
         QCOMPARE(d->ProgressValue(), 100);
-    }
-
-    // An unknown kind still downloads and reports success, but unpacks nothing and clears no marker.
-    void unknownKindOnlyDownloads()
-    {
-        m_server.Put("/packs/ui.zip", m_pack);
-        auto d = makeDialog(pack(QStringLiteral("ui.zip")), QStringLiteral("0"), QStringLiteral("ui.zip"),
-                            QStringLiteral("4"));
-        widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
-        run(*d);
-        QCOMPARE(m_texts, QStringList{kInstalled});
-        QCOMPARE(readFile(download(QStringLiteral("ui.zip"))), m_pack);
-        QCOMPARE(QDir(m_gameDir + QStringLiteral("/rez")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
-                 QStringList());
-        QVERIFY(!QFile::exists(m_programDir + QStringLiteral("config.ini")));
     }
 
     // An older, longer file of the same name is replaced whole, not written over in part.
