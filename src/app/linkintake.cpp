@@ -22,7 +22,7 @@ std::optional<installdlg::PackKind> packKind(const QString& type)
         return installdlg::PackKind::Rez;
     return std::nullopt;
 }
-}
+} // namespace
 
 LinkCheck ParseLink(const QString& link, ParsedLink& out)
 {
