@@ -63,7 +63,8 @@ bool ZARODAre::InitInstance()
                 window.RaiseForLink(token);
                 window.OnCopyData(link);
             });
-    m_exitCode = window.DoModal();
+    // How the window ended does not matter: the program ends with it, and exits with 0.
+    window.DoModal();
     return false;
 }
 

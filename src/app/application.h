@@ -27,7 +27,4 @@ public:
     // Once, in main() before the application object exists: keeps the launcher's activation
     // token for handing to a running instance.
     static void KeepLauncherToken();
-
-private:
-    int m_exitCode = 0;
 };

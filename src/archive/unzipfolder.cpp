@@ -3,7 +3,7 @@
 #include "archivelog.h"
 #include "confinedfiles.h"
 #include "extractplan.h"
-#include "folders.h"
+#include "folderchain.h"
 #include "paths.h"
 #include "staging.h"
 #include "zipreader.h"

@@ -1,7 +1,7 @@
 #include "downloadjobs.h"
 
 #include "downloadlog.h"
-#include "folders.h"
+#include "folderchain.h"
 #include "paths.h"
 #include "programdir.h"
 

@@ -6,7 +6,7 @@
 // call) is handed back with the call's answer and runs before the call returns to the page.
 // Only the document the page registered through SetCallBack hears reports, and only if it
 // defines the function.
-// Workers elsewhere wait for the user-interface thread through service::RunOnUiThread; a worker
+// Workers elsewhere wait for the user-interface thread through platform::RunOnUiThread; a worker
 // here waits on a semaphore instead, because the page's function has run only when the script's
 // answer comes back, after the queued call has returned, and because a worker must be let go
 // when the renderer dies or the relay closes, which a blocking queued call cannot do.

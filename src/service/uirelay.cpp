@@ -1,23 +1,12 @@
 #include "uirelay.h"
 
 #include "serviceui.h"
+#include "uithread.h"
 
-#include <QCoreApplication>
-#include <QMetaObject>
 #include <QObject>
 #include <QThread>
 
 namespace service {
-
-void RunOnUiThread(const std::function<void()>& call, QObject* context)
-{
-    if (!context)
-        context = QCoreApplication::instance();
-    if (!context || context->thread() == QThread::currentThread())
-        call();
-    else
-        QMetaObject::invokeMethod(context, call, Qt::BlockingQueuedConnection);
-}
 
 void UiRelay::DeleteLater::operator()(QObject* object) const
 {
@@ -45,7 +34,7 @@ bool UiRelay::Run(const std::function<void(ServiceUi&)>& call)
         delivered = true;
         call(*m_ui);
     };
-    RunOnUiThread(here, m_context.get());
+    platform::RunOnUiThread(here, m_context.get());
     return delivered;
 }
 

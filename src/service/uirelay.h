@@ -1,9 +1,7 @@
 #pragma once
 // Carries the service flows' calls to the main window's side onto the user-interface thread,
 // in order, waiting for each, and cuts them off once the window's side is gone. Workers hold it
-// through a shared pointer, so it outlives every one of them. RunOnUiThread below is the one
-// way the program's workers hand work to the user-interface thread and wait for it; the message
-// box uses it too.
+// through a shared pointer, so it outlives every one of them.
 
 #include <QString>
 
@@ -16,11 +14,6 @@ class QObject;
 namespace service {
 
 class ServiceUi;
-
-// Runs `call` on the thread `context` lives on (null: the application's thread) and returns
-// after it has run: at once when that is the calling thread or there is no application,
-// otherwise queued behind that thread's pending events while the caller waits.
-void RunOnUiThread(const std::function<void()>& call, QObject* context = nullptr);
 
 class UiRelay
 {

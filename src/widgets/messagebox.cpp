@@ -1,6 +1,6 @@
 #include "messagebox.h"
 
-#include "uirelay.h"
+#include "uithread.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -64,7 +64,7 @@ Answer showHere(const QString& text, Buttons buttons, QWidget* owner)
 Answer Show(const QString& text, Buttons buttons, QWidget* owner)
 {
     Answer answer = Ok;
-    service::RunOnUiThread([&] { answer = showHere(text, buttons, owner); });
+    platform::RunOnUiThread([&] { answer = showHere(text, buttons, owner); });
     return answer;
 }
 

@@ -23,10 +23,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     installdlg::InstallJob job;
     job.downloadUrl = parsed.address;
     job.fileName = parsed.fileName;
-    job.resourceType = parsed.type;
     job.programDir = QStringLiteral("/opt/yfzs/");
 
-    if (job.resourceType != u"1" && job.resourceType != u"2" && job.resourceType != u"3")
+    if (parsed.type != u"1" && parsed.type != u"2" && parsed.type != u"3")
         fuzz::Fail("an accepted link of an unknown kind", link);
     // Both end at the last "&"; a link so short that its last "/" lies in the scheme's eleven
     // characters gives a shorter address (and a download that fails with its message).

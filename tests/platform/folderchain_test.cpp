@@ -1,14 +1,13 @@
 #include "testrunner.h"
 
-#include "folders.h"
+#include "folderchain.h"
 #include "testfiles.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
-class FoldersTest : public QObject
+class FolderChainTest : public QObject
 {
     Q_OBJECT
 
@@ -40,22 +39,7 @@ private slots:
         QVERIFY(writeFile(tmp.path() + u"/f"_qs, "f"));
         QVERIFY(!IsExistingFolder(tmp.path() + u"/f"_qs));
     }
-
-    void ensureFolder()
-    {
-        QTemporaryDir tmp;
-        const QString root = tmp.path() + u"/root\\"_qs;
-        EnsureFolder(root, QString());
-        QVERIFY(QFileInfo(tmp.path() + u"/root"_qs).isDir());
-        EnsureFolder(root, u"x\\y/z/"_qs);
-        QVERIFY(QFileInfo(tmp.path() + u"/root/x/y/z"_qs).isDir());
-        // A leading separator is not a level of its own.
-        EnsureFolder(root, u"/w"_qs);
-        QVERIFY(QFileInfo(tmp.path() + u"/root/w"_qs).isDir());
-        QCOMPARE(QDir(tmp.path() + u"/root"_qs).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-                 (QStringList{u"w"_qs, u"x"_qs}));
-    }
 };
 
-YFZS_TEST_CLASS(FoldersTest)
-#include "folders_test.moc"
+YFZS_TEST_CLASS(FolderChainTest)
+#include "folderchain_test.moc"
