@@ -19,6 +19,9 @@ namespace archive {
 
 class TargetFolders;
 
+// What a file-system step refused for stands for in an unpack's result.
+ZipReader::Result RefusalOf(platform::FsError error);
+
 class Staging
 {
 public:

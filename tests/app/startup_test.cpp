@@ -45,6 +45,7 @@ class StartupTest : public QObject
 private:
     QTemporaryDir m_home;
     QTemporaryDir m_programDir;
+    EnvGuard m_env;
     QString m_exe;
 
     std::unique_ptr<QProcess> start(const QStringList& args, const QString& workDir = {},
@@ -82,7 +83,7 @@ private slots:
     {
         QVERIFY(m_home.isValid() && m_programDir.isValid());
         // The test process shares the home, so it can act as a first instance itself.
-        qputenv("HOME", QFile::encodeName(m_home.path()));
+        m_env.Set("HOME", QFile::encodeName(m_home.path()));
         m_exe = m_programDir.filePath(QStringLiteral("YFZS"));
         QVERIFY(QFile::copy(QStringLiteral(YFZS_EXECUTABLE), m_exe));
         QFile::setPermissions(m_exe, QFile::permissions(m_exe) | QFile::ExeOwner);
@@ -223,9 +224,9 @@ private slots:
         // A home whose state folder cannot be made: the program runs instead of ending unseen.
         QTemporaryDir home;
         QVERIFY(writeFile(home.filePath(QStringLiteral(".local/state")), "not a folder"));
-        qputenv("QT_LOGGING_RULES", "yfzs.startup=true");
+        EnvGuard env;
+        env.Set("QT_LOGGING_RULES", "yfzs.startup=true");
         auto p = start({}, {}, {}, home.path());
-        qunsetenv("QT_LOGGING_RULES");
         QByteArray log;
         QVERIFY(waitUntil([&] {
             log += p->readAllStandardError();
