@@ -235,21 +235,21 @@ private slots:
     {
         auto window = MakeMainWindow();
         window->move(50, 40);
+        // Pressed at `from`, moved to `to` with the button held, let go there.
+        auto drag = [&](QPoint from, QPoint to) {
+            QTest::mousePress(window.get(), Qt::LeftButton, {}, from);
+            QMouseEvent move(QEvent::MouseMove, QPointF(to), window->mapToGlobal(QPointF(to)), Qt::NoButton,
+                             Qt::LeftButton, {});
+            QApplication::sendEvent(window.get(), &move);
+            QTest::mouseRelease(window.get(), Qt::LeftButton, {}, to);
+        };
         const QPoint start = window->pos();
-        QTest::mousePress(window.get(), Qt::LeftButton, {}, QPoint(200, 12));
-        QMouseEvent move(QEvent::MouseMove, QPointF(230, 32), window->mapToGlobal(QPointF(230, 32)),
-                         Qt::NoButton, Qt::LeftButton, {});
-        QApplication::sendEvent(window.get(), &move);
-        QTest::mouseRelease(window.get(), Qt::LeftButton, {}, QPoint(230, 32));
+        drag(QPoint(200, 12), QPoint(230, 32));
         QCOMPARE(window->pos(), start + QPoint(30, 20));
 
         // Below the strip the window stays put.
         const QPoint now = window->pos();
-        QTest::mousePress(window.get(), Qt::LeftButton, {}, QPoint(200, 40));
-        QMouseEvent lower(QEvent::MouseMove, QPointF(260, 80), window->mapToGlobal(QPointF(260, 80)),
-                          Qt::NoButton, Qt::LeftButton, {});
-        QApplication::sendEvent(window.get(), &lower);
-        QTest::mouseRelease(window.get(), Qt::LeftButton, {}, QPoint(260, 80));
+        drag(QPoint(200, 40), QPoint(260, 80));
         QCOMPARE(window->pos(), now);
         window->OnCancel();
     }

@@ -5,7 +5,6 @@
 #include "fileio.h"
 #include "singleinstance.h"
 
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -25,13 +24,7 @@ const QString kTitle = QStringLiteral("QX77 云帆助手");
 // Runs the event loop until `done` holds or the time is up.
 template <typename Pred> bool waitUntil(Pred done, int ms = 20000)
 {
-    QDeadlineTimer deadline(ms);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QTest::qWait(10);
-    }
-    return true;
+    return QTest::qWaitFor(done, ms);
 }
 
 } // namespace

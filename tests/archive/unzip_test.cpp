@@ -160,12 +160,7 @@ private slots:
                  ZipReader::Result::Password);
     }
 
-    void corruptDataStops_data()
-    {
-        QTest::addColumn<bool>("deflate");
-        QTest::newRow("deflated") << true;
-        QTest::newRow("stored, crc") << false;
-    }
+    void corruptDataStops_data() { AddFlagRows("deflate", "stored, crc", "deflated"); }
 
     void corruptDataStops()
     {

@@ -100,12 +100,7 @@ private slots:
         QVERIFY(run->Chunks().isEmpty());
     }
 
-    void bodiesWithoutLength_data()
-    {
-        QTest::addColumn<bool>("chunked");
-        QTest::newRow("ends at close") << false;
-        QTest::newRow("chunked") << true;
-    }
+    void bodiesWithoutLength_data() { AddFlagRows("chunked", "ends at close", "chunked"); }
     void bodiesWithoutLength()
     {
         QFETCH(bool, chunked);

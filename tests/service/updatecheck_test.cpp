@@ -208,12 +208,7 @@ private slots:
                      u"<missing>"_qs);
     }
 
-    void noReply_data()
-    {
-        QTest::addColumn<bool>("hang");
-        QTest::newRow("closed without answering") << false;
-        QTest::newRow("never answers") << true;
-    }
+    void noReply_data() { AddFlagRows("hang", "closed without answering", "never answers"); }
 
     void noReply()
     {
