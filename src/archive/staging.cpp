@@ -9,7 +9,7 @@
 
 namespace archive {
 
-ZipReader::Result RefusalOf(platform::FsError error)
+ZipReader::Result RefusalOf(platform::FsError error, ZipReader::Result otherwise)
 {
     switch (error) {
     case platform::FsError::Link:
@@ -17,7 +17,7 @@ ZipReader::Result RefusalOf(platform::FsError error)
     case platform::FsError::NoSpace:
         return ZipReader::Result::NoSpace;
     default:
-        return ZipReader::Result::CannotCreateFile;
+        return otherwise;
     }
 }
 

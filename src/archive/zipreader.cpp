@@ -385,7 +385,7 @@ ZipReader::Result ZipReader::CopyEntryData(const platform::Folder& folder, const
     case archive::EntryDataReader::Outcome::Corrupt:
         return Result::CorruptData;
     case archive::EntryDataReader::Outcome::WriteFailed:
-        return fromFsError(error, Result::WriteError);
+        return archive::RefusalOf(error, Result::WriteError);
     case archive::EntryDataReader::Outcome::Ok:
         break;
     }
