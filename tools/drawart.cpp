@@ -267,6 +267,18 @@ QImage roundButton(const QString& caption, const QColor& base)
     });
 }
 
+// Fills `path` with `c` shaded from light (top left) to dark, outlined darker still.
+void fillShaded(QPainter& p, const QPainterPath& path, const QRectF& r, const QColor& c, int lighter,
+                int darker)
+{
+    QLinearGradient g(r.topLeft(), r.bottomRight());
+    g.setColorAt(0, c.lighter(lighter));
+    g.setColorAt(1, c.darker(darker));
+    p.setPen(QPen(c.darker(180), 1));
+    p.setBrush(g);
+    p.drawPath(path);
+}
+
 void drawShield(QPainter& p, const QRectF& r, const QColor& c)
 {
     QPainterPath path;
@@ -277,12 +289,7 @@ void drawShield(QPainter& p, const QRectF& r, const QColor& c)
     path.cubicTo(r.center().x() - r.width() * 0.2, r.bottom() - 2, r.left(), r.top() + r.height() * 0.62,
                  r.left(), r.top() + r.height() * 0.18);
     path.closeSubpath();
-    QLinearGradient g(r.topLeft(), r.bottomRight());
-    g.setColorAt(0, c.lighter(130));
-    g.setColorAt(1, c.darker(130));
-    p.setPen(QPen(c.darker(180), 1));
-    p.setBrush(g);
-    p.drawPath(path);
+    fillShaded(p, path, r, c, 130, 130);
     // A check mark: repaired.
     p.setPen(QPen(Qt::white, 2.4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     QPainterPath check;
@@ -311,12 +318,7 @@ void drawTools(QPainter& p, const QRectF& r, const QColor& c)
     gear.closeSubpath();
     gear.addEllipse(center, r.width() * 0.16, r.width() * 0.16);
     gear.setFillRule(Qt::OddEvenFill);
-    QLinearGradient g(r.topLeft(), r.bottomRight());
-    g.setColorAt(0, c.lighter(135));
-    g.setColorAt(1, c.darker(125));
-    p.setPen(QPen(c.darker(180), 1));
-    p.setBrush(g);
-    p.drawPath(gear);
+    fillShaded(p, gear, r, c, 135, 125);
     // ... crossed by a wrench.
     p.save();
     p.translate(center);

@@ -8,12 +8,15 @@
 #include <boost/asio/write.hpp>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <sys/resource.h>
 
 #include <array>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <thread>
@@ -232,8 +235,22 @@ void Crowd::Stop()
         m_thread.join();
 }
 
+bool BenchServer::StartChosen(int argc, char** argv)
+{
+    const char* fromEnv = std::getenv("QX77_BENCH_SERVER");
+    const QString chosen = QString::fromLocal8Bit(argc > 1                  ? argv[1]
+                                                      : fromEnv && *fromEnv ? fromEnv
+                                                                            : QX77_SERVER_PATH);
+    if (Start(chosen))
+        return true;
+    std::fprintf(stderr, "%s: %s did not start\n",
+                 qPrintable(QFileInfo(QString::fromLocal8Bit(argv[0])).fileName()), qPrintable(chosen));
+    return false;
+}
+
 bool BenchServer::Start(const QString& program)
 {
+    executable = program;
     if (QProcess::execute(program, {QStringLiteral("--make-demo"), dir.path()}) != 0)
         return false;
     process.setStandardErrorFile(dir.filePath(QStringLiteral("server.log")));

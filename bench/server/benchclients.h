@@ -69,8 +69,12 @@ struct BenchServer
     QTemporaryDir dir;
     QProcess process;
     int tool = 0, service = 0;
+    QString executable; // the server program started
 
     bool Start(const QString& program);
+    // Starts the server a benchmark was asked to measure: its first argument, else
+    // QX77_BENCH_SERVER, else the one built with it. Says so on stderr when it does not start.
+    bool StartChosen(int argc, char** argv);
     // Resident memory ("VmRSS") or its peak ("VmHWM") in MB, from the kernel's account.
     double MemoryMB(const char* field) const;
     ~BenchServer();

@@ -80,15 +80,10 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     RaiseFileLimit();
-    const char* fromEnv = std::getenv("QX77_BENCH_SERVER");
-    const QString program = QString::fromLocal8Bit(argc > 1                  ? argv[1]
-                                                       : fromEnv && *fromEnv ? fromEnv
-                                                                             : QX77_SERVER_PATH);
     BenchServer server;
-    if (!server.Start(program)) {
-        std::fprintf(stderr, "files_bench: %s did not start\n", qPrintable(program));
+    if (!server.StartChosen(argc, argv))
         return 1;
-    }
+    const QString& program = server.executable;
     const QString data = server.dir.path();
     const QString pack = largest(data, u"packs"_qs), preview = largest(data, u"previews"_qs);
     const double packMB = QFileInfo(data + pack).size() / 1048576.0;

@@ -153,15 +153,10 @@ double sendEndlessHead(int port)
 int main(int argc, char** argv)
 {
     RaiseFileLimit();
-    const char* fromEnv = std::getenv("QX77_BENCH_SERVER");
-    const QString program = QString::fromLocal8Bit(argc > 1                  ? argv[1]
-                                                       : fromEnv && *fromEnv ? fromEnv
-                                                                             : QX77_SERVER_PATH);
     BenchServer server;
-    if (!server.Start(program)) {
-        std::fprintf(stderr, "server_bench: %s did not start\n", qPrintable(program));
+    if (!server.StartChosen(argc, argv))
         return 1;
-    }
+    const QString& program = server.executable;
     std::ifstream loadavg("/proc/loadavg");
     std::string load;
     std::getline(loadavg, load);

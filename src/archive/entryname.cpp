@@ -9,6 +9,22 @@ bool IsNameSeparator(QChar ch)
     return ch == u'\\' || ch == u'/';
 }
 
+QList<QStringView> PathLevels(QStringView path)
+{
+    QList<QStringView> levels;
+    qsizetype from = 0;
+    while (from <= path.size()) {
+        qsizetype to = from;
+        while (to < path.size() && !IsNameSeparator(path[to]))
+            ++to;
+        const QStringView level = path.sliced(from, to - from);
+        from = to + 1;
+        if (!level.isEmpty() && level != u".")
+            levels.append(level);
+    }
+    return levels;
+}
+
 namespace {
 
 constexpr const char16_t* kInnerClimbs[] = {u"\\..\\", u"\\../", u"/../", u"/..\\"};

@@ -3,12 +3,15 @@
 // UTF-8 or GBK, then stripped of drive letters, leading separators and climbing levels.
 
 #include <QByteArrayView>
+#include <QList>
 #include <QString>
 
 namespace archive {
 
 // Both '\' and '/' separate levels, in stored names and in the paths they are put below.
 bool IsNameSeparator(QChar ch);
+// The levels of a path between separators, without empty and "." levels ("a//./b" is a, b).
+QList<QStringView> PathLevels(QStringView path);
 
 // Decodes the stored name bytes: UTF-8 when the entry says so, GBK otherwise.
 QString DecodeEntryName(QByteArrayView stored, bool utf8Flag);

@@ -45,15 +45,7 @@ private:
 QString PathKey(const QString& cleanedName)
 {
     QStringList levels;
-    qsizetype from = 0;
-    while (from <= cleanedName.size()) {
-        qsizetype to = from;
-        while (to < cleanedName.size() && !IsNameSeparator(cleanedName[to]))
-            ++to;
-        const QStringView level = QStringView(cleanedName).sliced(from, to - from);
-        from = to + 1;
-        if (level.isEmpty() || level == u".")
-            continue;
+    for (const QStringView level : PathLevels(cleanedName)) {
         if (level == u"..") {
             if (!levels.isEmpty())
                 levels.removeLast();

@@ -9,9 +9,7 @@
 
 namespace archive {
 
-namespace {
-
-ZipReader::Result refusal(platform::FsError error)
+ZipReader::Result RefusalOf(platform::FsError error, ZipReader::Result otherwise)
 {
     switch (error) {
     case platform::FsError::Link:
@@ -19,11 +17,9 @@ ZipReader::Result refusal(platform::FsError error)
     case platform::FsError::NoSpace:
         return ZipReader::Result::NoSpace;
     default:
-        return ZipReader::Result::CannotCreateFile;
+        return otherwise;
     }
 }
-
-} // namespace
 
 QString Staging::NewName(const char* suffix)
 {
@@ -58,15 +54,15 @@ ZipReader::Result Staging::Commit(TargetFolders& folders, int* failedIndex)
         if (folder)
             error = folder->CheckReplaceable(file.fileName, &exists);
         if (!folder || error != platform::FsError::None) {
-            result = refusal(error);
+            result = RefusalOf(error);
         } else if (exists && !folder->Rename(file.fileName, file.backup = NewName("old"), &error)) {
             file.backup.clear();
-            result = refusal(error);
+            result = RefusalOf(error);
         } else if (!folder->Rename(file.staged, file.fileName, &error)) {
             if (!file.backup.isEmpty() && !folder->Rename(file.backup, file.fileName))
                 qCWarning(lcArchive) << "cannot restore" << file.fileName << "from" << file.backup;
             file.backup.clear();
-            result = refusal(error);
+            result = RefusalOf(error);
         } else {
             file.committed = true;
             continue;

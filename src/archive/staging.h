@@ -19,6 +19,11 @@ namespace archive {
 
 class TargetFolders;
 
+// What a file-system step refused for stands for in an unpack's result: `otherwise` for any
+// reason but a link in the path or a full disk.
+ZipReader::Result RefusalOf(platform::FsError error,
+                            ZipReader::Result otherwise = ZipReader::Result::CannotCreateFile);
+
 class Staging
 {
 public:

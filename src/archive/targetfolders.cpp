@@ -40,15 +40,7 @@ const platform::Folder* TargetFolders::Reach(const QString& folder, platform::Fs
 
     std::vector<platform::Folder> levels;
     QStringList names;
-    qsizetype from = 0;
-    while (from <= folder.size()) {
-        qsizetype to = from;
-        while (to < folder.size() && !IsNameSeparator(folder[to]))
-            ++to;
-        const QStringView level = QStringView(folder).sliced(from, to - from);
-        from = to + 1;
-        if (level.isEmpty() || level == u".")
-            continue;
+    for (const QStringView level : PathLevels(folder)) {
         // Cleaned names keep ".." only as their last level; it goes back up, never past the base.
         if (level == u"..") {
             if (!levels.empty()) {

@@ -72,18 +72,6 @@ void readZip64Sizes(unzFile zip, unz_file_info64& header)
     }
 }
 
-ZipReader::Result fromFsError(platform::FsError error, ZipReader::Result otherwise)
-{
-    switch (error) {
-    case platform::FsError::Link:
-        return ZipReader::Result::LinkInPath;
-    case platform::FsError::NoSpace:
-        return ZipReader::Result::NoSpace;
-    default:
-        return otherwise;
-    }
-}
-
 } // namespace
 
 namespace archive {
@@ -332,7 +320,7 @@ ZipReader::Result ZipReader::ExtractPositioned(const ZipEntryInfo& info,
     bool reused = false;
     const platform::Folder* folder = m_folders.Reach(folderPart, &error, &reused);
     if (!folder)
-        return fromFsError(error, Result::CannotCreateFile);
+        return archive::RefusalOf(error);
     // A name ending in a separator makes its folder on the way, like any other, and then
     // cannot be a file.
     if (fileName.isEmpty() || fileName == u"." || fileName == u"..")
@@ -342,7 +330,7 @@ ZipReader::Result ZipReader::ExtractPositioned(const ZipEntryInfo& info,
         m_folders.Forget();
         folder = m_folders.Reach(folderPart, &error);
         if (!folder)
-            return fromFsError(error, Result::CannotCreateFile);
+            return archive::RefusalOf(error);
         result = CopyEntryData(*folder, folderPart, fileName, info, where);
     }
     return result;
@@ -356,21 +344,21 @@ ZipReader::Result ZipReader::CreateTarget(const platform::Folder& folder, const 
     platform::FsError error = platform::FsError::None;
     if (!m_staging) {
         *file = platform::OutputFile::Create(folder, fileName, readOnly, &error);
-        return file->IsValid() ? Result::Ok : fromFsError(error, Result::CannotCreateFile);
+        return file->IsValid() ? Result::Ok : archive::RefusalOf(error);
     }
     // The target is refused now by the rules that writing in place would apply, before any
     // data is read; the move into place checks it again.
     bool exists = false;
     error = folder.CheckReplaceable(fileName, &exists);
     if (error != platform::FsError::None)
-        return fromFsError(error, Result::CannotCreateFile);
+        return archive::RefusalOf(error);
     QString staged;
     for (int attempt = 0; attempt < 3 && !file->IsValid(); ++attempt) {
         staged = m_staging->NewName("part");
         *file = platform::OutputFile::CreateNew(folder, staged, readOnly, &error);
     }
     if (!file->IsValid())
-        return fromFsError(error, Result::CannotCreateFile);
+        return archive::RefusalOf(error);
     m_staging->AddFile(info.index, folderPart, fileName, staged);
     return Result::Ok;
 }
@@ -397,7 +385,7 @@ ZipReader::Result ZipReader::CopyEntryData(const platform::Folder& folder, const
     case archive::EntryDataReader::Outcome::Corrupt:
         return Result::CorruptData;
     case archive::EntryDataReader::Outcome::WriteFailed:
-        return fromFsError(error, Result::WriteError);
+        return archive::RefusalOf(error, Result::WriteError);
     case archive::EntryDataReader::Outcome::Ok:
         break;
     }

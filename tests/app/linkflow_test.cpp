@@ -12,7 +12,6 @@
 #include "programdir.h"
 
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QHash>
@@ -32,13 +31,7 @@ const QString kRepaired = QStringLiteral("修复成功，如果还是不能正�
 
 template <typename Pred> bool waitUntil(Pred done, int ms = 15000)
 {
-    QDeadlineTimer deadline(ms);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QTest::qWait(20);
-    }
-    return true;
+    return QTest::qWaitFor(done, ms);
 }
 
 const QByteArray kPackUi = ZipBuilder().AddFile("readme.txt", "ui pack").AddFile("skin/a.png", "png").Bytes();

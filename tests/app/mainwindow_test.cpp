@@ -11,6 +11,7 @@
 #include "toolpagefixture.h"
 #include "fakeservicehost.h"
 #include "httpfixture.h"
+#include "testenv.h"
 #include "testrunner.h"
 
 #include <QApplication>
@@ -45,8 +46,7 @@ private:
     FakeServiceHost m_service{FakeServiceHost::Quiet()};
     QTemporaryDir m_xdg;
     QList<QUrl> m_opened;
-    QByteArray m_oldToolPort;
-    QByteArray m_oldForum;
+    EnvGuard m_env; // the addresses and folders below, put back when the test ends
 
 private slots:
     void initTestCase()
@@ -57,23 +57,16 @@ private slots:
         m_pages.Put("/CF20/CF_Index.aspx", page);
         // Offscreen has no tray; these cases are about a desktop with one (desktop_test has both).
         widgets::SetSystemTrayAvailableForTest(true);
-        qputenv("QX77_SERVICE_PORT", QByteArray::number(m_service.port()));
+        m_env.Set("QX77_SERVICE_PORT", QByteArray::number(m_service.port()));
         // The window registers the URL scheme at start; keep that in the test's own folders.
-        qputenv("XDG_DATA_HOME", QFile::encodeName(m_xdg.filePath(QStringLiteral("data"))));
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_xdg.filePath(QStringLiteral("config"))));
-        m_oldToolPort = qgetenv("QX77_TOOL_PORT");
-        m_oldForum = qgetenv("QX77_FORUM_URL");
-        qputenv("QX77_TOOL_PORT", QByteArray::number(m_pages.Port()));
-        qputenv("QX77_FORUM_URL", "http://forum.test:81/");
+        m_env.Set("XDG_DATA_HOME", QFile::encodeName(m_xdg.filePath(QStringLiteral("data"))));
+        m_env.Set("XDG_CONFIG_HOME", QFile::encodeName(m_xdg.filePath(QStringLiteral("config"))));
+        m_env.Set("QX77_TOOL_PORT", QByteArray::number(m_pages.Port()));
+        m_env.Set("QX77_FORUM_URL", "http://forum.test:81/");
         QDesktopServices::setUrlHandler(QStringLiteral("http"), this, "OpenUrl");
     }
 
-    void cleanupTestCase()
-    {
-        QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
-        qputenv("QX77_TOOL_PORT", m_oldToolPort);
-        qputenv("QX77_FORUM_URL", m_oldForum);
-    }
+    void cleanupTestCase() { QDesktopServices::unsetUrlHandler(QStringLiteral("http")); }
 
     // The frame the rest relies on: the borderless 800 × 600 window, the browser view as
     // control 1000, a password box that hides what is typed, the tray icon.
@@ -242,21 +235,21 @@ private slots:
     {
         auto window = MakeMainWindow();
         window->move(50, 40);
+        // Pressed at `from`, moved to `to` with the button held, let go there.
+        auto drag = [&](QPoint from, QPoint to) {
+            QTest::mousePress(window.get(), Qt::LeftButton, {}, from);
+            QMouseEvent move(QEvent::MouseMove, QPointF(to), window->mapToGlobal(QPointF(to)), Qt::NoButton,
+                             Qt::LeftButton, {});
+            QApplication::sendEvent(window.get(), &move);
+            QTest::mouseRelease(window.get(), Qt::LeftButton, {}, to);
+        };
         const QPoint start = window->pos();
-        QTest::mousePress(window.get(), Qt::LeftButton, {}, QPoint(200, 12));
-        QMouseEvent move(QEvent::MouseMove, QPointF(230, 32), window->mapToGlobal(QPointF(230, 32)),
-                         Qt::NoButton, Qt::LeftButton, {});
-        QApplication::sendEvent(window.get(), &move);
-        QTest::mouseRelease(window.get(), Qt::LeftButton, {}, QPoint(230, 32));
+        drag(QPoint(200, 12), QPoint(230, 32));
         QCOMPARE(window->pos(), start + QPoint(30, 20));
 
         // Below the strip the window stays put.
         const QPoint now = window->pos();
-        QTest::mousePress(window.get(), Qt::LeftButton, {}, QPoint(200, 40));
-        QMouseEvent lower(QEvent::MouseMove, QPointF(260, 80), window->mapToGlobal(QPointF(260, 80)),
-                          Qt::NoButton, Qt::LeftButton, {});
-        QApplication::sendEvent(window.get(), &lower);
-        QTest::mouseRelease(window.get(), Qt::LeftButton, {}, QPoint(260, 80));
+        drag(QPoint(200, 40), QPoint(260, 80));
         QCOMPARE(window->pos(), now);
         window->OnCancel();
     }

@@ -5,7 +5,6 @@
 #include "fileio.h"
 #include "singleinstance.h"
 
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -25,13 +24,7 @@ const QString kTitle = QStringLiteral("QX77 云帆助手");
 // Runs the event loop until `done` holds or the time is up.
 template <typename Pred> bool waitUntil(Pred done, int ms = 20000)
 {
-    QDeadlineTimer deadline(ms);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QTest::qWait(10);
-    }
-    return true;
+    return QTest::qWaitFor(done, ms);
 }
 
 } // namespace
@@ -45,6 +38,7 @@ class StartupTest : public QObject
 private:
     QTemporaryDir m_home;
     QTemporaryDir m_programDir;
+    EnvGuard m_env;
     QString m_exe;
 
     std::unique_ptr<QProcess> start(const QStringList& args, const QString& workDir = {},
@@ -82,7 +76,7 @@ private slots:
     {
         QVERIFY(m_home.isValid() && m_programDir.isValid());
         // The test process shares the home, so it can act as a first instance itself.
-        qputenv("HOME", QFile::encodeName(m_home.path()));
+        m_env.Set("HOME", QFile::encodeName(m_home.path()));
         m_exe = m_programDir.filePath(QStringLiteral("YFZS"));
         QVERIFY(QFile::copy(QStringLiteral(YFZS_EXECUTABLE), m_exe));
         QFile::setPermissions(m_exe, QFile::permissions(m_exe) | QFile::ExeOwner);
@@ -223,9 +217,9 @@ private slots:
         // A home whose state folder cannot be made: the program runs instead of ending unseen.
         QTemporaryDir home;
         QVERIFY(writeFile(home.filePath(QStringLiteral(".local/state")), "not a folder"));
-        qputenv("QT_LOGGING_RULES", "yfzs.startup=true");
+        EnvGuard env;
+        env.Set("QT_LOGGING_RULES", "yfzs.startup=true");
         auto p = start({}, {}, {}, home.path());
-        qunsetenv("QT_LOGGING_RULES");
         QByteArray log;
         QVERIFY(waitUntil([&] {
             log += p->readAllStandardError();

@@ -68,6 +68,20 @@ private:
 
     static bool WriteConfig(const QString& gameDir) { return WriteStartConfig(gameDir); }
     static std::unique_ptr<DEZIRUdu> MakeWindow() { return MakeToolPageWindow(4); }
+    // Types into the account and then the password box, each once it has the focus, as a user does.
+    static bool TypeLogin(DEZIRUdu& window, const QString& account, const QString& password)
+    {
+        const std::pair<int, QString> boxes[] = {{DEZIRUdu::IdAccount, account},
+                                                 {DEZIRUdu::IdPassword, password}};
+        for (const auto& [id, text] : boxes) {
+            auto* box = qobject_cast<QLineEdit*>(window.GetDlgItem(id));
+            box->setFocus();
+            if (!QTest::qWaitFor([box] { return box->hasFocus(); }))
+                return false;
+            QTest::keyClicks(box, text);
+        }
+        return true;
+    }
 
 private slots:
     void initTestCase() { QVERIFY(m_server.Start()); }
@@ -162,14 +176,8 @@ private slots:
                  QStringLiteral("未登陆，请在右上方登陆QX77通行证"));
 
         auto* account = qobject_cast<QLineEdit*>(window->GetDlgItem(DEZIRUdu::IdAccount));
-        auto* password = qobject_cast<QLineEdit*>(window->GetDlgItem(DEZIRUdu::IdPassword));
         auto* welcome = qobject_cast<QLabel*>(window->GetDlgItem(DEZIRUdu::IdWelcome));
-        account->setFocus();
-        QTRY_VERIFY(account->hasFocus());
-        QTest::keyClicks(account, QStringLiteral("demo"));
-        password->setFocus();
-        QTRY_VERIFY(password->hasFocus());
-        QTest::keyClicks(password, QStringLiteral("demo123"));
+        QVERIFY(TypeLogin(*window, QStringLiteral("demo"), QStringLiteral("demo123")));
         QSignalSpy reloaded(window->BrowserView(), &QWebEngineView::loadFinished);
         QTest::mouseClick(window->GetDlgItem(DEZIRUdu::IdLogin), Qt::LeftButton, {}, QPoint(20, 20));
 
@@ -196,14 +204,7 @@ private slots:
         QVERIFY(WriteConfig(QString()));
         widgets::msgbox::TakeAnsweredTexts();
         auto window = MakeWindow();
-        auto* account = qobject_cast<QLineEdit*>(window->GetDlgItem(DEZIRUdu::IdAccount));
-        auto* password = qobject_cast<QLineEdit*>(window->GetDlgItem(DEZIRUdu::IdPassword));
-        account->setFocus();
-        QTRY_VERIFY(account->hasFocus());
-        QTest::keyClicks(account, QStringLiteral("demo"));
-        password->setFocus();
-        QTRY_VERIFY(password->hasFocus());
-        QTest::keyClicks(password, QStringLiteral("demo124"));
+        QVERIFY(TypeLogin(*window, QStringLiteral("demo"), QStringLiteral("demo124")));
         QSignalSpy reloaded(window->BrowserView(), &QWebEngineView::loadFinished);
 
         widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);

@@ -1,3 +1,4 @@
+#include "testenv.h"
 #include "testrunner.h"
 
 #include "codec.h"
@@ -12,11 +13,13 @@ class EntryTest : public QObject
 {
     Q_OBJECT
 
+    EnvGuard m_env;
+
 private slots:
     void initTestCase()
     {
         // Eight hours from UTC, so that local-time mistakes show.
-        qputenv("TZ", "Asia/Shanghai");
+        m_env.Set("TZ", "Asia/Shanghai");
     }
 
     void cleaning_data()

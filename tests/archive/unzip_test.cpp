@@ -1,3 +1,4 @@
+#include "testenv.h"
 #include "testrunner.h"
 
 #include "archivefixture.h"
@@ -127,7 +128,8 @@ private slots:
              .data = "t",
              .localExtra = QByteArray("xy\x02\x00zz", 6) + ExtendedTimestamp(3, {1000000000, 1100000000})});
         zip.AddFile("dos.txt", "d");
-        qputenv("TZ", "Asia/Shanghai");
+        EnvGuard env;
+        env.Set("TZ", "Asia/Shanghai");
         QVERIFY(Unzip(zip));
         const QFileInfo ut(m_dest + u"/ut.txt"_qs);
         QCOMPARE(ut.lastModified().toSecsSinceEpoch(), 1000000000);
@@ -158,12 +160,7 @@ private slots:
                  ZipReader::Result::Password);
     }
 
-    void corruptDataStops_data()
-    {
-        QTest::addColumn<bool>("deflate");
-        QTest::newRow("deflated") << true;
-        QTest::newRow("stored, crc") << false;
-    }
+    void corruptDataStops_data() { AddFlagRows("deflate", "stored, crc", "deflated"); }
 
     void corruptDataStops()
     {

@@ -50,8 +50,8 @@ FakeServiceHost::~FakeServiceHost()
 
 void FakeServiceHost::pointClientHere() const
 {
-    qputenv("QX77_HOST", "127.0.0.1");
-    qputenv("QX77_SERVICE_PORT", QByteArray::number(m_port));
+    m_env.Set("QX77_HOST", "127.0.0.1");
+    m_env.Set("QX77_SERVICE_PORT", QByteArray::number(m_port));
 }
 
 QList<QByteArray> FakeServiceHost::requests() const

@@ -3,6 +3,8 @@
 // reads each request (up to its two closing zero bytes), logs it and answers what the test's
 // responder says for it: some bytes, the same bytes late, or nothing at all with the line held.
 
+#include "testenv.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QList>
@@ -40,7 +42,7 @@ public:
     ~FakeServiceHost();
 
     quint16 port() const { return m_port; }
-    // Sets QX77_HOST and QX77_SERVICE_PORT for this host.
+    // Sets QX77_HOST and QX77_SERVICE_PORT for this host, put back as they were when it goes.
     void pointClientHere() const;
 
     QList<QByteArray> requests() const;
@@ -60,4 +62,5 @@ private:
     mutable std::mutex m_lock;
     QList<QByteArray> m_requests;
     std::thread m_thread;
+    mutable EnvGuard m_env;
 };

@@ -1,5 +1,7 @@
 #include "httpfixture.h"
 
+#include "testenv.h"
+
 #include <QCryptographicHash>
 #include <QFile>
 #include <QHostAddress>
@@ -345,11 +347,11 @@ qint64 LoopbackHttpServer::BytesSent() const
     return m_shared->bytesSent;
 }
 
-void BypassProxies()
+void BypassProxies(EnvGuard& env)
 {
     for (const char* name :
          {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY", "all_proxy"})
-        qunsetenv(name);
+        env.Unset(name);
 }
 
 QByteArray TestPattern(qsizetype size, int seed)

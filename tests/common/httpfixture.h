@@ -15,6 +15,8 @@
 
 #include <memory>
 
+class EnvGuard;
+
 class QTcpServer;
 
 struct TestResource
@@ -98,8 +100,9 @@ private:
     quint16 m_port = 0;
 };
 
-// Unsets the proxy variables of the environment: loopback traffic must not go through a proxy.
-void BypassProxies();
+// Unsets the proxy variables of the environment until `env` goes: loopback traffic must not go
+// through a proxy.
+void BypassProxies(EnvGuard& env);
 
 // Reproducible non-repeating bytes, so that a misplaced range shows in the file's hash.
 QByteArray TestPattern(qsizetype size, int seed = 0);

@@ -51,3 +51,10 @@ int RunAll(QStringList arguments)
 }
 
 } // namespace testrunner
+
+void AddFlagRows(const char* column, const char* whenFalse, const char* whenTrue)
+{
+    QTest::addColumn<bool>(column);
+    QTest::newRow(whenFalse) << false;
+    QTest::newRow(whenTrue) << true;
+}

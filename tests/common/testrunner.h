@@ -28,4 +28,8 @@ int RunAll(QStringList arguments);
 
 } // namespace testrunner
 
+// For a case that runs with a flag off and on: its _data() adds the bool column `column` and
+// the rows `whenFalse` and `whenTrue`.
+void AddFlagRows(const char* column, const char* whenFalse, const char* whenTrue);
+
 #define YFZS_TEST_CLASS(Class) static const int Class##_registered = testrunner::RegisterClass<Class>(#Class);

@@ -42,9 +42,9 @@ private slots:
         EnvGuard env;
         env.Set("XDG_DATA_HOME", "/srv/data/");
         QCOMPARE(config::PerUserDataDir(), u"/srv/data/YFZS/"_qs);
-        qputenv("XDG_DATA_HOME", "relative/data"); // ignored, as the base directory rules say
+        env.Set("XDG_DATA_HOME", "relative/data"); // ignored, as the base directory rules say
         QCOMPARE(config::PerUserDataDir(), QDir::homePath() + u"/.local/share/YFZS/"_qs);
-        qunsetenv("XDG_DATA_HOME");
+        env.Unset("XDG_DATA_HOME");
         QCOMPARE(config::PerUserDataDir(), QDir::homePath() + u"/.local/share/YFZS/"_qs);
     }
 

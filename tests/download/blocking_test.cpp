@@ -1,7 +1,7 @@
 #include "testrunner.h"
 
 #include "blockingdownload.h"
-#include "httpfixture.h"
+#include "downloadfixture.h"
 #include "testfiles.h"
 
 #include <QFileInfo>
@@ -10,23 +10,17 @@
 
 #include <mutex>
 
-class DownloadBlockingTest : public QObject
+class DownloadBlockingTest : public DownloadFixture
 {
     Q_OBJECT
 
 private:
-    QTemporaryDir m_dir;
-    LoopbackHttpServer m_server;
     QByteArray m_body = TestPattern(200 * 1024 + 5, 21);
-
-    QString Url(const char* path) const { return m_server.Url(QString::fromLatin1(path)); }
 
 private slots:
     void initTestCase()
     {
-        BypassProxies();
-        QVERIFY(m_dir.isValid());
-        QVERIFY(m_server.Start());
+        QVERIFY(Prepare());
         m_server.Put("/pack.zip", {m_body});
     }
 

@@ -1,7 +1,7 @@
 #include "testrunner.h"
 
 #include "enginerun.h"
-#include "httpfixture.h"
+#include "downloadfixture.h"
 #include "testfiles.h"
 
 #include <QDateTime>
@@ -13,24 +13,19 @@
 
 #include <thread>
 
-class DownloadEngineTest : public QObject
+class DownloadEngineTest : public DownloadFixture
 {
     Q_OBJECT
 
 private:
-    QTemporaryDir m_dir;
-    LoopbackHttpServer m_server;
     QByteArray m_body = TestPattern(300 * 1024 + 123);
 
     QString Path(const char* name) const { return m_dir.filePath(QString::fromLatin1(name)); }
-    QString Url(const char* path) const { return m_server.Url(QString::fromLatin1(path)); }
 
 private slots:
     void initTestCase()
     {
-        BypassProxies();
-        QVERIFY(m_dir.isValid());
-        QVERIFY(m_server.Start());
+        QVERIFY(Prepare());
         m_server.Put("/file", {m_body});
     }
 
@@ -105,12 +100,7 @@ private slots:
         QVERIFY(run->Chunks().isEmpty());
     }
 
-    void bodiesWithoutLength_data()
-    {
-        QTest::addColumn<bool>("chunked");
-        QTest::newRow("ends at close") << false;
-        QTest::newRow("chunked") << true;
-    }
+    void bodiesWithoutLength_data() { AddFlagRows("chunked", "ends at close", "chunked"); }
     void bodiesWithoutLength()
     {
         QFETCH(bool, chunked);
@@ -269,15 +259,16 @@ private slots:
         tls.Put("/secure", {m_body});
 
         // Not trusted: the engine must refuse the connection.
-        qunsetenv("QX77_CA_FILE");
+        EnvGuard env;
+        env.Unset("QX77_CA_FILE");
         QCOMPARE(Download(tls.Url(QStringLiteral("/secure")), Path("untrusted.bin")),
                  int(download::kDownloadFailed));
         QVERIFY(!QFileInfo::exists(Path("untrusted.bin")));
 
-        qputenv("QX77_CA_FILE", cert.toLocal8Bit());
+        env.Set("QX77_CA_FILE", cert.toLocal8Bit());
         const QString path = Path("secure.bin");
         const int status = Download(tls.Url(QStringLiteral("/secure")), path);
-        qunsetenv("QX77_CA_FILE");
+        env.Unset("QX77_CA_FILE");
         QCOMPARE(status, int(download::kDownloadComplete));
         QCOMPARE(Sha256(readFile(path)), Sha256(m_body));
         QVERIFY(!tls.RequestsFor("/secure").isEmpty());

@@ -1,7 +1,7 @@
 #include "testrunner.h"
 
 #include "enginerun.h"
-#include "httpfixture.h"
+#include "downloadfixture.h"
 #include "testfiles.h"
 
 #include <QFileInfo>
@@ -10,16 +10,12 @@
 
 // What the engine reports complete must be the file the server described: range answers that
 // do not add up, compressed bodies and refused answers fail without touching the file.
-class DownloadIntegrityTest : public QObject
+class DownloadIntegrityTest : public DownloadFixture
 {
     Q_OBJECT
 
 private:
-    QTemporaryDir m_dir;
-    LoopbackHttpServer m_server;
     QByteArray m_whole = TestPattern(1500, 31);
-
-    QString Url(const char* path) const { return m_server.Url(QString::fromLatin1(path)); }
 
     // The resource: an honest server's answer (status 0), or this status, body and header lines.
     void Serve(const QByteArray& path, int status, const QByteArray& body, const QList<QByteArray>& headers)
@@ -30,12 +26,7 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
-        BypassProxies();
-        QVERIFY(m_dir.isValid());
-        QVERIFY(m_server.Start());
-    }
+    void initTestCase() { QVERIFY(Prepare()); }
 
     void rangeAnswersAreCheckedAgainstTheFile_data()
     {

@@ -117,6 +117,26 @@ private:
     }
     QString download(const QString& name) const { return m_programDir + QStringLiteral("Downloads/") + name; }
 
+    // The dialog for the pack `name` under /packs/, as an install ("0") or a repair ("1", whose
+    // link names its scheme), with the box it ends with answered in advance.
+    std::unique_ptr<COnlineDlg> openPack(const QString& repairFlag, const QString& name,
+                                         const QString& kind = u"2"_qs, const QString& fileName = {})
+    {
+        const QString url = pack(name);
+        auto d = makeDialog(repairFlag == u"1" ? u"http://"_qs + url : url, repairFlag,
+                            fileName.isEmpty() ? name : fileName, kind);
+        widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
+        return d;
+    }
+
+    // The rows of a case that runs once as an install and once as a repair.
+    static void installAndRepairRows()
+    {
+        QTest::addColumn<QString>("repairFlag");
+        QTest::newRow("install") << u"0"_qs;
+        QTest::newRow("repair") << u"1"_qs;
+    }
+
 private slots:
     void initTestCase() { QVERIFY(m_server.Start()); }
 
@@ -182,9 +202,7 @@ private slots:
         QVERIFY(WriteIniString(config, QStringLiteral("CF Info"), QStringLiteral("FOLDER"), m_gameDir));
 
         m_server.Put("/packs/ui.zip", m_pack);
-        auto d = makeDialog(pack(QStringLiteral("ui.zip")), QStringLiteral("0"), QStringLiteral("ui.zip"),
-                            type);
-        widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
+        auto d = openPack(u"0"_qs, u"ui.zip"_qs, type);
         run(*d);
 
         QCOMPARE(m_texts, QStringList{kInstalled});
@@ -208,9 +226,7 @@ private slots:
     void unknownKindOnlyDownloads()
     {
         m_server.Put("/packs/ui.zip", m_pack);
-        auto d = makeDialog(pack(QStringLiteral("ui.zip")), QStringLiteral("0"), QStringLiteral("ui.zip"),
-                            QStringLiteral("4"));
-        widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
+        auto d = openPack(u"0"_qs, u"ui.zip"_qs, u"4"_qs);
         run(*d);
         QCOMPARE(m_texts, QStringList{u"资源类型未知，未安装"_qs});
         QCOMPARE(readFile(download(QStringLiteral("ui.zip"))), m_pack);
@@ -220,20 +236,13 @@ private slots:
     }
 
     // An older, longer file of the same name is replaced whole, not written over in part.
-    void existingArchiveIsReplaced_data()
-    {
-        QTest::addColumn<QString>("repairFlag");
-        QTest::newRow("install") << u"0"_qs;
-        QTest::newRow("repair") << u"1"_qs;
-    }
+    void existingArchiveIsReplaced_data() { installAndRepairRows(); }
     void existingArchiveIsReplaced()
     {
         QFETCH(QString, repairFlag);
         QVERIFY(writeFile(download(QStringLiteral("ui.zip")), QByteArray(m_pack.size() + 5000, 'o')));
         m_server.Put("/packs/ui.zip", m_pack);
-        const QString url = repairFlag == u"1" ? u"http://"_qs + pack(u"ui.zip"_qs) : pack(u"ui.zip"_qs);
-        auto d = makeDialog(url, repairFlag, QStringLiteral("ui.zip"), QStringLiteral("2"));
-        widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
+        auto d = openPack(repairFlag, u"ui.zip"_qs);
         run(*d);
         QCOMPARE(m_texts, QStringList{repairFlag == u"1" ? kRepaired : kInstalled});
         QCOMPARE(readFile(download(QStringLiteral("ui.zip"))), m_pack);
@@ -270,9 +279,7 @@ private slots:
         QFETCH(QString, repairFlag);
         QFETCH(QString, fileName);
         QVERIFY(writeFile(download(fileName), "older archive"));
-        const QString url = pack(QStringLiteral("missing.zip"));
-        auto d = makeDialog(repairFlag == u"1" ? u"http://"_qs + url : url, repairFlag, fileName, u"2"_qs);
-        widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
+        auto d = openPack(repairFlag, u"missing.zip"_qs, u"2"_qs, fileName);
         run(*d); // fails on the watchdog when the dialog stays open
         QCOMPARE(m_texts, QStringList{kDownloadError});
         QCOMPARE(m_server.Paths(), QStringList{u"/packs/missing.zip"_qs});
@@ -292,10 +299,7 @@ private slots:
         damaged[data + 9000] = char(damaged[data + 9000] ^ 0x11);
         m_server.Put("/packs/ui.zip", damaged);
         for (const QString& repairFlag : {u"0"_qs, u"1"_qs}) {
-            const QString url = pack(QStringLiteral("ui.zip"));
-            auto d = makeDialog(repairFlag == u"1" ? u"http://"_qs + url : url, repairFlag, u"ui.zip"_qs,
-                                u"2"_qs);
-            widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
+            auto d = openPack(repairFlag, u"ui.zip"_qs);
             run(*d);
         }
         QCOMPARE(m_texts, (QStringList{kUnpackError, kUnpackError}));
@@ -311,9 +315,7 @@ private slots:
         TestResource unsized(m_pack);
         unsized.sendLength = false;
         m_server.Put("/packs/ui.zip", unsized);
-        auto d = makeDialog(pack(QStringLiteral("ui.zip")), QStringLiteral("0"), QStringLiteral("ui.zip"),
-                            QStringLiteral("2"));
-        widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
+        auto d = openPack(u"0"_qs, u"ui.zip"_qs);
         // The bar as it stands after each step (queued behind the bar's own update).
         QList<int> barValues;
         COnlineDlg* dialog = d.get();
@@ -333,22 +335,14 @@ private slots:
     }
 
     // A download that is not a ZIP archive is reported as such, not as a success.
-    void corruptArchiveIsReported_data()
-    {
-        QTest::addColumn<QString>("repairFlag");
-        QTest::newRow("install") << u"0"_qs;
-        QTest::newRow("repair") << u"1"_qs;
-    }
+    void corruptArchiveIsReported_data() { installAndRepairRows(); }
     void corruptArchiveIsReported()
     {
         QFETCH(QString, repairFlag);
         QByteArray broken = m_pack;
         broken.truncate(broken.size() / 2); // the central directory is gone
         m_server.Put("/packs/ui.zip", broken);
-        const QString url = pack(QStringLiteral("ui.zip"));
-        auto d = makeDialog(repairFlag == u"1" ? u"http://"_qs + url : url, repairFlag, u"ui.zip"_qs,
-                            u"2"_qs);
-        widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
+        auto d = openPack(repairFlag, u"ui.zip"_qs);
         run(*d);
         QCOMPARE(m_texts, QStringList{kUnpackError});
         QCOMPARE(readFile(download(QStringLiteral("ui.zip"))), broken);
@@ -356,12 +350,7 @@ private slots:
 
     // An archive that claims more than any disk holds: refused before a byte is written, and
     // the user learns that the disk is full, not only that unpacking failed.
-    void fullDiskIsNamed_data()
-    {
-        QTest::addColumn<QString>("repairFlag");
-        QTest::newRow("install") << u"0"_qs;
-        QTest::newRow("repair") << u"1"_qs;
-    }
+    void fullDiskIsNamed_data() { installAndRepairRows(); }
     void fullDiskIsNamed()
     {
         QFETCH(QString, repairFlag);
@@ -369,10 +358,7 @@ private slots:
         QVERIFY(WriteOversizedArchive(made));
         const QByteArray huge = readFile(made);
         m_server.Put("/packs/huge.zip", huge);
-        const QString url = pack(QStringLiteral("huge.zip"));
-        auto d = makeDialog(repairFlag == u"1" ? u"http://"_qs + url : url, repairFlag, u"huge.zip"_qs,
-                            u"2"_qs);
-        widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
+        auto d = openPack(repairFlag, u"huge.zip"_qs);
 
         LogCapture log(u"yfzs.install"_qs);
         run(*d);
@@ -389,21 +375,13 @@ private slots:
     }
 
     // No game folder: refused before any request, instead of unpacking at the file-system root.
-    void emptyGameFolderDownloadsNothing_data()
-    {
-        QTest::addColumn<QString>("repairFlag");
-        QTest::newRow("install") << u"0"_qs;
-        QTest::newRow("repair") << u"1"_qs;
-    }
+    void emptyGameFolderDownloadsNothing_data() { installAndRepairRows(); }
     void emptyGameFolderDownloadsNothing()
     {
         QFETCH(QString, repairFlag);
         m_gameDir.clear();
         m_server.Put("/packs/ui.zip", m_pack);
-        const QString url = pack(QStringLiteral("ui.zip"));
-        auto d = makeDialog(repairFlag == u"1" ? u"http://"_qs + url : url, repairFlag, u"ui.zip"_qs,
-                            u"2"_qs);
-        widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
+        auto d = openPack(repairFlag, u"ui.zip"_qs);
         run(*d);
         QCOMPARE(m_texts, QStringList{kNoGameDir});
         QCOMPARE(m_server.Paths(), QStringList());

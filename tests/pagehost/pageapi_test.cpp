@@ -1,5 +1,6 @@
 // The page API as the tool page sees it: every method called from a real page, with what the
 // page gets back.
+#include "testenv.h"
 #include "testfiles.h"
 #include "testrunner.h"
 
@@ -284,8 +285,8 @@ private slots:
             "WINE REGISTRY Version 2\n\n[Software\\\\Vendor\\\\Tool] 1700000000\n"
             "\"Plain\"=\"hello\"\n\"Expand\"=str(2):\"%SystemRoot%\\\\fonts\"\n\"Number\"=dword:00000010\n"));
         QVERIFY(writeFile(prefix + QStringLiteral("/system.reg"), "WINE REGISTRY Version 2\n"));
-        const QByteArray old = qgetenv("WINEPREFIX");
-        qputenv("WINEPREFIX", prefix.toUtf8());
+        EnvGuard env;
+        env.Set("WINEPREFIX", prefix.toUtf8());
         QCOMPARE(Call(QStringLiteral("[external.GetRegString(1, 'Software\\\\Vendor\\\\Tool', 'Plain'),"
                                      " external.GetRegString('1', 'software\\\\vendor\\\\tool', 'Expand'),"
                                      " external.GetRegString(1, 'Software\\\\Vendor\\\\Missing', 'Plain'),"
@@ -300,8 +301,7 @@ private slots:
         const QString game = home + QStringLiteral("/Games/cf/drive_c/Program Files/Tencent/CrossFire");
         QVERIFY(writeFile(home + QStringLiteral("/Games/cf/system.reg"), "WINE REGISTRY Version 2\n"));
         QVERIFY(writeFile(game + QStringLiteral("/QQLogin.exe"), "MZ"));
-        const QByteArray oldHome = qgetenv("HOME");
-        qputenv("HOME", home.toUtf8());
+        env.Set("HOME", home.toUtf8());
         QCOMPARE(Call(QStringLiteral(
                      "[external.GetRegString(2, 'Software\\\\Tencent\\\\CrossFire', 'InstallPath'),"
                      " external.GetRegString(2, 'Software\\\\Tencent\\\\CrossFire', 'Other')]")),
@@ -312,8 +312,6 @@ private slots:
         QCOMPARE(Call(QStringLiteral(
                      "external.GetRegString(2, 'Software\\\\Tencent\\\\CrossFire', 'InstallPath')")),
                  QJsonValue(QString()));
-        qputenv("HOME", oldHome);
-        qputenv("WINEPREFIX", old);
     }
 
     void windowAndApplicationMethods()

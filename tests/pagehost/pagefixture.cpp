@@ -13,8 +13,8 @@ PageFixture::PageFixture()
 {
     if (!m_server->Start())
         qFatal("cannot start the loopback HTTP server");
-    qputenv("QX77_HOST", "127.0.0.1");
-    qputenv("QX77_TOOL_PORT", QByteArray::number(m_server->Port()));
+    m_env.Set("QX77_HOST", "127.0.0.1");
+    m_env.Set("QX77_TOOL_PORT", QByteArray::number(m_server->Port()));
     m_main = std::make_unique<QWidget>(nullptr, Qt::Window | Qt::FramelessWindowHint);
     m_main->resize(800, 600);
     m_view = new CHtmlCtrl(m_main.get());

@@ -5,6 +5,7 @@
 // tool page's origin; the same server reached as "localhost" is another origin.
 
 #include "httpfixture.h"
+#include "testenv.h"
 
 #include <QByteArray>
 #include <QJsonValue>
@@ -41,6 +42,7 @@ public:
     QJsonValue Json(const QString& body);
 
 private:
+    EnvGuard m_env; // the tool server's address, put back last
     std::unique_ptr<LoopbackHttpServer> m_server;
     std::unique_ptr<QWidget> m_main;
     CHtmlCtrl* m_view = nullptr;

@@ -1,4 +1,5 @@
 #include "pagefixture.h"
+#include "testenv.h"
 #include "testfiles.h"
 #include "testrunner.h"
 
@@ -22,14 +23,13 @@ private slots:
         QTemporaryDir dir;
         const QString game = dir.filePath(QStringLiteral("CF/QQLogin.exe"));
         QVERIFY(writeFile(game, "MZ"));
-        const QByteArray savedPath = qgetenv("PATH");
-        qputenv("PATH", QFile::encodeName(dir.path())); // no wine anywhere on it
+        EnvGuard env;
+        env.Set("PATH", QFile::encodeName(dir.path())); // no wine anywhere on it
 
         widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
         QVERIFY(!f.View()->RunExe(game));
         widgets::msgbox::SetNextAnswer(widgets::msgbox::Ok);
         QVERIFY(!f.View()->RunExe(dir.filePath(QStringLiteral("CF/missing.exe"))));
-        qputenv("PATH", savedPath);
         QCOMPARE(widgets::msgbox::TakeAnsweredTexts(),
                  QStringList({platform::WineMissingMessage(), u"游戏运行失败，请检查游戏目录是否正确！"_qs}));
     }

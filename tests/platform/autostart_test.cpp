@@ -34,19 +34,19 @@ private slots:
 
     void entryFollowsTheConfigHome()
     {
-        qunsetenv("XDG_CONFIG_HOME");
+        m_env->Unset("XDG_CONFIG_HOME");
         QCOMPARE(platform::AutostartEntryPath(u"YFZS"_qs),
                  m_home.path() + u"/.config/autostart/YFZS.desktop"_qs);
-        qputenv("XDG_CONFIG_HOME", "relative/ignored");
+        m_env->Set("XDG_CONFIG_HOME", "relative/ignored");
         QCOMPARE(platform::AutostartEntryPath(u"YFZS"_qs),
                  m_home.path() + u"/.config/autostart/YFZS.desktop"_qs);
-        qputenv("XDG_CONFIG_HOME", (m_home.path() + u"/xdg"_qs).toUtf8());
+        m_env->Set("XDG_CONFIG_HOME", (m_home.path() + u"/xdg"_qs).toUtf8());
         QCOMPARE(platform::AutostartEntryPath(u"YFZS"_qs), m_home.path() + u"/xdg/autostart/YFZS.desktop"_qs);
     }
 
     void setAndRemove()
     {
-        qputenv("XDG_CONFIG_HOME", (m_home.path() + u"/xdg"_qs).toUtf8());
+        m_env->Set("XDG_CONFIG_HOME", (m_home.path() + u"/xdg"_qs).toUtf8());
         QVERIFY(!platform::HasAutostart(u"YFZS"_qs));
         QVERIFY(platform::RemoveAutostart(u"YFZS"_qs)); // nothing there is fine
         QVERIFY(platform::SetAutostart(u"YFZS"_qs, u"/opt/yfzs/YFZS"_qs));

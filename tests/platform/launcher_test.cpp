@@ -131,22 +131,23 @@ private slots:
         for (const QString& target : {QString(), path("missing.exe"), u"C:\\Games\\CF\\missing.exe"_qs})
             QCOMPARE(launch(target, false), QStringList());
         // A helper that is not installed is a failure, not a silent success.
-        qputenv("PATH", path("work").toUtf8());
+        EnvGuard env;
+        env.Set("PATH", path("work").toUtf8());
         QCOMPARE(launch(u"C:\\Games\\CF\\QQLogin.exe"_qs, false), QStringList());
         QCOMPARE(launch(u"https://127.0.0.1/"_qs, false), QStringList());
-        qputenv("PATH", m_path);
     }
 
     // Callers tell "Wine is missing" apart from "no such game file".
     void outcomesSayWhatIsMissing()
     {
         QCOMPARE(platform::OpenTarget(path("missing.exe")), platform::OpenOutcome::NotFound);
-        qputenv("PATH", path("work").toUtf8());
+        EnvGuard env;
+        env.Set("PATH", path("work").toUtf8());
         QVERIFY(!platform::WineAvailable());
         QCOMPARE(platform::OpenTarget(u"C:\\Games\\CF\\QQLogin.exe"_qs), platform::OpenOutcome::WineMissing);
         QCOMPARE(platform::OpenTarget(u"C:\\Games\\CF\\missing.exe"_qs), platform::OpenOutcome::NotFound);
         QCOMPARE(platform::OpenTarget(u"https://127.0.0.1/"_qs), platform::OpenOutcome::Failed);
-        qputenv("PATH", m_path);
+        env.Set("PATH", m_path);
         QVERIFY(platform::WineAvailable());
         QFile::remove(log());
         QCOMPARE(platform::OpenTarget(u"C:\\Games\\CF\\QQLogin.exe"_qs), platform::OpenOutcome::Started);
@@ -157,7 +158,8 @@ private slots:
     // A program outside every prefix never makes a new default prefix unasked.
     void noPrefixIsMadeSilently()
     {
-        qputenv("WINEPREFIX", path("fresh").toUtf8());
+        EnvGuard env;
+        env.Set("WINEPREFIX", path("fresh").toUtf8());
         QString problem;
         QFile::remove(log());
         QCOMPARE(platform::OpenTarget(path("run.BAT"), &problem), platform::OpenOutcome::NoPrefix);
@@ -178,7 +180,6 @@ private slots:
                  platform::OpenOutcome::Started);
         QVERIFY(QTest::qWaitFor([&] { return QFile::exists(log()); }, 10000));
         QVERIFY(readFile(log()).contains("prefix=" + path("fresh").toUtf8()));
-        qputenv("WINEPREFIX", path("prefix").toUtf8());
     }
 
     // A Wine that cannot run 32-bit programs ends at once; the player learns why and what to do.
@@ -189,7 +190,8 @@ private slots:
             path("nowow64/wine"),
             "#!/bin/sh\necho '0024:err:module:load_wow64_ntdll failed to load "
             "L\"\\\\??\\\\C:\\\\windows\\\\syswow64\\\\ntdll.dll\" error c0000135' >&2\nexit 1\n");
-        qputenv("PATH", path("nowow64").toUtf8() + ':' + m_path);
+        EnvGuard env;
+        env.Set("PATH", path("nowow64").toUtf8() + ':' + m_path);
         QString message;
         QCOMPARE(platform::OpenTarget(u"C:\\Games\\CF\\QQLogin.exe"_qs, nullptr,
                                       [&](const QString& why) { message = why; }),
@@ -198,7 +200,6 @@ private slots:
         QVERIFY2(message.contains(u"32 位"_qs) && message.contains(u"dpkg --add-architecture i386"_qs)
                      && message.contains(u"apt install wine32"_qs),
                  qPrintable(message));
-        qputenv("PATH", m_path);
         // Other early ends show what Wine said, without its fixme notes.
         const QString other = platform::DescribeEarlyExit(5, "fixme:ntdll:x\nerr:d3d:no GL context\n");
         QVERIFY(other.contains(u"5"_qs) && other.contains(u"no GL context"_qs)

@@ -74,7 +74,7 @@ private slots:
                               "[Desktop Entry]\nType=Application\nName=x\nExec=" + exec + "\nMimeType=" + mime
                                   + "\n"));
         };
-        qputenv("XDG_DATA_DIRS", QFile::encodeName(m_xdg.filePath(u"none"_qs) + u':' + share));
+        m_env->Set("XDG_DATA_DIRS", QFile::encodeName(m_xdg.filePath(u"none"_qs) + u':' + share));
         const QString scheme = u"vederu77"_qs;
         QCOMPARE(platform::DesktopFileId(), u"YFZS"_qs);
         QFile::remove(m_xdg.filePath(u"data/applications/yfzs-vederu77.desktop"_qs)); // earlier cases'

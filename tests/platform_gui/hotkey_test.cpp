@@ -1,4 +1,5 @@
 #include "logcapture.h"
+#include "testenv.h"
 #include "testrunner.h"
 
 #include "hotkey.h"
@@ -96,6 +97,7 @@ class HotKeyTest : public QObject
     Q_OBJECT
 
 private:
+    EnvGuard m_env;
     QProcess m_daemon;
 
 private slots:
@@ -107,7 +109,7 @@ private slots:
         QVERIFY(m_daemon.waitForStarted());
         QVERIFY(QTest::qWaitFor([this] { return m_daemon.canReadLine(); }, 20000));
         // Before the first use of the session bus, which reads it once.
-        qputenv("DBUS_SESSION_BUS_ADDRESS", m_daemon.readLine().trimmed());
+        m_env.Set("DBUS_SESSION_BUS_ADDRESS", m_daemon.readLine().trimmed());
     }
 
     void cleanupTestCase()

@@ -162,7 +162,8 @@ private slots:
 
     void unreachableIsSilent()
     {
-        fixture::PointClientAtClosedPort();
+        EnvGuard env;
+        fixture::PointClientAtClosedPort(env);
         RecordingUi ui;
         service::ServiceClient client(ui);
         fixture::PressLogin(ui, client, u"player"_qs, u"secret"_qs);
@@ -239,13 +240,13 @@ private slots:
     void logoutAndRegister()
     {
         remember(u"player"_qs, GetMacAddress(), u"c2VjcmV0"_qs);
-        qputenv("QX77_FORUM_URL", "http://forum.test:8089/");
+        EnvGuard env;
+        env.Set("QX77_FORUM_URL", "http://forum.test:8089/");
         fixture::HostedClient hosted(accounts(u"player"_qs, u"secret"_qs));
         auto& [host, ui, client] = hosted;
         ui.boxAccount = u"player"_qs;
         client.OnLogout();
         client.OnRegister();
-        qunsetenv("QX77_FORUM_URL");
 
         QCOMPARE(ui.calls,
                  QStringList({u"show LoginButton"_qs, u"show RegisterButton"_qs, u"reload"_qs,

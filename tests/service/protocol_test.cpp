@@ -233,13 +233,14 @@ private slots:
         QStringList messages;
         auto sink = [&](const QString& text) { messages << text; };
 
-        fixture::PointClientAtClosedPort();
+        EnvGuard env;
+        fixture::PointClientAtClosedPort(env);
         service::ServiceConnection refused;
         QVERIFY(!refused.ConnectServer(sink));
         QCOMPARE(refused.Exchange(kWorkedExample), std::nullopt);
         QCOMPARE(messages, QStringList()); // a refused connection is the exchange's to report
 
-        qputenv("QX77_HOST", "no such host.invalid");
+        env.Set("QX77_HOST", "no such host.invalid");
         service::ServiceConnection unresolved;
         QVERIFY(!unresolved.ConnectServer(sink));
         QCOMPARE(messages, QStringList{u"通讯服务器域名或者网络链接有误!"_qs});

@@ -40,10 +40,10 @@ void Restore()
     QDir::setCurrent(originalDir);
 }
 
-void PointClientAtClosedPort()
+void PointClientAtClosedPort(EnvGuard& env)
 {
-    qputenv("QX77_HOST", "127.0.0.1");
-    qputenv("QX77_SERVICE_PORT", QByteArray::number(FakeServiceHost::closedPort()));
+    env.Set("QX77_HOST", "127.0.0.1");
+    env.Set("QX77_SERVICE_PORT", QByteArray::number(FakeServiceHost::closedPort()));
 }
 
 void WaitForWorkers(const service::ServiceClient& client)

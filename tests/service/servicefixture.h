@@ -6,6 +6,7 @@
 #include "fakeservicehost.h"
 #include "recordingui.h"
 #include "serviceclient.h"
+#include "testenv.h"
 
 #include <QString>
 #include <QStringList>
@@ -20,8 +21,8 @@ void Reset(QTemporaryDir& workDir);
 void ShortReplyWait();
 // Leaves the scratch working directory again.
 void Restore();
-// Points the client at a loopback port where nothing listens.
-void PointClientAtClosedPort();
+// Points the client at a loopback port where nothing listens, until `env` goes.
+void PointClientAtClosedPort(EnvGuard& env);
 
 // Waits (up to 30 s) until none of the client's workers runs any more.
 void WaitForWorkers(const service::ServiceClient& client);

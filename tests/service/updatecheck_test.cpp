@@ -208,12 +208,7 @@ private slots:
                      u"<missing>"_qs);
     }
 
-    void noReply_data()
-    {
-        QTest::addColumn<bool>("hang");
-        QTest::newRow("closed without answering") << false;
-        QTest::newRow("never answers") << true;
-    }
+    void noReply_data() { AddFlagRows("hang", "closed without answering", "never answers"); }
 
     void noReply()
     {
@@ -229,7 +224,8 @@ private slots:
 
     void noConnection()
     {
-        fixture::PointClientAtClosedPort();
+        EnvGuard env;
+        fixture::PointClientAtClosedPort(env);
         RecordingUi ui;
         service::ServiceClient client(ui);
         client.OnCheckUpdate();
@@ -242,7 +238,7 @@ private slots:
         QVERIFY(!ui.calledOffThread);
 
         // An unknown host name: the connection's own message comes first.
-        qputenv("QX77_HOST", "no such host.invalid");
+        env.Set("QX77_HOST", "no such host.invalid");
         ui.calls.clear();
         client.OnCheckUpdate();
         QCOMPARE(ui.calls, QStringList({u"message 通讯服务器域名或者网络链接有误!"_qs, kNoConnection}));

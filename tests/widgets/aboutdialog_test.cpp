@@ -1,3 +1,4 @@
+#include "testenv.h"
 #include "testrunner.h"
 
 #include "aboutdialog.h"
@@ -25,10 +26,9 @@ private:
 private slots:
     void sizeTextAndColour()
     {
-        const QByteArray saved = qgetenv("QX77_FORUM_URL");
-        qputenv("QX77_FORUM_URL", "http://127.0.0.1:9999");
+        EnvGuard env;
+        env.Set("QX77_FORUM_URL", "http://127.0.0.1:9999");
         auto dialog = open();
-        qputenv("QX77_FORUM_URL", saved);
 
         QCOMPARE(dialog->size(), QSize(350, 150));
         auto* text = qobject_cast<QLabel*>(dialog->GetDlgItem(1005));

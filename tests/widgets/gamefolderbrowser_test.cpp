@@ -1,3 +1,4 @@
+#include "testenv.h"
 #include "testfiles.h"
 #include "testrunner.h"
 
@@ -104,8 +105,8 @@ private slots:
     void resolveAsksWithTheMainWindowVariant()
     {
         QFile::remove(config());
-        const QByteArray savedPrefix = qgetenv("WINEPREFIX");
-        qputenv("WINEPREFIX", m_dir.filePath(u"no prefix"_qs).toUtf8());
+        EnvGuard env;
+        env.Set("WINEPREFIX", m_dir.filePath(u"no prefix"_qs).toUtf8());
         auto resolve = [this] {
             return ResolveGameFolder(
                 [this] { return BrowseGameFolder(nullptr, config::GameFolderVariant::MainWindow, config()); },
@@ -126,7 +127,6 @@ private slots:
         QCOMPARE(resolve().folder, game());
         QCOMPARE(widgets::TakeBrowsedTitles(), QStringList(2, u"请选择 穿越火线(CrossFire) 安装目录："_qs));
         QCOMPARE(readFile(config()).count("FOLDER="), 1);
-        qputenv("WINEPREFIX", savedPrefix);
     }
 };
 

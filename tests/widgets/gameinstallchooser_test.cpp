@@ -1,3 +1,4 @@
+#include "testenv.h"
 #include "testrunner.h"
 
 #include "gamefolderbrowser.h"
@@ -16,7 +17,7 @@ class GameInstallChooserTest : public QObject
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    QByteArray m_savedHome;
+    EnvGuard m_env;
     QString config() const { return m_dir.filePath(u"config.ini"_qs); }
     QString game(int n) const { return m_dir.filePath(u"home/Games/p%1/drive_c/CrossFire"_qs.arg(n)); }
 
@@ -35,12 +36,10 @@ private slots:
             write(game(n) + u"/QQLogin.exe"_qs, "MZ");
             write(m_dir.filePath(u"home/Games/p%1/system.reg"_qs.arg(n)), "WINE REGISTRY Version 2\n");
         }
-        m_savedHome = qgetenv("HOME");
-        qputenv("HOME", m_dir.filePath(u"home"_qs).toUtf8());
+        m_env.Set("HOME", m_dir.filePath(u"home"_qs).toUtf8());
         widgets::msgbox::TakeAnsweredTexts();
         widgets::TakeBrowsedTitles();
     }
-    void cleanupTestCase() { qputenv("HOME", m_savedHome); }
     void init() { QFile::remove(config()); }
 
     void choosingAnInstallStoresIt()
