@@ -1,6 +1,6 @@
 // download_bench <folder> <url>...: downloads every address at once with the engine into
 // <folder>/engine-<i>; exits 0 when all completed. The `run` script measures it.
-#include "httpdownload.h"
+#include "download/httpdownload.h"
 
 #include <QString>
 

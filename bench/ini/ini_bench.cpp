@@ -3,7 +3,7 @@
 // after another program changed it in place (every byte parsed again). Prints reads and writes
 // per second; bench/ini/run adds the goals and ratios.
 
-#include "inifile.h"
+#include "config/inifile.h"
 
 #include <QFile>
 #include <QTemporaryDir>

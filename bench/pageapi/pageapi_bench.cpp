@@ -5,9 +5,9 @@
 // median of the per-round ratios is the figure, the spread across rounds shows the noise.
 // The page's own cost and the host's are told apart by timing the host's side of a call alone.
 // The page is served cross-origin isolated so that performance.now() has fine resolution.
-#include "htmlctrl.h"
-#include "inifile.h"
-#include "pagebridge.h"
+#include "config/inifile.h"
+#include "pagehost/htmlctrl.h"
+#include "pagehost/pagebridge.h"
 
 #include <httplib.h>
 

@@ -2,7 +2,7 @@
 // native and Flatpak bottles, Proton prefixes and plain ones. Runs whenever a game folder is
 // looked for or a Windows program started, so it must stay within a few milliseconds.
 
-#include "prefixfinder.h"
+#include "platform/prefixfinder.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 // Unpacks one archive with UnzipArchiveToFolder in a process of its own, so that the
 // benchmark can measure its time and peak memory like those of the other tools.
 // A third argument sets the number of threads (UnzipArchive's workers), for comparisons.
-#include "unzipfolder.h"
+#include "archive/unzipfolder.h"
 
 #include <QString>
 

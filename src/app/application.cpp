@@ -1,9 +1,9 @@
-#include "application.h"
-#include "desktopsession.h"
-#include "mainwindow.h"
+#include "app/application.h"
+#include "app/desktopsession.h"
+#include "app/mainwindow.h"
 
-#include "singleinstance.h"
-#include "startuptrace.h"
+#include "app/startuptrace.h"
+#include "platform/singleinstance.h"
 
 #include <optional>
 

@@ -1,11 +1,11 @@
-#include "desktopsession.h"
+#include "app/desktopsession.h"
 
-#include "datafolder.h"
-#include "messagebox.h"
-#include "pngresource.h"
-#include "programdir.h"
-#include "startuptrace.h"
-#include "urlscheme.h"
+#include "app/startuptrace.h"
+#include "config/datafolder.h"
+#include "config/programdir.h"
+#include "platform/urlscheme.h"
+#include "widgets/messagebox.h"
+#include "widgets/pngresource.h"
 
 #include <QApplication>
 #include <QLibraryInfo>

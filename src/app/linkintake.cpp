@@ -1,10 +1,10 @@
-#include "linkintake.h"
+#include "app/linkintake.h"
 
-#include "application.h"
-#include "installjob.h"
-#include "messagebox.h"
-#include "paths.h"
-#include "urlscheme.h"
+#include "app/application.h"
+#include "installdlg/installjob.h"
+#include "platform/nativepaths.h"
+#include "platform/urlscheme.h"
+#include "widgets/messagebox.h"
 
 namespace {
 constexpr qsizetype kSchemeLength = 11; // "VEDERU77://"

@@ -1,8 +1,8 @@
-#include "loginarea.h"
-#include "mainwindow.h"
+#include "app/loginarea.h"
+#include "app/mainwindow.h"
 
-#include "launcher.h"
-#include "messagebox.h"
+#include "platform/launcher.h"
+#include "widgets/messagebox.h"
 
 #include <QDesktopServices>
 #include <QPointer>

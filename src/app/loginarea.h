@@ -3,7 +3,7 @@
 // area's controls, page reloads, starting the updater and ending the program. Every call
 // arrives on the user-interface thread.
 
-#include "serviceui.h"
+#include "service/serviceui.h"
 
 class DEZIRUdu;
 

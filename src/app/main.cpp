@@ -1,6 +1,6 @@
-#include "application.h"
-#include "desktopsession.h"
-#include "startuptrace.h"
+#include "app/application.h"
+#include "app/desktopsession.h"
+#include "app/startuptrace.h"
 
 int main(int argc, char** argv)
 {

@@ -4,7 +4,7 @@
 // tray icon. It runs "modally": DoModal() shows it and runs an event loop until the window
 // ends (EndDialog), which ends the program. Hiding it to the tray does not end that run.
 
-#include "skinnedwindow.h"
+#include "widgets/skinnedwindow.h"
 
 #include <QString>
 #include <QWidget>

@@ -1,7 +1,7 @@
-#include "repair.h"
+#include "app/repair.h"
 
-#include "addresses.h"
-#include "installjob.h"
+#include "config/addresses.h"
+#include "installdlg/installjob.h"
 
 void RepairGame(QWidget* owner)
 {

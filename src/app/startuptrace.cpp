@@ -1,4 +1,4 @@
-#include "startuptrace.h"
+#include "app/startuptrace.h"
 
 #include <QElapsedTimer>
 

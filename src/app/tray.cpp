@@ -1,9 +1,9 @@
-#include "tray.h"
+#include "app/tray.h"
 
-#include "messagebox.h"
-#include "pngresource.h"
-#include "startuptrace.h"
-#include "trayavailability.h"
+#include "app/startuptrace.h"
+#include "widgets/messagebox.h"
+#include "widgets/pngresource.h"
+#include "widgets/trayavailability.h"
 
 #include <QEvent>
 #include <QGuiApplication>

@@ -1,4 +1,4 @@
-#include "entrydata.h"
+#include "archive/entrydata.h"
 
 #include <zlib.h>
 

@@ -2,7 +2,7 @@
 // The data of one entry, read straight from the archive file in large runs and inflated with
 // zlib into a file being written; the unpacked size and the CRC must match the headers.
 
-#include "confinedfiles.h"
+#include "platform/confinedfiles.h"
 
 #include <QFile>
 #include <QString>

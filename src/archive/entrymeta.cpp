@@ -1,4 +1,4 @@
-#include "entrymeta.h"
+#include "archive/entrymeta.h"
 
 #include <QDate>
 #include <QTime>

@@ -1,6 +1,6 @@
-#include "entryname.h"
+#include "archive/entryname.h"
 
-#include "codec.h"
+#include "platform/codec.h"
 
 namespace archive {
 

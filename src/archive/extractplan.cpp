@@ -1,6 +1,6 @@
-#include "extractplan.h"
+#include "archive/extractplan.h"
 
-#include "entryname.h"
+#include "archive/entryname.h"
 
 #include <QHash>
 

@@ -1,7 +1,7 @@
-#include "staging.h"
+#include "archive/staging.h"
 
-#include "archivelog.h"
-#include "targetfolders.h"
+#include "archive/archivelog.h"
+#include "archive/targetfolders.h"
 
 #include <QCoreApplication>
 

@@ -6,7 +6,7 @@
 // renames the kept files back and removes every staged file and every folder the unpack made,
 // so a damaged pack never costs the player a file.
 
-#include "zipreader.h"
+#include "archive/zipreader.h"
 
 #include <QList>
 #include <QString>

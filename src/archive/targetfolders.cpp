@@ -1,7 +1,7 @@
-#include "targetfolders.h"
+#include "archive/targetfolders.h"
 
-#include "entryname.h"
-#include "staging.h"
+#include "archive/entryname.h"
+#include "archive/staging.h"
 
 #include <vector>
 

@@ -3,7 +3,7 @@
 // the one above it and never through a link, so nothing already in the destination can send a
 // write outside it. The folder of the latest file stays open for the next files in it.
 
-#include "confinedfiles.h"
+#include "platform/confinedfiles.h"
 
 #include <QString>
 

@@ -1,12 +1,12 @@
-#include "unzipfolder.h"
+#include "archive/unzipfolder.h"
 
-#include "archivelog.h"
-#include "confinedfiles.h"
-#include "extractplan.h"
-#include "folderchain.h"
-#include "paths.h"
-#include "staging.h"
-#include "zipreader.h"
+#include "archive/archivelog.h"
+#include "archive/extractplan.h"
+#include "archive/staging.h"
+#include "archive/zipreader.h"
+#include "platform/confinedfiles.h"
+#include "platform/folderchain.h"
+#include "platform/nativepaths.h"
 
 #include <QDir>
 #include <QFileInfo>

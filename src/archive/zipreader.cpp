@@ -1,11 +1,11 @@
-#include "zipreader.h"
+#include "archive/zipreader.h"
 
-#include "archivelog.h"
-#include "entrydata.h"
-#include "entryname.h"
-#include "paths.h"
-#include "staging.h"
-#include "zipview.h"
+#include "archive/archivelog.h"
+#include "archive/entrydata.h"
+#include "archive/entryname.h"
+#include "archive/staging.h"
+#include "archive/zipview.h"
+#include "platform/nativepaths.h"
 
 #include <QFileInfo>
 

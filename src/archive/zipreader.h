@@ -4,8 +4,8 @@
 // a few buffers of fixed size. Writes never pass through a link below the base folder.
 // minizip reads the directory and the local headers; zlib inflates.
 
-#include "entrymeta.h"
-#include "targetfolders.h"
+#include "archive/entrymeta.h"
+#include "archive/targetfolders.h"
 
 #include <QByteArray>
 #include <QString>

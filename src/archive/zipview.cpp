@@ -1,4 +1,4 @@
-#include "zipview.h"
+#include "archive/zipview.h"
 
 #include <QFile>
 

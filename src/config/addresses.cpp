@@ -1,4 +1,4 @@
-#include "addresses.h"
+#include "config/addresses.h"
 
 #include "addressdefaults.h"
 

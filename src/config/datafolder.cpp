@@ -1,9 +1,9 @@
-#include "datafolder.h"
+#include "config/datafolder.h"
 
-#include "inifile.h"
-#include "inilog.h"
-#include "programdir.h"
-#include "settingskeys.h"
+#include "config/inifile.h"
+#include "config/inilog.h"
+#include "config/programdir.h"
+#include "config/settingskeys.h"
 
 #include <QDir>
 #include <QTemporaryFile>

@@ -1,7 +1,7 @@
-#include "gameinstalls.h"
+#include "config/gameinstalls.h"
 
-#include "locator.h"
-#include "registry.h"
+#include "config/locator.h"
+#include "platform/registry.h"
 
 #include <QDir>
 #include <QFileInfo>

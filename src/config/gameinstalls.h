@@ -3,7 +3,7 @@
 // the game is installed, or, for a prefix whose registry does not say, the usual install folders
 // under its drive_c that hold QQLogin.exe. Only folders that exist are listed.
 
-#include "prefixfinder.h"
+#include "platform/prefixfinder.h"
 
 #include <QList>
 #include <QString>

@@ -1,10 +1,10 @@
-#include "inifile.h"
+#include "config/inifile.h"
 
-#include "fileio.h"
-#include "iniformat.h"
-#include "inilog.h"
-#include "paths.h"
-#include "settingskeys.h"
+#include "config/iniformat.h"
+#include "config/inilog.h"
+#include "config/settingskeys.h"
+#include "platform/fileio.h"
+#include "platform/nativepaths.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
-#include "iniformat.h"
+#include "config/iniformat.h"
 
-#include "codec.h"
+#include "platform/codec.h"
 
 namespace config::ini {
 namespace {

@@ -1,4 +1,4 @@
-#include "inilog.h"
+#include "config/inilog.h"
 
 namespace config {
 

@@ -1,10 +1,10 @@
-#include "locator.h"
+#include "config/locator.h"
 
-#include "gameinstalls.h"
-#include "inifile.h"
-#include "paths.h"
-#include "registry.h"
-#include "settingskeys.h"
+#include "config/gameinstalls.h"
+#include "config/inifile.h"
+#include "config/settingskeys.h"
+#include "platform/nativepaths.h"
+#include "platform/registry.h"
 
 #include <QDir>
 #include <QFileInfo>

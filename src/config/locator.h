@@ -5,7 +5,7 @@
 // the browse variants' texts, checking and storing a chosen folder, and resolving the official
 // folder for an install or repair. The folder browser itself is the widgets' BrowseGameFolder.
 
-#include "programdir.h"
+#include "config/programdir.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
-#include "programdir.h"
+#include "config/programdir.h"
 
-#include "paths.h"
+#include "platform/nativepaths.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
-#include "trust.h"
+#include "config/trust.h"
 
-#include "addresses.h"
-#include "inilog.h"
+#include "config/addresses.h"
+#include "config/inilog.h"
 
 #include <QMutex>
 #include <QSslError>

@@ -1,6 +1,6 @@
-#include "blockingdownload.h"
+#include "download/blockingdownload.h"
 
-#include "downloadlog.h"
+#include "download/downloadlog.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -2,7 +2,7 @@
 // A download that blocks its caller until the whole file is on disk: the install dialog's
 // worker uses it for resource packs and the repair archive. Same engine as the page's jobs.
 
-#include "httpdownload.h"
+#include "download/httpdownload.h"
 
 #include <QString>
 #include <QtGlobal>

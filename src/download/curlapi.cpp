@@ -1,7 +1,7 @@
-#include "curlapi.h"
+#include "download/curlapi.h"
 
-#include "downloadlog.h"
-#include "lazylibrary.h"
+#include "download/downloadlog.h"
+#include "platform/lazylibrary.h"
 
 namespace download {
 

@@ -1,9 +1,9 @@
-#include "downloadjobs.h"
+#include "download/downloadjobs.h"
 
-#include "downloadlog.h"
-#include "folderchain.h"
-#include "paths.h"
-#include "programdir.h"
+#include "config/programdir.h"
+#include "download/downloadlog.h"
+#include "platform/folderchain.h"
+#include "platform/nativepaths.h"
 
 #include <QMutex>
 

@@ -7,7 +7,7 @@
 // user-interface thread. Reports come from the engine's worker threads (and from the
 // user-interface thread itself when a request cannot be set up inside DownloadFile).
 
-#include "httpdownload.h"
+#include "download/httpdownload.h"
 
 #include <QString>
 #include <QtGlobal>

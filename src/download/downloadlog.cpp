@@ -1,4 +1,4 @@
-#include "downloadlog.h"
+#include "download/downloadlog.h"
 
 namespace download {
 

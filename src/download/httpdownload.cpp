@@ -1,8 +1,8 @@
-#include "httpdownload.h"
+#include "download/httpdownload.h"
 
-#include "curlapi.h"
-#include "downloadlog.h"
-#include "trust.h"
+#include "config/trust.h"
+#include "download/curlapi.h"
+#include "download/downloadlog.h"
 
 #include <QByteArray>
 #include <QDir>

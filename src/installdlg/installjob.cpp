@@ -1,9 +1,9 @@
-#include "installjob.h"
+#include "installdlg/installjob.h"
 
-#include "gamefolderbrowser.h"
-#include "locator.h"
-#include "onlinedlg.h"
-#include "programdir.h"
+#include "config/locator.h"
+#include "config/programdir.h"
+#include "installdlg/onlinedlg.h"
+#include "widgets/gamefolderbrowser.h"
 
 namespace installdlg {
 

@@ -1,4 +1,4 @@
-#include "installlog.h"
+#include "installdlg/installlog.h"
 
 namespace installdlg {
 

@@ -1,11 +1,11 @@
-#include "onlinedlg.h"
+#include "installdlg/onlinedlg.h"
 
-#include "blockingdownload.h"
-#include "inifile.h"
-#include "installlog.h"
-#include "messagebox.h"
-#include "settingskeys.h"
-#include "unzipfolder.h"
+#include "archive/unzipfolder.h"
+#include "config/inifile.h"
+#include "config/settingskeys.h"
+#include "download/blockingdownload.h"
+#include "installdlg/installlog.h"
+#include "widgets/messagebox.h"
 
 #include <QDir>
 #include <QEventLoop>

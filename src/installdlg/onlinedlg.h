@@ -6,7 +6,7 @@
 // dialog stops the download, and the dialog stays alive until its worker has ended. Callers run
 // it through RunInstallJob (installjob.h).
 
-#include "installjob.h"
+#include "installdlg/installjob.h"
 
 #include <QDialog>
 #include <QString>

@@ -1,11 +1,11 @@
-#include "dochostsite.h"
+#include "pagehost/dochostsite.h"
 
-#include "htmlctrl.h"
-#include "messagebox.h"
-#include "newwindowgate.h"
-#include "pagebridge.h"
-#include "pagelog.h"
-#include "trust.h"
+#include "config/trust.h"
+#include "pagehost/htmlctrl.h"
+#include "pagehost/newwindowgate.h"
+#include "pagehost/pagebridge.h"
+#include "pagehost/pagelog.h"
+#include "widgets/messagebox.h"
 
 #include <QWebEngineCertificateError>
 #include <QWebEngineNewWindowRequest>

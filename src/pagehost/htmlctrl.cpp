@@ -1,10 +1,10 @@
-#include "htmlctrl.h"
+#include "pagehost/htmlctrl.h"
 
-#include "dochostsite.h"
-#include "memory.h"
-#include "offlinepage.h"
-#include "pagebridge.h"
-#include "pageprogress.h"
+#include "pagehost/dochostsite.h"
+#include "pagehost/offlinepage.h"
+#include "pagehost/pagebridge.h"
+#include "pagehost/pageprogress.h"
+#include "platform/memorytrim.h"
 
 #include <QContextMenuEvent>
 

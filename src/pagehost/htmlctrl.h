@@ -4,7 +4,7 @@
 // pageapitable.h for the table, dochostsite.h for the host policy the page runs under).
 // Page API methods run on the user-interface thread while the page's script waits.
 
-#include "pagevalue.h"
+#include "pagehost/pagevalue.h"
 
 #include <QWebEngineView>
 

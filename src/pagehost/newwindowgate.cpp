@@ -1,7 +1,7 @@
-#include "newwindowgate.h"
+#include "pagehost/newwindowgate.h"
 
-#include "pagebridge.h"
-#include "pagelog.h"
+#include "pagehost/pagebridge.h"
+#include "pagehost/pagelog.h"
 
 #include <QDesktopServices>
 #include <QTimer>

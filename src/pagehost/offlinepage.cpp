@@ -1,7 +1,7 @@
-#include "offlinepage.h"
+#include "pagehost/offlinepage.h"
 
-#include "pagelog.h"
-#include "pngresource.h"
+#include "pagehost/pagelog.h"
+#include "widgets/pngresource.h"
 
 #include <QEvent>
 #include <QLabel>

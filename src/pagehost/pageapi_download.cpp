@@ -1,8 +1,8 @@
 // Page API: download jobs for the page, and the wiring of their reports to the page.
-#include "htmlctrl.h"
+#include "pagehost/htmlctrl.h"
 
-#include "downloadjobs.h"
-#include "pageprogress.h"
+#include "download/downloadjobs.h"
+#include "pagehost/pageprogress.h"
 
 #include <QMutex>
 #include <QThread>

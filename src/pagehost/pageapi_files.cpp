@@ -1,10 +1,10 @@
 // Page API: settings files, file operations, the registry and folder lookup. Each reports
 // failure through its result only and shows nothing.
-#include "htmlctrl.h"
+#include "pagehost/htmlctrl.h"
 
-#include "inifile.h"
-#include "pagelog.h"
-#include "paths.h"
+#include "config/inifile.h"
+#include "pagehost/pagelog.h"
+#include "platform/nativepaths.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,14 +1,14 @@
 // Page API: the methods that hand their work to other parts of the program: starting programs,
 // choosing the game folders, unpacking archives and reading the registry.
-#include "htmlctrl.h"
+#include "pagehost/htmlctrl.h"
 
-#include "gamefolderbrowser.h"
-#include "gameinstalls.h"
-#include "launcher.h"
-#include "messagebox.h"
-#include "pagelog.h"
-#include "registry.h"
-#include "unzipfolder.h"
+#include "archive/unzipfolder.h"
+#include "config/gameinstalls.h"
+#include "pagehost/pagelog.h"
+#include "platform/launcher.h"
+#include "platform/registry.h"
+#include "widgets/gamefolderbrowser.h"
+#include "widgets/messagebox.h"
 
 #include <QPointer>
 

@@ -1,7 +1,7 @@
 // Page API: the window and application methods of the browser view.
-#include "htmlctrl.h"
+#include "pagehost/htmlctrl.h"
 
-#include "programdir.h"
+#include "config/programdir.h"
 
 #include <QApplication>
 #include <QEvent>

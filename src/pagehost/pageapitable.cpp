@@ -1,6 +1,6 @@
-#include "pageapitable.h"
+#include "pagehost/pageapitable.h"
 
-#include "htmlctrl.h"
+#include "pagehost/htmlctrl.h"
 
 namespace pagehost {
 

@@ -3,7 +3,7 @@
 // 1-based position; names match regardless of letter case; each entry states its parameter
 // types, its result type and the operation it runs on the page API object (the browser view).
 
-#include "pagevalue.h"
+#include "pagehost/pagevalue.h"
 
 #include <QStringList>
 

@@ -1,8 +1,8 @@
-#include "pagebridge.h"
+#include "pagehost/pagebridge.h"
 
-#include "addresses.h"
-#include "pageapitable.h"
-#include "pagelog.h"
+#include "config/addresses.h"
+#include "pagehost/pageapitable.h"
+#include "pagehost/pagelog.h"
 
 #include <QFile>
 #include <QJsonDocument>

@@ -1,4 +1,4 @@
-#include "pagelog.h"
+#include "pagehost/pagelog.h"
 
 namespace pagehost {
 

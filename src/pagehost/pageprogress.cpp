@@ -1,4 +1,4 @@
-#include "pageprogress.h"
+#include "pagehost/pageprogress.h"
 
 #include <QJsonDocument>
 #include <QSemaphore>

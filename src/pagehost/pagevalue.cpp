@@ -1,4 +1,4 @@
-#include "pagevalue.h"
+#include "pagehost/pagevalue.h"
 
 #include <QJsonArray>
 

@@ -1,4 +1,4 @@
-#include "codec.h"
+#include "platform/codec.h"
 
 #include <iconv.h>
 

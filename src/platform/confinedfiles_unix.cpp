@@ -1,4 +1,4 @@
-#include "confinedfiles.h"
+#include "platform/confinedfiles.h"
 
 #include <QFile>
 

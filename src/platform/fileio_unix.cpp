@@ -1,4 +1,4 @@
-#include "fileio.h"
+#include "platform/fileio.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "folderchain.h"
+#include "platform/folderchain.h"
 
-#include "paths.h"
+#include "platform/nativepaths.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
-#include "launcher.h"
+#include "platform/launcher.h"
 
-#include "paths.h"
-#include "prefixfinder.h"
-#include "registry.h"
+#include "platform/nativepaths.h"
+#include "platform/prefixfinder.h"
+#include "platform/registry.h"
 
 #include <QDir>
 #include <QFile>

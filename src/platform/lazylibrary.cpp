@@ -1,4 +1,4 @@
-#include "lazylibrary.h"
+#include "platform/lazylibrary.h"
 
 namespace platform {
 

@@ -1,4 +1,4 @@
-#include "networkidentity.h"
+#include "platform/networkidentity.h"
 
 #include <QHostAddress>
 #include <QHostInfo>

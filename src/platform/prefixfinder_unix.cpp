@@ -1,5 +1,5 @@
-#include "prefixfinder.h"
-#include "lazylibrary.h"
+#include "platform/prefixfinder.h"
+#include "platform/lazylibrary.h"
 
 #include <QDir>
 #include <QFile>

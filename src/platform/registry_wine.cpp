@@ -1,6 +1,6 @@
-#include "registry.h"
+#include "platform/registry.h"
 
-#include "paths.h"
+#include "platform/nativepaths.h"
 
 #include <QDir>
 #include <QFile>

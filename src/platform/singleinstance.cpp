@@ -1,6 +1,6 @@
-#include "singleinstance.h"
-#include "fileio.h"
-#include "paths.h"
+#include "platform/singleinstance.h"
+#include "platform/fileio.h"
+#include "platform/nativepaths.h"
 
 #include <QCryptographicHash>
 #include <QDataStream>

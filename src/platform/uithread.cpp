@@ -1,4 +1,4 @@
-#include "uithread.h"
+#include "platform/uithread.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>

@@ -1,4 +1,4 @@
-#include "urlscheme.h"
+#include "platform/urlscheme.h"
 
 #include <QDir>
 #include <QFile>

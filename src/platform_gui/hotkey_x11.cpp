@@ -1,5 +1,5 @@
-#include "hotkey.h"
-#include "portalshortcut.h"
+#include "platform_gui/hotkey.h"
+#include "platform_gui/portalshortcut.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QGuiApplication>

@@ -1,4 +1,4 @@
-#include "portalshortcut.h"
+#include "platform_gui/portalshortcut.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>

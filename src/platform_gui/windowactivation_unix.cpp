@@ -1,4 +1,4 @@
-#include "windowactivation.h"
+#include "platform_gui/windowactivation.h"
 
 #include <QGuiApplication>
 #include <QRegularExpression>

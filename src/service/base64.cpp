@@ -1,6 +1,6 @@
-#include "base64.h"
+#include "service/base64.h"
 
-#include "codec.h"
+#include "platform/codec.h"
 
 #include <QByteArray>
 

@@ -1,10 +1,10 @@
-#include "connection.h"
+#include "service/connection.h"
 
-#include "addresses.h"
-#include "message.h"
-#include "servicelog.h"
-#include "timings.h"
-#include "trust.h"
+#include "config/addresses.h"
+#include "config/trust.h"
+#include "service/message.h"
+#include "service/servicelog.h"
+#include "service/timings.h"
 
 #include <QHostAddress>
 #include <QHostInfo>

@@ -1,6 +1,6 @@
-#include "identity.h"
+#include "service/identity.h"
 
-#include "networkidentity.h"
+#include "platform/networkidentity.h"
 
 #include <QStringList>
 

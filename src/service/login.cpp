@@ -1,16 +1,16 @@
-#include "login.h"
+#include "service/login.h"
 
-#include "base64.h"
-#include "connection.h"
-#include "identity.h"
-#include "inifile.h"
-#include "message.h"
-#include "servicelog.h"
-#include "programdir.h"
-#include "serviceui.h"
-#include "settingskeys.h"
-#include "timings.h"
-#include "uirelay.h"
+#include "config/inifile.h"
+#include "config/programdir.h"
+#include "config/settingskeys.h"
+#include "service/base64.h"
+#include "service/connection.h"
+#include "service/identity.h"
+#include "service/message.h"
+#include "service/servicelog.h"
+#include "service/serviceui.h"
+#include "service/timings.h"
+#include "service/uirelay.h"
 
 #include <thread>
 

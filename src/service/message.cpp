@@ -1,6 +1,6 @@
-#include "message.h"
+#include "service/message.h"
 
-#include "codec.h"
+#include "platform/codec.h"
 
 namespace service {
 

@@ -1,15 +1,15 @@
-#include "serviceclient.h"
+#include "service/serviceclient.h"
 
-#include "addresses.h"
-#include "base64.h"
-#include "identity.h"
-#include "inifile.h"
-#include "login.h"
-#include "programdir.h"
-#include "serviceui.h"
-#include "settingskeys.h"
-#include "uirelay.h"
-#include "updatecheck.h"
+#include "config/addresses.h"
+#include "config/inifile.h"
+#include "config/programdir.h"
+#include "config/settingskeys.h"
+#include "service/base64.h"
+#include "service/identity.h"
+#include "service/login.h"
+#include "service/serviceui.h"
+#include "service/uirelay.h"
+#include "service/updatecheck.h"
 
 #include <thread>
 

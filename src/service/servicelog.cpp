@@ -1,3 +1,3 @@
-#include "servicelog.h"
+#include "service/servicelog.h"
 
 Q_LOGGING_CATEGORY(lcService, "yfzs.service", QtCriticalMsg)

@@ -1,4 +1,4 @@
-#include "timings.h"
+#include "service/timings.h"
 
 #include <mutex>
 

@@ -1,7 +1,7 @@
-#include "uirelay.h"
+#include "service/uirelay.h"
 
-#include "serviceui.h"
-#include "uithread.h"
+#include "platform/uithread.h"
+#include "service/serviceui.h"
 
 #include <QObject>
 #include <QThread>

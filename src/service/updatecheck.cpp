@@ -1,14 +1,14 @@
-#include "updatecheck.h"
+#include "service/updatecheck.h"
 
-#include "connection.h"
-#include "identity.h"
-#include "inifile.h"
-#include "message.h"
-#include "programdir.h"
-#include "servicelog.h"
-#include "serviceui.h"
-#include "settingskeys.h"
-#include "uirelay.h"
+#include "config/inifile.h"
+#include "config/programdir.h"
+#include "config/settingskeys.h"
+#include "service/connection.h"
+#include "service/identity.h"
+#include "service/message.h"
+#include "service/servicelog.h"
+#include "service/serviceui.h"
+#include "service/uirelay.h"
 
 #include <QDir>
 #include <QFileInfo>

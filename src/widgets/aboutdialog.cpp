@@ -1,9 +1,9 @@
-#include "aboutdialog.h"
+#include "widgets/aboutdialog.h"
 
-#include "addresses.h"
-#include "dialogunits.h"
-#include "pngbutton.h"
-#include "pngresource.h"
+#include "config/addresses.h"
+#include "widgets/dialogunits.h"
+#include "widgets/pngbutton.h"
+#include "widgets/pngresource.h"
 
 #include <QKeyEvent>
 #include <QLabel>

@@ -2,7 +2,7 @@
 // RAruzeVOVOzu: the about dialog opened from the tray menu. The product's web site, its version
 // and its rights line on the skin; it has no settings and writes nothing.
 
-#include "skinnedwindow.h"
+#include "widgets/skinnedwindow.h"
 
 #include <QDialog>
 #include <QString>

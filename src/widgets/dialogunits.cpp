@@ -1,4 +1,4 @@
-#include "dialogunits.h"
+#include "widgets/dialogunits.h"
 
 #include <cmath>
 

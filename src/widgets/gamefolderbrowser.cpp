@@ -1,10 +1,10 @@
-#include "gamefolderbrowser.h"
+#include "widgets/gamefolderbrowser.h"
 
-#include "gameinstallchooser.h"
-#include "inifile.h"
-#include "messagebox.h"
-#include "registry.h"
-#include "settingskeys.h"
+#include "config/inifile.h"
+#include "config/settingskeys.h"
+#include "platform/registry.h"
+#include "widgets/gameinstallchooser.h"
+#include "widgets/messagebox.h"
 
 #include <QDir>
 #include <QFileDialog>

@@ -3,7 +3,7 @@
 // variant's title, checks it for QQLogin.exe and stores it in config.ini, saying in one
 // message box why when it does not. The rules themselves are config's locator.
 
-#include "locator.h"
+#include "config/locator.h"
 
 #include <QString>
 

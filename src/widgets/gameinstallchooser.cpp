@@ -1,4 +1,4 @@
-#include "gameinstallchooser.h"
+#include "widgets/gameinstallchooser.h"
 
 #include <QDialog>
 #include <QDialogButtonBox>

@@ -2,7 +2,7 @@
 // A small chooser shown before the folder browser when the game is installed in several Wine
 // prefixes: one line per install, named by its manager and prefix, and "浏览…" for the browser.
 
-#include "gameinstalls.h"
+#include "config/gameinstalls.h"
 
 #include <QList>
 #include <QString>

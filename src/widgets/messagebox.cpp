@@ -1,6 +1,6 @@
-#include "messagebox.h"
+#include "widgets/messagebox.h"
 
-#include "uithread.h"
+#include "platform/uithread.h"
 
 #include <QApplication>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "pngbutton.h"
+#include "widgets/pngbutton.h"
 
 #include <QMouseEvent>
 #include <QPainter>

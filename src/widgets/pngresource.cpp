@@ -1,4 +1,4 @@
-#include "pngresource.h"
+#include "widgets/pngresource.h"
 
 #include <QGuiApplication>
 #include <QImageReader>

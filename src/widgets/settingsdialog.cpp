@@ -1,13 +1,13 @@
-#include "settingsdialog.h"
-#include "trayavailability.h"
+#include "widgets/settingsdialog.h"
+#include "widgets/trayavailability.h"
 
-#include "autostart.h"
-#include "dialogunits.h"
-#include "gamefolderbrowser.h"
-#include "inifile.h"
-#include "pngbutton.h"
-#include "pngresource.h"
-#include "settingskeys.h"
+#include "config/inifile.h"
+#include "config/settingskeys.h"
+#include "platform/autostart.h"
+#include "widgets/dialogunits.h"
+#include "widgets/gamefolderbrowser.h"
+#include "widgets/pngbutton.h"
+#include "widgets/pngresource.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

@@ -4,8 +4,8 @@
 // folders (shown here, chosen through the browse buttons). It reads config.ini afresh when it
 // opens and writes it on OK only; the autostart entry follows the check box at every click.
 
-#include "programdir.h"
-#include "skinnedwindow.h"
+#include "config/programdir.h"
+#include "widgets/skinnedwindow.h"
 
 #include <QDialog>
 #include <QString>

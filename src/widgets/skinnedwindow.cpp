@@ -1,7 +1,7 @@
-#include "skinnedwindow.h"
+#include "widgets/skinnedwindow.h"
 
-#include "pngresource.h"
-#include "widgetslog.h"
+#include "widgets/pngresource.h"
+#include "widgets/widgetslog.h"
 
 #include <QDialog>
 #include <QEventLoop>

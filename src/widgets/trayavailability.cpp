@@ -1,4 +1,4 @@
-#include "trayavailability.h"
+#include "widgets/trayavailability.h"
 
 #include <QSystemTrayIcon>
 

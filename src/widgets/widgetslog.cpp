@@ -1,4 +1,4 @@
-#include "widgetslog.h"
+#include "widgets/widgetslog.h"
 
 namespace widgets {
 

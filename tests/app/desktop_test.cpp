@@ -4,13 +4,13 @@
 #include "testfiles.h"
 #include "testrunner.h"
 
-#include "desktopsession.h"
-#include "gamefolderbrowser.h"
-#include "inifile.h"
-#include "messagebox.h"
-#include "settingsdialog.h"
-#include "settingskeys.h"
-#include "trayavailability.h"
+#include "app/desktopsession.h"
+#include "config/inifile.h"
+#include "config/settingskeys.h"
+#include "widgets/gamefolderbrowser.h"
+#include "widgets/messagebox.h"
+#include "widgets/settingsdialog.h"
+#include "widgets/trayavailability.h"
 
 #include <QAbstractButton>
 #include <QApplication>

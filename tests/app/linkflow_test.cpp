@@ -5,11 +5,11 @@
 #include "testrunner.h"
 #include "zipbuilder.h"
 
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 
-#include "inifile.h"
-#include "messagebox.h"
-#include "programdir.h"
+#include "config/inifile.h"
+#include "config/programdir.h"
+#include "widgets/messagebox.h"
 
 #include <QApplication>
 #include <QDir>

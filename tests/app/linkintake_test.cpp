@@ -1,6 +1,6 @@
 #include "testrunner.h"
 
-#include "linkintake.h"
+#include "app/linkintake.h"
 
 #include <QTest>
 

@@ -1,18 +1,18 @@
-#include "mainwindow.h"
-#include "htmlctrl.h"
-#include "tray.h"
+#include "app/mainwindow.h"
+#include "app/tray.h"
+#include "pagehost/htmlctrl.h"
 
-#include "inifile.h"
-#include "messagebox.h"
-#include "programdir.h"
-#include "settingskeys.h"
-#include "trayavailability.h"
 #include "appfixture.h"
-#include "toolpagefixture.h"
+#include "config/inifile.h"
+#include "config/programdir.h"
+#include "config/settingskeys.h"
 #include "fakeservicehost.h"
 #include "httpfixture.h"
 #include "testenv.h"
 #include "testrunner.h"
+#include "toolpagefixture.h"
+#include "widgets/messagebox.h"
+#include "widgets/trayavailability.h"
 
 #include <QApplication>
 #include <QDesktopServices>

@@ -2,8 +2,8 @@
 #include "testfiles.h"
 #include "testrunner.h"
 
-#include "fileio.h"
-#include "singleinstance.h"
+#include "platform/fileio.h"
+#include "platform/singleinstance.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>

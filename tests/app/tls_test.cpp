@@ -5,22 +5,22 @@
 // against a second nginx whose certificate comes from another CA, standing in for someone on the
 // network path: nothing of the program's reaches it but refused handshakes.
 
-#include "mainwindow.h"
-#include "htmlctrl.h"
+#include "app/mainwindow.h"
+#include "pagehost/htmlctrl.h"
 
-#include "base64.h"
-#include "identity.h"
+#include "service/base64.h"
+#include "service/identity.h"
 
-#include "inifile.h"
-#include "messagebox.h"
-#include "offlinepage.h"
-#include "programdir.h"
-#include "settingskeys.h"
-#include "testcerts.h"
 #include "appfixture.h"
+#include "config/inifile.h"
+#include "config/programdir.h"
+#include "config/settingskeys.h"
+#include "pagehost/offlinepage.h"
+#include "testcerts.h"
 #include "testfiles.h"
 #include "testrunner.h"
 #include "toolpagefixture.h"
+#include "widgets/messagebox.h"
 
 #include <QApplication>
 #include <QDir>

@@ -8,10 +8,10 @@
 #include "testrunner.h"
 #include "toolpagefixture.h"
 
-#include "inifile.h"
-#include "mainwindow.h"
-#include "htmlctrl.h"
-#include "programdir.h"
+#include "app/mainwindow.h"
+#include "config/inifile.h"
+#include "config/programdir.h"
+#include "pagehost/htmlctrl.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,17 +1,17 @@
 // The whole product on one machine: the real main window (offscreen, in this process) showing
 // the real tool page served by the real qx77-server, which also answers the login button.
 
-#include "mainwindow.h"
-#include "htmlctrl.h"
+#include "app/mainwindow.h"
+#include "pagehost/htmlctrl.h"
 
-#include "inifile.h"
-#include "messagebox.h"
-#include "programdir.h"
-#include "settingskeys.h"
 #include "appfixture.h"
+#include "config/inifile.h"
+#include "config/programdir.h"
+#include "config/settingskeys.h"
 #include "testfiles.h"
 #include "testrunner.h"
 #include "toolpagefixture.h"
+#include "widgets/messagebox.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -1,10 +1,10 @@
 #include "toolpagefixture.h"
 
-#include "htmlctrl.h"
-#include "inifile.h"
-#include "mainwindow.h"
-#include "programdir.h"
-#include "settingskeys.h"
+#include "app/mainwindow.h"
+#include "config/inifile.h"
+#include "config/programdir.h"
+#include "config/settingskeys.h"
+#include "pagehost/htmlctrl.h"
 
 #include <QDir>
 #include <QFile>

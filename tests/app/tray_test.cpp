@@ -1,8 +1,8 @@
-#include "mainwindow.h"
-#include "tray.h"
+#include "app/mainwindow.h"
+#include "app/tray.h"
 
-#include "messagebox.h"
 #include "testrunner.h"
+#include "widgets/messagebox.h"
 
 #include <QApplication>
 #include <QDialog>

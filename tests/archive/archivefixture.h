@@ -3,7 +3,7 @@
 // a folder tree, data that compresses, and edits of the bytes of an archive that minizip's writer
 // would not make.
 
-#include "zipreader.h"
+#include "archive/zipreader.h"
 
 #include <QByteArray>
 #include <QObject>

@@ -1,9 +1,9 @@
 #include "testenv.h"
 #include "testrunner.h"
 
-#include "codec.h"
-#include "entrymeta.h"
-#include "entryname.h"
+#include "archive/entrymeta.h"
+#include "archive/entryname.h"
+#include "platform/codec.h"
 #include "zipbuilder.h"
 
 #include <QTest>

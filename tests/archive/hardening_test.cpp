@@ -1,11 +1,11 @@
 #include "testrunner.h"
 
+#include "archive/unzipfolder.h"
+#include "archive/zipreader.h"
 #include "archivefixture.h"
 #include "logcapture.h"
 #include "testfiles.h"
-#include "unzipfolder.h"
 #include "zipbuilder.h"
-#include "zipreader.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,9 +1,9 @@
 #include "testrunner.h"
 
+#include "archive/extractplan.h"
+#include "archive/unzipfolder.h"
 #include "archivefixture.h"
-#include "extractplan.h"
 #include "testfiles.h"
-#include "unzipfolder.h"
 #include "zipbuilder.h"
 
 #include <QCryptographicHash>

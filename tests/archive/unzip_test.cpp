@@ -1,12 +1,12 @@
 #include "testenv.h"
 #include "testrunner.h"
 
+#include "archive/unzipfolder.h"
+#include "archive/zipreader.h"
 #include "archivefixture.h"
-#include "codec.h"
+#include "platform/codec.h"
 #include "testfiles.h"
-#include "unzipfolder.h"
 #include "zipbuilder.h"
-#include "zipreader.h"
 
 #include <QDir>
 #include <QFile>

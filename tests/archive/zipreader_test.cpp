@@ -1,9 +1,9 @@
 #include "testrunner.h"
 
+#include "archive/zipreader.h"
 #include "archivefixture.h"
 #include "testfiles.h"
 #include "zipbuilder.h"
-#include "zipreader.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,9 +1,9 @@
 #include "testenv.h"
 #include "testrunner.h"
 
-#include "addresses.h"
+#include "config/addresses.h"
+#include "config/trust.h"
 #include "testfiles.h"
-#include "trust.h"
 
 #include <QTemporaryDir>
 #include <QTest>

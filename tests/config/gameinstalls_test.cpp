@@ -1,8 +1,8 @@
-#include "gameinstalls.h"
-#include "locator.h"
+#include "config/gameinstalls.h"
+#include "config/locator.h"
 
-#include "testfiles.h"
 #include "testenv.h"
+#include "testfiles.h"
 #include "testrunner.h"
 
 #include <QDir>

@@ -8,7 +8,7 @@
 //                                            same inode); keep=1 puts the modification time back;
 //                                            answers "done" or "failed"
 
-#include "inifile.h"
+#include "config/inifile.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

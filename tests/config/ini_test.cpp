@@ -1,7 +1,7 @@
 #include "testfiles.h"
 #include "testrunner.h"
 
-#include "inifile.h"
+#include "config/inifile.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,7 +4,7 @@
 #include "testfiles.h"
 #include "testrunner.h"
 
-#include "inifile.h"
+#include "config/inifile.h"
 
 #include <QDateTime>
 #include <QFileInfo>

@@ -2,8 +2,8 @@
 #include "testfiles.h"
 #include "testrunner.h"
 
-#include "inifile.h"
-#include "locator.h"
+#include "config/inifile.h"
+#include "config/locator.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 #include "testenv.h"
 #include "testrunner.h"
 
-#include "datafolder.h"
-#include "programdir.h"
+#include "config/datafolder.h"
+#include "config/programdir.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "testrunner.h"
 
-#include "blockingdownload.h"
+#include "download/blockingdownload.h"
 #include "downloadfixture.h"
 #include "testfiles.h"
 

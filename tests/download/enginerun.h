@@ -2,7 +2,7 @@
 // Runs one engine task from a test and records every report it makes, so tests can wait for
 // the end and look at the chunks.
 
-#include "httpdownload.h"
+#include "download/httpdownload.h"
 
 #include <QList>
 #include <QString>

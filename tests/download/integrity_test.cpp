@@ -1,7 +1,7 @@
 #include "testrunner.h"
 
-#include "enginerun.h"
 #include "downloadfixture.h"
+#include "enginerun.h"
 #include "testfiles.h"
 
 #include <QFileInfo>

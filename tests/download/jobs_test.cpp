@@ -1,10 +1,10 @@
 #include "testenv.h"
 #include "testrunner.h"
 
+#include "config/programdir.h"
+#include "download/downloadjobs.h"
 #include "httpfixture.h"
 #include "testfiles.h"
-#include "downloadjobs.h"
-#include "programdir.h"
 
 #include <QDir>
 #include <QFile>

@@ -5,9 +5,9 @@
 // game install is looked for there. Checked: each prefix is an absolute, clean path found once,
 // each start command names its program or what is missing, and each install is an existing
 // folder labelled with its manager.
+#include "config/gameinstalls.h"
 #include "fuzzcommon.h"
-#include "gameinstalls.h"
-#include "prefixfinder.h"
+#include "platform/prefixfinder.h"
 
 #include <QDir>
 #include <QFile>

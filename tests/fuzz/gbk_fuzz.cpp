@@ -3,9 +3,9 @@
 // once as UTF-8 text. Checked: decoding never fails, what decodes cleanly encodes back to the
 // same bytes, representable text survives the round trip, AnsiLength matches ToAnsi, and the
 // two codecs agree wherever both accept the input.
-#include "codec.h"
 #include "fuzzcommon.h"
 #include "gbk.h"
+#include "platform/codec.h"
 
 #include <string>
 

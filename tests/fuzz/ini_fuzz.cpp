@@ -4,9 +4,9 @@
 // surrogates and NULs reach the store too). Checked: a write either is refused and leaves the
 // file's bytes alone, or reads back as a key line with that value reads, and every other name
 // the file had reads as before.
+#include "config/inifile.h"
+#include "config/iniformat.h"
 #include "fuzzcommon.h"
-#include "inifile.h"
-#include "iniformat.h"
 
 #include <QFile>
 

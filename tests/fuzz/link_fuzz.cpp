@@ -3,9 +3,9 @@
 // input is the link as UTF-8, or as raw UTF-16 when it starts with a 0xFF byte. Checked: an
 // accepted link gives a kind of 1, 2 or 3, an address that ends like its file name, and a file
 // name that stays inside the Downloads folder it is saved to; a rejected one says why.
+#include "app/linkintake.h"
 #include "fuzzcommon.h"
-#include "installjob.h"
-#include "linkintake.h"
+#include "installdlg/installjob.h"
 
 #include <QDir>
 

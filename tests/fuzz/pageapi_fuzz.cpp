@@ -6,7 +6,7 @@
 // never both or neither; an integer read from text reads back from its own digits; an integer
 // result goes back as the same number.
 #include "fuzzcommon.h"
-#include "pagevalue.h"
+#include "pagehost/pagevalue.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

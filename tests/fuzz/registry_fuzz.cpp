@@ -4,7 +4,7 @@
 // the page's read never returns 4096 or more units, a value found implies its key was found,
 // and a lookup of the asked key under an unknown root finds nothing.
 #include "fuzzcommon.h"
-#include "registry.h"
+#include "platform/registry.h"
 
 #include <QRegularExpression>
 

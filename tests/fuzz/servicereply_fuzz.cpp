@@ -4,18 +4,18 @@
 // is told. Checked, beyond the sanitizers: a new version is offered only for a reply that
 // announces one, and then update.ini holds that version; a login is shown only for a reply
 // that grants it, and then config.ini remembers the account.
+#include "config/inifile.h"
+#include "config/iniformat.h"
+#include "config/programdir.h"
+#include "config/settingskeys.h"
 #include "fakeservicehost.h"
 #include "fuzzcommon.h"
-#include "inifile.h"
-#include "iniformat.h"
-#include "login.h"
-#include "message.h"
-#include "programdir.h"
-#include "serviceui.h"
-#include "settingskeys.h"
-#include "timings.h"
-#include "uirelay.h"
-#include "updatecheck.h"
+#include "service/login.h"
+#include "service/message.h"
+#include "service/serviceui.h"
+#include "service/timings.h"
+#include "service/uirelay.h"
+#include "service/updatecheck.h"
 
 #include <QFile>
 

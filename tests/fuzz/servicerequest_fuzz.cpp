@@ -8,11 +8,11 @@
 // they hold no separator and GBK can carry them, and the host's reply with those fields
 // (svc::BuildReply) must split in the program (DecodeReply, SplitString) into the same fields.
 #include "accounts.h"
-#include "codec.h"
 #include "demodata.h"
 #include "fuzzcommon.h"
-#include "message.h"
 #include "packcatalogue.h"
+#include "platform/codec.h"
+#include "service/message.h"
 #include "serviceclient.h"
 #include "servicehost.h"
 #include "serviceprotocol.h"

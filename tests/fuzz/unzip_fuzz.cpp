@@ -2,11 +2,11 @@
 // unpacked with UnzipArchiveToFolder into a sandbox, then again by two threads. Besides the
 // sanitizers it checks that nothing appears beside the destination folder and that name
 // cleaning agrees with a straightforward one-rule-at-a-time version of itself.
-#include "entryname.h"
+#include "archive/entryname.h"
+#include "archive/unzipfolder.h"
+#include "archive/zipreader.h"
 #include "fuzzcommon.h"
-#include "unzipfolder.h"
 #include "zipbuilder.h"
-#include "zipreader.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,11 +2,11 @@
 #include "testfiles.h"
 #include "testrunner.h"
 
-#include "onlinedlg.h"
+#include "installdlg/onlinedlg.h"
 
-#include "inifile.h"
+#include "config/inifile.h"
 #include "logcapture.h"
-#include "messagebox.h"
+#include "widgets/messagebox.h"
 #include "zipbuilder.h"
 
 #include <QDeadlineTimer>

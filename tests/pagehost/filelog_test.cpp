@@ -6,7 +6,7 @@
 #include "testrunner.h"
 #include "zipbuilder.h"
 
-#include "htmlctrl.h"
+#include "pagehost/htmlctrl.h"
 
 #include <QFile>
 #include <QJsonArray>

@@ -1,11 +1,11 @@
 // The host policy every page runs under, and where window.external exists.
 #include "testrunner.h"
 
-#include "htmlctrl.h"
-#include "messagebox.h"
-#include "pagebridge.h"
 #include "pagefixture.h"
+#include "pagehost/htmlctrl.h"
+#include "pagehost/pagebridge.h"
 #include "testenv.h"
+#include "widgets/messagebox.h"
 
 #include <QApplication>
 #include <QJsonArray>

@@ -2,8 +2,8 @@
 // run-under-wm): the window is of fixed size, as the program's is, and must still maximise.
 #include "testrunner.h"
 
-#include "htmlctrl.h"
 #include "pagefixture.h"
+#include "pagehost/htmlctrl.h"
 
 #include <QLabel>
 #include <QScreen>

@@ -2,9 +2,9 @@
 // real click leaves for the default browser, and the engine itself fetches nothing for it.
 #include "testrunner.h"
 
-#include "htmlctrl.h"
-#include "newwindowgate.h"
 #include "pagefixture.h"
+#include "pagehost/htmlctrl.h"
+#include "pagehost/newwindowgate.h"
 
 #include <QDesktopServices>
 #include <QLoggingCategory>

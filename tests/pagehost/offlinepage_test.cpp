@@ -4,8 +4,8 @@
 #include "testenv.h"
 #include "testrunner.h"
 
-#include "htmlctrl.h"
-#include "offlinepage.h"
+#include "pagehost/htmlctrl.h"
+#include "pagehost/offlinepage.h"
 
 #include <QFile>
 #include <QLabel>

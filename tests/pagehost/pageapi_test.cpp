@@ -4,13 +4,13 @@
 #include "testfiles.h"
 #include "testrunner.h"
 
-#include "downloadjobs.h"
-#include "gamefolderbrowser.h"
-#include "htmlctrl.h"
-#include "inifile.h"
-#include "messagebox.h"
+#include "config/inifile.h"
+#include "config/programdir.h"
+#include "download/downloadjobs.h"
 #include "pagefixture.h"
-#include "programdir.h"
+#include "pagehost/htmlctrl.h"
+#include "widgets/gamefolderbrowser.h"
+#include "widgets/messagebox.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "pagefixture.h"
 
-#include "htmlctrl.h"
+#include "pagehost/htmlctrl.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

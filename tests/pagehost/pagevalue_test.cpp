@@ -1,8 +1,8 @@
 // Argument conversions of the page API, as automation converts script values.
 #include "testrunner.h"
 
-#include "pageapitable.h"
-#include "pagevalue.h"
+#include "pagehost/pageapitable.h"
+#include "pagehost/pagevalue.h"
 
 #include <QJsonArray>
 #include <QTest>

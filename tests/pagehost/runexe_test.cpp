@@ -3,9 +3,9 @@
 #include "testfiles.h"
 #include "testrunner.h"
 
-#include "htmlctrl.h"
-#include "launcher.h"
-#include "messagebox.h"
+#include "pagehost/htmlctrl.h"
+#include "platform/launcher.h"
+#include "widgets/messagebox.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -2,7 +2,7 @@
 #include "testfiles.h"
 #include "testrunner.h"
 
-#include "autostart.h"
+#include "platform/autostart.h"
 
 #include <QTemporaryDir>
 #include <QTest>

@@ -1,6 +1,6 @@
 #include "testrunner.h"
 
-#include "codec.h"
+#include "platform/codec.h"
 
 #include <QTest>
 

@@ -1,6 +1,6 @@
 #include "testrunner.h"
 
-#include "confinedfiles.h"
+#include "platform/confinedfiles.h"
 #include "testfiles.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "testfiles.h"
 #include "testrunner.h"
 
-#include "fileio.h"
+#include "platform/fileio.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
 #include "testrunner.h"
 
-#include "folderchain.h"
+#include "platform/folderchain.h"
 #include "testfiles.h"
 
 #include <QFileInfo>

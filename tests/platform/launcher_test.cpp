@@ -2,7 +2,7 @@
 #include "testfiles.h"
 #include "testrunner.h"
 
-#include "launcher.h"
+#include "platform/launcher.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "testrunner.h"
 
-#include "networkidentity.h"
+#include "platform/networkidentity.h"
 
 #include <QDir>
 #include <QFile>

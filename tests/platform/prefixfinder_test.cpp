@@ -1,5 +1,5 @@
-#include "prefixfinder.h"
-#include "launcher.h"
+#include "platform/launcher.h"
+#include "platform/prefixfinder.h"
 
 #include "testenv.h"
 #include "testfiles.h"

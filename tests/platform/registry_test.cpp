@@ -2,7 +2,7 @@
 #include "testfiles.h"
 #include "testrunner.h"
 
-#include "registry.h"
+#include "platform/registry.h"
 
 #include <QDir>
 #include <QFile>

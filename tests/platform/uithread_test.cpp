@@ -1,6 +1,6 @@
 #include "testrunner.h"
 
-#include "uithread.h"
+#include "platform/uithread.h"
 
 #include <QObject>
 #include <QTest>

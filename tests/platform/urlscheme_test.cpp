@@ -2,7 +2,7 @@
 #include "testfiles.h"
 #include "testrunner.h"
 
-#include "urlscheme.h"
+#include "platform/urlscheme.h"
 
 #include <QDir>
 #include <QFile>

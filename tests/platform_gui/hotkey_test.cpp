@@ -2,7 +2,7 @@
 #include "testenv.h"
 #include "testrunner.h"
 
-#include "hotkey.h"
+#include "platform_gui/hotkey.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>

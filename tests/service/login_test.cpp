@@ -1,12 +1,12 @@
 #include "testrunner.h"
 
+#include "config/programdir.h"
 #include "fakeservicehost.h"
-#include "identity.h"
-#include "programdir.h"
 #include "recordingui.h"
+#include "service/identity.h"
+#include "service/serviceclient.h"
+#include "service/timings.h"
 #include "servicefixture.h"
-#include "serviceclient.h"
-#include "timings.h"
 
 #include <QTest>
 

@@ -1,14 +1,14 @@
 #include "testrunner.h"
 
-#include "base64.h"
-#include "codec.h"
-#include "connection.h"
 #include "fakeservicehost.h"
-#include "identity.h"
-#include "message.h"
-#include "networkidentity.h"
+#include "platform/codec.h"
+#include "platform/networkidentity.h"
+#include "service/base64.h"
+#include "service/connection.h"
+#include "service/identity.h"
+#include "service/message.h"
+#include "service/timings.h"
 #include "servicefixture.h"
-#include "timings.h"
 
 #include <QElapsedTimer>
 #include <QTest>

@@ -3,7 +3,7 @@
 // in order as one line of text, questions are answered from a queue, and a call that arrives
 // off the user-interface thread is noted.
 
-#include "serviceui.h"
+#include "service/serviceui.h"
 
 #include <QList>
 #include <QStringList>

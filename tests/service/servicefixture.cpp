@@ -1,10 +1,10 @@
 #include "servicefixture.h"
 
-#include "codec.h"
-#include "inifile.h"
-#include "message.h"
-#include "programdir.h"
-#include "timings.h"
+#include "config/inifile.h"
+#include "config/programdir.h"
+#include "platform/codec.h"
+#include "service/message.h"
+#include "service/timings.h"
 
 #include <QDir>
 #include <QFile>

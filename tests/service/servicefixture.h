@@ -5,7 +5,7 @@
 
 #include "fakeservicehost.h"
 #include "recordingui.h"
-#include "serviceclient.h"
+#include "service/serviceclient.h"
 #include "testenv.h"
 
 #include <QString>

@@ -1,12 +1,12 @@
 #include "testrunner.h"
 
+#include "config/inifile.h"
+#include "config/programdir.h"
 #include "fakeservicehost.h"
-#include "identity.h"
-#include "inifile.h"
-#include "programdir.h"
 #include "recordingui.h"
+#include "service/identity.h"
+#include "service/serviceclient.h"
 #include "servicefixture.h"
-#include "serviceclient.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "testenv.h"
 #include "testrunner.h"
 
-#include "aboutdialog.h"
+#include "widgets/aboutdialog.h"
 
 #include <QAbstractButton>
 #include <QFile>

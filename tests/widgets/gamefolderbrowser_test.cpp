@@ -2,9 +2,9 @@
 #include "testfiles.h"
 #include "testrunner.h"
 
-#include "gamefolderbrowser.h"
-#include "inifile.h"
-#include "messagebox.h"
+#include "config/inifile.h"
+#include "widgets/gamefolderbrowser.h"
+#include "widgets/messagebox.h"
 
 #include <QDir>
 #include <QFile>

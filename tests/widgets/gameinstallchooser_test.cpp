@@ -1,10 +1,10 @@
 #include "testenv.h"
 #include "testrunner.h"
 
-#include "gamefolderbrowser.h"
-#include "gameinstallchooser.h"
-#include "inifile.h"
-#include "messagebox.h"
+#include "config/inifile.h"
+#include "widgets/gamefolderbrowser.h"
+#include "widgets/gameinstallchooser.h"
+#include "widgets/messagebox.h"
 
 #include <QDir>
 #include <QFile>

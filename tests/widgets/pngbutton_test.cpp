@@ -1,7 +1,7 @@
-#include "pngbutton.h"
-#include "pngresource.h"
-#include "skinnedwindow.h"
 #include "testrunner.h"
+#include "widgets/pngbutton.h"
+#include "widgets/pngresource.h"
+#include "widgets/skinnedwindow.h"
 
 #include <QPainter>
 #include <QSignalSpy>

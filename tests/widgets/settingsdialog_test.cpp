@@ -1,13 +1,13 @@
-#include "testfiles.h"
 #include "testenv.h"
+#include "testfiles.h"
 #include "testrunner.h"
 
-#include "autostart.h"
-#include "gamefolderbrowser.h"
-#include "inifile.h"
-#include "messagebox.h"
-#include "programdir.h"
-#include "settingsdialog.h"
+#include "config/inifile.h"
+#include "config/programdir.h"
+#include "platform/autostart.h"
+#include "widgets/gamefolderbrowser.h"
+#include "widgets/messagebox.h"
+#include "widgets/settingsdialog.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,8 +1,8 @@
 #include "testrunner.h"
 
-#include "pngbutton.h"
-#include "settingsdialog.h"
-#include "skinnedwindow.h"
+#include "widgets/pngbutton.h"
+#include "widgets/settingsdialog.h"
+#include "widgets/skinnedwindow.h"
 
 #include <QApplication>
 #include <QDialog>

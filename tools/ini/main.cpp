@@ -4,7 +4,7 @@
 //   yfzs-ini get FILE SECTION KEY          prints the value; exit 1 when the key is missing
 //   yfzs-ini set FILE SECTION KEY VALUE    exit 1, with the reason, when the write is refused
 
-#include "inifile.h"
+#include "config/inifile.h"
 
 #include <QLoggingCategory>
 #include <QString>

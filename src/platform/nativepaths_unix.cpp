@@ -1,4 +1,4 @@
-#include "paths.h"
+#include "platform/nativepaths.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "memory.h"
+#include "platform/memorytrim.h"
 
 #if defined(__GLIBC__)
 #include <malloc.h>
