@@ -50,12 +50,12 @@ done
 zcat /usr/share/doc/yfzs/changelog.gz | head -1 | grep -q '^yfzs (' || fail "no changelog"
 dpkg-query -W -f='${Depends}\n' yfzs | grep -q 'libqt6webenginewidgets6' || fail "dependencies not computed"
 
-# The installed server with its demo catalogue, its page from the package.
+# The installed server with its demo catalogue; it finds its page in the package by itself.
 mkdir -p "$work/data"
 qx77-server --make-demo "$work/data" >"$work/server.log" 2>&1
 tool_port=$(free_port)
 service_port=$(free_port)
-qx77-server --web /usr/share/qx77-server/web --tool-port "$tool_port" --service-port "$service_port" "$work/data" \
+qx77-server --tool-port "$tool_port" --service-port "$service_port" "$work/data" \
   >>"$work/server.log" 2>&1 &
 pids+=($!)
 wait_port "$tool_port" || fail "the installed server does not listen"
