@@ -2,6 +2,7 @@
 
 #include <boost/asio/ip/address_v6.hpp>
 #include <boost/asio/ip/network_v4.hpp>
+#include <boost/beast/core/string.hpp>
 
 #include <algorithm>
 #include <array>
@@ -22,14 +23,6 @@ std::string trimmed(std::string_view text)
         return {};
     const auto last = text.find_last_not_of(" \t");
     return std::string(text.substr(first, last - first + 1));
-}
-
-bool iequals(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x))
-                   == std::tolower(static_cast<unsigned char>(y));
-           });
 }
 
 std::vector<std::string_view> words(std::string_view line)
@@ -187,9 +180,9 @@ std::string ForwardedClient(const std::vector<std::pair<std::string, std::string
     std::vector<std::string> hops;
     std::string realIp;
     for (const auto& [name, value] : headers) {
-        if (iequals(name, "X-Real-IP") && realIp.empty()) {
+        if (boost::beast::iequals(name, "X-Real-IP") && realIp.empty()) {
             realIp = CanonicalAddress(value);
-        } else if (iequals(name, "X-Forwarded-For")) {
+        } else if (boost::beast::iequals(name, "X-Forwarded-For")) {
             std::size_t start = 0;
             while (start <= value.size()) {
                 const std::size_t comma = value.find(',', start);

@@ -8,6 +8,7 @@
 #include "platform/nativepaths.h"
 
 #include <QFileInfo>
+#include <QtEndian>
 
 #include <minizip/unzip.h>
 
@@ -33,14 +34,6 @@ qint64 fileTimeToUnixNs(qint64 fileTime)
 
 constexpr quint64 kNoSize32 = 0xFFFFFFFF;
 
-quint64 getLe(const char* at, int bytes)
-{
-    quint64 value = 0;
-    for (int i = bytes - 1; i >= 0; --i)
-        value = (value << 8) | quint8(at[i]);
-    return value;
-}
-
 // minizip 1.1 looks for the 64-bit sizes of the central header's extra field only when a
 // 32-bit field reads as an all-ones 64-bit value, which on LP64 it never does: they are read
 // here. In the block, each size is present when its 32-bit field is all ones.
@@ -53,8 +46,8 @@ void readZip64Sizes(unzFile zip, unz_file_info64& header)
             != UNZ_OK)
         return;
     for (qsizetype at = 0; at + 4 <= extra.size();) {
-        const quint64 tag = getLe(extra.constData() + at, 2);
-        const qsizetype size = qsizetype(getLe(extra.constData() + at + 2, 2));
+        const quint16 tag = qFromLittleEndian<quint16>(extra.constData() + at);
+        const qsizetype size = qFromLittleEndian<quint16>(extra.constData() + at + 2);
         qsizetype field = at + 4;
         const qsizetype end = qMin(field + size, extra.size());
         if (tag == 1) {
@@ -63,7 +56,7 @@ void readZip64Sizes(unzFile zip, unz_file_info64& header)
                     continue;
                 if (field + 8 > end)
                     break;
-                *value = getLe(extra.constData() + field, 8);
+                *value = qFromLittleEndian<quint64>(extra.constData() + field);
                 field += 8;
             }
             return;

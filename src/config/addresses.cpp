@@ -2,7 +2,9 @@
 
 #include "addressdefaults.h"
 
+#include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QLoggingCategory>
 #include <QMutex>
@@ -116,6 +118,12 @@ bool isLoopbackHost(const QString& host)
     return name == u"localhost" || name.endsWith(u".localhost");
 }
 
+// Plain http beyond this machine: anyone on the path can rewrite the page that scripts us.
+bool exposed(const ToolAddress& tool)
+{
+    return tool.scheme == u"http" && !isLoopbackHost(tool.host);
+}
+
 } // namespace
 
 QString ToolScheme()
@@ -181,13 +189,29 @@ QByteArray VendorCaPem(QString* source)
     }
     if (source)
         *source = path;
+    // Asked for at every download and service connection: the file is read again only when
+    // its name, size or time changes.
+    struct Read
+    {
+        QString path;
+        qint64 size = -1;
+        QDateTime modified;
+        QByteArray pem;
+    };
+    static QMutex lock;
+    static Read last;
+    const QFileInfo info(path);
+    const QMutexLocker locker(&lock);
+    if (last.path == path && last.size == info.size() && last.modified == info.lastModified())
+        return last.pem;
     QFile file(path);
     // A CA file is a few kilobytes; anything far larger is not one.
     if (!file.open(QIODevice::ReadOnly) || file.size() > (1 << 20)) {
         warnOnce(QStringLiteral("QX77_CA_FILE %1 cannot be read: %2").arg(path, file.errorString()));
         return {};
     }
-    return file.readAll();
+    last = {path, info.size(), info.lastModified(), file.readAll()};
+    return last.pem;
 }
 
 QString ToolServerUrl()
@@ -198,7 +222,7 @@ QString ToolServerUrl()
     url.setHost(tool.host);
     url.setPort(tool.port);
     const QString text = url.toString(QUrl::FullyEncoded);
-    if (tool.scheme == u"http" && !isLoopbackHost(tool.host))
+    if (exposed(tool))
         warnOnce(
             QStringLiteral("the tool server %1 is reached over plain http: anyone on the network path can "
                            "change the page that scripts this program; use https")
@@ -208,8 +232,7 @@ QString ToolServerUrl()
 
 bool ToolUrlIsExposed()
 {
-    const ToolAddress tool = toolAddress();
-    return tool.scheme == u"http" && !isLoopbackHost(tool.host);
+    return exposed(toolAddress());
 }
 
 QString ToolPageUrl()
